@@ -1,0 +1,44 @@
+# Everything a newcomer needs: `make test` sets up and runs every test.
+SHELL := /bin/bash
+.DEFAULT_GOAL := test
+
+VENV := .venv
+PY := $(VENV)/bin/python
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libgtest-dev
+CMAKE := $(VENV)/bin/cmake
+CPP_BUILD := build/cpp
+ASAN_BUILD := build/asan
+
+.PHONY: setup test test-cpp test-asan test-py bench clean
+
+setup: $(VENV)/.installed
+
+# Re-run whenever the build description or sources change; cheap when nothing did.
+$(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvant -type f 2>/dev/null)
+	@./tools/setup-system $(APT_PACKAGES)
+	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
+	$(PY) -m pip install --quiet --upgrade pip
+	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
+	$(PY) -m pip install --quiet --no-build-isolation ".[test,bench]"
+	@touch $@
+
+test: test-cpp test-py
+
+test-cpp: setup
+	$(CMAKE) -S . -B $(CPP_BUILD) -G Ninja -DQUORVANT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	$(CMAKE) --build $(CPP_BUILD)
+	$(VENV)/bin/ctest --test-dir $(CPP_BUILD) --output-on-failure
+
+test-asan: setup
+	$(CMAKE) -S . -B $(ASAN_BUILD) -G Ninja -DQUORVANT_BUILD_TESTS=ON -DQUORVANT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	$(CMAKE) --build $(ASAN_BUILD)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(VENV)/bin/ctest --test-dir $(ASAN_BUILD) --output-on-failure
+
+test-py: setup
+	$(VENV)/bin/pytest
+
+bench: setup
+	$(PY) bench/run.py
+
+clean:
+	rm -rf build $(VENV) .pytest_cache .hypothesis

@@ -1,0 +1,19 @@
+#pragma once
+
+// The four passes behind modifySubs/overwriteSubs, and the helpers they share.
+
+#include <cstddef>
+#include <string>
+
+bool endsWith(const std::string& fullString, const std::string& ending);
+
+// Advanced SubStation Alpha.
+std::string modifyAss(const std::string& subfile, const std::string& replacementFile);
+std::string assSubtitles(const std::string& subfile, const std::string& replacementFile);
+// Where the text field of a dialogue line starts, judged by the commas of the
+// events' Format line; std::string::npos when the line has too few fields.
+std::size_t find_nth(const std::string& master, const std::string& word);
+
+// SubRip.
+std::string modifySrt(const std::string& subfile, const std::string& replacementFile);
+std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile);

@@ -1,0 +1,23 @@
+#include "wordlist.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include <json/json.h>
+
+WordList loadReplacementWords(const std::string& filename) {
+    std::ifstream inputFile(filename);
+    if (!inputFile) {
+        throw std::runtime_error("Failed to open replacement words file");
+    }
+    Json::Value root;
+    inputFile >> root;
+
+    WordList words;
+    for (const std::string& key : root.getMemberNames()) {
+        // asString() turns null into "" and numbers/booleans into their text, and
+        // throws for arrays and objects.
+        words[key] = root[key].asString();
+    }
+    return words;
+}

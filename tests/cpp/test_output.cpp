@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <filesystem>
+
+#include "output.h"
+#include "test_support.h"
+
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::writeFile;
+
+namespace {
+
+struct NameCase {
+    const char* subfile;
+    const char* ending;
+    const char* expected;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.subfile; }
+
+class OutputName : public testing::TestWithParam<NameCase> {};
+
+TEST_P(OutputName, PrefixesTheWholePathAndSwapsTheLastEnding) {
+    EXPECT_EQ(outputName(GetParam().subfile, GetParam().ending), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, OutputName,
+                         testing::Values(NameCase{"ep1.ass", ".json", "[Quorvanted] ep1.json"},
+                                         NameCase{"a.b.ass", ".json", "[Quorvanted] a.b.json"},
+                                         NameCase{"dir/x.ass", ".ass", "[Quorvanted] dir/x.ass"},
+                                         NameCase{"movie.en.srt", ".srt", "[Quorvanted] movie.en.srt"},
+                                         NameCase{"show", ".json", "[Quorvanted] show"},
+                                         NameCase{".ass", ".json", "[Quorvanted] .json"}));
+
+TEST(ExportDocument, OrdersMembersBytewiseWithTwoBlankIndentation) {
+    Json::Value document;
+    for (int key = 1; key <= 12; ++key) document[std::to_string(key)] = "t" + std::to_string(key);
+    const std::string text = exportDocumentText(document);
+    EXPECT_EQ(text.substr(0, 27), "{\n  \"1\" : \"t1\",\n  \"10\" : \"t");
+    EXPECT_LT(text.find("\"12\""), text.find("\"2\""));
+    EXPECT_LT(text.find("\"2\""), text.find("\"9\""));
+}
+
+TEST(ExportDocument, NothingStoredIsNull) { EXPECT_EQ(exportDocumentText(Json::Value()), "null"); }
+
+TEST(ExportDocument, EscapesQuotesBackslashesAndControlCharacters) {
+    Json::Value document;
+    document["1"] = "say \"hi\"\\N{\\i1}\r";
+    Json::Value parsed;
+    std::istringstream(exportDocumentText(document)) >> parsed;
+    EXPECT_EQ(parsed["1"].asString(), "say \"hi\"\\N{\\i1}\r");
+}
+
+TEST(WriteWholeFile, ReplacesAnExistingFileAndLeavesNoTemporary) {
+    TempDir dir;
+    const std::string target = dir.file("out.srt");
+    writeFile(target, "old content that is longer");
+    ASSERT_TRUE(writeWholeFile(target, "new"));
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(WriteWholeFile, ReportsAMissingDirectoryAndWritesNothing) {
+    TempDir dir;
+    EXPECT_FALSE(writeWholeFile(dir.file("absent/out.srt"), "x"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(WriteWholeFile, ADirectoryInTheWayIsNotReplaced) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("out.json"));
+    EXPECT_FALSE(writeWholeFile(dir.file("out.json"), "x"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("out.json")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace test_support {
+
+// A private directory that the test works in; removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device entropy;
+        _path = std::filesystem::temp_directory_path() / ("quorvant-test-" + std::to_string(entropy()));
+        std::filesystem::create_directories(_path);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(_path, ignored);
+    }
+
+    const std::filesystem::path& path() const { return _path; }
+    std::string file(std::string_view name) const { return (_path / name).string(); }
+
+private:
+    std::filesystem::path _path;
+};
+
+// Makes `dir` the working directory for the lifetime of the object.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& dir) : _previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+    ~WorkingDirectory() { std::filesystem::current_path(_previous); }
+
+private:
+    std::filesystem::path _previous;
+};
+
+inline void writeFile(const std::string& path, std::string_view content) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace test_support
