@@ -1,0 +1,480 @@
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "libass_handles.h"
+#include "passes.h"
+#include "test_support.h"
+#include "wordlist.h"
+
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::WorkingDirectory;
+using test_support::writeFile;
+
+namespace {
+
+using Pass = std::string (*)(const std::string&, const std::string&);
+
+// What one pass call gave back, threw and printed.
+struct PassRun {
+    std::string result;
+    std::string thrown;
+    std::string out;
+    std::string err;
+};
+
+// The streams are released before any check runs, so gtest's own failure
+// messages stay visible.
+PassRun runCaptured(Pass pass, const std::string& subfile, const std::string& words) {
+    PassRun run;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+        run.result = pass(subfile, words);
+    } catch (const std::exception& failure) {
+        run.thrown = failure.what();
+    }
+    run.out = testing::internal::GetCapturedStdout();
+    run.err = testing::internal::GetCapturedStderr();
+    return run;
+}
+
+void writeWords(const std::string& path, const WordList& words) {
+    Json::Value root(Json::objectValue);
+    for (const auto& [pattern, replacement] : words) root[pattern] = replacement;
+    writeFile(path, Json::writeString(Json::StreamWriterBuilder(), root));
+}
+
+std::vector<std::string> directoryEntries(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string badPatternMessage() {
+    try {
+        std::regex("(", std::regex_constants::icase);
+    } catch (const std::regex_error& failure) {
+        return failure.what();
+    }
+    return "(accepted)";
+}
+
+const std::string scriptInfo = "[Script Info]\nScriptType: v4.00+\n\n";
+const std::string tenFields = "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+const std::string nineFieldsIn = "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,";
+const std::string commentIn = "Comment: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,";
+
+// ---------------------------------------------------------------- rewrite pass
+
+struct RewriteCase {
+    const char* name;
+    std::string input;
+    WordList words;
+    std::string expected;
+    std::string expectedStdout;
+};
+
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.name; }
+
+class RewritePass : public testing::TestWithParam<RewriteCase> {};
+
+TEST_P(RewritePass, RewritesOnlyTheTextFieldsOfEventDialogue) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    writeFile("show.ass", GetParam().input);
+    writeWords("words.json", GetParam().words);
+
+    const PassRun run = runCaptured(assSubtitles, "show.ass", "words.json");
+    EXPECT_EQ(run.result, "[Quorvanted] show.ass");
+    EXPECT_EQ(readFile("[Quorvanted] show.ass"), GetParam().expected);
+    EXPECT_EQ(readFile("show.ass"), GetParam().input);
+    EXPECT_EQ(run.out, GetParam().expectedStdout);
+    EXPECT_EQ(run.err, "");
+}
+
+const WordList catToDog = {{"cat", "dog"}};
+const WordList emptyFieldMarked = {{"^$", "EMPTY"}, {"cat", "dog"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, RewritePass,
+    testing::Values(
+        RewriteCase{"crlf_kept_byte_for_byte",
+                    "[Script Info]\r\nScriptType: v4.00+\r\n\r\n[Events]\r\n"
+                    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n" +
+                        nineFieldsIn + "a cat\r\n" + commentIn + "a cat\r\n",
+                    catToDog,
+                    "[Script Info]\r\nScriptType: v4.00+\r\n\r\n[Events]\r\n"
+                    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n" +
+                        nineFieldsIn + "a dog\r\n" + commentIn + "a cat\r\n",
+                    "0\n"},
+        RewriteCase{"carriage_return_belongs_to_the_text_field",
+                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n", {{"\r", "<CR>"}},
+                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat<CR>\n", "0\n"},
+        RewriteCase{"last_line_gains_a_newline", scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat",
+                    catToDog, scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
+        RewriteCase{"empty_lines_kept_and_none_added", scriptInfo + "[Events]\n\n" + tenFields + "\n\n", catToDog,
+                    scriptInfo + "[Events]\n\n" + tenFields + "\n\n", "0\n"},
+        RewriteCase{"dialogue_before_any_format_line_copied",
+                    scriptInfo + "[Events]\n" + nineFieldsIn + "cat\n" + tenFields + nineFieldsIn + "cat\n", catToDog,
+                    scriptInfo + "[Events]\n" + nineFieldsIn + "cat\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
+        RewriteCase{"eight_commas_give_an_empty_text_field",
+                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,cat\n",
+                    emptyFieldMarked,
+                    scriptInfo + "[Events]\n" + tenFields +
+                        "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,catEMPTY\n",
+                    "0\n"},
+        RewriteCase{"seven_commas_and_a_field_give_an_empty_text_field",
+                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,cat\n",
+                    emptyFieldMarked,
+                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,catEMPTY\n",
+                    "0\n"},
+        RewriteCase{"seven_commas_ending_the_line_copied",
+                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,\n" +
+                        "Dialogue: 0,0:00:01.00,0:00:02.00,cat,,0\n",
+                    emptyFieldMarked,
+                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,\n" +
+                        "Dialogue: 0,0:00:01.00,0:00:02.00,cat,,0\n",
+                    "0\n"},
+        RewriteCase{"commas_after_the_ninth_are_text",
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well, well, cat\n", {{",", ";"}},
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well; well; cat\n", "0\n"},
+        RewriteCase{"styles_format_line_not_taken",
+                    scriptInfo + "[V4+ Styles]\nFormat: Name, Fontname\nStyle: Default,Arial\n\n[Events]\n" +
+                        nineFieldsIn + "cat\n",
+                    catToDog,
+                    scriptInfo + "[V4+ Styles]\nFormat: Name, Fontname\nStyle: Default,Arial\n\n[Events]\n" +
+                        nineFieldsIn + "cat\n",
+                    ""},
+        RewriteCase{"later_styles_format_line_keeps_the_events_one",
+                    scriptInfo + "[Events]\n" + tenFields + "[V4+ Styles]\nFormat: Name, Fontname\n[Events]\n" +
+                        nineFieldsIn + "Default\n",
+                    {{"default", "X"}},
+                    scriptInfo + "[Events]\n" + tenFields + "[V4+ Styles]\nFormat: Name, Fontname\n[Events]\n" +
+                        nineFieldsIn + "X\n",
+                    "0\n"},
+        RewriteCase{"bracketed_comment_does_not_end_the_events",
+                    scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "cat\n",
+                    catToDog, scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "dog\n",
+                    "0\n"},
+        RewriteCase{"comment_holding_the_dialogue_marker_copied",
+                    scriptInfo + "[Events]\n" + tenFields + commentIn + "Dialogue: cat\n", catToDog,
+                    scriptInfo + "[Events]\n" + tenFields + commentIn + "Dialogue: cat\n", "0\n"},
+        RewriteCase{"text_holding_the_format_marker_is_text",
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Format: cat, a\n" + nineFieldsIn + "cat\n",
+                    catToDog,
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Format: dog, a\n" + nineFieldsIn + "dog\n",
+                    "0\n"},
+        RewriteCase{"blanks_before_markers_kept",
+                    scriptInfo + "  [Events]\n\t" + tenFields + "  " + nineFieldsIn + "cat\n", catToDog,
+                    scriptInfo + "  [Events]\n\t" + tenFields + "  " + nineFieldsIn + "dog\n", "1\n"},
+        RewriteCase{"other_section_ends_the_events_and_format_survives",
+                    scriptInfo + "[Events]\n" + tenFields + "[Other]\n" + nineFieldsIn + "cat\n[Events]\n" +
+                        nineFieldsIn + "cat\n",
+                    catToDog,
+                    scriptInfo + "[Events]\n" + tenFields + "[Other]\n" + nineFieldsIn + "cat\n[Events]\n" +
+                        nineFieldsIn + "dog\n",
+                    "0\n"},
+        RewriteCase{"byte_order_mark_does_not_hide_the_first_header",
+                    "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "cat\n[Script Info]\nScriptType: v4.00+\n",
+                    catToDog,
+                    "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "dog\n[Script Info]\nScriptType: v4.00+\n",
+                    "0\n"}));
+
+struct FieldCase {
+    const char* master;
+    const char* word;
+    std::size_t expected;
+};
+
+void PrintTo(const FieldCase& c, std::ostream* os) { *os << '"' << c.word << '"'; }
+
+class TextFieldStart : public testing::TestWithParam<FieldCase> {};
+
+TEST_P(TextFieldStart, CountsCommasOnly) {
+    EXPECT_EQ(find_nth(GetParam().master, GetParam().word), GetParam().expected);
+}
+
+constexpr const char* tenNames = " Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text";
+constexpr std::size_t none = std::string::npos;
+
+INSTANTIATE_TEST_SUITE_P(Fields, TextFieldStart,
+                         testing::Values(FieldCase{tenNames, "0,1,2,3,4,5,6,7,8,text, more", 18},
+                                         FieldCase{tenNames, "0,1,2,3,4,5,6,7,8,", 18},
+                                         FieldCase{tenNames, "0,1,2,3,4,5,6,7,8", 17},
+                                         FieldCase{tenNames, "0,1,2,3,4,5,6,7", 15},
+                                         FieldCase{tenNames, "0,1,2,3,4,5,6,", none},
+                                         FieldCase{tenNames, "0,1,2,3,4,5", none},
+                                         FieldCase{tenNames, "", none},
+                                         FieldCase{" Text", "anything, at all", none},
+                                         FieldCase{" A, Text", "", 0},
+                                         FieldCase{" A, Text", ",x", 1}));
+
+// ---------------------------------------------------------------- export pass
+
+TEST(ExportPass, KeysFollowTrackPositionAndSortAsText) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    std::string input = scriptInfo + "[Events]\n" + tenFields;
+    for (int n = 1; n <= 12; ++n) input += nineFieldsIn + "cat " + std::to_string(n) + "\n";
+    writeFile("show.ass", input);
+    writeWords("words.json", catToDog);
+
+    const PassRun run = runCaptured(modifyAss, "show.ass", "words.json");
+    EXPECT_EQ(run.result, "[Quorvanted] show.json");
+    EXPECT_EQ(run.out, "");
+
+    const std::string document = readFile("[Quorvanted] show.json");
+    std::vector<std::string> keys;
+    const std::regex member("\"(\\d+)\" : \"dog (\\d+)\"");
+    for (std::sregex_iterator it(document.begin(), document.end(), member), end; it != end; ++it) {
+        EXPECT_EQ((*it)[1], (*it)[2]);
+        keys.push_back((*it)[1]);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"1", "10", "11", "12", "2", "3", "4", "5", "6", "7", "8", "9"}));
+}
+
+TEST(ExportPass, TrackWithoutEventsIsNullEvenWithABadPattern) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    writeFile("show.ass", scriptInfo + "[Events]\n" + tenFields + commentIn + "not an event\n");
+    writeWords("words.json", {{"(", "x"}});
+
+    const PassRun run = runCaptured(modifyAss, "show.ass", "words.json");
+    EXPECT_EQ(run.result, "[Quorvanted] show.json");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(readFile("[Quorvanted] show.json"), "null");
+}
+
+TEST(ExportPass, EventWithoutTextReadsAsEmpty) {
+    ASS_Event event{};
+    event.Text = nullptr;
+    EXPECT_EQ(eventText(event), "");
+}
+
+// ---------------------------------------------------------------- both passes
+
+struct ReplaceCase {
+    const char* name;
+    Pass pass;
+    const char* output;
+};
+
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
+
+class ExistingOutput : public testing::TestWithParam<ReplaceCase> {};
+
+TEST_P(ExistingOutput, IsReplacedWhole) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    writeFile("show.ass", scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat\n");
+    writeWords("words.json", catToDog);
+    writeFile(GetParam().output, std::string(100000, '~'));
+
+    EXPECT_EQ(runCaptured(GetParam().pass, "show.ass", "words.json").result, GetParam().output);
+    const std::string written = readFile(GetParam().output);
+    EXPECT_NE(written.find("dog"), std::string::npos);
+    EXPECT_EQ(written.find('~'), std::string::npos);
+    EXPECT_EQ(directoryEntries(dir.path()), (std::vector<std::string>{GetParam().output, "show.ass", "words.json"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, ExistingOutput,
+                         testing::Values(ReplaceCase{"export", modifyAss, "[Quorvanted] show.json"},
+                                         ReplaceCase{"rewrite", assSubtitles, "[Quorvanted] show.ass"}));
+
+// A failure the pass reports itself: one line on the stated stream, "" returned,
+// and no file left behind.
+struct FailureCase {
+    const char* name;
+    Pass pass;
+    std::string subfile;
+    std::optional<std::string> subtitles;  // nullopt: no such file
+    std::optional<WordList> words;         // nullopt: no such file
+    std::string expectedStdout;
+    std::string expectedStderr;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class ReportedFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(ReportedFailure, OneLineNoResultNoFile) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    std::filesystem::create_directory("sub");
+    if (GetParam().subtitles) writeFile(GetParam().subfile, *GetParam().subtitles);
+    if (GetParam().words) writeWords("words.json", *GetParam().words);
+    const std::vector<std::string> before = directoryEntries(dir.path());
+    const std::vector<std::string> beforeSub = directoryEntries("sub");
+
+    const PassRun run = runCaptured(GetParam().pass, GetParam().subfile, "words.json");
+    EXPECT_EQ(run.result, "");
+    EXPECT_EQ(run.thrown, "");
+    EXPECT_EQ(run.out, GetParam().expectedStdout);
+    EXPECT_EQ(run.err, GetParam().expectedStderr);
+    EXPECT_EQ(directoryEntries(dir.path()), before);
+    EXPECT_EQ(directoryEntries("sub"), beforeSub);
+}
+
+const std::string validInput = scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ReportedFailure,
+    testing::Values(
+        FailureCase{"export_missing_subtitles", modifyAss, "show.ass", std::nullopt, catToDog,
+                    "Failed to load SSA file\n", ""},
+        FailureCase{"export_missing_both", modifyAss, "show.ass", std::nullopt, std::nullopt,
+                    "Failed to load SSA file\n", ""},
+        FailureCase{"export_refused_by_library", modifyAss, "show.ass", "not a subtitle file\n", catToDog,
+                    "Failed to load SSA file\n", ""},
+        FailureCase{"export_missing_words", modifyAss, "show.ass", validInput, std::nullopt,
+                    "Failed to open replacement words file\n", ""},
+        FailureCase{"export_bad_pattern", modifyAss, "show.ass", validInput, WordList{{"(", "x"}},
+                    badPatternMessage() + "\n", ""},
+        FailureCase{"export_missing_output_directory", modifyAss, "sub/show.ass", validInput, catToDog,
+                    "Failed to open output file\n", ""},
+        FailureCase{"rewrite_missing_subtitles", assSubtitles, "show.ass", std::nullopt, catToDog, "",
+                    "Could not open the input file: show.ass\n"},
+        FailureCase{"rewrite_missing_both", assSubtitles, "show.ass", std::nullopt, std::nullopt, "",
+                    "Could not open the input file: show.ass\n"},
+        FailureCase{"rewrite_directory_as_input", assSubtitles, "sub", std::nullopt, catToDog, "",
+                    "Error reading the input file.\n"},
+        FailureCase{"rewrite_refused_by_library", assSubtitles, "show.ass", "not a subtitle file\n", catToDog, "",
+                    "Failed to parse the ASS file.\n"},
+        FailureCase{"rewrite_missing_output_directory", assSubtitles, "sub/show.ass", validInput, catToDog, "0\n",
+                    "Could not open the output file: [Quorvanted] sub/show.ass\n"}));
+
+// Failures the rewrite pass lets out as exceptions, with nothing written anywhere.
+struct ThrownCase {
+    const char* name;
+    std::optional<WordList> words;
+    std::string message;
+    std::string expectedStdout;
+};
+
+void PrintTo(const ThrownCase& c, std::ostream* os) { *os << c.name; }
+
+class RewriteThrows : public testing::TestWithParam<ThrownCase> {};
+
+TEST_P(RewriteThrows, AndLeavesNoFile) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    writeFile("show.ass", validInput);
+    if (GetParam().words) writeWords("words.json", *GetParam().words);
+    const std::vector<std::string> before = directoryEntries(dir.path());
+
+    const PassRun run = runCaptured(assSubtitles, "show.ass", "words.json");
+    EXPECT_EQ(run.thrown, GetParam().message);
+    EXPECT_EQ(run.out, GetParam().expectedStdout);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(directoryEntries(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exceptions, RewriteThrows,
+                         testing::Values(ThrownCase{"missing_words", std::nullopt,
+                                                    "Failed to open replacement words file", ""},
+                                         ThrownCase{"bad_pattern", WordList{{"(", "x"}}, badPatternMessage(), "0\n"}));
+
+// ---------------------------------------------------------------- real files
+
+const WordList sampleWords = {{"a", "@"}, {"(\\w+)-san", "$1"}, {"e", "3"}};
+
+std::string substitutedReference(std::string text) {
+    for (const auto& [pattern, replacement] : sampleWords) {
+        text = std::regex_replace(text, std::regex(pattern, std::regex_constants::icase), replacement);
+    }
+    return text;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// These files put every event's "Dialogue:" at the start of a line and list the
+// ten usual fields, so the text is whatever follows the ninth comma.
+std::size_t textStart(const std::string& dialogue) {
+    std::size_t pos = 0;
+    for (int comma = 0; comma < 9; ++comma) pos = dialogue.find(',', pos) + 1;
+    return pos;
+}
+
+class RealFile : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        _cwd.emplace(_dir.path());
+        std::filesystem::copy_file(std::string(TEST_DATA_DIR) + "/" + GetParam(), "show.ass");
+        writeWords("words.json", sampleWords);
+        _input = readFile("show.ass");
+    }
+
+    TempDir _dir;
+    std::optional<WorkingDirectory> _cwd;
+    std::string _input;
+};
+
+TEST_P(RealFile, RewriteChangesOnlyDialogueText) {
+    const PassRun run = runCaptured(assSubtitles, "show.ass", "words.json");
+    ASSERT_EQ(run.result, "[Quorvanted] show.ass");
+    EXPECT_EQ(run.out, "0\n");
+    EXPECT_EQ(run.err, "");
+
+    const std::vector<std::string> in = linesOf(_input);
+    const std::vector<std::string> out = linesOf(readFile("[Quorvanted] show.ass"));
+    ASSERT_EQ(in.size(), out.size());
+    int rewritten = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (!in[i].starts_with("Dialogue:")) {
+            EXPECT_EQ(out[i], in[i]) << "line " << i + 1;
+            continue;
+        }
+        const std::size_t text = textStart(in[i]);
+        EXPECT_EQ(out[i], in[i].substr(0, text) + substitutedReference(in[i].substr(text))) << "line " << i + 1;
+        rewritten += out[i] != in[i];
+    }
+    EXPECT_GT(rewritten, 0);
+}
+
+TEST_P(RealFile, ExportHoldsEveryDialogueTextInOrder) {
+    const PassRun run = runCaptured(modifyAss, "show.ass", "words.json");
+    ASSERT_EQ(run.result, "[Quorvanted] show.json");
+    EXPECT_EQ(run.out, "");
+
+    Json::Value document;
+    std::istringstream(readFile("[Quorvanted] show.json")) >> document;
+    int position = 0;
+    for (const std::string& line : linesOf(_input)) {
+        if (!line.starts_with("Dialogue:")) continue;
+        std::string text = line.substr(textStart(line));
+        // libass drops the carriage return of a CRLF line end from the text.
+        if (text.ends_with('\r')) text.pop_back();
+        const std::string key = std::to_string(++position);
+        EXPECT_EQ(document[key].asString(), substitutedReference(text)) << "event " << key;
+    }
+    EXPECT_EQ(document.size(), static_cast<Json::ArrayIndex>(position));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, RealFile,
+                         testing::Values("y_ass-format-tests.ass", "y_bleach-mon-ed-kara-templates.ass",
+                                         "y_elfen-lied-op.ass", "y_haruhi-01-pt.ass"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+}  // namespace
