@@ -2,15 +2,22 @@
 # distutils: language = c++
 
 from libcpp.string cimport string
-from libcpp.unordered_map cimport unordered_map
+from libcpp.utility cimport move
 from libcpp.vector cimport vector
 
 # `except +` turns every C++ exception that leaves the core into a Python one,
 # so a bad word list or pattern raises instead of taking the interpreter down.
 cdef extern from "modify_subs.h":
-    ctypedef unordered_map[string, vector[string]] InnerMostMap
-    ctypedef unordered_map[string, InnerMostMap] InnerMap
-    ctypedef unordered_map[string, InnerMap] OuterMap
+    # Only what the conversion uses, and every store guarded: a failed allocation
+    # must become MemoryError, not unwind through the interpreter.
+    cdef cppclass InnerMostMap:
+        void clear()
+        void insert_or_assign(const string& key, const vector[string]& value) except +
+    cdef cppclass InnerMap:
+        void clear()
+        void insert_or_assign(const string& key, const InnerMostMap& value) except +
+    cdef cppclass OuterMap:
+        void insert_or_assign(const string& key, const InnerMap& value) except +
 
     string modifySubs(const string& subfile, const string& replacementFile) except +
     string overwriteSubs(const string& subfile, const string& replacementFile) except +
@@ -37,10 +44,10 @@ cdef OuterMap to_cpp_dict(dict py_dict):
                 cpp_vector.clear()
                 for item in group_value:
                     cpp_vector.push_back(item.encode('utf-8'))
-                cpp_group[cpp_group_key] = cpp_vector
-            inner_cpp_dict[cpp_nested_key] = cpp_group
-        cpp_dict[cpp_key] = inner_cpp_dict
-    return cpp_dict
+                cpp_group.insert_or_assign(cpp_group_key, cpp_vector)
+            inner_cpp_dict.insert_or_assign(cpp_nested_key, cpp_group)
+        cpp_dict.insert_or_assign(cpp_key, inner_cpp_dict)
+    return move(cpp_dict)
 
 
 def modify_subs_py(subfile: str, replacementFile: str) -> str:
