@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "passes.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::WorkingDirectory;
+using test_support::writeFile;
+
+using PassFunction = std::string (*)(const std::string&, const std::string&);
+
+struct Pass {
+    const char* name;
+    PassFunction run;
+    const char* ending;
+};
+
+const Pass rewritePass{"rewrite", srtSubtitles, ".srt"};
+const Pass exportPass{"export", modifySrt, ".json"};
+
+void PrintTo(const Pass& p, std::ostream* os) { *os << p.name; }
+
+std::set<std::string> filesIn(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        names.insert(std::filesystem::relative(entry.path(), dir).string());
+    }
+    return names;
+}
+
+struct Captured {
+    std::string result;
+    std::string err;
+};
+
+Captured runCaptured(PassFunction pass, const std::string& subfile, const std::string& words) {
+    testing::internal::CaptureStderr();
+    Captured run;
+    try {
+        run.result = pass(subfile, words);
+    } catch (...) {
+        testing::internal::GetCapturedStderr();
+        throw;
+    }
+    run.err = testing::internal::GetCapturedStderr();
+    return run;
+}
+
+// Every pass runs in a private working directory holding a word list.
+class InTempDir {
+protected:
+    InTempDir() { writeFile("words.json", R"({"cat": "dog", "(\\w+)-kun": "$1"})"); }
+
+    TempDir _dir;
+    WorkingDirectory _cwd{_dir.path()};
+};
+
+struct RewriteCase {
+    const char* name;
+    std::string input;
+    std::string output;
+};
+
+class SrtRewrite : public InTempDir, public testing::TestWithParam<RewriteCase> {};
+
+TEST_P(SrtRewrite, WritesExactlyTheseBytes) {
+    writeFile("show.srt", GetParam().input);
+    ASSERT_EQ(srtSubtitles("show.srt", "words.json"), "[Quorvanted] show.srt");
+    EXPECT_EQ(readFile("[Quorvanted] show.srt"), GetParam().output);
+}
+
+const std::string twoCues =
+    "1\n00:00:01,000 --> 00:00:02,000\nA CAT\n\n2\n00:00:03,000 --> 00:00:04,000\nTaro-kun\nand cat";
+const std::string twoCuesOut =
+    "1\n00:00:01,000 --> 00:00:02,000\nA dog\n\n2\n00:00:03,000 --> 00:00:04,000\nTaro and dog";
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, SrtRewrite,
+    testing::Values(RewriteCase{"two_cues", twoCues, twoCuesOut},
+                    RewriteCase{"outer_blank_lines", "\n\n" + twoCues + "\n\n\n", twoCuesOut},
+                    RewriteCase{"byte_order_mark", "\xEF\xBB\xBF" + twoCues + "\n", twoCuesOut},
+                    RewriteCase{"crlf_ending_in_blank_line",
+                                std::regex_replace(twoCues, std::regex("\n"), "\r\n") + "\r\n\r\n", twoCuesOut},
+                    RewriteCase{"blank_lines_between_cues",
+                                std::regex_replace(twoCues, std::regex("\n\n"), "\n\n\n\n"), twoCuesOut},
+                    RewriteCase{"one_cue_number_and_times_as_parsed", "007\n0:0:1,5 --> 0:0:2,5 X1:4\ncat\n",
+                                "7\n0:0:1,5 --> 0:0:2,5\ndog"},
+                    RewriteCase{"no_cues", "\n\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class SrtExport : public InTempDir, public testing::Test {
+protected:
+    Json::Value exported(const std::string& content) {
+        writeFile("show.srt", content);
+        EXPECT_EQ(modifySrt("show.srt", "words.json"), "[Quorvanted] show.json");
+        Json::Value document;
+        std::istringstream(readFile("[Quorvanted] show.json")) >> document;
+        return document;
+    }
+};
+
+TEST_F(SrtExport, KeysByCueNumberAndTheLaterDuplicateWins) {
+    const std::string at = "\n00:00:01,000 --> 00:00:02,000\n";
+    const Json::Value document = exported("1" + at + "cat\n\n2" + at + "first\n\n2" + at + "second cat\n\n-3" + at +
+                                          "neg\n\n\n\n3" + at + "J\xC3\xBCrgen-kun \xE6\x97\xA5 \"cat\"\\");
+    EXPECT_EQ(document.getMemberNames(), (std::vector<std::string>{"-3", "1", "2", "3"}));
+    EXPECT_EQ(document["1"].asString(), "dog");
+    EXPECT_EQ(document["2"].asString(), "second dog");
+    EXPECT_EQ(document["-3"].asString(), "neg");
+    EXPECT_EQ(document["3"].asString(), "J\xC3\xBCrgen \xE6\x97\xA5 \"dog\"\\");
+}
+
+TEST_F(SrtExport, NoCuesIsNull) { EXPECT_TRUE(exported("\r\n\r\n").isNull()); }
+
+class SrtPass : public InTempDir, public testing::TestWithParam<Pass> {
+protected:
+    std::string output(const std::string& stem) const { return "[Quorvanted] " + stem + GetParam().ending; }
+};
+
+TEST_P(SrtPass, LeavesTheDirectoryAsItWasApartFromTheOutput) {
+    writeFile("cleaned_sub.srt", twoCues);
+    const std::set<std::string> before = filesIn(_dir.path());
+    EXPECT_EQ(GetParam().run("cleaned_sub.srt", "words.json"), output("cleaned_sub"));
+    std::set<std::string> expected = before;
+    expected.insert(output("cleaned_sub"));
+    EXPECT_EQ(filesIn(_dir.path()), expected);
+    EXPECT_EQ(readFile("cleaned_sub.srt"), twoCues);
+}
+
+TEST_P(SrtPass, ReportsAnOutputItCannotWrite) {
+    std::filesystem::create_directory("dir");
+    writeFile("dir/show.srt", twoCues);
+    const Captured run = runCaptured(GetParam().run, "dir/show.srt", "words.json");
+    EXPECT_EQ(run.result, "");
+    EXPECT_EQ(run.err, "Could not open the output file: " + output("dir/show") + "\n");
+    EXPECT_EQ(filesIn(_dir.path()), (std::set<std::string>{"dir", "dir/show.srt", "words.json"}));
+}
+
+TEST_P(SrtPass, UnreadableInputWritesNothingAndSkipsTheWordList) {
+    std::filesystem::create_directory("folder.srt");
+    for (const char* subfile : {"missing.srt", "folder.srt"}) {
+        const Captured run = runCaptured(GetParam().run, subfile, "no-such-words.json");
+        EXPECT_EQ(run.result, "") << subfile;
+        EXPECT_EQ(run.err, "Error opening input file.\n") << subfile;
+    }
+    EXPECT_EQ(filesIn(_dir.path()), (std::set<std::string>{"folder.srt", "words.json"}));
+}
+
+TEST_P(SrtPass, WordListAndPatternFailuresRaiseAndKeepTheOldOutput) {
+    writeFile("empty.srt", "");
+    EXPECT_THROW(GetParam().run("empty.srt", "no-such-words.json"), std::runtime_error);
+    writeFile("show.srt", twoCues);
+    writeFile(output("show"), "previous");
+    writeFile("bad.json", R"({"(unclosed": "x"})");
+    EXPECT_THROW(GetParam().run("show.srt", "bad.json"), std::regex_error);
+    EXPECT_EQ(readFile(output("show")), "previous");
+    EXPECT_EQ(filesIn(_dir.path()).size(), 5U);
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, SrtPass, testing::Values(rewritePass, exportPass),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct CorpusCue {
+    std::string number, start, end, text;
+};
+
+// A reading of a well-formed file that shares nothing with the parser: blocks of
+// non-blank lines, each a number line, a timing line and text lines.
+std::vector<CorpusCue> wellFormedCues(std::string content) {
+    if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
+    std::erase(content, '\r');
+    std::vector<CorpusCue> cues;
+    std::vector<std::string> block;
+    const auto endBlock = [&] {
+        if (block.empty()) return;
+        EXPECT_TRUE(block.size() >= 2 && block[1].find("-->") != std::string::npos) << block[0];
+        block.resize(std::max<std::size_t>(block.size(), 2));
+        CorpusCue cue{block[0], "", "", ""};
+        std::string arrow;
+        std::istringstream(block[1]) >> cue.start >> arrow >> cue.end;
+        for (std::size_t i = 2; i < block.size(); ++i) cue.text += (i > 2 ? " " : "") + block[i];
+        cues.push_back(cue);
+        block.clear();
+    };
+    std::istringstream lines(content);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) endBlock();
+        else block.push_back(line);
+    }
+    endBlock();
+    return cues;
+}
+
+// What the corpus word list {"a": "4", "o": "0"} makes of a text.
+std::string corpusSubstituted(std::string text) {
+    for (char& c : text) {
+        if (c == 'a' || c == 'A') c = '4';
+        if (c == 'o' || c == 'O') c = '0';
+    }
+    return text;
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+struct CorpusFile {
+    const char* name;
+    bool utf8;
+};
+
+
+class SrtCorpus : public testing::TestWithParam<CorpusFile> {
+protected:
+    void SetUp() override {
+        std::filesystem::copy_file(std::string(TEST_DATA_DIR) + "/" + GetParam().name, _dir.file("in.srt"));
+        writeFile("words.json", R"({"a": "4", "o": "0"})");
+        _cues = wellFormedCues(readFile("in.srt"));
+        ASSERT_GT(_cues.size(), 2U);
+    }
+
+    TempDir _dir;
+    WorkingDirectory _cwd{_dir.path()};
+    std::vector<CorpusCue> _cues;
+};
+
+TEST_P(SrtCorpus, RewriteChangesOnlyTheTextsAndTheLayout) {
+    ASSERT_EQ(srtSubtitles("in.srt", "words.json"), "[Quorvanted] in.srt");
+    std::string expected;
+    for (const CorpusCue& cue : _cues) {
+        if (!expected.empty()) expected += "\n\n";
+        expected += std::to_string(std::stoi(cue.number)) + "\n" + cue.start + " --> " + cue.end + "\n" +
+                    corpusSubstituted(cue.text);
+    }
+    EXPECT_EQ(readFile("[Quorvanted] in.srt"), expected);
+}
+
+TEST_P(SrtCorpus, ExportHoldsEveryTextUnderItsNumber) {
+    ASSERT_EQ(modifySrt("in.srt", "words.json"), "[Quorvanted] in.json");
+    Json::Value document;
+    std::istringstream(readFile("[Quorvanted] in.json")) >> document;
+    std::set<std::string> numbers;
+    for (const CorpusCue& cue : _cues) {
+        const std::string key = std::to_string(std::stoi(cue.number));
+        numbers.insert(key);
+        // The JSON writer only keeps text that is UTF-8.
+        if (GetParam().utf8 || isAscii(cue.text)) {
+            EXPECT_EQ(document[key].asString(), corpusSubstituted(cue.text)) << key;
+        }
+    }
+    const std::vector<std::string> members = document.getMemberNames();
+    EXPECT_EQ(std::set<std::string>(members.begin(), members.end()), numbers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SrtCorpus,
+                         testing::Values(CorpusFile{"y_monsters-win-crlf.srt", true},
+                                         CorpusFile{"y_danish-bom.srt", true},
+                                         CorpusFile{"y_tenshi-no-tamago-en-italics-crlf.srt", true},
+                                         CorpusFile{"y_yyh-08-pt-cp1252-gap.srt", false}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "subrip.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Strings = std::vector<std::string>;
+
+struct AnalysisCase {
+    std::string text;
+    Strings speakers;
+    std::string dialogue;
+    Strings words;
+};
+
+void PrintTo(const AnalysisCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class CueAnalysis : public testing::TestWithParam<AnalysisCase> {};
+
+TEST_P(CueAnalysis, SplitsSpeakersDialogueAndWords) {
+    const AnalysisCase& c = GetParam();
+    const SubtitleItem cue(1, "00:00:01,000", "00:00:02,000", c.text);
+    EXPECT_EQ(cue.getSpeakerNames(), c.speakers);
+    EXPECT_EQ(cue.getSpeakerCount(), static_cast<int>(c.speakers.size()));
+    EXPECT_EQ(cue.getDialogue(), c.dialogue);
+    EXPECT_EQ(cue.getIndividualWords(), c.words);
+    EXPECT_EQ(cue.getWordCount(), static_cast<int>(c.words.size()));
+    EXPECT_EQ(cue.getIgnoreStatus(), c.dialogue.empty());
+    EXPECT_EQ(cue.getText(), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CueAnalysis,
+    testing::Values(AnalysisCase{"JOHN: Hello there.", {"JOHN"}, "Hello there.", {"Hello", "there."}},
+                    AnalysisCase{"MARY JANE: hi", {"MARY JANE"}, "hi", {"hi"}},
+                    AnalysisCase{"Hi. JOHN: hi", {" JOHN"}, "Hi. hi", {"Hi.", "hi"}},
+                    AnalysisCase{"hi JOHN: x", {" JOHN"}, "hi x", {"hi", "x"}},
+                    AnalysisCase{"so hi JOHN: x", {}, "so hi JOHN: x", {"so", "hi", "JOHN:", "x"}},
+                    AnalysisCase{"JOHN:Hello", {"JOHN"}, ":Hello", {":Hello"}},
+                    AnalysisCase{"Time: 10:30", {"Time", " 10"}, ":30", {":30"}},
+                    AnalysisCase{":x", {""}, ":x", {":x"}},
+                    AnalysisCase{"<i>Hello</i>", {}, "Hello", {"Hello"}},
+                    AnalysisCase{"<<a>b>c", {}, "c", {"c"}},
+                    AnalysisCase{"(laughs) Yes", {}, "Yes", {"Yes"}},
+                    AnalysisCase{"(laughs)", {}, "", {}},
+                    AnalysisCase{"a <b c", {}, "a", {"a"}},
+                    AnalysisCase{"a > b", {}, "a > b", {"a", ">", "b"}},
+                    AnalysisCase{"a  \t b", {}, "a b", {"a", "b"}},
+                    AnalysisCase{"a\t b", {}, "a\tb", {"a\tb"}},
+                    AnalysisCase{"x~y", {}, "xy", {"xy"}},
+                    AnalysisCase{"A\0B: x"s, {}, "A\0B: x"s, {"A\0B:"s, "x"}},
+                    AnalysisCase{"caf\xc3\xa9 JOS\xc3\x89: oui", {" JOS\xc3\x89"}, "caf\xc3\xa9 oui",
+                                 {"caf\xc3\xa9", "oui"}},
+                    // Only ASCII capitals start a name.
+                    AnalysisCase{"so \xc3\x89T\xc3\x89: oui", {}, "so \xc3\x89T\xc3\x89: oui",
+                                 {"so", "\xc3\x89T\xc3\x89:", "oui"}}));
+
+TEST(CueAnalysis, FlagsKeepWhatTheyName) {
+    const SubtitleItem cue(1, "", "", "JOHN: <i>(sighs) hi</i>");
+    EXPECT_EQ(cue.getDialogue(true, false, false), "<i> hi</i>");
+    EXPECT_EQ(cue.getDialogue(false, true, false), "(sighs) hi");
+    EXPECT_EQ(cue.getDialogue(false, false, true), "JOHN: hi");
+    EXPECT_THROW(cue.getWordByIndex(1), std::out_of_range);
+    EXPECT_EQ(cue.getWordByIndex(0), "hi");
+}
+
+struct TimeCase {
+    const char* value;
+    std::int64_t milliseconds;
+};
+
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << '"' << c.value << '"'; }
+
+class TimeMSec : public testing::TestWithParam<TimeCase> {};
+
+TEST_P(TimeMSec, CountsEachFieldLikeAtoi) {
+    EXPECT_EQ(SubtitleItem::timeMSec(GetParam().value), GetParam().milliseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TimeMSec,
+                         testing::Values(TimeCase{"01:02:03,456", 3723456}, TimeCase{"00:00:01,5", 1005},
+                                         TimeCase{"596:31:23,648", 2147483648},
+                                         TimeCase{"99999999999:00:00,000", 2147483647LL * 3600000},
+                                         TimeCase{"00:00:01.000", 1000}, TimeCase{"", 0}, TimeCase{"7", 25200000},
+                                         TimeCase{"0:2", 120000}, TimeCase{" 1:x:3,7", 3603007},
+                                         TimeCase{"-00:00:06,843", 6843}, TimeCase{"00:00:01,", 1000}));
+
+TEST(Split, KeepsInnerEmptyPiecesAndAppends) {
+    Strings elems{"old"};
+    EXPECT_EQ(split("a,,b,", ',', elems), (Strings{"old", "a", "", "b"}));
+    Strings none;
+    EXPECT_TRUE(split("", ',', none).empty());
+}
+
+struct Cue {
+    int number;
+    std::string start, end, text;
+    bool operator==(const Cue&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Cue& c) {
+    return os << c.number << '|' << c.start << '|' << c.end << '|' << c.text;
+}
+
+std::vector<Cue> cuesOf(const SubtitleParser& parser) {
+    std::vector<Cue> cues;
+    for (const SubtitleItem* item : parser.getSubtitles()) {
+        cues.push_back({item->getSubNo(), item->getStartTimeString(), item->getEndTimeString(), item->getText()});
+    }
+    return cues;
+}
+
+struct ParseCase {
+    const char* name;
+    std::string text;
+    std::vector<Cue> cues;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
+class Parser : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(Parser, ReadsTheCues) {
+    EXPECT_EQ(cuesOf(*SubtitleParserFactory::forText(GetParam().text).getParser()), GetParam().cues);
+}
+
+const std::string t1 = "00:00:01,000 --> 00:00:02,000";
+const Cue one{1, "00:00:01,000", "00:00:02,000", "a"};
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, Parser,
+    testing::Values(
+        ParseCase{"unterminated_last_line", "1\n" + t1 + "\na", {one}},
+        ParseCase{"terminated_last_line_is_still_open", "1\n" + t1 + "\na\n", {}},
+        ParseCase{"lone_number_line_at_end", "1\n" + t1 + "\na\n\n2", {one}},
+        ParseCase{"lines_joined_by_spaces", "1\n" + t1 + "\na\n b\nc", {{1, one.start, one.end, "a  b c"}}},
+        ParseCase{"spaces_line_as_number_and_text", "  \n" + t1 + "\n  ", {{0, one.start, one.end, "  "}}},
+        ParseCase{"second_arrow_line", "1\n" + t1 + "\nA --> B", {{1, one.start, "00:00:02,000A", ""}}},
+        ParseCase{"positions_after_end", "1\n" + t1 + " X1:40 X2:600\na", {one}},
+        ParseCase{"arrow_without_blanks", "1\n1-->2\na", {{1, "1-->2", "", "a"}}},
+        ParseCase{"number_as_int", "007\n" + t1 + "\na\n\n-2\n" + t1 + "\nb\n\n99999999999\n" + t1 + "\nc",
+                  {{7, one.start, one.end, "a"}, {-2, one.start, one.end, "b"}, {2147483647, one.start, one.end, "c"}}},
+        ParseCase{"byte_order_mark", "\xEF\xBB\xBF" "1\n" + t1 + "\na", {one}},
+        ParseCase{"blank_run_stores_once", "1\n" + t1 + "\na\n\n\n\n2\n" + t1 + "\nb",
+                  {one, {2, one.start, one.end, "b"}}},
+        ParseCase{"crlf_with_carriage_return_last", "1\r\n" + t1 + "\r\na\r\n\r", {one}},
+        ParseCase{"number_line_then_blank_keeps_times", "1\n" + t1 + "\na\n\n2\n\n3\n" + t1 + "\nc",
+                  {one, {2, one.start, one.end, ""}, {3, one.start, one.end, "c"}}},
+        ParseCase{"empty", "", {}}));
+
+struct CleanCase {
+    const char* name;
+    std::string raw;
+    std::string cleaned;
+};
+
+void PrintTo(const CleanCase& c, std::ostream* os) { *os << c.name; }
+
+class Cleaning : public testing::TestWithParam<CleanCase> {};
+
+TEST_P(Cleaning, TrimsOuterBlankLinesAndTheFinalLineEnd) {
+    EXPECT_EQ(cleanedSubRipText(GetParam().raw), GetParam().cleaned);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Cleaning,
+                         testing::Values(CleanCase{"outer_blank_lines", "\n\n1\nx\n\n\n2\ny\n\n", "1\nx\n\n\n2\ny"},
+                                         CleanCase{"carriage_return_lines", "\r\n1\r\nx\r\n\r\n", "1\r\nx\r"},
+                                         CleanCase{"spaces_are_not_blank", " \n1\n \n", " \n1\n "},
+                                         CleanCase{"byte_order_mark_then_blank", "\xEF\xBB\xBF\n1\nx", "1\nx"},
+                                         CleanCase{"only_blank", "\n\r\n\n", ""}));
+
+TEST(ParserFactory, ReadsAFileLikeText) {
+    test_support::TempDir dir;
+    test_support::writeFile(dir.file("a.srt"), "1\n" + t1 + "\na");
+    EXPECT_EQ(cuesOf(*SubtitleParserFactory(dir.file("a.srt")).getParser()), std::vector<Cue>{one});
+    EXPECT_TRUE(SubtitleParserFactory(dir.file("missing.srt")).getParser()->getSubtitles().empty());
+}
+
+}  // namespace
