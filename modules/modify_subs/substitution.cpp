@@ -1,20 +1,105 @@
 #include "substitution.h"
 
-Substitution::Substitution(const WordList& words) {
-    _rules.reserve(words.size());
+#include <locale>
+#include <optional>
+#include <regex>
+#include <vector>
+
+#include "case_fold.h"
+#include "literal_replace.h"
+#include "literal_scanner.h"
+#include "pattern_literals.h"
+
+namespace {
+
+// The one place where a rule's regex runs over a text.
+std::string replaceByRegex(const std::string& text, const std::regex& expression,
+                           const std::string& replacement) {
+    // The C-string form of the format: a NUL inside the replacement ends it.
+    return std::regex_replace(text, expression, replacement.c_str());
+}
+
+// A plain literal is replaced directly; any other pattern through its regex, and
+// only when the text holds one of the literals that all its matches contain.
+struct Rule {
+    std::string pattern;
+    std::string replacement;
+    std::vector<std::string> requiredLiterals;
+    std::optional<LiteralReplace> literal;
+    std::optional<std::regex> compiled;
+
+    // Nothing when the text stays as it is.
+    std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold) const {
+        if (literal) {
+            return literal->apply(text, fold);
+        }
+        std::string rewritten = replaceByRegex(text, *compiled, replacement);
+        if (rewritten == text) {
+            return std::nullopt;
+        }
+        return rewritten;
+    }
+};
+
+Rule makeRule(const std::string& pattern, const std::string& replacement) {
+    Rule rule{pattern, replacement, requiredLiterals(pattern), std::nullopt, std::nullopt};
+    if (isPlainLiteral(pattern)) {
+        rule.requiredLiterals = {pattern};
+        rule.literal.emplace(pattern, replacement);
+    }
+    return rule;
+}
+
+}  // namespace
+
+struct Substitution::Rules {
+    std::vector<Rule> rules;
+    // Set at the first text, so that the folding is that of the locale the regexes
+    // are compiled under.
+    std::optional<CaseFold> fold;
+    std::optional<LiteralScanner> scanner;
+
+    void prepare() {
+        fold = caseFoldOf(std::locale());
+        std::vector<std::vector<std::string>> literals;
+        literals.reserve(rules.size());
+        for (const Rule& rule : rules) {
+            literals.push_back(rule.requiredLiterals);
+        }
+        scanner.emplace(literals, *fold);
+    }
+};
+
+Substitution::Substitution(const WordList& words) : _rules(std::make_unique<Rules>()) {
+    _rules->rules.reserve(words.size());
     for (const auto& [pattern, replacement] : words) {
-        _rules.push_back({pattern, replacement, std::nullopt});
+        _rules->rules.push_back(makeRule(pattern, replacement));
     }
 }
 
+Substitution::~Substitution() = default;
+Substitution::Substitution(Substitution&&) noexcept = default;
+Substitution& Substitution::operator=(Substitution&&) noexcept = default;
+
 std::string Substitution::apply(const std::string& text) {
+    if (!_rules->scanner) {
+        _rules->prepare();
+    }
+    LiteralScanner& scanner = *_rules->scanner;
     std::string modifiedText = text;
-    for (Rule& rule : _rules) {
-        if (!rule.compiled) {
+    scanner.scan(modifiedText);
+    for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
+        Rule& rule = _rules->rules[index];
+        if (!rule.literal && !rule.compiled) {
             rule.compiled.emplace(rule.pattern, std::regex_constants::icase);
         }
-        // The C-string form of the format: a NUL inside the replacement ends it.
-        modifiedText = std::regex_replace(modifiedText, *rule.compiled, rule.replacement.c_str());
+        if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
+            continue;
+        }
+        if (std::optional<std::string> rewritten = rule.rewrite(modifiedText, *_rules->fold)) {
+            modifiedText = std::move(*rewritten);
+            scanner.scan(modifiedText);
+        }
     }
     return modifiedText;
 }

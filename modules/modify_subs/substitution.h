@@ -1,9 +1,7 @@
 #pragma once
 
-#include <optional>
-#include <regex>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "wordlist.h"
 
@@ -11,20 +9,20 @@
 // case-insensitive ECMAScript regex whose matches are replaced by the rule's
 // ECMAScript format string. A pass makes one and feeds it each of its texts.
 //
-// Each pattern is compiled at its first use and kept for the later texts, so a bad
-// pattern throws std::regex_error while the first text is rewritten, never before.
+// The result is always what std::regex_replace gives with the pattern compiled
+// afresh for that text. Each pattern is compiled at its first use and kept for
+// the later texts, so a bad pattern throws std::regex_error while the first text
+// is rewritten, never before.
 class Substitution {
 public:
     explicit Substitution(const WordList& words);
+    ~Substitution();
+    Substitution(Substitution&&) noexcept;
+    Substitution& operator=(Substitution&&) noexcept;
 
     std::string apply(const std::string& text);
 
 private:
-    struct Rule {
-        std::string pattern;
-        std::string replacement;
-        std::optional<std::regex> compiled;
-    };
-
-    std::vector<Rule> _rules;
+    struct Rules;
+    std::unique_ptr<Rules> _rules;
 };
