@@ -9,6 +9,7 @@
 
 #include <json/value.h>
 
+#include "ass_line_loop.h"
 #include "libass_handles.h"
 #include "output.h"
 #include "passes.h"
@@ -90,8 +91,8 @@ private:
     bool _inEventsSection = false;
 };
 
-// Every line of `buffer` run through the rewriter. A '\r' before a '\n' stays in
-// its line; a final '\n' does not start another line.
+}  // namespace
+
 std::string rewriteLines(std::string_view buffer, Substitution& substitution) {
     std::string modifiedBuffer;
     modifiedBuffer.reserve(buffer.size() + buffer.size() / 8 + 1);
@@ -105,8 +106,6 @@ std::string rewriteLines(std::string_view buffer, Substitution& substitution) {
     }
     return modifiedBuffer;
 }
-
-}  // namespace
 
 std::string modifyAss(const std::string& subfile, const std::string& replacementFile) {
     try {

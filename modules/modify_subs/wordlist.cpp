@@ -10,8 +10,12 @@ WordList loadReplacementWords(const std::string& filename) {
     if (!inputFile) {
         throw std::runtime_error("Failed to open replacement words file");
     }
+    return parseReplacementWords(inputFile);
+}
+
+WordList parseReplacementWords(std::istream& document) {
     Json::Value root;
-    inputFile >> root;
+    document >> root;
 
     WordList words;
     for (const std::string& key : root.getMemberNames()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <string>
 
@@ -11,3 +12,6 @@ using WordList = std::map<std::string, std::string>;
 // can't be opened, and jsoncpp's exceptions for anything jsoncpp refuses; never
 // returns a partial list.
 WordList loadReplacementWords(const std::string& filename);
+
+// The same from a stream that holds the document; only the open failure is left out.
+WordList parseReplacementWords(std::istream& document);

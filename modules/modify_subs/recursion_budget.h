@@ -1,0 +1,27 @@
+#pragma once
+
+// libstdc++ compiles and runs a regex by recursion: compiling goes deeper with
+// every pattern byte, matching with every text byte consumed inside a repetition.
+// Before a rule touches a text, the stack it could need is estimated from the
+// pattern's shape and the text's length, and compared with what the calling thread
+// has left. Refusing is an exception; running out of stack would kill the process.
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+class RecursionBudgetExceeded : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An upper estimate of the stack, in bytes, that compiling `pattern` and running it
+// over a text of `textLength` bytes can use.
+double regexStackEstimate(const std::string& pattern, std::size_t textLength);
+
+// What the calling thread has left below the caller's frame.
+std::size_t remainingStackBytes();
+
+// Throws RecursionBudgetExceeded, naming the pattern, when the estimate exceeds
+// what is left.
+void checkRecursionBudget(const std::string& pattern, std::size_t textLength);
