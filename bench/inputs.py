@@ -1,0 +1,115 @@
+"""Benchmark inputs: subtitle files cut from bench/data and honorific word lists."""
+
+from __future__ import annotations
+
+import itertools
+import json
+import random
+from pathlib import Path
+
+DATA = Path(__file__).resolve().parent / "data"
+ASS_SOURCE = DATA / "toki-wo-kakeru-shoujo-movie-pt.ass"
+SRT_SOURCE = DATA / "remember-the-titans-en.srt"
+
+# Phrases that the first rules of every list match; a few lines get one.
+HONORIFIC_PHRASES = [" Taro-kun", " Aoi-san", " senpai!", " Sensei,", " Mika-chan", " Kenji-sama", " onee-san"]
+SHARE_OF_LINES_WITH_HONORIFICS = 0.15
+
+# Real honorific-style rules: literals and regexes, ECMAScript replacements.
+REAL_RULES = {
+    "-san": "",
+    "(\\w+)-kun": "$1",
+    "\\bsenpai\\b": "upperclassman",
+    "-chan": "",
+    "-sama": "",
+    "\\bsensei\\b": "teacher",
+    "-dono": "",
+    "(\\w+)-tan": "$1",
+    "onii-san": "big brother",
+    "onee-san": "big sister",
+    "\\bbaka\\b": "idiot",
+    "-senpai": "",
+    "(\\w+)-kouhai": "$1",
+    "oji-san": "uncle",
+    "oba-san": "aunt",
+    "\\bkami\\b": "god",
+    "-hime": "",
+    "(\\w+)-bo\\b": "$1",
+    "nee-chan": "sis",
+    "nii-chan": "bro",
+}
+
+SYLLABLES = ["ka", "ki", "ku", "ko", "sa", "shi", "su", "ta", "chi", "tsu", "na", "ni", "nu", "ma",
+             "mi", "mu", "ya", "yo", "ra", "ri", "ro", "wa", "zu", "gi", "bu", "pe", "hyo"]
+
+
+def _invented_words(count: int, lines: list[str]) -> list[str]:
+    """Honorific-like words that occur in no line, so their rules never match."""
+    corpus = "\n".join(lines).lower()
+    candidates = ("".join(parts) for parts in itertools.product(SYLLABLES, repeat=3))
+    words = list(itertools.islice((word for word in candidates if word not in corpus), count))
+    if len(words) < count:
+        raise RuntimeError("not enough invented words")
+    return words
+
+
+def word_list(size: int, lines: list[str]) -> dict[str, str]:
+    """The real rules, then invented ones in rotating literal and regex shapes."""
+    shapes = ["-{w}", "(\\w+)-{w}", "\\b{w}\\b", "{w}-(san|kun)", "{w}", "\\b{w}-sama\\b"]
+    rules = dict(itertools.islice(REAL_RULES.items(), size))
+    for index, word in enumerate(_invented_words(size - len(rules), lines)):
+        rules[shapes[index % len(shapes)].format(w=word)] = "$1" if "(\\w+)" in shapes[index % len(shapes)] else word.upper()
+    return rules
+
+
+def _with_honorifics(lines: list[bytes], rng: random.Random) -> list[bytes]:
+    return [line + rng.choice(HONORIFIC_PHRASES).encode() if rng.random() < SHARE_OF_LINES_WITH_HONORIFICS else line
+            for line in lines]
+
+
+def ass_file(events: int, rng: random.Random) -> bytes:
+    """The film's header and its first Dialogue lines, repeated as needed."""
+    raw = ASS_SOURCE.read_bytes().split(b"\r\n")
+    header_end = next(i for i, line in enumerate(raw) if line.startswith(b"Format:") and raw[i - 1] == b"[Events]")
+    dialogue = [line for line in raw if line.startswith(b"Dialogue:")]
+    body = _with_honorifics(list(itertools.islice(itertools.cycle(dialogue), events)), rng)
+    return b"\r\n".join(raw[: header_end + 1] + body) + b"\r\n"
+
+
+def srt_file(cues: int, rng: random.Random) -> bytes:
+    blocks = [block.split(b"\n") for block in SRT_SOURCE.read_bytes().strip().split(b"\n\n")]
+    out = []
+    for number, block in enumerate(itertools.islice(itertools.cycle(blocks), cues), start=1):
+        timing, text = block[1], _with_honorifics(block[2:], rng)
+        out.append(b"\n".join([str(number).encode(), timing, *text]))
+    return b"\n\n".join(out) + b"\n"
+
+
+def dialogue_texts(ass: bytes, srt: bytes) -> list[str]:
+    texts = [line.split(b",", 9)[-1] for line in ass.split(b"\r\n") if line.startswith(b"Dialogue:")]
+    return [t.decode("utf-8", "replace") for t in texts] + [srt.decode("utf-8", "replace")]
+
+
+def write_inputs(directory: Path, sizes: list[int], events: int, seed: int = 2026) -> dict[str, str]:
+    """Writes 'bench.ass', 'bench.srt' and 'words-N.json' into `directory`."""
+    rng = random.Random(seed)
+    ass, srt = ass_file(events, rng), srt_file(events, rng)
+    (directory / "bench.ass").write_bytes(ass)
+    (directory / "bench.srt").write_bytes(srt)
+    lines = dialogue_texts(ass, srt)
+    names = {}
+    for size in sizes:
+        name = f"words-{size}.json"
+        (directory / name).write_text(json.dumps(word_list(size, lines), indent=2), encoding="utf-8")
+        names[str(size)] = name
+    return names
+
+
+def write_large_ass(path: Path, megabytes: int, seed: int = 2026) -> int:
+    """An ASS file of at least `megabytes` MB; returns its size in bytes."""
+    rng = random.Random(seed)
+    sample = ass_file(2000, rng)
+    per_event = len(sample) / 2000
+    data = ass_file(int(megabytes * 1_000_000 / per_event) + 1, rng)
+    path.write_bytes(data)
+    return len(data)
