@@ -1,0 +1,10 @@
+"""Failures the command line reports as one line for people."""
+
+
+class CliError(Exception):
+    """A failure whose message is complete as it stands; no traceback needed."""
+
+
+def one_line(message: str) -> str:
+    # Library messages (jsoncpp's above all) span several indented lines.
+    return " ".join(message.split())

@@ -1,0 +1,64 @@
+#include "preview.h"
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "libass_handles.h"
+#include "passes.h"
+#include "subrip.h"
+#include "substitution.h"
+
+namespace {
+
+// Collects what a text becomes, keeping only texts that change.
+class ChangeCollector {
+public:
+    explicit ChangeCollector(const WordList& words) : _substitution(words) {}
+
+    void add(int key, const std::string& text) {
+        ++_result.textCount;
+        std::string rewritten = _substitution.apply(text);
+        if (rewritten != text) _result.changes.push_back({key, text, std::move(rewritten)});
+    }
+
+    PreviewResult take() { return std::move(_result); }
+
+private:
+    Substitution _substitution;
+    PreviewResult _result;
+};
+
+PreviewResult previewAss(const std::string& subfile, const WordList& words) {
+    const AssLibrary library = startQuietLibrary();
+    if (!library) throw std::runtime_error("Failed to initialize libass");
+    const AssTrack track = readTrackFile(*library, subfile);
+    if (!track) throw std::runtime_error("libass could not read the file");
+
+    ChangeCollector collector(words);
+    for (int index = 0; index < track->n_events; ++index) {
+        collector.add(index + 1, eventText(track->events[index]));
+    }
+    return collector.take();
+}
+
+PreviewResult previewSrt(const std::string& subfile, const WordList& words) {
+    // The export pass's own reading and cleaning, which prints its reason on stderr.
+    const std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
+    if (!cleaned) throw std::runtime_error("the file could not be read");
+    const std::unique_ptr<SubtitleParser> parser = SubtitleParserFactory::forText(*cleaned).getParser();
+
+    ChangeCollector collector(words);
+    for (const SubtitleItem* cue : parser->getSubtitles()) {
+        collector.add(cue->getSubNo(), cue->getText());
+    }
+    return collector.take();
+}
+
+}  // namespace
+
+PreviewResult previewChanges(const std::string& subfile, const WordList& words) {
+    if (endsWith(subfile, ".ass")) return previewAss(subfile, words);
+    if (endsWith(subfile, ".srt")) return previewSrt(subfile, words);
+    throw std::invalid_argument("not an .ass or .srt file");
+}

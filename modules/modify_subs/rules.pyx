@@ -1,0 +1,48 @@
+# cython: language_level=3str
+# distutils: language = c++
+
+# The command line's view of the core: the same word-list loader and regex engine
+# as the passes, without adding anything to the public module.
+
+from libcpp.map cimport map as cpp_map
+from libcpp.string cimport string
+from libcpp.vector cimport vector
+
+cdef extern from "wordlist.h":
+    ctypedef cpp_map[string, string] WordList
+    WordList loadReplacementWords(const string& filename) except +
+
+cdef extern from "rule_check.h":
+    cdef cppclass RuleCheck:
+        string pattern
+        string replacement
+        string problem
+    vector[RuleCheck] checkRules(const WordList& words) except +
+
+cdef extern from "preview.h":
+    cdef cppclass TextChange:
+        int key
+        string before
+        string after
+    cdef cppclass PreviewResult:
+        int textCount
+        vector[TextChange] changes
+    PreviewResult previewChanges(const string& subfile, const WordList& words) except +
+
+
+cdef str _text(const string& raw):
+    # Subtitle texts and patterns are bytes as read; show what can't be decoded
+    # instead of failing on it.
+    return raw.decode('utf-8', 'replace')
+
+
+def check_rules(bytes words_path):
+    cdef vector[RuleCheck] checks = checkRules(loadReplacementWords(words_path))
+    return [(_text(check.pattern), _text(check.replacement), _text(check.problem))
+            for check in checks]
+
+
+def preview_changes(bytes subtitle_path, bytes words_path):
+    cdef PreviewResult result = previewChanges(subtitle_path, loadReplacementWords(words_path))
+    return result.textCount, [(change.key, _text(change.before), _text(change.after))
+                              for change in result.changes]
