@@ -90,17 +90,6 @@ def test_batch_reports_each_file_and_fails_if_one_did(season, command, ending, d
     assert len(errors) == 2
 
 
-def test_export_documents_hold_rewritten_texts(season):
-    result = quorvant("export", "ep1.ass", "ep2.srt", "--words", "words.json", cwd=season)
-
-    assert result.returncode == 0, result.stderr
-    assert json.loads((season / "[Quorvanted] ep1.json").read_text(encoding="utf-8")) == {
-        "1": "Good morning, Tanaka.",
-        "2": "Nothing to change here.",
-        "3": "Taro-KUN, wait!",
-    }
-
-
 def test_more_jobs_write_the_same_files(tmp_path):
     runs = {}
     for jobs in ("1", "2"):

@@ -84,57 +84,49 @@ std::vector<int> keysOf(const PreviewResult& result) {
     return keys;
 }
 
-TEST(PreviewChanges, AssEventsByPositionAndOnlyThoseThatChange) {
-    TempDir dir;
-    writeFile(dir.file("ep.ass"), kAss);
+struct FormatCase {
+    const char* name;
+    const char* content;
+    std::vector<int> changedKeys;  // ASS: event positions; SubRip: cue numbers
+    const char* firstBefore;
+    const char* firstAfter;
+};
 
-    const PreviewResult result = previewChanges(dir.file("ep.ass"), kWords);
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
-    EXPECT_EQ(keysOf(result), (std::vector<int>{1, 3}));
-    ASSERT_EQ(result.changes.size(), 2U);
-    EXPECT_EQ(result.changes[0].before, "Morning, Tanaka-san.");
-    EXPECT_EQ(result.changes[0].after, "Morning, Tanaka.");
-    EXPECT_EQ(result.changes[1].after, "{\\i1}Taro-KUN{\\i0}, wait!");
-}
-
-TEST(PreviewChanges, SrtCuesByNumberAfterCleaning) {
-    TempDir dir;
-    writeFile(dir.file("ep.srt"), kSrt);
-
-    const PreviewResult result = previewChanges(dir.file("ep.srt"), kWords);
-
-    EXPECT_EQ(result.textCount, 3);
-    EXPECT_EQ(keysOf(result), (std::vector<int>{5, 6}));
-    ASSERT_EQ(result.changes.size(), 2U);
-    EXPECT_EQ(result.changes[0].before, "Hello, Aoi-san.");
-    EXPECT_EQ(result.changes[0].after, "Hello, Aoi.");
-}
-
-// The preview promises the export pass's texts: every text it reports must be
-// what the export document holds under the same key, and it writes nothing.
-class PreviewMatchesExport : public testing::TestWithParam<std::string> {};
+// The preview promises the export pass's texts under the export's keys: every text
+// it reports must be what the export document holds, and it writes nothing itself.
+class PreviewMatchesExport : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(PreviewMatchesExport, TextForText) {
     TempDir dir;
     const WorkingDirectory inside(dir.path());
-    const std::string name = GetParam();
-    writeFile(name, name.ends_with(".ass") ? kAss : kSrt);
-    writeFile("words.json", R"({"(\\w+)-san": "$1", "kun": "KUN", "e": "E"})");
+    const FormatCase& format = GetParam();
+    writeFile(format.name, format.content);
+    writeFile("words.json", R"({"(\\w+)-san": "$1", "kun": "KUN"})");
 
-    const PreviewResult result = previewChanges(name, loadReplacementWords("words.json"));
+    const PreviewResult result = previewChanges(format.name, loadReplacementWords("words.json"));
+
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_EQ(keysOf(result), format.changedKeys);
+    ASSERT_FALSE(result.changes.empty());
+    EXPECT_EQ(result.changes[0].before, format.firstBefore);
+    EXPECT_EQ(result.changes[0].after, format.firstAfter);
 
+    const std::string name = format.name;
     const std::string exported = name.ends_with(".ass") ? modifyAss(name, "words.json") : modifySrt(name, "words.json");
     Json::Value document;
     std::istringstream(test_support::readFile(exported)) >> document;
-    ASSERT_EQ(static_cast<int>(document.size()), result.textCount);
-    ASSERT_FALSE(result.changes.empty());
+    EXPECT_EQ(static_cast<int>(document.size()), result.textCount);
     for (const TextChange& change : result.changes) {
         EXPECT_EQ(document[std::to_string(change.key)].asString(), change.after) << change.key;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PreviewMatchesExport, testing::Values("ep.ass", "ep.srt"));
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PreviewMatchesExport,
+    testing::Values(FormatCase{"ep.ass", kAss, {1, 3}, "Morning, Tanaka-san.", "Morning, Tanaka."},
+                    FormatCase{"ep.srt", kSrt, {5, 6}, "Hello, Aoi-san.", "Hello, Aoi."}));
 
 TEST(PreviewChanges, RefusesWhatItCannotRead) {
     TempDir dir;
