@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "large_stack.h"
 #include "modify_subs.h"
 #include "passes.h"
 #include "print_map.h"
@@ -11,16 +12,17 @@ bool endsWith(const std::string& fullString, const std::string& ending) {
 }
 
 // The ending is judged on the name alone, byte for byte: the file is not looked at
-// before a pass is chosen, and an unknown ending writes nothing.
+// before a pass is chosen, and an unknown ending writes nothing. A pass runs on a
+// large stack because its regexes recurse per text byte.
 std::string modifySubs(const std::string& subfile, const std::string& replacementFile) {
-    if (endsWith(subfile, ".ass")) return modifyAss(subfile, replacementFile);
-    if (endsWith(subfile, ".srt")) return modifySrt(subfile, replacementFile);
+    if (endsWith(subfile, ".ass")) return onLargeStack([&] { return modifyAss(subfile, replacementFile); });
+    if (endsWith(subfile, ".srt")) return onLargeStack([&] { return modifySrt(subfile, replacementFile); });
     return "";
 }
 
 std::string overwriteSubs(const std::string& subfile, const std::string& replacementFile) {
-    if (endsWith(subfile, ".ass")) return assSubtitles(subfile, replacementFile);
-    if (endsWith(subfile, ".srt")) return srtSubtitles(subfile, replacementFile);
+    if (endsWith(subfile, ".ass")) return onLargeStack([&] { return assSubtitles(subfile, replacementFile); });
+    if (endsWith(subfile, ".srt")) return onLargeStack([&] { return srtSubtitles(subfile, replacementFile); });
     return "";
 }
 

@@ -9,6 +9,7 @@
 #include "literal_replace.h"
 #include "literal_scanner.h"
 #include "pattern_literals.h"
+#include "recursion_budget.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ struct Rule {
         if (literal) {
             return literal->apply(text, fold);
         }
+        checkRecursionBudget(pattern, text.size());
         std::string rewritten = replaceByRegex(text, *compiled, replacement);
         if (rewritten == text) {
             return std::nullopt;

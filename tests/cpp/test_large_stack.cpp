@@ -10,6 +10,7 @@
 
 #include "large_stack.h"
 #include "recursion_budget.h"
+#include "substitution.h"
 
 namespace {
 
@@ -111,6 +112,17 @@ TEST(RecursionBudget, RefusesWhatTheThreadCannotHoldNamingThePattern) {
         EXPECT_NE(std::string(error.what()).find("\"" + pattern + "\""), std::string::npos) << error.what();
     }
     EXPECT_NO_THROW(checkRecursionBudget(pattern, 1000));
+}
+
+// What a pass does with an event that holds a long vector drawing.
+TEST(RecursionBudget, SubstitutionRunsLongTextsOnTheLargeStackAndRefusesThemElsewhere) {
+    const std::string drawing = repeated("m 0 0 l 100 0 ", std::size_t{1} << 20);
+    const std::string text = "{\\p1}" + drawing + "{\\p0}Aoi-san";
+    Substitution substitution({{"\\{.*?\\}", ""}, {"^[^}]*san", "<$&>"}});
+    EXPECT_THROW(substitution.apply(text), RecursionBudgetExceeded);
+    const std::string rewritten = onLargeStack([&] { return substitution.apply(text); });
+    // Compared as a whole, without printing a mebibyte on failure.
+    EXPECT_TRUE(rewritten == "<" + drawing + "Aoi-san>") << rewritten.substr(0, 40);
 }
 
 TEST(RecursionBudget, RefusalIsARuntimeErrorOnTheCallersThread) {
