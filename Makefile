@@ -10,7 +10,7 @@ CPP_BUILD := build/cpp
 ASAN_BUILD := build/asan
 BENCH_PLAIN_BUILD := build/bench-plain
 
-.PHONY: setup test test-cpp test-asan test-py bench clean
+.PHONY: setup test test-cpp test-asan test-py bench demo clean
 
 setup: $(VENV)/.installed
 
@@ -44,6 +44,12 @@ bench: setup
 		-DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(BENCH_PLAIN_BUILD) -j2 --target modify_subs
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
+
+# The main job on the bundled samples, in a scratch directory so examples/ stays clean.
+demo: setup
+	rm -rf build/demo && mkdir -p build/demo
+	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json build/demo/
+	cd build/demo && ../../$(PY) ../../examples/demo.py
 
 clean:
 	rm -rf build $(VENV) .pytest_cache .hypothesis
