@@ -13,6 +13,8 @@
 
 #include <json/writer.h>
 
+#include "utf8_text.h"
+
 std::string outputName(const std::string& subfile, const std::string& ending) {
     std::string nfilename = "[Quorvanted] " + subfile;
     const std::size_t lastDotIndex = nfilename.find_last_of('.');
@@ -22,12 +24,26 @@ std::string outputName(const std::string& subfile, const std::string& ending) {
     return nfilename;
 }
 
+namespace {
+
+// The texts of a (flat) export document as valid UTF-8; see utf8_text.h.
+Json::Value withValidTexts(Json::Value document) {
+    if (!document.isObject()) return document;
+    for (const std::string& name : document.getMemberNames()) {
+        Json::Value& member = document[name];
+        if (member.isString()) member = withValidUtf8(member.asString());
+    }
+    return document;
+}
+
+}  // namespace
+
 std::string exportDocumentText(const Json::Value& document) {
     Json::StreamWriterBuilder writerBuilder;
     writerBuilder["indentation"] = "  ";
     const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
     std::ostringstream text;
-    writer->write(document, &text);
+    writer->write(withValidTexts(document), &text);
     return text.str();
 }
 

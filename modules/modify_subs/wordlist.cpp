@@ -1,5 +1,6 @@
 #include "wordlist.h"
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -7,7 +8,9 @@
 
 WordList loadReplacementWords(const std::string& filename) {
     std::ifstream inputFile(filename);
-    if (!inputFile) {
+    // A directory opens as a stream on Linux and then reads as nothing at all.
+    std::error_code ignored;
+    if (!inputFile || std::filesystem::is_directory(filename, ignored)) {
         throw std::runtime_error("Failed to open replacement words file");
     }
     return parseReplacementWords(inputFile);
