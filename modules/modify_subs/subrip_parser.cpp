@@ -74,7 +74,9 @@ void SubRipParser::parse(std::istream& content) {
     int turn = 0;
     bool firstLine = true;
 
-    const auto storeCue = [&] { _subtitles.push_back(std::make_unique<SubtitleItem>(subNo, start, end, completeLine)); };
+    const auto storeCue = [&] {
+        _subtitles.push_back(std::make_unique<SubtitleItem>(subNo, start, end, completeLine));
+    };
 
     while (std::getline(content, line)) {
         std::erase(line, '\r');
@@ -90,7 +92,7 @@ void SubRipParser::parse(std::istream& content) {
         } else if (turn == 0) {
             subNo = leadingInt(line);
             turn = 1;
-            // A lone number line is not a cue, even at the very end.
+            // A number line alone at the very end of the input is no cue.
             continue;
         } else if (line.find("-->") != std::string::npos) {
             timeLine += line;
