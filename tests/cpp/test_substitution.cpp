@@ -44,11 +44,22 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"empty_pattern_on_empty_text", {{"", "-"}}, "", "-"},
         Case{"non_ascii_does_not_fold", {{"\xc3\xa9", "e"}}, "\xc3\x89\xc3\xa9", "\xc3\x89" "e"},
         Case{"no_rules_keep_text", {}, "unchanged \r\n", "unchanged \r\n"},
-        Case{"inserted_text_not_searched_again", {{"a", "aa"}}, "a", "aa"}));
+        Case{"inserted_text_not_searched_again", {{"a", "aa"}}, "a", "aa"},
+        Case{"literal_matches_do_not_overlap", {{"aa", "b"}}, "aAaaa", "bba"},
+        Case{"literal_prefix_starts_after_previous_match", {{"a", "[$`]"}}, "xaya", "x[x]y[y]"},
+        Case{"literal_has_only_group_zero", {{"san", "<$1$01$10$0$00$&>"}}, "SAN", "<SANSANSAN>"},
+        Case{"rule_sees_literal_made_by_earlier_rule", {{"cat", "dog"}, {"dog(s)?", "bird$1"}}, "cats", "birds"},
+        Case{"regex_rule_runs_where_its_literal_is", {{"\\bkun\\b", "K"}}, "kun kunai", "K kunai"}));
 
 TEST(Substitution, BadPatternThrowsOnlyWhenApplied) {
     Substitution substitution({{"(unclosed", "x"}, {"a", "b"}});
     EXPECT_THROW(substitution.apply("text"), std::regex_error);
+}
+
+TEST(Substitution, BadPatternThrowsAtEveryTextEvenWhenNothingMatches) {
+    Substitution substitution({{"[", "x"}, {"zzz", "y"}});
+    EXPECT_THROW(substitution.apply("abc"), std::regex_error);
+    EXPECT_THROW(substitution.apply(""), std::regex_error);
 }
 
 TEST(Substitution, ReusesRulesAcrossTexts) {
