@@ -79,7 +79,7 @@ def many_cues(ending):
     return ASS_HEAD + b"Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,a san\n" * 20000
 
 
-NO_OUTPUT_SRT = "Could not open the output file: [Quorvanted] d/x.{}\n"
+NO_OUTPUT_DIRECTORY = "Could not open the output file: [Quorvanted] d/x.{}\n"
 
 # (case, subtitle bytes by ending, word list bytes, subtitle name, outcome per "pass ending")
 TABLE = [
@@ -137,17 +137,18 @@ TABLE = [
         **word_list_refused(r"Mismatched '\(' and '\)'"), "rewrite .ass": raises(r"Mismatched '\('", "0\n")}),
     # Exponential in the length of a run of a's: this text still takes well under a second.
     ("pattern that backtracks badly", lambda e: GOOD[e].replace(b"hi", b"a" * 18), b'{"(a|aa)*b": "x"}', "x", {
-        "export .srt": wrote(), "export .ass": wrote(), "rewrite .srt": wrote(), "rewrite .ass": wrote("0\n")}),
+        "export .srt": wrote(holds=b'"' + b"a" * 18), "export .ass": wrote(holds=b'"' + b"a" * 18),
+        "rewrite .srt": wrote(holds=b"\n" + b"a" * 18), "rewrite .ass": wrote("0\n", b"," + b"a" * 18 + b"\n")}),
     ("output directory missing", GOOD.get, WORDS, "d/x", {
-        "export .srt": empty(stderr=NO_OUTPUT_SRT.format("json")),
-        "rewrite .srt": empty(stderr=NO_OUTPUT_SRT.format("srt")),
+        "export .srt": empty(stderr=NO_OUTPUT_DIRECTORY.format("json")),
+        "rewrite .srt": empty(stderr=NO_OUTPUT_DIRECTORY.format("srt")),
         "export .ass": empty(stdout="Failed to open output file\n"),
-        "rewrite .ass": empty(stdout="0\n", stderr=NO_OUTPUT_SRT.format("ass"))}),
+        "rewrite .ass": empty(stdout="0\n", stderr=NO_OUTPUT_DIRECTORY.format("ass"))}),
     ("output parent is a regular file", GOOD.get, WORDS, "d/x", {
-        "export .srt": empty(stderr=NO_OUTPUT_SRT.format("json")),
-        "rewrite .srt": empty(stderr=NO_OUTPUT_SRT.format("srt")),
+        "export .srt": empty(stderr=NO_OUTPUT_DIRECTORY.format("json")),
+        "rewrite .srt": empty(stderr=NO_OUTPUT_DIRECTORY.format("srt")),
         "export .ass": empty(stdout="Failed to open output file\n"),
-        "rewrite .ass": empty(stdout="0\n", stderr=NO_OUTPUT_SRT.format("ass"))}),
+        "rewrite .ass": empty(stdout="0\n", stderr=NO_OUTPUT_DIRECTORY.format("ass"))}),
     ("output name is a directory", GOOD.get, WORDS, "x", {
         "export .srt": empty(stderr="Could not open the output file: [Quorvanted] x.json\n"),
         "rewrite .srt": empty(stderr="Could not open the output file: [Quorvanted] x.srt\n"),
