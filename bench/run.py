@@ -24,6 +24,9 @@ HERE = Path(__file__).resolve().parent
 SIZES = [20, 200, 1000]
 EVENTS = 2000
 PLAIN_SIZES = {20, 200}  # at 1,000 rules the baseline takes minutes
+# The slow columns get fewer runs; a pass of the module takes milliseconds.
+PEER_REPEATS = 5
+PLAIN_REPEATS = 3
 
 
 def worker(*args: str) -> object:
@@ -54,9 +57,9 @@ def measure(plain: str | None, repeats: int) -> dict[tuple[str, str, int], dict[
         for size in SIZES:
             for pass_name in ("export", "rewrite"):
                 row = {"module": module_seconds("installed", pass_name, subfile, words[str(size)], repeats),
-                       "peer": peer_seconds(pass_name, subfile, words[str(size)], max(3, repeats // 2))}
+                       "peer": peer_seconds(pass_name, subfile, words[str(size)], PEER_REPEATS)}
                 if plain and size in PLAIN_SIZES:
-                    row["plain"] = module_seconds(plain, pass_name, subfile, words[str(size)], 3)
+                    row["plain"] = module_seconds(plain, pass_name, subfile, words[str(size)], PLAIN_REPEATS)
                 results[(subfile, pass_name, size)] = row
                 print(f"  measured {subfile} {pass_name} {size} rules", file=sys.stderr, flush=True)
     return results
@@ -91,7 +94,7 @@ def print_memory(megabytes: int) -> None:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--plain-extension", help="modify_subs extension built with QUORVANT_PLAIN_SUBSTITUTION")
-    parser.add_argument("--repeats", type=int, default=7)
+    parser.add_argument("--repeats", type=int, default=21, help="runs of each module pass")
     parser.add_argument("--large-mb", type=int, default=50, help="size of the memory test file; 0 skips it")
     args = parser.parse_args()
     plain = str(Path(args.plain_extension).resolve()) if args.plain_extension else None
