@@ -44,7 +44,8 @@ std::string exportDocumentText(const Json::Value& document) {
     const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
     std::ostringstream text;
     writer->write(withValidTexts(document), &text);
-    return text.str();
+    // Moved out, not copied: for a large file the document is the biggest allocation.
+    return std::move(text).str();
 }
 
 namespace {
