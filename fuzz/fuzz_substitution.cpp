@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "pattern_guard.h"
 #include "recursion_budget.h"
 #include "substitution.h"
 
@@ -23,6 +24,7 @@ std::string_view takeLine(std::string_view& input) {
 }
 
 std::string plainReplace(const std::string& pattern, const std::string& replacement, const std::string& text) {
+    checkBeforeCompiling(pattern);
     checkRecursionBudget(pattern, text.size());
     return std::regex_replace(text, std::regex(pattern, std::regex_constants::icase), replacement.c_str());
 }

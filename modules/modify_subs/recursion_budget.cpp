@@ -178,3 +178,12 @@ void checkRecursionBudget(const std::string& pattern, std::size_t textLength) {
                                   " bytes: matching it could need more stack than this thread has (" +
                                   std::to_string(available >> 20) + " MiB)");
 }
+
+void checkCompileBudget(const std::string& pattern) {
+    const double needed = kBytesPerPatternByte * static_cast<double>(pattern.size()) + kSlackBytes;
+    const std::size_t available = remainingStackBytes();
+    if (needed <= static_cast<double>(available)) return;
+    throw RecursionBudgetExceeded("The pattern \"" + pattern +
+                                  "\" is too long to compile with the stack this thread has (" +
+                                  std::to_string(available >> 20) + " MiB)");
+}

@@ -25,3 +25,6 @@ std::size_t remainingStackBytes();
 // Throws RecursionBudgetExceeded, naming the pattern, when the estimate exceeds
 // what is left.
 void checkRecursionBudget(const std::string& pattern, std::size_t textLength);
+
+// The same for compiling `pattern` alone.
+void checkCompileBudget(const std::string& pattern);

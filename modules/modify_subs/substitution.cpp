@@ -8,6 +8,7 @@
 #include "case_fold.h"
 #include "literal_replace.h"
 #include "literal_scanner.h"
+#include "pattern_guard.h"
 #include "pattern_literals.h"
 #include "recursion_budget.h"
 
@@ -93,6 +94,7 @@ std::string Substitution::apply(const std::string& text) {
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         Rule& rule = _rules->rules[index];
         if (!rule.literal && !rule.compiled) {
+            checkBeforeCompiling(rule.pattern);
             rule.compiled.emplace(rule.pattern, std::regex_constants::icase);
         }
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
