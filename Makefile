@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libgtest-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libgtest-dev clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
 CPP_BUILD := build/cpp
 ASAN_BUILD := build/asan
@@ -50,6 +50,17 @@ demo: setup
 	rm -rf build/demo && mkdir -p build/demo
 	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json build/demo/
 	cd build/demo && ../../$(PY) ../../examples/demo.py
+
+FUZZ_BUILD := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_subrip fuzz_ass_lines
+
+.PHONY: fuzz
+# Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.
+fuzz: setup
+	$(CMAKE) -S . -B $(FUZZ_BUILD) -G Ninja -DQUORVANT_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build $(FUZZ_BUILD) -j2
+	for target in $(FUZZ_TARGETS); do fuzz/run-target $(FUZZ_BUILD) $$target $(FUZZ_SECONDS) || exit 1; done
 
 clean:
 	rm -rf build $(VENV) .pytest_cache .hypothesis
