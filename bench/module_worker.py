@@ -21,9 +21,9 @@ def load(extension: str):
         import c_quorvant.modify_subs as module
 
         return module
-    spec = importlib.util.spec_from_file_location("c_quorvant.modify_subs", extension)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("c_quorvant.modify_subs", extension)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

@@ -21,9 +21,9 @@ def test_namespace_holds_the_three_functions_and_the_import_attributes():
     assert public == FUNCTIONS
     assert modify_subs.__test__ == {}
     assert modify_subs.__builtins__ is builtins
-    spec = modify_subs.__spec__
+    import_spec = modify_subs.__spec__
     assert (modify_subs.__file__, modify_subs.__loader__, modify_subs.__package__) == (
-        spec.origin, spec.loader, "c_quorvant")
+        import_spec.origin, import_spec.loader, "c_quorvant")
     assert not hasattr(modify_subs, "__path__")
     assert modify_subs.__doc__ is None
 
