@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "large_stack.h"
 #include "libass_handles.h"
 #include "passes.h"
 #include "subrip.h"
@@ -58,7 +59,8 @@ PreviewResult previewSrt(const std::string& subfile, const WordList& words) {
 }  // namespace
 
 PreviewResult previewChanges(const std::string& subfile, const WordList& words) {
-    if (endsWith(subfile, ".ass")) return previewAss(subfile, words);
-    if (endsWith(subfile, ".srt")) return previewSrt(subfile, words);
+    // The same stack as the passes, so the preview refuses exactly what they refuse.
+    if (endsWith(subfile, ".ass")) return onLargeStack([&] { return previewAss(subfile, words); });
+    if (endsWith(subfile, ".srt")) return onLargeStack([&] { return previewSrt(subfile, words); });
     throw std::invalid_argument("not an .ass or .srt file");
 }

@@ -2,9 +2,12 @@
 
 #include <regex>
 
+#include "large_stack.h"
 #include "substitution.h"
 
-std::vector<RuleCheck> checkRules(const WordList& words) {
+namespace {
+
+std::vector<RuleCheck> checkEachRule(const WordList& words) {
     std::vector<RuleCheck> checks;
     checks.reserve(words.size());
     for (const auto& [pattern, replacement] : words) {
@@ -19,4 +22,11 @@ std::vector<RuleCheck> checkRules(const WordList& words) {
         checks.push_back(std::move(check));
     }
     return checks;
+}
+
+}  // namespace
+
+std::vector<RuleCheck> checkRules(const WordList& words) {
+    // Compiling recurses per pattern byte: judge each pattern on the passes' stack.
+    return onLargeStack([&] { return checkEachRule(words); });
 }

@@ -137,4 +137,22 @@ TEST(PreviewChanges, RefusesWhatItCannotRead) {
     EXPECT_THROW(previewChanges(dir.file("ep.srt"), {{"b(", "x"}}), std::regex_error);
 }
 
+// A megabyte of vector drawing under a per-byte recursive rule: too deep for an
+// ordinary thread, so the preview must run where the passes run.
+TEST(PreviewChanges, RewritesTextsTooLongForAnOrdinaryStack) {
+    TempDir dir;
+    const std::string drawing = "{\\p1}" + std::string(1 << 20, 'm') + "{\\p0}";
+    writeFile(dir.file("long.srt"), "1\n00:00:01,000 --> 00:00:02,000\n" + drawing);
+    const PreviewResult result = previewChanges(dir.file("long.srt"), {{"\\{.*?\\}", ""}});
+    ASSERT_EQ(result.changes.size(), 1u);
+    EXPECT_EQ(result.changes[0].after, std::string(1 << 20, 'm'));
+}
+
+TEST(CheckRules, JudgesPatternsTooDeepForAnOrdinaryStack) {
+    const std::string nested = std::string(20000, '(') + "a" + std::string(20000, ')');
+    const std::vector<RuleCheck> checks = checkRules({{nested, "x"}});
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].problem, "");
+}
+
 }  // namespace
