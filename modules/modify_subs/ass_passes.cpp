@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -36,6 +37,19 @@ InputBytes readInput(const std::string& subfile) {
     std::string buffer(static_cast<std::size_t>(size), '\0');
     if (!inputFile.read(buffer.data(), size)) return {{}, "Error reading the input file."};
     return {std::move(buffer), {}};
+}
+
+// libass reads a file as a C string: the events after a NUL byte would be missing
+// from the export without a word.
+bool holdsNulByte(const std::string& subfile) {
+    std::ifstream input(subfile, std::ios::binary);
+    std::array<char, 1 << 16> chunk;
+    while (input.read(chunk.data(), chunk.size()) || input.gcount() > 0) {
+        const char* const begin = chunk.data();
+        const char* const end = begin + input.gcount();
+        if (std::find(begin, end, '\0') != end) return true;
+    }
+    return false;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -112,7 +126,7 @@ std::string modifyAss(const std::string& subfile, const std::string& replacement
         const AssLibrary assLibrary = startQuietLibrary();
         if (!assLibrary) throw std::runtime_error("Failed to initialize libass");
         const AssTrack track = readTrackFile(*assLibrary, subfile);
-        if (!track) throw std::runtime_error("Failed to load SSA file");
+        if (!track || holdsNulByte(subfile)) throw std::runtime_error("Failed to load SSA file");
 
         const std::string nfilename = outputName(subfile, ".json");
         Substitution substitution(loadReplacementWords(replacementFile));

@@ -3,6 +3,9 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <json/value.h>
 
