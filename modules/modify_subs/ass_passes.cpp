@@ -134,7 +134,7 @@ std::string modifyAss(const std::string& subfile, const std::string& replacement
         for (int i = 0; i < track->n_events; ++i) {
             jsonData[std::to_string(i + 1)] = substitution.apply(eventText(track->events[i]));
         }
-        if (!writeWholeFile(nfilename, exportDocumentText(jsonData))) {
+        if (!writeWholeFile(nfilename, exportDocumentText(std::move(jsonData)))) {
             throw std::runtime_error("Failed to open output file");
         }
         return nfilename;

@@ -26,25 +26,29 @@ std::string outputName(const std::string& subfile, const std::string& ending) {
 
 namespace {
 
-// The texts of a (flat) export document as valid UTF-8; see utf8_text.h.
-Json::Value withValidTexts(Json::Value document) {
-    if (!document.isObject()) return document;
-    for (const std::string& name : document.getMemberNames()) {
-        Json::Value& member = document[name];
-        if (member.isString()) member = withValidUtf8(member.asString());
+// Makes the texts of a (flat) export document valid UTF-8, see utf8_text.h;
+// only the rare invalid ones are copied.
+void repairTexts(Json::Value& document) {
+    if (!document.isObject()) return;
+    for (Json::Value& member : document) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (!member.isString() || !member.getString(&begin, &end)) continue;
+        const std::string_view text(begin, static_cast<std::size_t>(end - begin));
+        if (!isValidUtf8(text)) member = withValidUtf8(text);
     }
-    return document;
 }
 
 }  // namespace
 
-std::string exportDocumentText(const Json::Value& document) {
+std::string exportDocumentText(Json::Value document) {
+    repairTexts(document);
     Json::StreamWriterBuilder writerBuilder;
     writerBuilder["indentation"] = "  ";
     const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
     std::ostringstream text;
-    writer->write(withValidTexts(document), &text);
-    // Moved out, not copied: for a large file the document is the biggest allocation.
+    writer->write(document, &text);
+    // Moved out, not copied: for a large file the text is as big as the document.
     return std::move(text).str();
 }
 

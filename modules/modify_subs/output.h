@@ -12,8 +12,9 @@
 std::string outputName(const std::string& subfile, const std::string& ending);
 
 // The export document as the export passes store it: jsoncpp's stream writer with
-// a two-blank indentation and every other setting at its default.
-std::string exportDocumentText(const Json::Value& document);
+// a two-blank indentation and every other setting at its default. Taken by value:
+// callers move their document in, as it is the largest thing a pass holds.
+std::string exportDocumentText(Json::Value document);
 
 // Replaces `path` with exactly `content`: written to a fresh file beside it, then
 // renamed over it, so a reader never sees a partial file and an existing one is

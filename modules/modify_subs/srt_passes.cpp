@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <json/value.h>
@@ -72,7 +73,7 @@ std::string modifySrt(const std::string& subfile, const std::string& replacement
         // A repeated cue number keeps the later cue's text.
         jsonData[std::to_string(element->getSubNo())] = substitution.apply(element->getText());
     }
-    return writeOutput(input->nfilename, exportDocumentText(jsonData));
+    return writeOutput(input->nfilename, exportDocumentText(std::move(jsonData)));
 }
 
 std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile) {

@@ -35,6 +35,15 @@ std::size_t sequenceLength(std::string_view text) {
 
 }  // namespace
 
+bool isValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
 std::string withValidUtf8(std::string_view text) {
     std::string valid;
     valid.reserve(text.size());

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+bool isValidUtf8(std::string_view text);
+
 // `text` with each byte that does not belong to a well-formed UTF-8 sequence
 // replaced by U+FFFD; valid text comes back unchanged.
 std::string withValidUtf8(std::string_view text);
