@@ -155,11 +155,20 @@ std::uintptr_t stackLowEnd() {
 
 }  // namespace
 
-double regexStackEstimate(const std::string& pattern, std::size_t textLength) {
+StackDemand regexStackDemand(const std::string& pattern) {
     const Weight weight = patternWeight(pattern);
     // Empty iterations may pass a repetition twice at one position, hence the 2s.
-    const double states = 2 * weight.repeated * (static_cast<double>(textLength) + 1) + 2 * weight.states;
-    return kBytesPerState * states + kBytesPerPatternByte * static_cast<double>(pattern.size()) + kSlackBytes;
+    const double perTextByte = kBytesPerState * 2 * weight.repeated;
+    return {perTextByte, perTextByte + kBytesPerState * 2 * weight.states +
+                             kBytesPerPatternByte * static_cast<double>(pattern.size()) + kSlackBytes};
+}
+
+double StackDemand::estimate(std::size_t textLength) const {
+    return perTextByte * static_cast<double>(textLength) + fixed;
+}
+
+double regexStackEstimate(const std::string& pattern, std::size_t textLength) {
+    return regexStackDemand(pattern).estimate(textLength);
 }
 
 std::size_t remainingStackBytes() {
@@ -170,7 +179,11 @@ std::size_t remainingStackBytes() {
 }
 
 void checkRecursionBudget(const std::string& pattern, std::size_t textLength) {
-    const double needed = regexStackEstimate(pattern, textLength);
+    checkRecursionBudget(pattern, regexStackDemand(pattern), textLength);
+}
+
+void checkRecursionBudget(const std::string& pattern, const StackDemand& demand, std::size_t textLength) {
+    const double needed = demand.estimate(textLength);
     const std::size_t available = remainingStackBytes();
     if (needed <= static_cast<double>(available)) return;
     throw RecursionBudgetExceeded("The pattern \"" + pattern + "\" cannot be applied to a text of " +

@@ -15,6 +15,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The stack that compiling a pattern and running it can use grows linearly with the
+// text's length; the two terms depend on the pattern alone, so a rule works them
+// out once instead of for every text.
+struct StackDemand {
+    double perTextByte = 0;
+    double fixed = 0;
+
+    double estimate(std::size_t textLength) const;
+};
+
+StackDemand regexStackDemand(const std::string& pattern);
+
 // An upper estimate of the stack, in bytes, that compiling `pattern` and running it
 // over a text of `textLength` bytes can use.
 double regexStackEstimate(const std::string& pattern, std::size_t textLength);
@@ -25,6 +37,7 @@ std::size_t remainingStackBytes();
 // Throws RecursionBudgetExceeded, naming the pattern, when the estimate exceeds
 // what is left.
 void checkRecursionBudget(const std::string& pattern, std::size_t textLength);
+void checkRecursionBudget(const std::string& pattern, const StackDemand& demand, std::size_t textLength);
 
 // The same for compiling `pattern` alone.
 void checkCompileBudget(const std::string& pattern);

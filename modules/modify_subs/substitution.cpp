@@ -29,13 +29,14 @@ struct Rule {
     std::vector<std::string> requiredLiterals;
     std::optional<LiteralReplace> literal;
     std::optional<std::regex> compiled;
+    StackDemand stackDemand;  // set with `compiled`
 
     // Nothing when the text stays as it is.
     std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold) const {
         if (literal) {
             return literal->apply(text, fold);
         }
-        checkRecursionBudget(pattern, text.size());
+        checkRecursionBudget(pattern, stackDemand, text.size());
         std::string rewritten = replaceByRegex(text, *compiled, replacement);
         if (rewritten == text) {
             return std::nullopt;
@@ -45,7 +46,7 @@ struct Rule {
 };
 
 Rule makeRule(const std::string& pattern, const std::string& replacement) {
-    Rule rule{pattern, replacement, requiredLiterals(pattern), std::nullopt, std::nullopt};
+    Rule rule{pattern, replacement, requiredLiterals(pattern), std::nullopt, std::nullopt, {}};
     if (isPlainLiteral(pattern)) {
         rule.requiredLiterals = {pattern};
         rule.literal.emplace(pattern, replacement);
@@ -96,6 +97,7 @@ std::string Substitution::apply(const std::string& text) {
         if (!rule.literal && !rule.compiled) {
             checkBeforeCompiling(rule.pattern);
             rule.compiled.emplace(rule.pattern, std::regex_constants::icase);
+            rule.stackDemand = regexStackDemand(rule.pattern);
         }
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
             continue;
