@@ -33,6 +33,26 @@ std::size_t sequenceLength(std::string_view text) {
     return length;
 }
 
+void appendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
@@ -58,4 +78,36 @@ std::string withValidUtf8(std::string_view text) {
         }
     }
     return valid;
+}
+
+std::optional<std::string> utf8FromUtf16(std::string_view bytes) {
+    if (bytes.size() < 2) return std::nullopt;
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    bool littleEndian;
+    if (byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
+        littleEndian = true;
+    } else if (byteAt(0) == 0xFE && byteAt(1) == 0xFF) {
+        littleEndian = false;
+    } else {
+        return std::nullopt;
+    }
+    const auto unitAt = [&](std::size_t i) -> char32_t {
+        return littleEndian ? byteAt(i) | byteAt(i + 1) << 8 : byteAt(i) << 8 | byteAt(i + 1);
+    };
+    std::string text;
+    text.reserve(bytes.size() * 3 / 2);
+    std::size_t i = 2;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char32_t unit = unitAt(i);
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 3 < bytes.size() && unitAt(i + 2) >= 0xDC00 && unitAt(i + 2) <= 0xDFFF) {
+            appendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00));
+            i += 2;
+        } else {
+            appendUtf8(text, high || low ? kReplacementCharacter : unit);
+        }
+    }
+    if (i < bytes.size()) appendUtf8(text, kReplacementCharacter);
+    return text;
 }

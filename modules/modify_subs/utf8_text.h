@@ -4,6 +4,7 @@
 // jsoncpp's writer decodes UTF-8 without checking the continuation bytes, so one
 // stray Windows-1252 byte swallows the characters after it.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,3 +13,8 @@ bool isValidUtf8(std::string_view text);
 // `text` with each byte that does not belong to a well-formed UTF-8 sequence
 // replaced by U+FFFD; valid text comes back unchanged.
 std::string withValidUtf8(std::string_view text);
+
+// Files saved as "Unicode" by Windows editors are UTF-16 with a byte-order mark.
+// When `bytes` starts with one (LE or BE), the text as UTF-8 without the mark;
+// unpaired surrogates and a lone last byte become U+FFFD. nullopt otherwise.
+std::optional<std::string> utf8FromUtf16(std::string_view bytes);

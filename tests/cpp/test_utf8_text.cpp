@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -45,6 +46,22 @@ TEST(ExportDocument, TextsThatAreNotUtf8LoseOnlyTheirStrayBytes) {
     std::istringstream(exportDocumentText(document)) >> parsed;
     EXPECT_EQ(parsed["1"].asString(), "Tan" + kReplacement + "ka-[san]");
     EXPECT_EQ(parsed["2"].asString(), "plain");
+}
+
+TEST(Utf8FromUtf16, DecodesEitherByteOrderAndMarksWhatIsNotACharacter) {
+    using namespace std::string_literals;
+    const struct {
+        std::string bytes;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"\xFF\xFE" "a\0\xE9\0\x55\x30\x3D\xD8\x00\xDE"s, "a\xC3\xA9\xE3\x81\x95\xF0\x9F\x98\x80"},
+        {"\xFE\xFF" "\0a\0\xE9\x30\x55\xD8\x3D\xDE\x00"s, "a\xC3\xA9\xE3\x81\x95\xF0\x9F\x98\x80"},
+        {"\xFF\xFE" "\x00\xDC" "a\0\x3D\xD8" "b\0" "c"s, kReplacement + "a" + kReplacement + "b" + kReplacement},
+        {"\xFF\xFE"s, ""},
+        {"\xEF\xBB\xBFplain"s, std::nullopt},
+        {"\xFF"s, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(utf8FromUtf16(c.bytes), c.expected) << testing::PrintToString(c.bytes);
 }
 
 }  // namespace
