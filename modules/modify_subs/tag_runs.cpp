@@ -1,0 +1,144 @@
+#include "tag_runs.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <utility>
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Where the brace block opening at `start` ends (one past its '}'), or the text's end.
+std::size_t blockEnd(std::string_view text, std::size_t start) {
+    const std::size_t close = text.find('}', start);
+    return close == std::string_view::npos ? text.size() : close + 1;
+}
+
+// The drawing state after an override block: its last \p<number> decides, and
+// \pos, \pbo and the like are other tags.
+bool drawingAfter(std::string_view block, bool drawing) {
+    for (std::size_t at = block.find("\\p"); at != std::string_view::npos; at = block.find("\\p", at + 2)) {
+        std::size_t digit = at + 2;
+        if (digit < block.size() && (block[digit] == '-' || block[digit] == '+')) ++digit;
+        if (digit >= block.size() || !isDigit(block[digit])) continue;
+        const std::size_t end = std::find_if_not(block.begin() + static_cast<std::ptrdiff_t>(digit), block.end(), isDigit) -
+                                block.begin();
+        const std::string_view number = block.substr(digit, end - digit);
+        drawing = number.find_first_not_of('0') != std::string_view::npos;
+    }
+    return drawing;
+}
+
+// The length of the SubRip tag at the start of `text`, or 0 when it is not one.
+std::size_t subRipTagLength(std::string_view text) {
+    static constexpr std::array<std::string_view, 5> names = {"i", "b", "u", "s", "font"};
+    std::size_t at = 1;
+    if (at < text.size() && text[at] == '/') ++at;
+    for (const std::string_view name : names) {
+        if (text.size() < at + name.size()) continue;
+        if (!std::equal(name.begin(), name.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                        [](char n, char c) { return n == lowerAscii(c); })) {
+            continue;
+        }
+        const std::size_t after = at + name.size();
+        if (after < text.size() && (text[after] == '>' || std::isspace(static_cast<unsigned char>(text[after])))) {
+            const std::size_t close = text.find('>', after);
+            return close == std::string_view::npos ? 0 : close + 1;
+        }
+    }
+    return 0;
+}
+
+class RunSplitter {
+public:
+    explicit RunSplitter(std::string_view text) : _text(text) {}
+
+    void protect(std::size_t start, std::size_t end) {
+        if (start > _visibleStart) _runs.push_back({_text.substr(_visibleStart, start - _visibleStart), true});
+        _runs.push_back({_text.substr(start, end - start), false});
+        _visibleStart = end;
+    }
+
+    std::vector<TextRun> finish() {
+        if (_visibleStart < _text.size()) _runs.push_back({_text.substr(_visibleStart), true});
+        return std::move(_runs);
+    }
+
+private:
+    std::string_view _text;
+    std::size_t _visibleStart = 0;
+    std::vector<TextRun> _runs;
+};
+
+std::vector<TextRun> splitAss(std::string_view text) {
+    RunSplitter splitter(text);
+    bool drawing = false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '{') {
+            const std::size_t end = blockEnd(text, i);
+            drawing = drawingAfter(text.substr(i, end - i), drawing);
+            splitter.protect(i, end);
+            i = end;
+        } else if (drawing) {
+            const std::size_t end = std::min(text.find('{', i), text.size());
+            splitter.protect(i, end);
+            i = end;
+        } else if (text[i] == '\\' && i + 1 < text.size() && std::string_view("Nnh").find(text[i + 1]) != std::string_view::npos) {
+            splitter.protect(i, i + 2);
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return splitter.finish();
+}
+
+std::vector<TextRun> splitSubRip(std::string_view text) {
+    RunSplitter splitter(text);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t length = 0;
+        if (text[i] == '{') length = blockEnd(text, i) - i;
+        if (text[i] == '<') length = subRipTagLength(text.substr(i));
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        splitter.protect(i, i + length);
+        i += length;
+    }
+    return splitter.finish();
+}
+
+}  // namespace
+
+std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
+    switch (syntax) {
+        case TagSyntax::Ass:
+            return splitAss(text);
+        case TagSyntax::SubRip:
+            return splitSubRip(text);
+        case TagSyntax::None:
+            break;
+    }
+    if (text.empty()) return {};
+    return {{text, true}};
+}
+
+std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
+                               const std::function<std::string(const std::string&)>& rewrite) {
+    std::string result;
+    result.reserve(text.size());
+    for (const TextRun& run : splitTextRuns(text, syntax)) {
+        if (run.visible) {
+            result += rewrite(std::string(run.text));
+        } else {
+            result += run.text;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// Rules that must not touch markup see a text as runs of visible characters
+// between protected pieces (tags, drawings, line-break escapes), one run at a time.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class TagSyntax {
+    None,    // the whole text is one visible run
+    Ass,     // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
+    SubRip,  // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
+};
+
+struct TextRun {
+    std::string_view text;
+    bool visible;
+};
+
+// `text` cut into alternating runs that together are exactly `text`. An override
+// block with no closing brace is protected to the end: it is more likely a broken
+// tag than words.
+std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax);
+
+// `text` with each visible run replaced by `rewrite` of it, protected runs as they were.
+std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
+                               const std::function<std::string(const std::string&)>& rewrite);
