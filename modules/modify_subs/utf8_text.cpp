@@ -111,3 +111,31 @@ std::optional<std::string> utf8FromUtf16(std::string_view bytes) {
     if (i < bytes.size()) appendUtf8(text, kReplacementCharacter);
     return text;
 }
+
+static_assert(sizeof(wchar_t) == 4, "a wchar_t must hold any code point");
+
+std::optional<std::wstring> wideFromUtf8(std::string_view text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) return std::nullopt;
+        const auto lead = static_cast<unsigned char>(text[0]);
+        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3F);
+        wide += static_cast<wchar_t>(codePoint);
+        text.remove_prefix(length);
+    }
+    return wide;
+}
+
+std::string utf8FromWide(std::wstring_view text) {
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (const wchar_t c : text) {
+        const auto codePoint = static_cast<char32_t>(c);
+        const bool isCharacter = codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+        appendUtf8(utf8, isCharacter ? codePoint : kReplacementCharacter);
+    }
+    return utf8;
+}

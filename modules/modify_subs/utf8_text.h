@@ -18,3 +18,9 @@ std::string withValidUtf8(std::string_view text);
 // When `bytes` starts with one (LE or BE), the text as UTF-8 without the mark;
 // unpaired surrogates and a lone last byte become U+FFFD. nullopt otherwise.
 std::optional<std::string> utf8FromUtf16(std::string_view bytes);
+
+// The code points of valid UTF-8 text (wchar_t holds one whole on this platform);
+// nullopt when `text` is not valid UTF-8.
+std::optional<std::wstring> wideFromUtf8(std::string_view text);
+
+std::string utf8FromWide(std::wstring_view text);

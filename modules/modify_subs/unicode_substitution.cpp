@@ -1,0 +1,125 @@
+#include "unicode_substitution.h"
+
+#include <algorithm>
+#include <locale>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <vector>
+
+#include "case_fold.h"
+#include "literal_scanner.h"
+#include "pattern_guard.h"
+#include "pattern_literals.h"
+#include "recursion_budget.h"
+#include "substitution.h"
+#include "utf8_text.h"
+
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Folded as the wide regex folds under icase: the ctype facet's tolower, per code point.
+std::wstring foldedWide(std::wstring text, const std::ctype<wchar_t>& ctype) {
+    ctype.tolower(text.data(), text.data() + text.size());
+    return text;
+}
+
+// A rule whose pattern or replacement is not UTF-8 has no characters to match or
+// write; refusing it keeps every result valid UTF-8.
+std::wstring wideOrRefuse(const std::string& utf8, const std::string& what, const std::string& pattern) {
+    std::optional<std::wstring> wide = wideFromUtf8(utf8);
+    if (!wide) throw std::runtime_error("The " + what + " of the rule " + pattern + " is not valid UTF-8");
+    return std::move(*wide);
+}
+
+struct WideRule {
+    std::string pattern;
+    std::wregex expression;
+    std::wstring replacement;
+    StackDemand stackDemand;
+    // Folded UTF-8 literals of which every match holds one; empty when unsure.
+    std::vector<std::string> requiredLiterals;
+};
+
+// The byte-wise literal analysis reads a quantifier after a multi-byte character
+// as applying to its last byte, so its literals hold for characters only when the
+// pattern is ASCII or a plain literal.
+std::vector<std::string> characterLiterals(const std::string& pattern, const std::ctype<wchar_t>& ctype) {
+    std::vector<std::string> literals;
+    if (isPlainLiteral(pattern)) {
+        literals = {pattern};
+    } else if (isAscii(pattern)) {
+        literals = requiredLiterals(pattern);
+    }
+    for (std::string& literal : literals) {
+        std::optional<std::wstring> wide = wideFromUtf8(literal);
+        if (!wide) return {};
+        literal = utf8FromWide(foldedWide(std::move(*wide), ctype));
+    }
+    return literals;
+}
+
+CaseFold identityFold() {
+    CaseFold fold{};
+    for (std::size_t byte = 0; byte < fold.size(); ++byte) fold[byte] = static_cast<unsigned char>(byte);
+    return fold;
+}
+
+}  // namespace
+
+struct UnicodeSubstitution::Rules {
+    std::locale locale{"C.UTF-8"};
+    const std::ctype<wchar_t>& ctype = std::use_facet<std::ctype<wchar_t>>(locale);
+    std::vector<WideRule> rules;
+    std::optional<LiteralScanner> scanner;
+    Substitution byteWise;
+
+    explicit Rules(const WordList& words) : byteWise(words) {
+        rules.reserve(words.size());
+        std::vector<std::vector<std::string>> literals;
+        for (const auto& [pattern, replacement] : words) {
+            rules.push_back(compile(pattern, replacement));
+            literals.push_back(rules.back().requiredLiterals);
+        }
+        scanner.emplace(literals, identityFold());
+    }
+
+    WideRule compile(const std::string& pattern, const std::string& replacement) const {
+        checkBeforeCompiling(pattern);
+        WideRule rule{pattern, {}, {}, regexStackDemand(pattern), characterLiterals(pattern, ctype)};
+        rule.expression.imbue(locale);
+        const std::wstring widePattern = wideOrRefuse(pattern, "pattern", pattern);
+        rule.expression.assign(widePattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
+        rule.replacement = wideOrRefuse(replacement, "replacement", pattern);
+        return rule;
+    }
+
+    void scan(const std::wstring& text) { scanner->scan(utf8FromWide(foldedWide(text, ctype))); }
+};
+
+UnicodeSubstitution::UnicodeSubstitution(const WordList& words) : _rules(std::make_unique<Rules>(words)) {}
+UnicodeSubstitution::~UnicodeSubstitution() = default;
+UnicodeSubstitution::UnicodeSubstitution(UnicodeSubstitution&&) noexcept = default;
+UnicodeSubstitution& UnicodeSubstitution::operator=(UnicodeSubstitution&&) noexcept = default;
+
+std::string UnicodeSubstitution::apply(const std::string& text) {
+    std::optional<std::wstring> wide = wideFromUtf8(text);
+    if (!wide) return _rules->byteWise.apply(text);
+    std::wstring modifiedText = std::move(*wide);
+    _rules->scan(modifiedText);
+    for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
+        const WideRule& rule = _rules->rules[index];
+        if (!rule.requiredLiterals.empty() && !_rules->scanner->found(index)) continue;
+        checkRecursionBudget(rule.pattern, rule.stackDemand, modifiedText.size());
+        // The C-string form of the format, as the byte-wise rules use it.
+        std::wstring rewritten = std::regex_replace(modifiedText, rule.expression, rule.replacement.c_str());
+        if (rewritten != modifiedText) {
+            modifiedText = std::move(rewritten);
+            _rules->scan(modifiedText);
+        }
+    }
+    return utf8FromWide(modifiedText);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "wordlist.h"
+
+// Rewrites texts with one word list as the byte-wise Substitution does, but with
+// patterns that match characters: `.`, classes, \w, \b, \s and case folding work on
+// code points of UTF-8 text (std::wregex under the "C.UTF-8" locale). A text that
+// is not valid UTF-8 has no characters to speak of and is rewritten byte-wise.
+//
+// Every rule is compiled when the list is built, so a bad pattern (or one that is
+// not UTF-8) throws std::regex_error naming it before any text is touched.
+class UnicodeSubstitution {
+public:
+    explicit UnicodeSubstitution(const WordList& words);
+    ~UnicodeSubstitution();
+    UnicodeSubstitution(UnicodeSubstitution&&) noexcept;
+    UnicodeSubstitution& operator=(UnicodeSubstitution&&) noexcept;
+
+    std::string apply(const std::string& text);
+
+private:
+    struct Rules;
+    std::unique_ptr<Rules> _rules;
+};

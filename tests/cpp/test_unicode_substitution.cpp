@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <stdexcept>
+#include <string>
+
+#include "substitution.h"
+#include "unicode_substitution.h"
+
+namespace {
+
+TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
+    const struct {
+        WordList words;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {{{"[、。]", ""}}, "はい、そう。", "はいそう"},
+        {{{"(\\w+)さん", "$1"}}, "田中さん!", "田中!"},
+        {{{"é", "e"}}, "ÉTÉ été", "eTe ete"},
+        {{{"\\u3055+", "S"}}, "ささx", "Sx"},
+        {{{"\\bsenpai\\b", "S"}}, "ÉsenpaiÉ senpai", "ÉsenpaiÉ S"},
+        {{{"k", "x"}}, "\u212A", "x"},  // the Kelvin sign folds to k: the prefilter must fold alike
+        {{{"b", "ça"}, {"ça", "ok"}}, "B!", "ok!"},  // reached through an earlier rule
+        {{{".", "?"}}, "\xE9t\xE9", "???"},  // not UTF-8: byte-wise, as without the option
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+}
+
+TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
+    const WordList words = {{"-san", ""}, {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"}, {"oji-san", "uncle"},
+                            {"x{2,}", "X"}, {"^a|b$", "_"}};
+    Substitution byteWise(words);
+    UnicodeSubstitution characterWise(words);
+    for (const std::string text : {"Aoi-san and Taro-kun", "SENPAI! oji-san", "axxxb", "nothing here", ""}) {
+        EXPECT_EQ(characterWise.apply(text), byteWise.apply(text)) << text;
+    }
+}
+
+TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"a\xE9", "x"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"a", "\xE9"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"(a", "x"}}), std::regex_error);
+}
+
+}  // namespace
