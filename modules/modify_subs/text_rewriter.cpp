@@ -1,0 +1,34 @@
+#include "text_rewriter.h"
+
+#include <variant>
+
+#include "substitution.h"
+#include "unicode_substitution.h"
+
+struct TextRewriter::Engine {
+    std::variant<Substitution, UnicodeSubstitution> rules;
+
+    std::string apply(const std::string& text) {
+        return std::visit([&](auto& substitution) { return substitution.apply(text); }, rules);
+    }
+};
+
+namespace {
+
+std::variant<Substitution, UnicodeSubstitution> engineFor(const WordList& words, bool unicode) {
+    if (unicode) return UnicodeSubstitution(words);
+    return Substitution(words);
+}
+
+}  // namespace
+
+TextRewriter::TextRewriter(const WordList& words, RewriteMode mode)
+    : _engine(std::make_unique<Engine>(Engine{engineFor(words, mode.unicode)})), _mode(mode) {}
+TextRewriter::~TextRewriter() = default;
+TextRewriter::TextRewriter(TextRewriter&&) noexcept = default;
+TextRewriter& TextRewriter::operator=(TextRewriter&&) noexcept = default;
+
+std::string TextRewriter::apply(const std::string& text, TagSyntax tags) {
+    if (!_mode.protectTags || tags == TagSyntax::None) return _engine->apply(text);
+    return rewriteVisibleRuns(text, tags, [&](const std::string& run) { return _engine->apply(run); });
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tag_runs.h"
+#include "wordlist.h"
+
+// How a word list's rules meet a text: byte-wise or character-wise, and on the
+// whole text or only on its visible runs.
+struct RewriteMode {
+    bool protectTags = false;
+    bool unicode = false;
+};
+
+// One word list ready for many texts, in one of the modes. Without options it
+// gives exactly what the byte-wise passes give.
+class TextRewriter {
+public:
+    TextRewriter(const WordList& words, RewriteMode mode);
+    ~TextRewriter();
+    TextRewriter(TextRewriter&&) noexcept;
+    TextRewriter& operator=(TextRewriter&&) noexcept;
+
+    // `tags` names the markup to protect when the mode protects tags.
+    std::string apply(const std::string& text, TagSyntax tags);
+
+private:
+    struct Engine;
+    std::unique_ptr<Engine> _engine;
+    RewriteMode _mode;
+};
