@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,10 +10,12 @@
 #include <ostream>
 #include <random>
 #include <sstream>
+#include <system_error>
 #include <utility>
 
 #include <json/writer.h>
 
+#include "file_path.h"
 #include "utf8_text.h"
 
 std::string outputName(const std::string& subfile, const std::string& ending) {
@@ -55,6 +58,7 @@ std::string exportDocumentText(Json::Value document) {
 namespace {
 
 // A fresh file beside the target that is removed again unless it is committed.
+// The write steps return 0 or the errno of their failure.
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& target) {
@@ -79,21 +83,34 @@ public:
 
     bool isOpen() const { return _fd >= 0; }
 
-    bool writeAll(std::string_view content) {
+    // The permission bits of the file it replaces; the special bits are not carried
+    // over. A filesystem without permission bits refuses, and there is nothing to keep.
+    void keepPermissionsOf(const std::string& target) const {
+        struct stat existing {};
+        if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+            static_cast<void>(::fchmod(_fd, existing.st_mode & 0777));
+        }
+    }
+
+    int writeAll(std::string_view content) const {
         while (!content.empty()) {
             const ssize_t written = ::write(_fd, content.data(), content.size());
             if (written < 0) {
                 if (errno == EINTR) continue;
-                return false;
+                return errno;
             }
             content.remove_prefix(static_cast<std::size_t>(written));
         }
-        return true;
+        return 0;
+    }
+
+    // Some filesystems report a failed write only when the file is closed.
+    int close() {
+        const int fd = std::exchange(_fd, -1);
+        return ::close(fd) == 0 ? 0 : errno;
     }
 
     bool commitAs(const std::string& target) {
-        const int fd = std::exchange(_fd, -1);
-        if (::close(fd) != 0) return false;
         _committed = ::rename(_path.c_str(), target.c_str()) == 0;
         return _committed;
     }
@@ -107,9 +124,24 @@ private:
 
 }  // namespace
 
-bool writeWholeFile(const std::string& path, std::string_view content) {
+WriteResult WriteResult::failedPartWay(const std::string& path, int error) {
+    return WriteResult(false, "Could not write the output file: " + path + ": " +
+                                  std::system_category().message(error));
+}
+
+std::string WriteResult::failureLine(std::string cannotOpen) const {
+    return _failedWrite.empty() ? std::move(cannotOpen) : _failedWrite;
+}
+
+WriteResult writeWholeFile(const std::string& path, std::string_view content) {
+    if (namesNoFile(path)) return WriteResult::notOpened();
     TemporaryFile file(path);
-    return file.isOpen() && file.writeAll(content) && file.commitAs(path);
+    if (!file.isOpen()) return WriteResult::notOpened();
+    file.keepPermissionsOf(path);
+    if (const int error = file.writeAll(content)) return WriteResult::failedPartWay(path, error);
+    if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
+    // A target that can't be replaced (a directory of that name) is one that can't be opened.
+    return file.commitAs(path) ? WriteResult::written() : WriteResult::notOpened();
 }
 
 void reportLine(std::ostream& stream, std::string_view message) {
