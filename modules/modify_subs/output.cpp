@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -57,11 +58,19 @@ std::string exportDocumentText(Json::Value document) {
 
 namespace {
 
+// The permission bits of the regular file at `path`, if there is one. The special
+// bits are not carried over to the file that replaces it.
+std::optional<mode_t> permissionsOf(const std::string& path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return std::nullopt;
+    return existing.st_mode & 0777;
+}
+
 // A fresh file beside the target that is removed again unless it is committed.
 // The write steps return 0 or the errno of their failure.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) {
+    TemporaryFile(const std::string& target, mode_t mode) {
         const std::size_t slash = target.find_last_of('/');
         const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
         // Keep the temporary name within NAME_MAX even for a target name close to it.
@@ -69,7 +78,7 @@ public:
         std::random_device entropy;
         for (int attempt = 0; attempt < 16 && _fd < 0; ++attempt) {
             _path = directory + "." + base + "." + std::to_string(entropy()) + ".tmp";
-            _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (_fd < 0 && errno != EEXIST) break;
         }
         _created = _fd >= 0;
@@ -83,14 +92,9 @@ public:
 
     bool isOpen() const { return _fd >= 0; }
 
-    // The permission bits of the file it replaces; the special bits are not carried
-    // over. A filesystem without permission bits refuses, and there is nothing to keep.
-    void keepPermissionsOf(const std::string& target) const {
-        struct stat existing {};
-        if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-            static_cast<void>(::fchmod(_fd, existing.st_mode & 0777));
-        }
-    }
+    // Exactly `mode`, past the umask. A filesystem without permission bits refuses,
+    // and then there are none to keep.
+    void setPermissions(mode_t mode) const { static_cast<void>(::fchmod(_fd, mode)); }
 
     int writeAll(std::string_view content) const {
         while (!content.empty()) {
@@ -135,9 +139,11 @@ std::string WriteResult::failureLine(std::string cannotOpen) const {
 
 WriteResult writeWholeFile(const std::string& path, std::string_view content) {
     if (namesNoFile(path)) return WriteResult::notOpened();
-    TemporaryFile file(path);
+    // Created with the replaced file's bits, so its content is never more exposed than before.
+    const std::optional<mode_t> replacedPermissions = permissionsOf(path);
+    TemporaryFile file(path, replacedPermissions.value_or(0666));
     if (!file.isOpen()) return WriteResult::notOpened();
-    file.keepPermissionsOf(path);
+    if (replacedPermissions) file.setPermissions(*replacedPermissions);
     if (const int error = file.writeAll(content)) return WriteResult::failedPartWay(path, error);
     if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
     // A target that can't be replaced (a directory of that name) is one that can't be opened.

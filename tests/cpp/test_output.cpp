@@ -137,8 +137,8 @@ TEST(WriteWholeFile, FailuresLeaveEveryFileAsItWasAndSayWhatFailed) {
 }
 
 TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
-    // (mode before, mode after): the special bits are not carried over to a new file.
-    const std::pair<mode_t, mode_t> modes[] = {{0600, 0600}, {0640, 0640}, {0755, 0755}, {0444, 0444}, {04755, 0755}};
+    // (mode before, mode after): kept past the umask; the special bits are not carried over.
+    const std::pair<mode_t, mode_t> modes[] = {{0600, 0600}, {0640, 0640}, {0666, 0666}, {0444, 0444}, {04755, 0755}};
     for (const auto& [before, after] : modes) {
         SCOPED_TRACE(before);
         TempDir dir;
