@@ -9,6 +9,8 @@ CMAKE := $(VENV)/bin/cmake
 CPP_BUILD := build/cpp
 ASAN_BUILD := build/asan
 BENCH_PLAIN_BUILD := build/bench-plain
+# pip builds out of tree by default; this checkout keeps a cached build to stay quick.
+PIP_BUILD := build/{wheel_tag}
 
 .PHONY: setup test test-cpp test-asan test-py bench demo clean
 
@@ -20,7 +22,7 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
-	$(PY) -m pip install --quiet --no-build-isolation ".[test,bench]"
+	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench]"
 	@touch $@
 
 test: test-cpp test-py

@@ -281,3 +281,68 @@ def test_long_text_in_a_child(ending, text, rules, kind, outcome, holds, tmp_pat
         assert written == PREVIOUS
     assert sorted(p.name for p in tmp_path.iterdir()) == sorted(["x" + ending, "words.json", output.name,
                                                                  "report.json"])
+
+
+KINDS = [(kind, ending) for kind in PASSES for ending in (".srt", ".ass")]
+
+
+def table_outcome(case, kind, ending):
+    return next(outcomes[f"{kind} {ending}"] for name, *_, outcomes in TABLE if name == case)
+
+
+# The C library would cut a name short at its NUL byte, and read or write another file than
+# the one named: such a path is a file that can't be opened.
+@pytest.mark.parametrize("subfile, words, case", [("x\0{}", "words.json", "missing file"),
+                                                  ("x{}", "w\0.json", "word list missing")])
+@pytest.mark.parametrize("kind, ending", KINDS)
+def test_path_holding_a_nul_byte(subfile, words, case, kind, ending, workdir, snapshot, capfd):
+    subfile = subfile.format(ending)
+    for name in ("x", "x" + ending):
+        (workdir / name).write_bytes(GOOD[ending])
+    for name in ("w", "words.json"):
+        (workdir / name).write_bytes(WORDS)
+    (workdir / "[Quorvanted] x").write_bytes(PREVIOUS)
+    outcome = table_outcome(case, kind, ending)
+    before = snapshot()
+    capfd.readouterr()
+
+    if outcome.error is not None:
+        with pytest.raises(RuntimeError, match=outcome.error):
+            PASSES[kind](subfile, words)
+    else:
+        assert PASSES[kind](subfile, words) == ""
+
+    printed = capfd.readouterr()
+    assert printed.out == outcome.stdout
+    assert printed.err == outcome.stderr.replace("x" + ending, subfile)
+    assert snapshot() == before
+
+
+PART_WAY = """
+import os, resource, signal
+os.chdir({directory!r})
+from c_quorvant import modify_subs
+# No file of the child grows past 16 bytes: a write stops part-way, as on a full disk.
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+resource.setrlimit(resource.RLIMIT_FSIZE, (16, resource.RLIM_INFINITY))
+print(repr(modify_subs.{function}({subfile!r}, "words.json")))
+"""
+
+
+@pytest.mark.parametrize("kind, ending", KINDS)
+def test_write_failing_part_way(kind, ending, tmp_path):
+    subfile = "x" + ending
+    output = tmp_path / ("[Quorvanted] x" + ENDINGS[kind, ending])
+    (tmp_path / subfile).write_bytes(GOOD[ending])
+    (tmp_path / "words.json").write_bytes(WORDS)
+    output.write_bytes(PREVIOUS)
+
+    child = run_python(PART_WAY.format(directory=str(tmp_path), function=PASSES[kind].__name__, subfile=subfile))
+
+    report = f"Could not write the output file: {output.name}: File too large\n"
+    if (kind, ending) == ("export", ".ass"):
+        assert (child.stdout, child.stderr) == (report + "''\n", "")
+    else:
+        assert (child.stdout, child.stderr) == (("0\n" if ending == ".ass" else "") + "''\n", report)
+    assert output.read_bytes() == PREVIOUS
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted([subfile, "words.json", output.name])

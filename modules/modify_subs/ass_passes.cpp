@@ -11,6 +11,7 @@
 #include <json/value.h>
 
 #include "ass_line_loop.h"
+#include "file_path.h"
 #include "libass_handles.h"
 #include "output.h"
 #include "passes.h"
@@ -26,7 +27,7 @@ struct InputBytes {
 };
 
 InputBytes readInput(const std::string& subfile) {
-    std::ifstream inputFile(subfile, std::ios::binary | std::ios::ate);
+    std::ifstream inputFile = openForReading(subfile, std::ios::binary | std::ios::ate);
     if (!inputFile.is_open()) return {{}, "Could not open the input file: " + subfile};
     // A directory opens too, and tells a length near the largest offset.
     std::error_code ignored;
@@ -134,9 +135,8 @@ std::string modifyAss(const std::string& subfile, const std::string& replacement
         for (int i = 0; i < track->n_events; ++i) {
             jsonData[std::to_string(i + 1)] = substitution.apply(eventText(track->events[i]));
         }
-        if (!writeWholeFile(nfilename, exportDocumentText(std::move(jsonData)))) {
-            throw std::runtime_error("Failed to open output file");
-        }
+        const WriteResult written = writeWholeFile(nfilename, exportDocumentText(std::move(jsonData)));
+        if (!written) throw std::runtime_error(written.failureLine("Failed to open output file"));
         return nfilename;
     } catch (const std::exception& failure) {
         reportLine(std::cout, failure.what());
@@ -167,8 +167,8 @@ std::string assSubtitles(const std::string& subfile, const std::string& replacem
     const std::string nfilename = outputName(subfile, ".ass");
     Substitution substitution(loadReplacementWords(replacementFile));
     const std::string modifiedBuffer = rewriteLines(input.bytes, substitution);
-    if (!writeWholeFile(nfilename, modifiedBuffer)) {
-        reportLine(std::cerr, "Could not open the output file: " + nfilename);
+    if (const WriteResult written = writeWholeFile(nfilename, modifiedBuffer); !written) {
+        reportLine(std::cerr, written.failureLine("Could not open the output file: " + nfilename));
         return "";
     }
     return nfilename;

@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+#include "file_path.h"
+
 namespace {
 
 void dropMessage(int /*level*/, const char* /*format*/, va_list /*arguments*/, void* /*data*/) {}
@@ -17,6 +19,7 @@ AssLibrary startQuietLibrary() {
 AssRenderer startRenderer(ASS_Library& library) { return AssRenderer(ass_renderer_init(&library)); }
 
 AssTrack readTrackFile(ASS_Library& library, const std::string& path) {
+    if (namesNoFile(path)) return AssTrack();
     // ass_read_file takes a writable name; it gets a copy of its own.
     std::string writablePath = path;
     return AssTrack(ass_read_file(&library, writablePath.data(), nullptr));

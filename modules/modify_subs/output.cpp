@@ -1,18 +1,22 @@
 #include "output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <sstream>
+#include <system_error>
 #include <utility>
 
 #include <json/writer.h>
 
+#include "file_path.h"
 #include "utf8_text.h"
 
 std::string outputName(const std::string& subfile, const std::string& ending) {
@@ -54,10 +58,19 @@ std::string exportDocumentText(Json::Value document) {
 
 namespace {
 
+// The permission bits of the regular file at `path`, if there is one. The special
+// bits are not carried over to the file that replaces it.
+std::optional<mode_t> permissionsOf(const std::string& path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return std::nullopt;
+    return existing.st_mode & 0777;
+}
+
 // A fresh file beside the target that is removed again unless it is committed.
+// The write steps return 0 or the errno of their failure.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) {
+    TemporaryFile(const std::string& target, mode_t mode) {
         const std::size_t slash = target.find_last_of('/');
         const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
         // Keep the temporary name within NAME_MAX even for a target name close to it.
@@ -65,7 +78,7 @@ public:
         std::random_device entropy;
         for (int attempt = 0; attempt < 16 && _fd < 0; ++attempt) {
             _path = directory + "." + base + "." + std::to_string(entropy()) + ".tmp";
-            _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (_fd < 0 && errno != EEXIST) break;
         }
         _created = _fd >= 0;
@@ -79,21 +92,29 @@ public:
 
     bool isOpen() const { return _fd >= 0; }
 
-    bool writeAll(std::string_view content) {
+    // Exactly `mode`, past the umask. A filesystem without permission bits refuses,
+    // and then there are none to keep.
+    void setPermissions(mode_t mode) const { static_cast<void>(::fchmod(_fd, mode)); }
+
+    int writeAll(std::string_view content) const {
         while (!content.empty()) {
             const ssize_t written = ::write(_fd, content.data(), content.size());
             if (written < 0) {
                 if (errno == EINTR) continue;
-                return false;
+                return errno;
             }
             content.remove_prefix(static_cast<std::size_t>(written));
         }
-        return true;
+        return 0;
+    }
+
+    // Some filesystems report a failed write only when the file is closed.
+    int close() {
+        const int fd = std::exchange(_fd, -1);
+        return ::close(fd) == 0 ? 0 : errno;
     }
 
     bool commitAs(const std::string& target) {
-        const int fd = std::exchange(_fd, -1);
-        if (::close(fd) != 0) return false;
         _committed = ::rename(_path.c_str(), target.c_str()) == 0;
         return _committed;
     }
@@ -107,9 +128,26 @@ private:
 
 }  // namespace
 
-bool writeWholeFile(const std::string& path, std::string_view content) {
-    TemporaryFile file(path);
-    return file.isOpen() && file.writeAll(content) && file.commitAs(path);
+WriteResult WriteResult::failedPartWay(const std::string& path, int error) {
+    return WriteResult(false, "Could not write the output file: " + path + ": " +
+                                  std::system_category().message(error));
+}
+
+std::string WriteResult::failureLine(std::string cannotOpen) const {
+    return _failedWrite.empty() ? std::move(cannotOpen) : _failedWrite;
+}
+
+WriteResult writeWholeFile(const std::string& path, std::string_view content) {
+    if (namesNoFile(path)) return WriteResult::notOpened();
+    // Created with the replaced file's bits, so its content is never more exposed than before.
+    const std::optional<mode_t> replacedPermissions = permissionsOf(path);
+    TemporaryFile file(path, replacedPermissions.value_or(0666));
+    if (!file.isOpen()) return WriteResult::notOpened();
+    if (replacedPermissions) file.setPermissions(*replacedPermissions);
+    if (const int error = file.writeAll(content)) return WriteResult::failedPartWay(path, error);
+    if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
+    // A target that can't be replaced (a directory of that name) is one that can't be opened.
+    return file.commitAs(path) ? WriteResult::written() : WriteResult::notOpened();
 }
 
 void reportLine(std::ostream& stream, std::string_view message) {

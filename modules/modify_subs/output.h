@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <json/value.h>
 
@@ -16,11 +17,32 @@ std::string outputName(const std::string& subfile, const std::string& ending);
 // callers move their document in, as it is the largest thing a pass holds.
 std::string exportDocumentText(Json::Value document);
 
+// How a whole-file write ended. A file that could not be created or put in place
+// and one whose writing failed part-way (a full disk) are reported differently.
+class WriteResult {
+public:
+    static WriteResult written() { return WriteResult(true, {}); }
+    static WriteResult notOpened() { return WriteResult(false, {}); }
+    static WriteResult failedPartWay(const std::string& path, int error);
+
+    explicit operator bool() const { return _written; }
+
+    // The line reporting a failure: `cannotOpen` for a file that could not be
+    // opened, else the failed write with the system's reason.
+    std::string failureLine(std::string cannotOpen) const;
+
+private:
+    WriteResult(bool written, std::string failedWrite) : _written(written), _failedWrite(std::move(failedWrite)) {}
+
+    bool _written;
+    std::string _failedWrite;
+};
+
 // Replaces `path` with exactly `content`: written to a fresh file beside it, then
 // renamed over it, so a reader never sees a partial file and an existing one is
-// replaced only by a complete new one. Returns false, leaving nothing behind, when
-// the file can't be created or written.
-bool writeWholeFile(const std::string& path, std::string_view content);
+// replaced only by a complete new one that keeps its permission bits. On failure
+// nothing is left behind.
+WriteResult writeWholeFile(const std::string& path, std::string_view content);
 
 // One diagnostic line: the message, a newline, and a flush.
 void reportLine(std::ostream& stream, std::string_view message);

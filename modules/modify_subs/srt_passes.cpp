@@ -10,6 +10,7 @@
 
 #include <json/value.h>
 
+#include "file_path.h"
 #include "output.h"
 #include "passes.h"
 #include "substitution.h"
@@ -39,8 +40,8 @@ std::optional<SrtPassInput> prepareSrtPass(const std::string& subfile, const std
 }
 
 std::string writeOutput(const std::string& nfilename, const std::string& content) {
-    if (!writeWholeFile(nfilename, content)) {
-        reportLine(std::cerr, "Could not open the output file: " + nfilename);
+    if (const WriteResult written = writeWholeFile(nfilename, content); !written) {
+        reportLine(std::cerr, written.failureLine("Could not open the output file: " + nfilename));
         return "";
     }
     return nfilename;
@@ -49,7 +50,7 @@ std::string writeOutput(const std::string& nfilename, const std::string& content
 }  // namespace
 
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath) {
-    std::ifstream input(inputFilePath, std::ios::binary);
+    std::ifstream input = openForReading(inputFilePath, std::ios::binary);
     std::string content;
     std::string chunk(1 << 16, '\0');
     while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {

@@ -6,8 +6,10 @@
 
 #include <json/json.h>
 
+#include "file_path.h"
+
 WordList loadReplacementWords(const std::string& filename) {
-    std::ifstream inputFile(filename);
+    std::ifstream inputFile = openForReading(filename);
     // A directory opens as a stream on Linux and then reads as nothing at all.
     std::error_code ignored;
     if (!inputFile || std::filesystem::is_directory(filename, ignored)) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "output.h"
 #include "test_support.h"
@@ -74,6 +78,34 @@ TEST(WriteWholeFile, ADirectoryInTheWayIsNotReplaced) {
     EXPECT_FALSE(writeWholeFile(dir.file("out.json"), "x"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("out.json")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// The C library would end the name at the NUL and replace "out" instead.
+TEST(WriteWholeFile, ANameHoldingANulByteReplacesNothing) {
+    TempDir dir;
+    writeFile(dir.file("out"), "previous");
+    const WriteResult result = writeWholeFile(dir.file("out") + std::string(1, '\0') + ".srt", "new");
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.failureLine("cannot open"), "cannot open");
+    EXPECT_EQ(readFile(dir.file("out")), "previous");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
+    // (mode before, mode after): kept past the umask; the special bits are not carried over.
+    const std::pair<mode_t, mode_t> modes[] = {{0600, 0600}, {0640, 0640}, {0666, 0666}, {0444, 0444}, {04755, 0755}};
+    for (const auto& [before, after] : modes) {
+        SCOPED_TRACE(before);
+        TempDir dir;
+        const std::string target = dir.file("out.ass");
+        writeFile(target, "old");
+        ASSERT_EQ(chmod(target.c_str(), before), 0);
+        ASSERT_TRUE(writeWholeFile(target, "new"));
+        struct stat written {};
+        ASSERT_EQ(stat(target.c_str(), &written), 0);
+        EXPECT_EQ(written.st_mode & 07777, after);
+        EXPECT_EQ(readFile(target), "new");
+    }
 }
 
 }  // namespace
