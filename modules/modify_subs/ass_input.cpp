@@ -4,6 +4,7 @@
 #include <fstream>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "utf8_text.h"

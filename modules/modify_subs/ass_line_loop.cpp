@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <iostream>
+#include <string>
 
 #include "output.h"
 #include "passes.h"
