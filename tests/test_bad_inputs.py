@@ -109,10 +109,11 @@ TABLE = [
         # libass would drop every event after the NUL, so the export refuses the file.
         "export .ass": empty(stdout="Failed to load SSA file\n"),
         "rewrite .srt": wrote(holds=b"\nTan\0aka-[san]\n"), "rewrite .ass": wrote("0\n", b",Tan\0aka-[san]\n")}),
+    # Decoded for libass; the ASS copy is written as UTF-8 with its byte-order mark.
     ("UTF-16 with BOM", lambda e: b"\xff\xfe" + GOOD[e].decode().encode("utf-16-le"), WORDS, "x", {
         "export .srt": wrote(), "rewrite .srt": wrote(),
-        "export .ass": empty(stdout="Failed to load SSA file\n"),
-        "rewrite .ass": empty(stderr="Failed to parse the ASS file.\n")}),
+        "export .ass": wrote(holds=b'"Tanaka-[san]"'),
+        "rewrite .ass": wrote("0\n", b"\xef\xbb\xbf[Script Info]\n")}),
     ("very many tiny cues", many_cues, WORDS, "x", {
         "export .srt": wrote(holds=b'"20000" : "- [San]: a"'), "export .ass": wrote(holds=b'"20000" : "a [san]"'),
         "rewrite .srt": wrote(holds=b"20000\n00:00:01,000 --> 00:00:02,000\n- [San]: a"),

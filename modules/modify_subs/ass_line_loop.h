@@ -8,7 +8,8 @@
 #include "substitution.h"
 
 // Every line of `buffer` run through the events rewriter: the text field of each
-// dialogue line substituted, every other line copied. A '\r' before a '\n' stays in
-// its line; a final '\n' does not start another line. Prints the position of each
-// Format line taken on standard output.
+// dialogue line that libass would take as an event substituted, every other byte
+// copied. Lines end at "\r\n", "\r" or "\n", as libass splits them; each keeps its
+// own end, which the rules never see, and a last line without one gains a "\n".
+// Prints the position of each Format line taken on standard output.
 std::string rewriteLines(std::string_view buffer, Substitution& substitution);

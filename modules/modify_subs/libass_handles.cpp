@@ -18,13 +18,6 @@ AssLibrary startQuietLibrary() {
 
 AssRenderer startRenderer(ASS_Library& library) { return AssRenderer(ass_renderer_init(&library)); }
 
-AssTrack readTrackFile(ASS_Library& library, const std::string& path) {
-    if (namesNoFile(path)) return AssTrack();
-    // ass_read_file takes a writable name; it gets a copy of its own.
-    std::string writablePath = path;
-    return AssTrack(ass_read_file(&library, writablePath.data(), nullptr));
-}
-
 AssTrack readTrackMemory(ASS_Library& library, std::string_view bytes) {
     // Without a code page libass copies the bytes before parsing; the pointer is
     // non-const only by the C signature.

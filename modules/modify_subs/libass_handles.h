@@ -31,10 +31,6 @@ AssLibrary startQuietLibrary();
 // Null when libass can't make one.
 AssRenderer startRenderer(ASS_Library& library);
 
-// The file parsed as a track, without recoding. Null when libass can't read it
-// or refuses it.
-AssTrack readTrackFile(ASS_Library& library, const std::string& path);
-
 // `bytes` parsed as a track, without recoding; libass works on its own copy, so
 // the bytes are left as they were. Null when libass refuses them.
 AssTrack readTrackMemory(ASS_Library& library, std::string_view bytes);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "ass_input.h"
 #include "large_stack.h"
 #include "libass_handles.h"
 #include "passes.h"
@@ -33,8 +34,8 @@ private:
 PreviewResult previewAss(const std::string& subfile, const WordList& words) {
     const AssLibrary library = startQuietLibrary();
     if (!library) throw std::runtime_error("Failed to initialize libass");
-    const AssTrack track = readTrackFile(*library, subfile);
-    if (!track) throw std::runtime_error("libass could not read the file");
+    // The export pass's own reading, so the two can't disagree on a file.
+    const AssTrack track = readExportTrack(*library, subfile);
 
     ChangeCollector collector(words);
     for (int index = 0; index < track->n_events; ++index) {

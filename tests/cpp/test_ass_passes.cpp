@@ -14,6 +14,7 @@
 #include "libass_handles.h"
 #include "passes.h"
 #include "test_support.h"
+#include "utf8_text.h"
 #include "wordlist.h"
 
 using test_support::readFile;
@@ -119,16 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n" +
                         nineFieldsIn + "a dog\r\n" + commentIn + "a cat\r\n",
                     "0\n"},
-        RewriteCase{"carriage_return_belongs_to_the_text_field",
+        RewriteCase{"carriage_return_is_no_part_of_the_text_field",
                     scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n", {{"\r", "<CR>"}},
-                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat<CR>\n", "0\n"},
+                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n", "0\n"},
         RewriteCase{"last_line_gains_a_newline", scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat",
                     catToDog, scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
         RewriteCase{"empty_lines_kept_and_none_added", scriptInfo + "[Events]\n\n" + tenFields + "\n\n", catToDog,
                     scriptInfo + "[Events]\n\n" + tenFields + "\n\n", "0\n"},
-        RewriteCase{"dialogue_before_any_format_line_copied",
+        RewriteCase{"dialogue_before_any_format_line_cut_at_nine_commas",
                     scriptInfo + "[Events]\n" + nineFieldsIn + "cat\n" + tenFields + nineFieldsIn + "cat\n", catToDog,
-                    scriptInfo + "[Events]\n" + nineFieldsIn + "cat\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
+                    scriptInfo + "[Events]\n" + nineFieldsIn + "dog\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
         RewriteCase{"eight_commas_give_an_empty_text_field",
                     scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,cat\n",
                     emptyFieldMarked,
@@ -153,9 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"styles_format_line_not_taken",
                     scriptInfo + "[V4+ Styles]\nFormat: Name, Fontname\nStyle: Default,Arial\n\n[Events]\n" +
                         nineFieldsIn + "cat\n",
-                    catToDog,
+                    {{"cat", "dog"}, {"default", "X"}},
                     scriptInfo + "[V4+ Styles]\nFormat: Name, Fontname\nStyle: Default,Arial\n\n[Events]\n" +
-                        nineFieldsIn + "cat\n",
+                        nineFieldsIn + "dog\n",
                     ""},
         RewriteCase{"later_styles_format_line_keeps_the_events_one",
                     scriptInfo + "[Events]\n" + tenFields + "[V4+ Styles]\nFormat: Name, Fontname\n[Events]\n" +
@@ -179,11 +180,11 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"blanks_before_markers_kept",
                     scriptInfo + "  [Events]\n\t" + tenFields + "  " + nineFieldsIn + "cat\n", catToDog,
                     scriptInfo + "  [Events]\n\t" + tenFields + "  " + nineFieldsIn + "dog\n", "1\n"},
-        RewriteCase{"other_section_ends_the_events_and_format_survives",
-                    scriptInfo + "[Events]\n" + tenFields + "[Other]\n" + nineFieldsIn + "cat\n[Events]\n" +
+        RewriteCase{"fonts_section_ends_the_events_and_format_survives",
+                    scriptInfo + "[Events]\n" + tenFields + "[Fonts]\n" + nineFieldsIn + "cat\n[Events]\n" +
                         nineFieldsIn + "cat\n",
                     catToDog,
-                    scriptInfo + "[Events]\n" + tenFields + "[Other]\n" + nineFieldsIn + "cat\n[Events]\n" +
+                    scriptInfo + "[Events]\n" + tenFields + "[Fonts]\n" + nineFieldsIn + "cat\n[Events]\n" +
                         nineFieldsIn + "dog\n",
                     "0\n"},
         RewriteCase{"byte_order_mark_does_not_hide_the_first_header",
@@ -474,5 +475,178 @@ INSTANTIATE_TEST_SUITE_P(Corpus, RealFile,
                              for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
+
+// ---------------------------------------------------------------- rewrite agrees with export
+
+// A file as the rewrite pass must see it, whatever libass makes of it.
+struct AgreementCase {
+    const char* name;
+    std::string content;
+    WordList words;
+};
+
+void PrintTo(const AgreementCase& c, std::ostream* os) { *os << c.name; }
+
+std::string sample(const char* name) { return readFile(std::string(TEST_DATA_DIR) + "/" + name); }
+
+std::string utf16(std::u16string_view text, bool littleEndian) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+std::string withoutTrailingBlanks(std::string text) {
+    text.erase(text.find_last_not_of(" \t") + 1);
+    return text;
+}
+
+struct SplitLine {
+    std::string text;
+    std::string end;
+};
+
+// Lines as libass splits them, each with its own end.
+std::vector<SplitLine> splitLines(std::string_view text) {
+    std::vector<SplitLine> lines;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        const std::size_t endLength = text.substr(end).starts_with("\r\n") ? 2 : end < text.size() ? 1 : 0;
+        lines.push_back({std::string(text.substr(0, end)), std::string(text.substr(end, endLength))});
+        text.remove_prefix(end + endLength);
+    }
+    return lines;
+}
+
+std::vector<std::string> exportedTexts(const std::string& wordsFile) {
+    const PassRun run = runCaptured(modifyAss, "show.ass", wordsFile);
+    EXPECT_EQ(run.result, "[Quorvanted] show.json") << run.out;
+    Json::Value document;
+    std::istringstream(readFile("[Quorvanted] show.json")) >> document;
+    std::vector<std::string> texts;
+    for (Json::ArrayIndex key = 1; key <= document.size(); ++key) {
+        texts.push_back(withoutTrailingBlanks(document[std::to_string(key)].asString()));
+    }
+    return texts;
+}
+
+std::vector<std::string> libassTexts(const std::string& content) {
+    const AssLibrary library = startQuietLibrary();
+    const AssTrack track = readTrackMemory(*library, content);
+    std::vector<std::string> texts;
+    for (int i = 0; track && i < track->n_events; ++i) {
+        texts.push_back(withoutTrailingBlanks(withValidUtf8(eventText(track->events[i]))));
+    }
+    return texts;
+}
+
+class RewriteAgreesWithExport : public testing::TestWithParam<AgreementCase> {};
+
+// Every event's line, and no other, comes out with the export's text in place of
+// its own; every other byte, line ends included, is as it was.
+TEST_P(RewriteAgreesWithExport, TextForTextAndByteForByte) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    writeFile("show.ass", GetParam().content);
+    writeWords("words.json", GetParam().words);
+    writeWords("none.json", {});
+
+    const std::vector<std::string> original = exportedTexts("none.json");
+    const std::vector<std::string> exported = exportedTexts("words.json");
+    ASSERT_FALSE(exported.empty());
+    const PassRun run = runCaptured(assSubtitles, "show.ass", "words.json");
+    ASSERT_EQ(run.result, "[Quorvanted] show.ass") << run.err;
+    std::string copy = readFile(run.result);
+    EXPECT_EQ(libassTexts(copy), exported);
+
+    std::string input = GetParam().content;
+    if (const std::optional<std::string> decoded = utf8FromUtf16(input)) {
+        input = *decoded;
+        ASSERT_TRUE(copy.starts_with("\xEF\xBB\xBF"));
+        copy.erase(0, 3);
+    }
+    const std::vector<SplitLine> in = splitLines(input);
+    const std::vector<SplitLine> out = splitLines(copy);
+    ASSERT_EQ(in.size(), out.size());
+    std::size_t event = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        EXPECT_EQ(out[i].end, in[i].end.empty() ? "\n" : in[i].end) << "line " << i + 1;
+        // The export repairs texts that are not UTF-8; compare in its terms.
+        const std::string before = withValidUtf8(withoutTrailingBlanks(in[i].text));
+        const std::string after = withValidUtf8(withoutTrailingBlanks(out[i].text));
+        if (event < original.size() && before.ends_with(original[event]) &&
+            after == before.substr(0, before.size() - original[event].size()) + exported[event]) {
+            ++event;
+        } else {
+            EXPECT_EQ(out[i].text, in[i].text) << "line " << i + 1;
+        }
+    }
+    EXPECT_EQ(event, original.size()) << "events found in the copy's lines";
+}
+
+const std::string eventsHead = scriptInfo + "[Events]\n" + tenFields;
+const std::string crlfEventsHead = "[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n" +
+                                   tenFields.substr(0, tenFields.size() - 1) + "\r\n";
+const WordList theToUpper = {{"the", "THE"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RewriteAgreesWithExport,
+    testing::Values(
+        AgreementCase{"header_in_lower_case", scriptInfo + "[events]\n" + tenFields + nineFieldsIn + "the cat\n",
+                      theToUpper},
+        AgreementCase{"header_in_upper_case_with_a_tail",
+                      scriptInfo + "[EVENTS] of the day\n" + tenFields + nineFieldsIn + "the cat\n", theToUpper},
+        AgreementCase{"format_marker_in_lower_case_ignored",
+                      scriptInfo + "[Events]\nformat: Start, End, Text\n" + nineFieldsIn + "the, cat\n", theToUpper},
+        AgreementCase{"no_format_line", scriptInfo + "[Events]\n" + nineFieldsIn + "the cat\n", theToUpper},
+        AgreementCase{"no_format_line_in_an_ssa_script",
+                      "[Script Info]\nScriptType: v4.00\n\n[V4 Styles]\n\n[Events]\n"
+                      "Dialogue: Marked=0,0:00:01.00,0:00:02.00,Default,,0,0,0,,the, cat\n",
+                      theToUpper},
+        AgreementCase{"lone_carriage_returns",
+                      "[Script Info]\rScriptType: v4.00+\r\r[Events]\r" + nineFieldsIn + "the cat\r" + nineFieldsIn +
+                          "the end",
+                      theToUpper},
+        AgreementCase{"crlf_and_an_anchored_rule",
+                      crlfEventsHead + nineFieldsIn + "my friend\r\n",
+                      {{"friend$", "FRIEND"}}},
+        AgreementCase{"crlf_and_a_trimming_rule",
+                      crlfEventsHead + nineFieldsIn + "the cat \t\r\n" +
+                          nineFieldsIn + "end\n",
+                      {{"\\s+$", ""}}},
+        AgreementCase{"utf16_little_endian",
+                      utf16(u"[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n"
+                            u"Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,the caf\u00E9\r\n",
+                            true),
+                      theToUpper},
+        AgreementCase{"utf16_big_endian",
+                      utf16(u"[Script Info]\nScriptType: v4.00+\n[Events]\n"
+                            u"Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,the \u65E5\u672C",
+                            false),
+                      theToUpper},
+        AgreementCase{"headers_that_keep_the_events_open",
+                      eventsHead + "[Graphics]\n" + nineFieldsIn + "the a\n[Aegisub Project Garbage]\n" + nineFieldsIn +
+                          "the b\n[V4++ Styles]\n[Fonts\n" + nineFieldsIn + "the c\n",
+                      theToUpper},
+        AgreementCase{"headers_that_end_the_events",
+                      eventsHead + nineFieldsIn + "the a\n[fonts]\n" + nineFieldsIn + "the b\n[Events]\n" +
+                          nineFieldsIn + "the c\n[v4+ styles]\n" + nineFieldsIn + "the d\n[Events]\n[V4 Styles]\n" +
+                          nineFieldsIn + "the e\n[Events]\n[SCRIPT INFO]x\n" + nineFieldsIn + "the f\n",
+                      theToUpper},
+        AgreementCase{"markers_after_blanks_and_byte_order_marks",
+                      scriptInfo + "\xEF\xBB\xBF\t[Events]\n \t" + tenFields + "  " + nineFieldsIn + "the a\n" +
+                          "dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,the b\n" + commentIn + "the c\n" +
+                          " \xEF\xBB\xBF" + nineFieldsIn + "the d\n",
+                      theToUpper},
+        AgreementCase{"corpus_utf16", sample("y_onegai-teacher-01-utf16le.ass"), sampleWords},
+        AgreementCase{"corpus_ssa", sample("y_seconv-test.ssa"), sampleWords},
+        AgreementCase{"corpus_ssa_cp1252", sample("y_db10-bom-but-cp1252.ssa"), sampleWords},
+        AgreementCase{"corpus_format_tests", sample("y_ass-format-tests.ass"), sampleWords},
+        AgreementCase{"corpus_karaoke_templates", sample("y_bleach-mon-ed-kara-templates.ass"), sampleWords},
+        AgreementCase{"corpus_long_overrides", sample("y_elfen-lied-op.ass"), sampleWords},
+        AgreementCase{"corpus_crlf_episode", sample("y_haruhi-01-pt.ass"), sampleWords}));
 
 }  // namespace

@@ -133,6 +133,9 @@ TEST(PreviewChanges, RefusesWhatItCannotRead) {
     EXPECT_THROW(previewChanges(dir.file("notes.txt"), kWords), std::invalid_argument);
     EXPECT_THROW(previewChanges(dir.file("absent.ass"), kWords), std::runtime_error);
     EXPECT_THROW(previewChanges(dir.file("absent.srt"), kWords), std::runtime_error);
+    // The export refuses it: libass would drop the events after the NUL.
+    writeFile(dir.file("nul.ass"), std::string(kAss) + '\0' + kAss);
+    EXPECT_THROW(previewChanges(dir.file("nul.ass"), kWords), std::runtime_error);
     writeFile(dir.file("ep.srt"), kSrt);
     EXPECT_THROW(previewChanges(dir.file("ep.srt"), {{"b(", "x"}}), std::regex_error);
 }
