@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 
-#include "file_path.h"
 
 namespace {
 
