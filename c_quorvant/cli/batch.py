@@ -5,7 +5,7 @@ import shutil
 import stat
 import tempfile
 from collections import defaultdict
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import Input, Options, select_inputs
@@ -81,13 +81,14 @@ class _Staging:
         if job.mode == "preview":
             return job
         target_folder = os.path.dirname(os.path.abspath(self._inputs[job.index].output))
-        try:
-            os.makedirs(target_folder, exist_ok=True)
-            folder = tempfile.mkdtemp(prefix=".quorvant-", dir=target_folder)
-        except OSError as error:
-            return Result(job.index, problem=f"cannot write in {target_folder}: {error.strerror or error}")
-        self._folders[job.index] = folder
-        return Job(job.index, job.mode, job.source, job.words, folder, job.count_changes)
+        # A job whose worker died before taking it comes back here; it keeps its folder.
+        if job.index not in self._folders:
+            try:
+                os.makedirs(target_folder, exist_ok=True)
+                self._folders[job.index] = tempfile.mkdtemp(prefix=".quorvant-", dir=target_folder)
+            except OSError as error:
+                return Result(job.index, problem=f"cannot write in {target_folder}: {error.strerror or error}")
+        return replace(job, staging=self._folders[job.index])
 
     def finish(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]

@@ -29,7 +29,7 @@ class Selection:
 
     @property
     def names_subtitles(self) -> bool:
-        return any(item.path.endswith(SUPPORTED_ENDINGS) for item in self.inputs)
+        return any(item.path.endswith(SUPPORTED_ENDINGS) or item.problem for item in self.inputs)
 
 
 @dataclass(frozen=True)
@@ -45,7 +45,10 @@ def select_inputs(arguments: list[str], options: Options) -> Selection:
     inputs: list[Input] = []
     ignored: list[str] = []
     seen: set[tuple[str, str]] = set()
-    for path, below_root in _expanded(arguments, options.recursive, ignored):
+    for path, below_root, problem in _expanded(arguments, options.recursive, ignored):
+        if problem:
+            inputs.append(Input(len(inputs), path, problem=problem))
+            continue
         folder, name = os.path.split(os.path.abspath(path))
         # Linked folders lead to one file, a linked file is a name of its own.
         identity = (os.path.realpath(folder), name)
@@ -64,12 +67,14 @@ def output_name(name: str, mode: str) -> str:
 
 
 def _expanded(arguments: list[str], recursive: bool, ignored: list[str]):
-    """(path, its folder below the searched folder) for each file the arguments name."""
+    """(path, its folder below the searched folder, "") for each file the arguments
+    name, and (folder, "", reason) for each folder that can't be read."""
     for argument in arguments:
         if not os.path.isdir(argument):
-            yield argument, ""
+            yield argument, "", ""
             continue
-        for folder, subfolders, names in os.walk(argument):
+        unreadable: list[OSError] = []
+        for folder, subfolders, names in os.walk(argument, onerror=unreadable.append):
             # Hidden entries include the writer's temporary files.
             subfolders[:] = sorted(name for name in subfolders if recursive and not name.startswith("."))
             below = os.path.relpath(folder, argument)
@@ -78,9 +83,11 @@ def _expanded(arguments: list[str], recursive: bool, ignored: list[str]):
                 if name.startswith("."):
                     continue
                 if name.lower().endswith(SUPPORTED_ENDINGS):
-                    yield path, "" if below == os.curdir else below
+                    yield path, "" if below == os.curdir else below, ""
                 else:
                     ignored.append(path)
+        for error in unreadable:
+            yield error.filename, "", f"cannot read the folder: {error.strerror}"
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:

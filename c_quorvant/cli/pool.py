@@ -30,14 +30,21 @@ class _Worker:
             signal.pthread_sigmask(signal.SIG_UNBLOCK, _STOP_SIGNALS)
             child_end.close()
         self.ready = False
+        self.broken = False
         self.job: Job | None = None
         self.group: Group = deque()
         self.deadline = float("inf")
 
-    def give(self, job: Job, group: Group, timeout: float | None) -> None:
-        self.connection.send(job)
+    def give(self, job: Job, group: Group, timeout: float | None) -> bool:
+        try:
+            self.connection.send(job)
+        except OSError:
+            # It just died; its sentinel tells the loop, which replaces it.
+            self.broken = True
+            return False
         self.job, self.group = job, group
         self.deadline = time.monotonic() + timeout if timeout else float("inf")
+        return True
 
     def take_job(self) -> tuple[Job, Group]:
         job, group = self.job, self.group
@@ -63,7 +70,7 @@ def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None,
     try:
         while True:
             for worker in workers:
-                if worker.ready and worker.job is None:
+                if worker.ready and not worker.broken and worker.job is None:
                     _give_next(worker, waiting, timeout, prepare, finish)
             busy = [worker for worker in workers if worker.job is not None]
             if not busy and not waiting:
@@ -89,7 +96,9 @@ def _give_next(worker: _Worker, waiting: deque[Group], timeout: float | None,
         job = group.popleft()
         prepared = prepare(job)
         if isinstance(prepared, Job):
-            worker.give(prepared, group, timeout)
+            if not worker.give(prepared, group, timeout):
+                group.appendleft(job)
+                waiting.appendleft(group)
             return
         finish(job, prepared)
         if group:
