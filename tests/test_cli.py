@@ -1,8 +1,12 @@
 """The `quorvant` command, run as a user runs it: in a subprocess."""
 
 import json
+import os
+import signal
 import subprocess
 import sys
+import time
+from pathlib import Path
 
 import pytest
 
@@ -167,27 +171,31 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
 
 
 @pytest.mark.parametrize(
-    "args, words_text, message",
+    "args, words_text, status, message",
     [
-        (["check", "absent.json"], None, "quorvant: word list 'absent.json': no such file"),
-        (["check", "words.json"], '{"a": ', "quorvant: cannot read word list 'words.json': "),
-        (["check", "words.json"], '{"a": ["list"]}', "quorvant: cannot read word list 'words.json': "),
-        (["export", "ep1.ass", "--words", "words.json"], '{"b(": "x"}',
+        (["check", "absent.json"], None, 1, "quorvant: word list 'absent.json': no such file"),
+        (["check", "words.json"], '{"a": ', 1, "quorvant: cannot read word list 'words.json': "),
+        (["check", "words.json"], '{"a": ["list"]}', 1,
+         "quorvant: word list 'words.json': the value of pattern \"a\" (line 1, column 2) is an array; "),
+        (["export", "ep1.ass", "--words", "words.json"], '{"b(": "x"}', 1,
          "quorvant: word list 'words.json': invalid pattern \"b(\": "),
-        (["preview", "absent.srt", "--words", "words.json"], "{}", "quorvant: absent.srt: no such file"),
-        (["preview", "notes.txt", "--words", "words.json"], "{}", "quorvant: notes.txt: not an .ass or .srt file"),
+        (["rewrite", "ep1.ass", "-w", "words.json"], '{"a": "x", "b": {"c": 1}}', 1,
+         "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; "),
+        (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
+        (["preview", "notes.txt", "--words", "words.json"], "{}", 2,
+         "quorvant: skipped notes.txt: not an .ass or .srt file"),
     ],
 )
-def test_bad_input_gives_one_clear_line(season, args, words_text, message):
+def test_bad_input_gives_one_clear_line(season, args, words_text, status, message):
     if words_text is not None:
         (season / "words.json").write_text(words_text, encoding="utf-8")
 
     result = quorvant(*args, cwd=season)
 
-    assert result.returncode == 1
+    assert result.returncode == status
     assert no_traceback(result)
     assert result.stderr.splitlines()[0].startswith(message)
-    if args[0] == "export":
+    if args[0] in ("export", "rewrite"):
         # The list is refused before any file is touched.
         assert not list(season.glob("[[]Quorvanted[]]*"))
 
@@ -201,3 +209,206 @@ def test_debug_shows_the_traceback(tmp_path, where):
 
     assert result.returncode == 1
     assert "Traceback" in result.stderr
+
+
+def written_files(root):
+    """Every output and every hidden leftover (temporary file or folder) under `root`."""
+    return {str(p.relative_to(root)) for p in root.rglob("*") if p.name.startswith(("[Quorvanted]", "."))}
+
+
+@pytest.fixture
+def folder(tmp_path):
+    """season/ with two episodes, an earlier output, a capitalised ending, a note and a
+    subfolder; word lists beside it, among them one with a rule that never finishes."""
+    season = tmp_path / "season"
+    (season / "s2").mkdir(parents=True)
+    for name, text in (("ep1.srt", SRT), ("ep2.ass", ASS), ("[Quorvanted] ep0.srt", SRT), ("EP3.SRT", SRT),
+                       ("notes.txt", "notes"), ("s2/ep1.srt", SRT)):
+        (season / name).write_text(text, encoding="utf-8")
+    (tmp_path / "slow.srt").write_text(f"1\n00:00:01,000 --> 00:00:02,000\n{'a' * 40} b\n", encoding="utf-8")
+    for name, rules in (("words.json", WORDS), ("none.json", {}), ("slow.json", {"(a|aa)*b": "X"})):
+        (tmp_path / name).write_text(json.dumps(rules), encoding="utf-8")
+    return tmp_path
+
+
+CASE = "the ending's letter case counts: only names ending in exactly .ass or .srt are read (rename it to EP3.srt)"
+EARLIER = "the output of an earlier run (--include-outputs processes it)"
+
+
+@pytest.mark.parametrize(
+    "args, status, stdout, stderr, written",
+    [
+        pytest.param(
+            ["rewrite", "season", "-w", "words.json"], 0,
+            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "season/ep2.ass -> season/[Quorvanted] ep2.ass",
+             "2 rewritten, 0 failed, 2 skipped"],
+            [f"quorvant: skipped season/EP3.SRT: {CASE}", f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
+            {"season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"}, id="folder"),
+        pytest.param(
+            ["export", "season", "-r", "-o", "out", "-w", "words.json", "-q"], 0, [], [],
+            {"out/[Quorvanted] ep1.json", "out/[Quorvanted] ep2.json", "out/s2/[Quorvanted] ep1.json"},
+            id="recursive-into-output-dir"),
+        pytest.param(
+            ["rewrite", "season/ep1.srt", "./season/ep1.srt", "season/../season/ep1.srt", "-w", "words.json"], 0,
+            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "1 rewritten, 0 failed, 0 skipped"], [],
+            {"season/[Quorvanted] ep1.srt"}, id="same-file-once"),
+        pytest.param(
+            ["rewrite", "season/[Quorvanted] ep0.srt", "--include-outputs", "-w", "words.json", "-q"], 0, [], [],
+            {"season/[Quorvanted] [Quorvanted] ep0.srt"}, id="include-outputs"),
+        pytest.param(
+            ["rewrite", "season/EP3.SRT", "season/notes.txt", "-w", "words.json"], 2, [],
+            [f"quorvant: skipped season/EP3.SRT: {CASE}", "quorvant: skipped season/notes.txt: not an .ass or .srt file",
+             "quorvant: no .ass or .srt file to work on among the arguments"], set(), id="no-subtitle-file"),
+        pytest.param(
+            ["rewrite", "season/ep1.srt", "season/[Quorvanted] ep0.srt", "--skip-existing", "-w", "words.json"], 0,
+            ["0 rewritten, 0 failed, 2 skipped"],
+            ["quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
+             f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
+            {"season/[Quorvanted] ep1.srt"}, id="skip-existing"),
+        pytest.param(
+            ["rewrite", "slow.srt", "season/ep1.srt", "--timeout", "1", "-w", "slow.json"], 1,
+            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "1 rewritten, 1 failed, 0 skipped"],
+            ["quorvant: slow.srt: timed out after 1 s"], {"season/[Quorvanted] ep1.srt"}, id="timeout"),
+        pytest.param(
+            ["preview", "season", "-w", "words.json", "-q", "--exit-code"], 1, [], [], set(), id="exit-code-changes"),
+        pytest.param(
+            ["preview", "season/ep1.srt", "season/ep2.ass", "-w", "none.json", "--exit-code"], 0,
+            ["season/ep1.srt: 0 of 3 texts would change", "season/ep2.ass: 0 of 3 texts would change",
+             "0 of 2 files would change (0 texts), 0 failed, 0 skipped; nothing was written"], [], set(),
+            id="exit-code-unchanged"),
+        pytest.param(
+            ["preview", "season/ep1.srt", "absent.srt", "-w", "words.json", "-q", "--exit-code"], 2, [],
+            ["quorvant: absent.srt: no such file"], set(), id="exit-code-failure"),
+        pytest.param(
+            ["rewrite", "season/ep1.srt", "absent.srt", "-w", "words.json", "--json"], 1,
+            {"command": "rewrite", "exit_status": 1, "files": [
+                {"input": "season/ep1.srt", "output": "season/[Quorvanted] ep1.srt", "status": "written",
+                 "reason": None, "texts_changed": 2},
+                {"input": "absent.srt", "output": None, "status": "failed", "reason": "no such file",
+                 "texts_changed": None}]},
+            [], {"season/[Quorvanted] ep1.srt"}, id="json"),
+    ],
+)
+def test_arguments(folder, args, status, stdout, stderr, written):
+    if "--skip-existing" in args:
+        (folder / "season/[Quorvanted] ep1.srt").write_text("kept", encoding="utf-8")
+    before = written_files(folder)
+
+    result = quorvant(*args, cwd=folder)
+
+    assert result.returncode == status, result.stderr
+    assert (json.loads(result.stdout) if isinstance(stdout, dict) else result.stdout.splitlines()) == stdout
+    assert result.stderr.splitlines() == stderr
+    assert written_files(folder) - before == written - before
+    if "--skip-existing" in args:
+        assert (folder / "season/[Quorvanted] ep1.srt").read_text(encoding="utf-8") == "kept"
+
+
+@pytest.mark.parametrize("args", [["check", "w\0.json"], ["rewrite", "real\0.srt", "-w", "words.json"]])
+def test_a_path_with_a_nul_byte_is_refused_up_front(tmp_path, monkeypatch, capsys, args):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "real").write_text(SRT, encoding="utf-8")
+    from c_quorvant.cli import main
+
+    with pytest.raises(SystemExit) as exit_info:
+        main(args)
+
+    assert exit_info.value.code == 2
+    assert "holds a NUL byte" in capsys.readouterr().err
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["real"]
+
+
+def group_members(group):
+    found = []
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        try:
+            fields = stat.read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if fields[0] != "Z" and int(fields[2]) == group:
+            found.append(stat.parent.name)
+    return found
+
+
+def test_ctrl_c_stops_the_batch_at_once(folder):
+    # The first file is quick; the next two never finish, so the quick ones after
+    # them are only ever written if the batch goes on after the signal.
+    names = ["season/ep1.srt", "slow.srt", "slow2.srt", "q1.srt", "q2.srt", "q3.srt"]
+    for name in ("slow2.srt",):
+        (folder / name).write_text((folder / "slow.srt").read_text())
+    for name in ("q1.srt", "q2.srt", "q3.srt"):
+        (folder / name).write_text(SRT, encoding="utf-8")
+    (folder / "both.json").write_text(json.dumps({**WORDS, "(a|aa)*b": "X"}), encoding="utf-8")
+    process = subprocess.Popen([sys.executable, "-m", "c_quorvant", "rewrite", *names, "-w", "both.json", "-j", "2"],
+                               cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               start_new_session=True)
+    try:
+        assert process.stdout.readline().startswith("season/ep1.srt -> ")
+        time.sleep(0.5)  # both workers well inside the slow files
+        before = written_files(folder)
+        signalled = time.monotonic()
+        os.killpg(process.pid, signal.SIGINT)
+        stdout, stderr = process.communicate(timeout=10)
+        took = time.monotonic() - signalled
+        while group_members(process.pid) and time.monotonic() - signalled < 2:
+            time.sleep(0.05)
+        survivors = group_members(process.pid)
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+
+    assert process.returncode == 130
+    assert took < 2
+    assert survivors == []
+    assert (stdout, stderr) == ("", "quorvant: interrupted\n")
+    assert written_files(folder) == {name for name in before if not name.startswith(("season/.", "."))}
+
+
+def byte_class(character):
+    return (f'"{character}" inside a bracket class matches any one of its 2 UTF-8 bytes, not the character; '
+            f"use an alternation (?:{character}|...) instead")
+
+
+def byte_repeat(repeat, character):
+    return (f'"{repeat}" after "{character}" repeats only the last of its 2 UTF-8 bytes; '
+            f"group the character: (?:{character}){repeat}")
+
+
+def byte_dot(character):
+    return f'"." next to "{character}" matches a single byte, not a character, so it can match half of a non-ASCII character'
+
+
+@pytest.mark.parametrize(
+    "words_text, status, messages",
+    [
+        ('{"a": "b",\n "a": "c", "b": 1,\n "a": null}', 0,
+         ['warning: pattern "a" is given 3 times (line 1, column 2; line 2, column 2; line 3, column 2); '
+          "only the last one is used"]),
+        ('{"[éè]": "e", "[^ü\\\\]]x": "", "[a-z]": ""}', 0,
+         [f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}', f'warning: pattern "[éè]": {byte_class("é")}',
+          f'warning: pattern "[éè]": {byte_class("è")}']),
+        ('{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}', 0,
+         [f'warning: pattern "\\\\é*?": {byte_repeat("*", "é")}', f'warning: pattern "é+": {byte_repeat("+", "é")}',
+          f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}']),
+        ('{".ü": "", "é.": "", "[.]é": ""}', 0,
+         [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}']),
+        ('{"a": [1], "b": "c", "d": {}}', 1,
+         ['the value of pattern "a" (line 1, column 2) is an array; '
+          "a replacement must be a string, a number, true, false or null",
+          'the value of pattern "d" (line 1, column 22) is an object; '
+          "a replacement must be a string, a number, true, false or null"]),
+        ('{"b(": "x", "[é]": "e"}', 1,
+         [f'warning: pattern "[é]": {byte_class("é")}',
+          "invalid pattern \"b(\": Mismatched '(' and ')' in regular expression"]),
+    ],
+    ids=["duplicates", "class", "repeat", "dot", "not-text", "invalid"],
+)
+def test_check_warnings_and_errors(tmp_path, words_text, status, messages):
+    (tmp_path / "words.json").write_text(words_text, encoding="utf-8")
+
+    result = quorvant("check", "words.json", cwd=tmp_path)
+
+    assert result.returncode == status
+    expected = [message.replace("warning: ", "warning: word list 'words.json': ", 1) if message.startswith("warning")
+                else f"word list 'words.json': {message}" for message in messages]
+    assert result.stderr.splitlines() == [f"quorvant: {line}" for line in expected]

@@ -1,32 +1,66 @@
-"""The `quorvant` command: batch export and rewrite, word-list check, preview."""
+"""The `quorvant` command: batch export, rewrite and preview, word-list check."""
 
 import argparse
 import os
+import signal
 import sys
 import traceback
 
-from c_quorvant import __version__
+from c_quorvant.cli.arguments import PROGRAM, build_parser
 from c_quorvant.cli.errors import CliError
 
-PROGRAM = "quorvant"
+
+class Interrupted(BaseException):
+    """Ctrl-C or a termination request: the run stops where it is."""
+
+    def __init__(self, number: int) -> None:
+        super().__init__(number)
+        self.exit_status = 128 + number
+
+
+class _StopOnSignals:
+    """Turns the first SIGINT or SIGTERM into Interrupted and ignores the rest, so
+    pressing Ctrl-C again can't break off the cleaning up."""
+
+    _NUMBERS = (signal.SIGINT, signal.SIGTERM)
+
+    def __enter__(self) -> None:
+        self._stopping = False
+        self._previous = {number: signal.signal(number, self._handle) for number in self._NUMBERS}
+
+    def __exit__(self, *_exception) -> None:
+        # Once stopping, the process is on its way out: a further Ctrl-C stays ignored.
+        if not self._stopping:
+            for number, handler in self._previous.items():
+                signal.signal(number, handler)
+
+    def _handle(self, number: int, _frame) -> None:
+        if self._stopping:
+            return
+        self._stopping = True
+        for other in self._NUMBERS:
+            signal.signal(other, signal.SIG_IGN)
+        raise Interrupted(number)
 
 
 def main(argv: list[str] | None = None) -> int:
     # File names that aren't UTF-8 reach us as surrogates; show them, don't crash.
     sys.stdout.reconfigure(errors="backslashreplace")
-    args = _parser().parse_args(argv)
+    args = build_parser().parse_args(argv)
     args.debug = getattr(args, "debug", False)
+    args.verbosity = getattr(args, "verbosity", 0)
     try:
-        return _dispatch(args)
+        with _StopOnSignals():
+            return _dispatch(args)
     except CliError as error:
         if args.debug:
             traceback.print_exc()
         for line in str(error).splitlines():
             print(f"{PROGRAM}: {line}", file=sys.stderr)
-        return 1
-    except KeyboardInterrupt:
+        return error.exit_status
+    except Interrupted as interrupt:
         print(f"{PROGRAM}: interrupted", file=sys.stderr)
-        return 130
+        return interrupt.exit_status
     except BrokenPipeError:
         # The reader went away (`| head`); nothing left to tell anyone.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -41,72 +75,30 @@ def main(argv: list[str] | None = None) -> int:
 
 def _dispatch(args: argparse.Namespace) -> int:
     # Imported here so `--help` stays quick and works without the native modules.
-    if args.command in ("export", "rewrite"):
-        from c_quorvant.cli.batch import run_batch
-
-        return run_batch(args.command, args.files, args.words, args.jobs, args.debug)
     if args.command == "check":
         from c_quorvant.cli.check import run_check
 
-        return run_check(args.words_file)
-    from c_quorvant.cli.preview import run_preview
+        return run_check(args.words_file, args.verbosity)
+    from c_quorvant.cli.batch import Settings, run_batch
+    from c_quorvant.cli.inputs import Options
+    from c_quorvant.cli.report import Style
 
-    return run_preview(args.file, args.words, _use_colour(args.color))
+    writes = args.command != "preview"
+    options = Options(args.command, args.recursive, args.include_outputs,
+                      args.output_dir if writes else None, writes and args.skip_existing)
+    style = Style(args.command, args.verbosity, args.json, not writes and _use_colour(args.color),
+                  not writes and args.exit_code, args.debug)
+    settings = Settings(args.files, args.words, args.jobs, args.timeout or None, options, style)
+    try:
+        return run_batch(settings)
+    except CliError as error:
+        # A hook tells "would change" (1) from "could not tell" (2).
+        if style.exit_code:
+            error.exit_status = 2
+        raise
 
 
 def _use_colour(choice: str) -> bool:
     if choice != "auto":
         return choice == "always"
     return sys.stdout.isatty() and "NO_COLOR" not in os.environ and os.environ.get("TERM") != "dumb"
-
-
-def _positive(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        value = 0
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"expected a whole number of at least 1, got {text!r}")
-    return value
-
-
-def _parser() -> argparse.ArgumentParser:
-    # --debug is accepted before or after the subcommand; the parsers share the
-    # action, so its default must stay "absent" for neither to overwrite the other.
-    debug = argparse.ArgumentParser(add_help=False)
-    debug.add_argument("--debug", action="store_true", default=argparse.SUPPRESS,
-                       help="show tracebacks instead of one-line messages")
-
-    parser = argparse.ArgumentParser(
-        prog=PROGRAM, parents=[debug],
-        description="Rewrite the dialogue of .ass and .srt subtitle files with a replacement word list.")
-    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
-    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
-
-    for name, summary in (
-        ("export", "write each file's rewritten dialogue into a JSON document beside it"),
-        ("rewrite", "write a rewritten copy of each file beside it"),
-    ):
-        command = commands.add_parser(name, parents=[debug], help=summary, description=summary)
-        command.add_argument("files", nargs="+", metavar="FILE", help=".ass or .srt subtitle files")
-        command.add_argument("--words", required=True, metavar="WORDS.json", help="the replacement word list")
-        command.add_argument("-j", "--jobs", type=_positive, default=_default_jobs(), metavar="N",
-                             help="files processed at once (default: the number of cores, %(default)s)")
-
-    check = commands.add_parser("check", parents=[debug], help="check a word list and show its rules in order",
-                                description="Load a word list as the passes do, compile every pattern, "
-                                            "and list the rules in the order they are applied.")
-    check.add_argument("words_file", metavar="WORDS.json")
-
-    preview = commands.add_parser("preview", parents=[debug], help="show what the rules would change in a file",
-                                  description="Show every text the rules would change, before and after; "
-                                              "nothing is written.")
-    preview.add_argument("file", metavar="FILE", help="an .ass or .srt subtitle file")
-    preview.add_argument("--words", required=True, metavar="WORDS.json", help="the replacement word list")
-    preview.add_argument("--color", choices=("auto", "always", "never"), default="auto",
-                         help="highlight changed spans (default: auto, on a colour terminal)")
-    return parser
-
-
-def _default_jobs() -> int:
-    return len(os.sched_getaffinity(0)) or 1

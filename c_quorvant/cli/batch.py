@@ -1,138 +1,134 @@
-"""export / rewrite: one pass over many files, in parallel worker processes."""
+"""export / rewrite / preview over many files, in worker processes."""
 
-import multiprocessing
 import os
-import sys
-import traceback
+import shutil
+import stat
+import tempfile
 from collections import defaultdict
-from concurrent.futures import Future, ProcessPoolExecutor, as_completed
+from dataclasses import dataclass, replace
 
-from tqdm import tqdm
-
+from c_quorvant.cli.errors import UsageError
+from c_quorvant.cli.inputs import Input, Options, select_inputs
+from c_quorvant.cli.pool import run_in_workers
+from c_quorvant.cli.report import Outcome, Report, Style
+from c_quorvant.cli.worker import Job, Result
 from c_quorvant.cli.words import extension, require_valid_rules
-from c_quorvant.cli.worker import Job, Outcome, run_jobs
-
-# The passes choose the format by these endings, byte for byte (case counts).
-SUPPORTED_ENDINGS = (".ass", ".srt")
-# A bar for one to three files is noise.
-PROGRESS_MIN_FILES = 4
 
 
-def run_batch(mode: str, files: list[str], words_path: str, jobs: int, debug: bool) -> int:
-    require_valid_rules(words_path)
+@dataclass(frozen=True)
+class Settings:
+    files: list[str]
+    words: str
+    jobs: int
+    timeout: float | None  # seconds per file; None for no limit
+    options: Options
+    style: Style
+
+
+def run_batch(settings: Settings) -> int:
+    selection = select_inputs(settings.files, settings.options)
+    if not selection.names_subtitles:
+        lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
+        raise UsageError("\n".join([*lines, "no .ass or .srt file to work on among the arguments"]))
+    require_valid_rules(settings.words)
     extension("modify_subs")
-    words_path = os.path.abspath(words_path)
 
-    settled, runnable = _triage(files)
-    groups = _group_by_output(mode, runnable)
-    report = _Report(mode, len(files), debug)
-    for outcome in settled:
-        report.add(outcome)
-    if groups:
-        _run_groups(mode, words_path, groups, jobs, report)
+    report = Report(settings.style, len(selection.inputs))
+    for path in selection.ignored:
+        report.note(f"ignored {path}: not an .ass or .srt file")
+    inputs = {item.index: item for item in selection.inputs}
+    for item in selection.inputs:
+        if not item.runnable:
+            report.add(Outcome(item.index, item.path, "skipped" if item.skipped else "failed", item.output,
+                               item.skipped or item.problem))
+    runnable = [item for item in selection.inputs if item.runnable]
+    count_changes = settings.style.as_json or settings.style.verbosity > 0
+    jobs = {item.index: Job(item.index, settings.options.mode, os.path.abspath(item.path),
+                            os.path.abspath(settings.words), count_changes=count_changes) for item in runnable}
+    staging = _Staging(inputs, report)
+    try:
+        run_in_workers(_groups(runnable, jobs, report), settings.jobs, settings.timeout, staging.prepare,
+                       staging.finish)
+    finally:
+        staging.clear()
     return report.finish()
 
 
-def _triage(files: list[str]) -> tuple[list[Outcome], list[Job]]:
-    """Settles up front what no pass needs to see."""
-    settled: list[Outcome] = []
-    runnable: list[Job] = []
-    for index, path in enumerate(files):
-        if not path.endswith(SUPPORTED_ENDINGS):
-            settled.append(Outcome(index, path, skipped=True))
-        elif not os.path.exists(path):
-            settled.append(Outcome(index, path, problem="no such file"))
-        elif os.path.isdir(path):
-            settled.append(Outcome(index, path, problem="is a directory"))
-        else:
-            directory, name = os.path.split(os.path.abspath(path))
-            runnable.append(Job(index, path, directory, name))
-    return settled, runnable
-
-
-def _group_by_output(mode: str, jobs: list[Job]) -> list[list[Job]]:
-    """Files that write the same output run in one group, in command-line order,
-    so the last one wins whatever the number of workers."""
-    groups: dict[tuple[str, str], list[Job]] = defaultdict(list)
-    for job in jobs:
-        # Both export passes write ".json", so "ep.ass" and "ep.srt" collide there.
-        stem = job.name[: -len(".ass")] if mode == "export" else job.name
-        groups[(os.path.realpath(job.directory), stem)].append(job)
+def _groups(runnable: list[Input], jobs: dict[int, Job], report: Report) -> list[list[Job]]:
+    """Files that write the same output run in one group, in the order given, so the
+    last one wins whatever the number of workers."""
+    groups: dict[str, list[Input]] = defaultdict(list)
+    for item in runnable:
+        groups[os.path.realpath(item.output) if item.output else str(item.index)].append(item)
     for group in groups.values():
-        if len({os.path.realpath(os.path.join(job.directory, job.name)) for job in group}) > 1:
-            names = ", ".join(job.path for job in group)
-            _warn(f"{names} write the same output; the last one listed is kept")
-    return list(groups.values())
+        if len(group) > 1:
+            names = ", ".join(item.path for item in group)
+            report.warn(f"{names} write the same output; the last one listed is kept")
+    return [[jobs[item.index] for item in group] for group in groups.values()]
 
 
-def _run_groups(mode: str, words_path: str, groups: list[list[Job]], jobs: int, report: "_Report") -> None:
-    # spawn: a fresh interpreter per worker, nothing inherited from this one's threads.
-    context = multiprocessing.get_context("spawn")
-    pool = ProcessPoolExecutor(max_workers=min(jobs, len(groups)), mp_context=context)
+class _Staging:
+    """A private folder beside each output for its pass to write in; the output is
+    moved into place here, in the parent, so once the run is stopped nothing new
+    appears, and a killed worker leaves nothing that `clear` does not remove."""
+
+    def __init__(self, inputs: dict[int, Input], report: Report) -> None:
+        self._inputs = inputs
+        self._report = report
+        self._folders: dict[int, str] = {}
+
+    def prepare(self, job: Job) -> Job | Result:
+        if job.mode == "preview":
+            return job
+        target_folder = os.path.dirname(os.path.abspath(self._inputs[job.index].output))
+        # A job whose worker died before taking it comes back here; it keeps its folder.
+        if job.index not in self._folders:
+            try:
+                os.makedirs(target_folder, exist_ok=True)
+                self._folders[job.index] = tempfile.mkdtemp(prefix=".quorvant-", dir=target_folder)
+            except OSError as error:
+                return Result(job.index, problem=f"cannot write in {target_folder}: {error.strerror or error}")
+        return replace(job, staging=self._folders[job.index])
+
+    def finish(self, job: Job, result: Result) -> None:
+        item = self._inputs[job.index]
+        common = dict(texts=result.texts, changes=result.changes, seconds=result.seconds)
+        try:
+            if result.problem:
+                outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)
+            elif job.mode == "preview":
+                outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
+            else:
+                outcome = self._commit(item, result, common)
+        finally:
+            self._remove(job.index)
+        self._report.add(outcome)
+
+    def clear(self) -> None:
+        for index in list(self._folders):
+            self._remove(index)
+
+    def _commit(self, item: Input, result: Result, common: dict) -> Outcome:
+        staged = os.path.join(self._folders[item.index], result.output_name)
+        output = os.path.join(os.path.dirname(item.output), result.output_name)
+        try:
+            _keep_mode(output, staged)
+            os.replace(staged, output)
+        except OSError as error:
+            return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+        return Outcome(item.index, item.path, "written", output, **common)
+
+    def _remove(self, index: int) -> None:
+        folder = self._folders.pop(index, None)
+        if folder:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def _keep_mode(existing: str, replacement: str) -> None:
+    """A replaced output keeps its permission bits."""
     try:
-        futures: dict[Future, list[Job]] = {
-            pool.submit(run_jobs, mode, words_path, group): group for group in groups
-        }
-        for future in as_completed(futures):
-            for outcome in _outcomes(future, futures[future]):
-                report.add(outcome)
-    except BaseException:
-        pool.shutdown(wait=False, cancel_futures=True)
-        raise
-    pool.shutdown()
-
-
-def _outcomes(future: Future, group: list[Job]) -> list[Outcome]:
-    try:
-        return future.result()
-    except Exception as error:
-        # A worker that died takes its whole group with it.
-        details = "".join(traceback.format_exception(error))
-        return [
-            Outcome(job.index, job.path, problem=f"the worker process failed: {error}", details=details)
-            for job in group
-        ]
-
-
-def _warn(message: str) -> None:
-    tqdm.write(f"quorvant: warning: {message}", file=sys.stderr)
-
-
-class _Report:
-    """Prints one line per file in command-line order as results come in, under a
-    progress bar on a terminal."""
-
-    def __init__(self, mode: str, total: int, debug: bool) -> None:
-        self._done_word = "exported" if mode == "export" else "rewritten"
-        self._debug = debug
-        self._waiting: dict[int, Outcome] = {}
-        self._next = 0
-        self._counts = {"done": 0, "failed": 0, "skipped": 0}
-        show_bar = sys.stderr.isatty() and total >= PROGRESS_MIN_FILES
-        self._bar = tqdm(total=total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
-
-    def add(self, outcome: Outcome) -> None:
-        self._bar.update(1)
-        self._waiting[outcome.index] = outcome
-        while self._next in self._waiting:
-            self._print(self._waiting.pop(self._next))
-            self._next += 1
-
-    def finish(self) -> int:
-        self._bar.close()
-        counts = self._counts
-        print(f"{counts['done']} {self._done_word}, {counts['failed']} failed, {counts['skipped']} skipped")
-        return 1 if counts["failed"] else 0
-
-    def _print(self, outcome: Outcome) -> None:
-        if outcome.skipped:
-            self._counts["skipped"] += 1
-            tqdm.write(f"quorvant: skipped {outcome.path}: not an .ass or .srt file", file=sys.stderr)
-        elif outcome.problem:
-            self._counts["failed"] += 1
-            tqdm.write(f"quorvant: {outcome.path}: {outcome.problem}", file=sys.stderr)
-            if self._debug and outcome.details:
-                tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
-        else:
-            self._counts["done"] += 1
-            tqdm.write(f"{outcome.path} -> {outcome.output}", file=sys.stdout)
+        status = os.lstat(existing)
+    except FileNotFoundError:
+        return
+    if stat.S_ISREG(status.st_mode):
+        os.chmod(replacement, stat.S_IMODE(status.st_mode))

@@ -2,24 +2,30 @@
 
 import sys
 
-from c_quorvant.cli.words import invalid_rule_lines, load_rules, shown
+from c_quorvant.cli.words import read_word_list, shown
 
 
-def run_check(words_path: str) -> int:
-    rules = load_rules(words_path)
+def run_check(words_path: str, verbosity: int) -> int:
+    word_list = read_word_list(words_path)
+    rules = word_list.rules
+    problems = word_list.problems()
+    if verbosity >= 0:
+        _list_rules(words_path, rules)
+        for line in word_list.warnings():
+            print(f"quorvant: warning: {line}", file=sys.stderr)
+    for line in problems:
+        print(f"quorvant: {line}", file=sys.stderr)
+    if verbosity >= 0 and rules:
+        print(f"{len(problems)} of {len(rules)} patterns are invalid" if problems else "all patterns are valid")
+    return 1 if problems else 0
+
+
+def _list_rules(words_path: str, rules: list) -> None:
     if not rules:
         print(f"{words_path}: no rules; every text stays as it is")
-        return 0
+        return
     print(f"{words_path}: {len(rules)} rules, applied to each text in this order:")
     width = len(str(len(rules)))
     for number, rule in enumerate(rules, start=1):
         mark = "  INVALID" if rule.problem else ""
         print(f"{number:>{width}}. {shown(rule.pattern)} -> {shown(rule.replacement)}{mark}")
-    problems = invalid_rule_lines(words_path, rules)
-    for line in problems:
-        print(f"quorvant: {line}", file=sys.stderr)
-    if problems:
-        print(f"{len(problems)} of {len(rules)} patterns are invalid")
-        return 1
-    print("all patterns are valid")
-    return 0

@@ -4,6 +4,14 @@
 class CliError(Exception):
     """A failure whose message is complete as it stands; no traceback needed."""
 
+    exit_status = 1
+
+
+class UsageError(CliError):
+    """The arguments leave nothing to do."""
+
+    exit_status = 2
+
 
 def one_line(message: str) -> str:
     # Library messages (jsoncpp's above all) span several indented lines.

@@ -1,37 +1,15 @@
-"""preview: what the rules would change in one file, written nowhere."""
+"""How preview shows one changed text: before and after, changed spans highlighted."""
 
 import difflib
-import os
-
-from c_quorvant.cli.batch import SUPPORTED_ENDINGS
-from c_quorvant.cli.errors import CliError, one_line
-from c_quorvant.cli.words import extension, require_valid_rules
 
 _RED = "\x1b[1;31m"
 _GREEN = "\x1b[1;32m"
 _RESET = "\x1b[0m"
 
 
-def run_preview(path: str, words_path: str, colour: bool) -> int:
-    if not path.endswith(SUPPORTED_ENDINGS):
-        raise CliError(f"{path}: not an .ass or .srt file")
-    if not os.path.isfile(path):
-        raise CliError(f"{path}: no such file")
-    require_valid_rules(words_path)
-    _rules = extension("_rules")
-    try:
-        total, changes = _rules.preview_changes(os.fsencode(path), os.fsencode(words_path))
-    except (RuntimeError, ValueError) as error:
-        raise CliError(f"{path}: {one_line(str(error))}") from error
-
-    label = "event" if path.endswith(".ass") else "cue"
-    for key, before, after in changes:
-        old, new = _highlighted(before, after) if colour else (before, after)
-        print(f"{label} {key}")
-        print(f"  - {old}")
-        print(f"  + {new}")
-    print(f"{path}: {len(changes)} of {total} texts would change; nothing was written")
-    return 0
+def change_lines(heading: str, before: str, after: str, colour: bool) -> list[str]:
+    old, new = _highlighted(before, after) if colour else (before, after)
+    return [heading, f"  - {old}", f"  + {new}"]
 
 
 def _highlighted(before: str, after: str) -> tuple[str, str]:

@@ -3,9 +3,14 @@
 import importlib
 import json
 import os
+from collections import defaultdict
 from dataclasses import dataclass
 
 from c_quorvant.cli.errors import CliError, one_line
+from c_quorvant.cli.members import Member, scan_members
+
+# What the loader turns into replacement text; arrays and objects it refuses.
+_TEXT_KINDS = ("string", "number", "boolean", "null")
 
 
 @dataclass(frozen=True)
@@ -13,20 +18,74 @@ class Rule:
     pattern: str
     replacement: str
     problem: str  # the regex engine's message; "" when the pattern compiles
+    warnings: tuple[str, ...] = ()  # places that work on single bytes of a character
 
 
-def load_rules(words_path: str) -> list[Rule]:
+@dataclass(frozen=True)
+class WordList:
+    path: str
+    rules: list[Rule]
+    duplicates: list[list[Member]]  # members that name the same pattern, in file order
+
+    def problems(self) -> list[str]:
+        return [
+            f"word list {self.path!r}: invalid pattern {shown(rule.pattern)}: {one_line(rule.problem)}"
+            for rule in self.rules
+            if rule.problem
+        ]
+
+    def warnings(self) -> list[str]:
+        lines = []
+        for members in self.duplicates:
+            places = "; ".join(member.position for member in members)
+            lines.append(f"word list {self.path!r}: pattern {shown(members[0].pattern)} is given {len(members)} "
+                         f"times ({places}); only the last one is used")
+        for rule in self.rules:
+            lines.extend(f"word list {self.path!r}: pattern {shown(rule.pattern)}: {warning}"
+                         for warning in rule.warnings)
+        return lines
+
+
+def read_word_list(words_path: str) -> WordList:
     """Every rule in the order the passes apply them; CliError when the list can't be read."""
     if not os.path.exists(words_path):
         raise CliError(f"word list {words_path!r}: no such file")
     if os.path.isdir(words_path):
         raise CliError(f"word list {words_path!r}: is a directory")
+    members = _members(words_path)
     _rules = extension("_rules")
     try:
         checks = _rules.check_rules(os.fsencode(words_path))
     except RuntimeError as error:
-        raise CliError(f"cannot read word list {words_path!r}: {one_line(str(error))}") from error
-    return [Rule(*check) for check in checks]
+        raise CliError(_unreadable(words_path, members, one_line(str(error)))) from error
+    by_pattern: dict[str, list[Member]] = defaultdict(list)
+    for member in members:
+        by_pattern[member.pattern].append(member)
+    return WordList(
+        words_path,
+        [Rule(pattern, replacement, problem, tuple(warnings)) for pattern, replacement, problem, warnings in checks],
+        [same for same in by_pattern.values() if len(same) > 1],
+    )
+
+
+def _members(words_path: str) -> list[Member]:
+    try:
+        with open(words_path, "rb") as file:
+            return scan_members(file.read()) or []
+    except OSError:
+        return []
+
+
+def _unreadable(words_path: str, members: list[Member], reason: str) -> str:
+    # The loader's message for a value it can't turn into text names no pattern.
+    wrong = [member for member in members if member.value_kind not in _TEXT_KINDS]
+    if not wrong:
+        return f"cannot read word list {words_path!r}: {reason}"
+    return "\n".join(
+        f"word list {words_path!r}: the value of pattern {shown(member.pattern)} ({member.position}) is "
+        f"an {member.value_kind}; a replacement must be a string, a number, true, false or null"
+        for member in wrong
+    )
 
 
 def extension(name: str):
@@ -42,18 +101,10 @@ def shown(text: str) -> str:
     return json.dumps(text, ensure_ascii=False)
 
 
-def invalid_rule_lines(words_path: str, rules: list[Rule]) -> list[str]:
-    return [
-        f"word list {words_path!r}: invalid pattern {shown(rule.pattern)}: {one_line(rule.problem)}"
-        for rule in rules
-        if rule.problem
-    ]
-
-
 def require_valid_rules(words_path: str) -> None:
     """Refuses a list with a bad pattern before any file is touched: the passes
     would only find it at the first text, once per file."""
-    problems = invalid_rule_lines(words_path, load_rules(words_path))
+    problems = read_word_list(words_path).problems()
     if problems:
         problems.append(f"check the list with: quorvant check {words_path}")
         raise CliError("\n".join(problems))

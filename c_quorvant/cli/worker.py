@@ -1,62 +1,127 @@
-"""One batch job, run in a worker process: a group of files through one pass."""
+"""A worker process: runs one job at a time as the parent hands them over.
+
+The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
+puts anything where the user will look: a pass writes into a private folder and
+the parent moves the output into place."""
 
 import ctypes
 import os
+import signal
+import shutil
 import tempfile
+import time
 import traceback
 from collections.abc import Iterator
 from contextlib import contextmanager
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 from c_quorvant.cli.errors import one_line
+
+_PR_SET_PDEATHSIG = 1
 
 
 @dataclass(frozen=True)
 class Job:
-    index: int  # position on the command line, for reporting in order
-    path: str  # as the user gave it
-    directory: str  # absolute; the pass runs there so its output lands beside the file
-    name: str
+    index: int
+    mode: str  # export, rewrite or preview
+    source: str  # the input, absolute
+    words: str  # the word list, absolute
+    staging: str = ""  # the private folder the pass writes into (not for preview)
+    count_changes: bool = False  # also find how many texts the rules change
 
 
 @dataclass(frozen=True)
-class Outcome:
+class Result:
     index: int
-    path: str
-    output: str = ""  # the written file, as a path beside `path`
+    output_name: str = ""  # what the pass wrote in the staging folder
     problem: str = ""  # one line for people; "" on success
     details: str = ""  # traceback, shown with --debug
-    skipped: bool = False
+    texts: int | None = None  # texts read, when counted
+    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed
+    seconds: float = 0.0
 
 
-def run_jobs(mode: str, words_path: str, jobs: list[Job]) -> list[Outcome]:
-    """Runs `jobs` one after another, in order, so files that share an output name
-    end as they would in a serial run."""
-    from c_quorvant import modify_subs
+def serve(connection, parent_pid: int) -> None:
+    """Takes jobs from `connection` until it closes."""
+    _leave_interrupts_to_parent(parent_pid)
+    from c_quorvant import _rules, modify_subs
 
-    run_pass = modify_subs.modify_subs_py if mode == "export" else modify_subs.overwrite_subs
-    return [_run_one(run_pass, words_path, job) for job in jobs]
+    connection.send(None)  # ready: the clock of the first job starts now
+    while True:
+        try:
+            job = connection.recv()
+        except EOFError:
+            return
+        started = time.monotonic()
+        result = _run(job, modify_subs, _rules)
+        connection.send(replace(result, seconds=time.monotonic() - started))
 
 
-def _run_one(run_pass, words_path: str, job: Job) -> Outcome:
+def _leave_interrupts_to_parent(parent_pid: int) -> None:
+    # The parent started us with SIGINT and SIGTERM blocked; ignoring them drops any
+    # that came meanwhile. The parent kills us when it is interrupted, and the
+    # kernel does if the parent dies first.
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, signal.SIG_IGN)
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT, signal.SIGTERM})
+    ctypes.CDLL(None, use_errno=True).prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+    if os.getppid() != parent_pid:
+        os._exit(1)
+
+
+def _run(job: Job, modify_subs, _rules) -> Result:
     try:
-        # The output name is the input's with a prefix on the whole path, so only a
-        # bare name keeps the output beside its input.
-        os.chdir(job.directory)
-        with _captured_streams() as captured:
-            result = run_pass(job.name, words_path)
+        if job.mode == "preview":
+            return _preview(job, _rules)
+        return _write(job, modify_subs, _rules)
     except UnicodeEncodeError:
-        return Outcome(job.index, job.path, problem="the file name is not valid UTF-8")
-    except RuntimeError as error:
-        return Outcome(job.index, job.path, problem=one_line(str(error)))
+        return Result(job.index, problem="the file name is not valid UTF-8")
+    except (RuntimeError, ValueError) as error:
+        return Result(job.index, problem=one_line(str(error)))
+    except OSError as error:
+        return Result(job.index, problem=one_line(f"{error.strerror or error}: {error.filename or ''}"))
     except Exception as error:
-        return Outcome(
-            job.index, job.path, problem=one_line(f"{type(error).__name__}: {error}"),
-            details=traceback.format_exc(),
-        )
-    if not result:
-        return Outcome(job.index, job.path, problem=_reported_problem(captured))
-    return Outcome(job.index, job.path, output=os.path.join(os.path.dirname(job.path), result))
+        return Result(job.index, problem=one_line(f"{type(error).__name__}: {error}"),
+                      details=traceback.format_exc())
+
+
+def _preview(job: Job, _rules) -> Result:
+    texts, changes = _rules.preview_changes(os.fsencode(job.source), os.fsencode(job.words))
+    return Result(job.index, texts=texts, changes=tuple(changes))
+
+
+def _write(job: Job, modify_subs, _rules) -> Result:
+    counted = _counted(job, _rules)
+    run_pass = modify_subs.modify_subs_py if job.mode == "export" else modify_subs.overwrite_subs
+    name = os.path.basename(job.source)
+    # The output name is the input's with a prefix on the whole path, so the pass
+    # gets a bare name, linked to the input inside the staging folder.
+    os.chdir(job.staging)
+    _link(job.source, name)
+    with _captured_streams() as captured:
+        written = run_pass(name, job.words)
+    if not written:
+        return Result(job.index, problem=_reported_problem(captured))
+    return Result(job.index, output_name=written, texts=counted.texts, changes=counted.changes)
+
+
+def _counted(job: Job, _rules) -> Result:
+    # Counting reads the file as the export pass does; a file only the rewrite pass
+    # can take is still rewritten, just without a count.
+    if not job.count_changes:
+        return Result(job.index)
+    try:
+        return _preview(job, _rules)
+    except (RuntimeError, ValueError):
+        return Result(job.index)
+
+
+def _link(source: str, name: str) -> None:
+    try:
+        os.symlink(source, name)
+    except OSError:
+        # Some file systems (FAT on a memory card) have no links.
+        shutil.copyfile(source, name)
 
 
 def _reported_problem(captured: dict[str, str]) -> str:

@@ -19,6 +19,9 @@ cdef extern from "rule_check.h":
         string problem
     vector[RuleCheck] checkRules(const WordList& words) except +
 
+cdef extern from "pattern_warnings.h":
+    vector[string] patternWarnings(const string& pattern) except +
+
 cdef extern from "preview.h":
     cdef cppclass TextChange:
         int key
@@ -38,7 +41,8 @@ cdef str _text(const string& raw):
 
 def check_rules(bytes words_path):
     cdef vector[RuleCheck] checks = checkRules(loadReplacementWords(words_path))
-    return [(_text(check.pattern), _text(check.replacement), _text(check.problem))
+    return [(_text(check.pattern), _text(check.replacement), _text(check.problem),
+             [_text(warning) for warning in patternWarnings(check.pattern)])
             for check in checks]
 
 

@@ -1,0 +1,121 @@
+"""The command line's grammar, its help and examples."""
+
+import argparse
+import os
+
+from c_quorvant import __version__
+
+PROGRAM = "quorvant"
+# An episode takes milliseconds and a 50 MB file with 1,000 rules under 4 s; only a
+# rule that backtracks without end takes a minute, and then it would take hours.
+DEFAULT_TIMEOUT = 60.0
+
+EXAMPLES = """\
+examples:
+  quorvant check words.json                        list the rules in the order they apply
+  quorvant preview season1 -w words.json           what would change in each file; nothing is written
+  quorvant rewrite season1 -w words.json           a rewritten copy of each file, beside it
+  quorvant rewrite shows -r -o out -w words.json   every file below shows/, into out/ with the same folders
+  quorvant export ep01.ass ep02.srt -w words.json  each file's rewritten texts as JSON
+  quorvant preview *.srt -w words.json -q --exit-code || exit 1   guard a commit hook or CI step
+
+Outputs are named by the module's rule: "[Quorvanted] " before the file's name and, for
+export, the ending swapped for .json (ep01.ass -> "[Quorvanted] ep01.json"). Files whose
+name already starts with "[Quorvanted] " are earlier outputs and are skipped.
+"""
+
+
+def build_parser() -> argparse.ArgumentParser:
+    # --debug, -q and -v are accepted before or after the subcommand; the parsers
+    # share the actions, so their defaults must stay "absent" for neither to
+    # overwrite the other.
+    shared = argparse.ArgumentParser(add_help=False)
+    shared.add_argument("--debug", action="store_true", default=argparse.SUPPRESS,
+                        help="show tracebacks instead of one-line messages")
+    loudness = shared.add_mutually_exclusive_group()
+    loudness.add_argument("-q", "--quiet", dest="verbosity", action="store_const", const=-1,
+                          default=argparse.SUPPRESS, help="print only errors")
+    loudness.add_argument("-v", "--verbose", dest="verbosity", action="store_const", const=1,
+                          default=argparse.SUPPRESS,
+                          help="also print the texts changed and the time per file, and the files ignored in folders")
+
+    parser = argparse.ArgumentParser(
+        prog=PROGRAM, parents=[shared], epilog=EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter,
+        description="Rewrite the dialogue of .ass and .srt subtitle files with a replacement word list.")
+    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    for name, summary in (
+        ("export", "write each file's rewritten dialogue into a JSON document"),
+        ("rewrite", "write a rewritten copy of each file"),
+        ("preview", "show what the rules would change in each file; nothing is written"),
+    ):
+        command = commands.add_parser(name, parents=[shared], help=summary, description=summary, epilog=EXAMPLES,
+                                      formatter_class=argparse.RawDescriptionHelpFormatter)
+        _add_batch_arguments(command, writes=name != "preview")
+
+    check = commands.add_parser("check", parents=[shared], help="check a word list and show its rules in order",
+                                description="Load a word list as the passes do, compile every pattern, list the "
+                                            "rules in the order they are applied, and warn about patterns given "
+                                            "twice or matching single bytes of a non-ASCII character.")
+    check.add_argument("words_file", metavar="WORDS.json", type=_path)
+    return parser
+
+
+def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None:
+    command.add_argument("files", nargs="+", metavar="PATH", type=_path,
+                         help=".ass or .srt files, or folders to search for them")
+    command.add_argument("-w", "--words", required=True, metavar="WORDS.json", type=_path,
+                         help="the replacement word list")
+    command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    command.add_argument("--include-outputs", action="store_true",
+                         help='also work on files whose name starts with "[Quorvanted] "')
+    if writes:
+        command.add_argument("-o", "--output-dir", metavar="DIR", type=_path,
+                             help="write the outputs into DIR (with -r, in the same subfolders as the inputs) "
+                                  "instead of beside each input")
+        command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
+    else:
+        command.add_argument("--color", choices=("auto", "always", "never"), default="auto",
+                             help="highlight changed spans (default: auto, on a colour terminal)")
+        command.add_argument("--exit-code", action="store_true",
+                             help="exit with 1 when something would change, 2 when a file or the word list failed")
+    command.add_argument("-j", "--jobs", type=_positive, default=_default_jobs(), metavar="N",
+                         help="files processed at once (default: the number of cores, %(default)s)")
+    command.add_argument("--timeout", type=_seconds, default=DEFAULT_TIMEOUT, metavar="SECONDS",
+                         help="give up on a file after this long, writing nothing for it; 0 for no limit "
+                              "(default: %(default)g, far beyond any real file, well short of a runaway rule)")
+    command.add_argument("--json", action="store_true",
+                         help="print one JSON summary (per file: input, output, status, reason, texts changed) "
+                              "instead of the lines for people")
+
+
+def _path(text: str) -> str:
+    # The module would cut the name at the NUL and work on another file.
+    if "\0" in text:
+        raise argparse.ArgumentTypeError(f"{text!r} holds a NUL byte, which no file name can")
+    return text
+
+
+def _positive(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"expected a whole number of at least 1, got {text!r}")
+    return value
+
+
+def _seconds(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = -1.0
+    if not 0 <= value < float("inf"):
+        raise argparse.ArgumentTypeError(f"expected a number of seconds, 0 or more, got {text!r}")
+    return value
+
+
+def _default_jobs() -> int:
+    return len(os.sched_getaffinity(0)) or 1

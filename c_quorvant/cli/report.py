@@ -1,0 +1,141 @@
+"""What a run tells: one line per file in the order the files were named, or one
+JSON document, and a summary; the exit status follows from it."""
+
+import json
+import sys
+from dataclasses import dataclass, field
+
+from tqdm import tqdm
+
+from c_quorvant.cli.preview import change_lines
+
+# A bar for one to three files is noise.
+PROGRESS_MIN_FILES = 4
+
+
+@dataclass(frozen=True)
+class Outcome:
+    index: int
+    path: str
+    status: str  # written, changed, unchanged (preview), failed or skipped
+    output: str = ""
+    reason: str = ""
+    details: str = ""  # traceback, shown with --debug
+    texts: int | None = None
+    changes: tuple[tuple[int, str, str], ...] = ()
+    seconds: float = 0.0
+
+
+@dataclass(frozen=True)
+class Style:
+    mode: str
+    verbosity: int = 0  # -1 quiet, 0 normal, 1 verbose
+    as_json: bool = False
+    colour: bool = False
+    exit_code: bool = False
+    debug: bool = False
+
+
+@dataclass
+class Report:
+    style: Style
+    total: int
+    outcomes: list[Outcome] = field(default_factory=list)
+    _waiting: dict[int, Outcome] = field(default_factory=dict)
+    _bar: tqdm | None = None
+
+    def __post_init__(self) -> None:
+        show_bar = (sys.stderr.isatty() and self.total >= PROGRESS_MIN_FILES and self.style.verbosity >= 0
+                    and not self.style.as_json)
+        self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+
+    def warn(self, message: str) -> None:
+        if self.style.verbosity >= 0:
+            tqdm.write(f"quorvant: warning: {message}", file=sys.stderr)
+
+    def note(self, message: str) -> None:
+        if self.style.verbosity > 0:
+            tqdm.write(f"quorvant: {message}", file=sys.stderr)
+
+    def add(self, outcome: Outcome) -> None:
+        self._bar.update(1)
+        self._waiting[outcome.index] = outcome
+        while len(self.outcomes) in self._waiting:
+            shown = self._waiting.pop(len(self.outcomes))
+            self.outcomes.append(shown)
+            if not self.style.as_json:
+                self._print(shown)
+
+    def finish(self) -> int:
+        self._bar.close()
+        if self.style.as_json:
+            json.dump(self._document(), sys.stdout, ensure_ascii=False, indent=2)
+            print()
+        elif self.style.verbosity >= 0 and (self.style.mode != "preview" or self.total > 1):
+            # A single preview's own last line is its summary.
+            print(self._summary())
+        return self._exit_status()
+
+    def _count(self, *statuses: str) -> int:
+        return sum(outcome.status in statuses for outcome in self.outcomes)
+
+    def _exit_status(self) -> int:
+        failed = self._count("failed")
+        if self.style.mode != "preview" or not self.style.exit_code:
+            return 1 if failed else 0
+        return 2 if failed else 1 if self._count("changed") else 0
+
+    def _summary(self) -> str:
+        failed, skipped = self._count("failed"), self._count("skipped")
+        if self.style.mode != "preview":
+            done_word = "exported" if self.style.mode == "export" else "rewritten"
+            return f"{self._count('written')} {done_word}, {failed} failed, {skipped} skipped"
+        changed = self._count("changed")
+        texts = sum(len(outcome.changes) for outcome in self.outcomes)
+        return (f"{changed} of {self._count('changed', 'unchanged')} files would change ({texts} texts), "
+                f"{failed} failed, {skipped} skipped; nothing was written")
+
+    def _print(self, outcome: Outcome) -> None:
+        if outcome.status == "failed":
+            tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
+            if self.style.debug and outcome.details:
+                tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
+        elif self.style.verbosity < 0:
+            return
+        elif outcome.status == "skipped":
+            tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
+        elif outcome.status == "written":
+            counted = f"{len(outcome.changes)} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
+            counts = f" ({counted}{outcome.seconds:.2f} s)"
+            tqdm.write(f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}",
+                       file=sys.stdout)
+        else:
+            self._print_preview(outcome)
+
+    def _print_preview(self, outcome: Outcome) -> None:
+        label = "event" if outcome.path.endswith(".ass") else "cue"
+        # Several files: each change says whose it is, as grep does.
+        where = f"{outcome.path}: " if self.total > 1 else ""
+        for key, before, after in outcome.changes:
+            for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
+                tqdm.write(line, file=sys.stdout)
+        ending = "" if self.total > 1 else "; nothing was written"
+        tqdm.write(f"{outcome.path}: {len(outcome.changes)} of {outcome.texts} texts would change{ending}",
+                   file=sys.stdout)
+
+    def _document(self) -> dict:
+        files = []
+        for outcome in self.outcomes:
+            entry = {
+                "input": outcome.path,
+                "output": outcome.output or None,
+                "status": outcome.status,
+                "reason": outcome.reason or None,
+                "texts_changed": len(outcome.changes) if outcome.texts is not None else None,
+            }
+            if self.style.mode == "preview" and outcome.texts is not None:
+                entry["texts"] = outcome.texts
+                entry["changes"] = [{"key": key, "before": before, "after": after}
+                                    for key, before, after in outcome.changes]
+            files.append(entry)
+        return {"command": self.style.mode, "files": files, "exit_status": self._exit_status()}
