@@ -91,6 +91,24 @@ def print_memory(megabytes: int) -> None:
         print(f"  {pass_name}: {growth / 1e6:.0f} MB = {growth / size:.2f}x the file size")
 
 
+def print_subrip(repeats: int, megabytes: int) -> None:
+    """The SubRip reader against libass on the same dialogue, and on one very large cue."""
+    Path("words-0.json").write_text("{}", encoding="utf-8")
+    print(f"\nSubRip against ASS, the same {EVENTS:,} dialogue texts, empty word list (medians in ms):")
+    for pass_name in ("export", "rewrite"):
+        ass = module_seconds("installed", pass_name, "bench.ass", "words-0.json", repeats)
+        srt = module_seconds("installed", pass_name, "ass-dialogue.srt", "words-0.json", repeats)
+        print(f"  {pass_name}: ASS {ass * 1e3:.1f}, SRT {srt * 1e3:.1f} = {srt / ass:.2f}x the ASS time")
+    if not megabytes:
+        return
+    size = inputs.write_one_cue_srt(Path("one-cue.srt"), megabytes)
+    print(f"\nOne cue of {size / 1e6:.1f} MB, empty word list:")
+    for pass_name in ("export", "rewrite"):
+        seconds = module_seconds("installed", pass_name, "one-cue.srt", "words-0.json", 3)
+        growth = worker("memory", "installed", pass_name, "one-cue.srt", "words-0.json")
+        print(f"  {pass_name}: {seconds:.2f} s; peak memory {growth / 1e6:.0f} MB = {growth / size:.2f}x the file size")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--plain-extension", help="modify_subs extension built with QUORVANT_PLAIN_SUBSTITUTION")
@@ -103,6 +121,7 @@ def main() -> None:
         print_table(measure(plain, args.repeats))
         if not plain:
             print("(no --plain-extension: the compile-per-text columns are empty)")
+        print_subrip(args.repeats, args.large_mb)
         if args.large_mb:
             print_memory(args.large_mb)
 

@@ -30,7 +30,7 @@ struct SrtPassInput {
 // raises even for a file without cues. nullopt when the subtitle file can't be read.
 std::optional<SrtPassInput> prepareSrtPass(const std::string& subfile, const std::string& replacementFile,
                                            const std::string& ending) {
-    const std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
+    std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
     if (!cleaned) return std::nullopt;
     SrtPassInput input;
     input.nfilename = outputName(subfile, ending);
@@ -53,7 +53,9 @@ template <typename Use>
 void forEachRewrittenCue(SubtitleParser& parser, const WordList& words, Use use) {
     Substitution substitution(words);
     for (std::unique_ptr<SubtitleItem>& cue : parser.takeSubtitles()) {
-        RewrittenCue rewritten{cue->getSubNo(), cue->getTimingLine(), substitution.apply(cue->getText())};
+        // Without rules the scan for their literals would still read every text.
+        RewrittenCue rewritten{cue->getSubNo(), cue->getTimingLine(),
+                               words.empty() ? cue->getText() : substitution.apply(cue->getText())};
         cue.reset();
         use(std::move(rewritten));
     }

@@ -148,9 +148,7 @@ SubtitleItem::SubtitleItem(int subNo, std::string startTime, std::string endTime
 
 SubtitleItem::SubtitleItem(int subNo, std::string timingLine, std::string startTime, std::string endTime,
                            std::string text, Analysis initial)
-    : _startTime(timeMSec(startTime)),
-      _endTime(timeMSec(endTime)),
-      _text(std::move(text)),
+    : _text(std::move(text)),
       _subNo(subNo),
       _timingLine(std::move(timingLine)),
       _startTimeString(std::move(startTime)),

@@ -75,8 +75,9 @@ public:
     std::string getEndTimeString() const { return _endTimeString; }
     const std::string& getText() const { return _text; }
 
-    std::int64_t getStartTime() const { return _startTime; }
-    std::int64_t getEndTime() const { return _endTime; }
+    // Counted from the time strings when asked for.
+    std::int64_t getStartTime() const { return timeMSec(_startTimeString); }
+    std::int64_t getEndTime() const { return timeMSec(_endTimeString); }
     // True when the analysis left no dialogue at all.
     bool getIgnoreStatus() const { return analysis().ignore; }
     // The dialogue as the analysis with these flags leaves it (the stored
@@ -122,8 +123,6 @@ private:
     static void addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML,
                             bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames);
 
-    std::int64_t _startTime;
-    std::int64_t _endTime;
     std::string _text;
     int _subNo;
     std::string _timingLine;

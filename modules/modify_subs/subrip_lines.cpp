@@ -37,9 +37,9 @@ std::size_t firstTimeStampEnd(std::string_view line, std::size_t from) {
 }  // namespace
 
 std::string_view trimmedBlanks(std::string_view text) {
-    text.remove_prefix(std::min(text.find_first_not_of(blanks), text.size()));
-    const std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
 }
 
 std::optional<std::string_view> takeLine(std::string_view& rest) {
@@ -50,29 +50,7 @@ std::optional<std::string_view> takeLine(std::string_view& rest) {
     return line;
 }
 
-std::optional<std::string_view> takeBlock(std::string_view& rest) {
-    std::string_view lines = rest;
-    while (!lines.empty()) {
-        std::string_view afterLine = lines;
-        if (!isBlankLine(*takeLine(afterLine))) break;
-        lines = afterLine;
-    }
-    if (lines.empty()) {
-        rest = lines;
-        return std::nullopt;
-    }
-    std::string_view afterBlock = lines;
-    std::size_t size = 0;
-    for (std::string_view afterLine = lines; const std::optional<std::string_view> line = takeLine(afterLine);) {
-        if (isBlankLine(*line)) break;
-        size = line->data() + line->size() - lines.data();
-        afterBlock = afterLine;
-    }
-    rest = afterBlock;
-    return lines.substr(0, size);
-}
-
-bool isBlankLine(std::string_view line) { return line.find_first_not_of(blanks) == std::string_view::npos; }
+bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
 
 bool isWholeNumber(std::string_view line) {
     line = trimmedBlanks(line);

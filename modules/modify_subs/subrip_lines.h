@@ -5,17 +5,13 @@
 #include <optional>
 #include <string_view>
 
-inline constexpr std::string_view blanks = " \t";
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmedBlanks(std::string_view text);
 
 // The first line of `rest` (without its "\n"), which is taken off `rest`;
 // nullopt when `rest` is empty.
 std::optional<std::string_view> takeLine(std::string_view& rest);
-
-// The next run of non-blank lines of `rest`, skipping the blank lines before it;
-// everything up to its end is taken off `rest`. nullopt when no line is left.
-std::optional<std::string_view> takeBlock(std::string_view& rest);
 
 // Spaces and tabs only.
 bool isBlankLine(std::string_view line);

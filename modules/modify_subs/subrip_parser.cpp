@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -31,37 +32,52 @@ void trimOuterEmptyLines(std::string& content) {
     content.erase(content.find_last_not_of('\n') + 1);
 }
 
-// The blank lines right after `block`, a part of `text`, up to the first empty one.
-std::string_view blankTail(std::string_view text, std::string_view block) {
-    std::string_view after = text.substr(block.data() + block.size() - text.data());
-    if (after.empty()) return after;
-    after.remove_prefix(1);  // the block's line end
-    std::size_t size = 0;
-    for (std::string_view rest = after; const std::optional<std::string_view> line = takeLine(rest);) {
-        if (line->empty() || !isBlankLine(*line)) break;
-        size = line->data() + line->size() - after.data();
-    }
-    return after.substr(0, size);
+std::string_view between(const char* begin, const char* end) {
+    return {begin, static_cast<std::size_t>(end - begin)};
 }
 
-// Builds cues from the blocks of cleaned text, in file order.
+// The next line of `rest` when it is not blank, which is then taken off `rest`.
+std::optional<std::string_view> takeNonBlankLine(std::string_view& rest) {
+    std::string_view after = rest;
+    const std::optional<std::string_view> line = takeLine(after);
+    if (!line || isBlankLine(*line)) return std::nullopt;
+    rest = after;
+    return line;
+}
+
+// Takes the blank lines at the start of `rest` off it; false when nothing else is left.
+bool skipBlankLines(std::string_view& rest) {
+    for (std::string_view after = rest; const std::optional<std::string_view> line = takeLine(after);) {
+        if (!isBlankLine(*line)) break;
+        rest = after;
+    }
+    return !rest.empty();
+}
+
+// The blank lines at the start of `rest` up to the first empty one, taken off it.
+std::string_view takeBlankTail(std::string_view& rest) {
+    const char* const start = rest.data();
+    const char* end = start;
+    for (std::string_view after = rest; const std::optional<std::string_view> line = takeLine(after);) {
+        if (line->empty() || !isBlankLine(*line)) break;
+        end = line->data() + line->size();
+        rest = after;
+    }
+    return between(start, end);
+}
+
+// Builds cues from cleaned text, block by block (the lines between blank lines),
+// in file order.
 class CueReader {
 public:
     explicit CueReader(std::vector<std::unique_ptr<SubtitleItem>>& cues) : _cues(cues) {}
     CueReader(const CueReader&) = delete;
     CueReader& operator=(const CueReader&) = delete;
 
-    // `blankTail` holds the blank lines right after the block, up to the first
-    // empty one. They are text after a timing line, so a cue whose text is a space
-    // keeps it, and at the end of the file, as in a file cut there.
-    void readBlock(std::string_view block, std::string_view blankTail, bool lastInFile) {
-        _timingLineLast = false;
-        if (!readLines(block, lastInFile)) return;
-        if (_timingLineLast || lastInFile) appendText(blankTail);
+    void read(std::string_view text) {
+        while (skipBlankLines(text)) readBlock(text);
+        finishCue();
     }
-
-    // Stores the cue still open at the end of the text.
-    void finish() { finishCue(); }
 
 private:
     struct Draft {
@@ -70,76 +86,88 @@ private:
         std::string text;
     };
 
-    // False for a block that is left out.
-    bool readLines(std::string_view block, bool lastInFile) {
-        std::string_view rest = block;
+    // Takes one block off `rest`, then the blank lines after it up to the first
+    // empty one. Those are text after a timing line, so a cue whose text is a
+    // space keeps it, and at the end of the file, as in a file cut there.
+    void readBlock(std::string_view& rest) {
+        _timingLineLast = false;
         const std::string_view first = *takeLine(rest);
+        std::string_view afterSecond = rest;
+        const std::optional<std::string_view> second = takeNonBlankLine(afterSecond);
         if (isTimingLike(first)) {
             openCue(_previousNumber == INT_MAX ? INT_MAX : _previousNumber + 1, first);
-            readText(rest);
-            return true;
+            readText(rest, rest.data(), rest.data());
+        } else if (second && (isTimingLike(*second) || isWholeNumber(first))) {
+            rest = afterSecond;
+            openCue(leadingInt(first), *second);
+            readText(rest, rest.data(), rest.data());
+        } else if (!second && isWholeNumber(first) && isLast(rest)) {
+            return;  // a cut-off file
+        } else {
+            readText(rest, first.data(), first.data() + first.size());
         }
-        std::string_view afterSecond = rest;
-        if (const std::optional<std::string_view> second = takeLine(afterSecond)) {
-            if (isTimingLike(*second) || isWholeNumber(first)) {
-                openCue(leadingInt(first), *second);
-                readText(afterSecond);
-                return true;
+        const bool last = isLast(rest);
+        const std::string_view tail = takeBlankTail(rest);
+        if (_timingLineLast || last) appendText(tail);
+    }
+
+    static bool isLast(std::string_view rest) { return rest.find_first_not_of(" \t\n") == std::string_view::npos; }
+
+    // Takes the block's text lines off `rest`, adding them to the run of lines
+    // from `runStart` to `runEnd` read already. A whole-number line before a
+    // timing-like line opens the next cue even without a blank line before it.
+    void readText(std::string_view& rest, const char* runStart, const char* runEnd) {
+        while (const std::optional<std::string_view> line = takeNonBlankLine(rest)) {
+            if (isWholeNumber(*line)) {
+                std::string_view afterTiming = rest;
+                const std::optional<std::string_view> timing = takeNonBlankLine(afterTiming);
+                if (timing && isTimingLike(*timing)) {
+                    appendText(between(runStart, runEnd));
+                    openCue(leadingInt(*line), *timing);
+                    rest = afterTiming;
+                    runStart = runEnd = rest.data();
+                    continue;
+                }
             }
-        } else if (lastInFile && isWholeNumber(first)) {
-            return false;  // a cut-off file
+            runEnd = line->data() + line->size();
         }
-        readText(block);
-        return true;
+        appendText(between(runStart, runEnd));
     }
 
     void openCue(int number, std::string_view timingLine) {
         finishCue();
         _draft = Draft{number, TimingLine::read(timingLine), {}};
+        _open = true;
         _previousNumber = number;
         _timingLineLast = true;
     }
 
     void finishCue() {
-        if (!_draft) return;
-        _cues.push_back(std::make_unique<SubtitleItem>(_draft->number, std::move(_draft->timing),
-                                                       std::move(_draft->text)));
-        _draft.reset();
+        if (!std::exchange(_open, false)) return;
+        _cues.push_back(std::make_unique<SubtitleItem>(_draft.number, std::move(_draft.timing), std::move(_draft.text)));
     }
 
-    // Text lines of the open cue, where a whole-number line before a timing-like
-    // line opens the next cue even without a blank line before it. Text before
+    // `run` is whole lines; they join the text with single spaces. Text before
     // the first cue makes a cue of its own, numbered 0 and without a timing line.
-    void readText(std::string_view lines) {
-        std::string_view rest = lines;
-        std::size_t runStart = 0;
-        while (!rest.empty()) {
-            const std::size_t lineStart = lines.size() - rest.size();
-            const std::string_view line = *takeLine(rest);
-            if (!isWholeNumber(line)) continue;
-            std::string_view afterTiming = rest;
-            const std::optional<std::string_view> timing = takeLine(afterTiming);
-            if (!timing || !isTimingLike(*timing)) continue;
-            appendText(lines.substr(runStart, lineStart == runStart ? 0 : lineStart - 1 - runStart));
-            openCue(leadingInt(line), *timing);
-            rest = afterTiming;
-            runStart = lines.size() - rest.size();
-        }
-        appendText(lines.substr(runStart));
-    }
-
-    // `run` is whole lines; they join the text with single spaces.
     void appendText(std::string_view run) {
         if (run.empty()) return;
-        if (!_draft) _draft = Draft{0, {}, {}};
+        if (!_open) {
+            _draft = Draft{0, {}, {}};
+            _open = true;
+        }
         _timingLineLast = false;
-        std::string& text = _draft->text;
+        std::string& text = _draft.text;
         if (!text.empty()) text += ' ';
-        std::replace_copy(run.begin(), run.end(), std::back_inserter(text), '\n', ' ');
+        const std::size_t runStart = text.size();
+        text += run;
+        for (std::size_t end = text.find('\n', runStart); end != std::string::npos; end = text.find('\n', end + 1)) {
+            text[end] = ' ';
+        }
     }
 
     std::vector<std::unique_ptr<SubtitleItem>>& _cues;
-    std::optional<Draft> _draft;
+    Draft _draft{0, {}, {}};
+    bool _open = false;
     int _previousNumber = 0;
     // The block read last ends with the open cue's timing line.
     bool _timingLineLast = false;
@@ -160,9 +188,8 @@ TimingLine TimingLine::read(std::string_view line) {
     const std::size_t arrow = line.find("-->");
     if (arrow == std::string_view::npos) return timing;
     timing.start = trimmedBlanks(line.substr(0, arrow));
-    std::string_view after = line.substr(arrow + 3);
-    after.remove_prefix(std::min(after.find_first_not_of(blanks), after.size()));
-    timing.end = after.substr(0, after.find_first_of(blanks));
+    const std::string_view after = trimmedBlanks(line.substr(arrow + 3));
+    timing.end = after.substr(0, static_cast<std::size_t>(std::find_if(after.begin(), after.end(), isBlank) - after.begin()));
     return timing;
 }
 
@@ -185,18 +212,7 @@ void SubRipParser::parse(std::string fileName) {
     parseCleanedText(cleanedSubRipText(std::move(content)));
 }
 
-void SubRipParser::parseCleanedText(std::string_view text) {
-    CueReader reader(_subtitles);
-    std::string_view rest = text;
-    std::optional<std::string_view> block = takeBlock(rest);
-    while (block) {
-        const std::string_view tail = blankTail(text, *block);
-        const std::optional<std::string_view> following = takeBlock(rest);
-        reader.readBlock(*block, tail, !following);
-        block = following;
-    }
-    reader.finish();
-}
+void SubRipParser::parseCleanedText(std::string_view text) { CueReader(_subtitles).read(text); }
 
 SubtitleParserFactory::SubtitleParserFactory(std::string fileName)
     : SubtitleParserFactory(std::move(fileName), std::nullopt) {}
