@@ -40,24 +40,16 @@ std::optional<SrtPassInput> prepareSrtPass(const std::string& subfile, const std
     return input;
 }
 
-// One cue as the output needs it.
-struct RewrittenCue {
-    int number;
-    std::string timingLine;
-    std::string text;
-};
-
-// Hands `use` each cue with its text rewritten, letting the cue go first: one
-// cue's text can be most of the file, and the output holds it once more.
+// Hands `use` each cue with its text rewritten. The cue lets its text go first:
+// one cue's text can be most of the file, and the output holds it once more.
 template <typename Use>
-void forEachRewrittenCue(SubtitleParser& parser, const WordList& words, Use use) {
+void forEachRewrittenCue(const SubtitleParser& parser, const WordList& words, Use use) {
     Substitution substitution(words);
-    for (std::unique_ptr<SubtitleItem>& cue : parser.takeSubtitles()) {
+    for (SubtitleItem* cue : parser.getSubtitles()) {
+        std::string text = cue->releaseText();
         // Without rules the scan for their literals would still read every text.
-        RewrittenCue rewritten{cue->getSubNo(), cue->getTimingLine(),
-                               words.empty() ? cue->getText() : substitution.apply(cue->getText())};
-        cue.reset();
-        use(std::move(rewritten));
+        if (!words.empty()) text = substitution.apply(text);
+        use(*cue, std::move(text));
     }
 }
 
@@ -96,9 +88,9 @@ std::string modifySrt(const std::string& subfile, const std::string& replacement
     if (!input) return "";
 
     Json::Value jsonData;
-    forEachRewrittenCue(*input->parser, input->WORDS, [&](RewrittenCue cue) {
+    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
         // A repeated cue number keeps the later cue's text.
-        jsonData[std::to_string(cue.number)] = std::move(cue.text);
+        jsonData[std::to_string(cue.getSubNo())] = std::move(text);
     });
     return writeOutput(input->nfilename, exportDocumentText(std::move(jsonData)));
 }
@@ -109,11 +101,13 @@ std::string srtSubtitles(const std::string& subfile, const std::string& replacem
 
     std::string document;
     bool first = true;
-    forEachRewrittenCue(*input->parser, input->WORDS, [&](RewrittenCue cue) {
+    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
         if (!std::exchange(first, false)) document += "\n\n";
         // Text from before the first cue has neither number nor timing line.
-        if (!cue.timingLine.empty()) document += std::to_string(cue.number) + '\n' + cue.timingLine + '\n';
-        document += cue.text;
+        if (!cue.getTimingLine().empty()) {
+            document += std::to_string(cue.getSubNo()) + '\n' + cue.getTimingLine() + '\n';
+        }
+        document += text;
     });
     return writeOutput(input->nfilename, document);
 }

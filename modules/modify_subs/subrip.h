@@ -74,6 +74,9 @@ public:
     std::string getStartTimeString() const { return _startTimeString; }
     std::string getEndTimeString() const { return _endTimeString; }
     const std::string& getText() const { return _text; }
+    // Hands the text over, leaving the cue's empty, for a reader that is done with
+    // it: one cue's text can be most of a file.
+    std::string releaseText() { return std::exchange(_text, {}); }
 
     // Counted from the time strings when asked for.
     std::int64_t getStartTime() const { return timeMSec(_startTimeString); }
@@ -164,9 +167,6 @@ public:
     virtual void parse(std::string fileName) = 0;
     // The cues in file order. The pointers stay owned by the parser.
     virtual std::vector<SubtitleItem*> getSubtitles() const;
-    // Hands the cues over, so a reader can let each go as soon as it is done with
-    // it; the parser holds none afterwards.
-    std::vector<std::unique_ptr<SubtitleItem>> takeSubtitles() { return std::move(_subtitles); }
 
 protected:
     std::vector<std::unique_ptr<SubtitleItem>> _subtitles;
