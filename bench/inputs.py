@@ -85,17 +85,47 @@ def srt_file(cues: int, rng: random.Random) -> bytes:
     return b"\n\n".join(out) + b"\n"
 
 
+def _srt_time(ass_time: bytes) -> bytes:
+    """ASS "h:mm:ss.cc" as SubRip "hh:mm:ss,mmm"."""
+    hours, minutes, seconds = ass_time.split(b":")
+    whole, hundredths = seconds.split(b".")
+    return b"%02d:%02d:%02d,%03d" % (int(hours), int(minutes), int(whole), int(hundredths) * 10)
+
+
+def srt_like_ass(ass: bytes) -> bytes:
+    """The same dialogue as `ass`, one cue per Dialogue line, text and times unchanged."""
+    cues = []
+    for line in ass.split(b"\r\n"):
+        if line.startswith(b"Dialogue:"):
+            fields = line.split(b",", 9)
+            cues.append(b"%d\n%s --> %s\n%s" % (len(cues) + 1, _srt_time(fields[1]), _srt_time(fields[2]), fields[9]))
+    return b"\n\n".join(cues) + b"\n"
+
+
+def write_one_cue_srt(path: Path, megabytes: int) -> int:
+    """A SubRip file of at least `megabytes` MB holding one cue: the bench cues' text lines, over
+    and over. Returns its size in bytes."""
+    lines = [line for block in SRT_SOURCE.read_bytes().strip().split(b"\n\n") for line in block.split(b"\n")[2:]]
+    text = b"\n".join(lines)
+    repeats = megabytes * 1_000_000 // len(text) + 1
+    data = b"1\n00:00:01,000 --> 00:00:02,000\n" + b"\n".join([text] * repeats) + b"\n"
+    path.write_bytes(data)
+    return len(data)
+
+
 def dialogue_texts(ass: bytes, srt: bytes) -> list[str]:
     texts = [line.split(b",", 9)[-1] for line in ass.split(b"\r\n") if line.startswith(b"Dialogue:")]
     return [t.decode("utf-8", "replace") for t in texts] + [srt.decode("utf-8", "replace")]
 
 
 def write_inputs(directory: Path, sizes: list[int], events: int, seed: int = 2026) -> dict[str, str]:
-    """Writes 'bench.ass', 'bench.srt' and 'words-N.json' into `directory`."""
+    """Writes 'bench.ass', 'bench.srt', 'ass-dialogue.srt' (bench.ass's dialogue as SubRip) and
+    'words-N.json' into `directory`."""
     rng = random.Random(seed)
     ass, srt = ass_file(events, rng), srt_file(events, rng)
     (directory / "bench.ass").write_bytes(ass)
     (directory / "bench.srt").write_bytes(srt)
+    (directory / "ass-dialogue.srt").write_bytes(srt_like_ass(ass))
     lines = dialogue_texts(ass, srt)
     names = {}
     for size in sizes:

@@ -91,6 +91,30 @@ def print_memory(megabytes: int) -> None:
         print(f"  {pass_name}: {growth / 1e6:.0f} MB = {growth / size:.2f}x the file size")
 
 
+def print_subrip(repeats: int, megabytes: int) -> None:
+    """The SubRip reader against libass on the same dialogue, and on one very large cue."""
+    Path("words-0.json").write_text("{}", encoding="utf-8")
+    print(f"\nSubRip against ASS, the same {EVENTS:,} dialogue texts, empty word list (ms, runs of the two "
+          "formats taken in turns so that both see the same load):")
+    for pass_name in ("export", "rewrite"):
+        times: dict[str, list[float]] = {"bench.ass": [], "ass-dialogue.srt": []}
+        for _ in range(3):
+            for subfile, runs in times.items():
+                runs += worker("time", "installed", pass_name, subfile, "words-0.json", str(repeats))
+        ass, srt = times.values()
+        print(f"  {pass_name}: median ASS {statistics.median(ass) * 1e3:.1f}, SRT {statistics.median(srt) * 1e3:.1f}"
+              f" = {statistics.median(srt) / statistics.median(ass):.2f}x; fastest ASS {min(ass) * 1e3:.1f},"
+              f" SRT {min(srt) * 1e3:.1f} = {min(srt) / min(ass):.2f}x")
+    if not megabytes:
+        return
+    size = inputs.write_one_cue_srt(Path("one-cue.srt"), megabytes)
+    print(f"\nOne cue of {size / 1e6:.1f} MB, empty word list:")
+    for pass_name in ("export", "rewrite"):
+        seconds = module_seconds("installed", pass_name, "one-cue.srt", "words-0.json", 3)
+        growth = worker("memory", "installed", pass_name, "one-cue.srt", "words-0.json")
+        print(f"  {pass_name}: {seconds:.2f} s; peak memory {growth / 1e6:.0f} MB = {growth / size:.2f}x the file size")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--plain-extension", help="modify_subs extension built with QUORVANT_PLAIN_SUBSTITUTION")
@@ -103,6 +127,7 @@ def main() -> None:
         print_table(measure(plain, args.repeats))
         if not plain:
             print("(no --plain-extension: the compile-per-text columns are empty)")
+        print_subrip(args.repeats, args.large_mb)
         if args.large_mb:
             print_memory(args.large_mb)
 

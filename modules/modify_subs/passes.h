@@ -18,6 +18,6 @@ std::size_t find_nth(const std::string& master, const std::string& word);
 // SubRip.
 std::string modifySrt(const std::string& subfile, const std::string& replacementFile);
 std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile);
-// The file's SubRip text in the form the parser reads completely (see
+// The file's SubRip text in the form the parser reads (see
 // cleanedSubRipText); nullopt, after a line on std::cerr, when it can't be read.
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath);

@@ -1,5 +1,6 @@
 // The SubRip passes: export the rewritten cue texts, or write a rewritten copy.
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -30,13 +31,27 @@ struct SrtPassInput {
 // raises even for a file without cues. nullopt when the subtitle file can't be read.
 std::optional<SrtPassInput> prepareSrtPass(const std::string& subfile, const std::string& replacementFile,
                                            const std::string& ending) {
-    const std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
+    std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
     if (!cleaned) return std::nullopt;
     SrtPassInput input;
     input.nfilename = outputName(subfile, ending);
     input.WORDS = loadReplacementWords(replacementFile);
-    input.parser = SubtitleParserFactory::forText(*cleaned).getParser();
+    // Moved in, so the text is gone once its cues are read.
+    input.parser = SubtitleParserFactory::forText(std::move(*cleaned)).getParser();
     return input;
+}
+
+// Hands `use` each cue with its text rewritten. The cue lets its text go first:
+// one cue's text can be most of the file, and the output holds it once more.
+template <typename Use>
+void forEachRewrittenCue(const SubtitleParser& parser, const WordList& words, Use use) {
+    Substitution substitution(words);
+    for (SubtitleItem* cue : parser.getSubtitles()) {
+        std::string text = cue->releaseText();
+        // Without rules the scan for their literals would still read every text.
+        if (!words.empty()) text = substitution.apply(text);
+        use(*cue, std::move(text));
+    }
 }
 
 std::string writeOutput(const std::string& nfilename, const std::string& content) {
@@ -52,6 +67,11 @@ std::string writeOutput(const std::string& nfilename, const std::string& content
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath) {
     std::ifstream input = openForReading(inputFilePath, std::ios::binary);
     std::string content;
+    // Sized once for a regular file; a pipe or device is read until it ends.
+    std::error_code noSize;
+    if (const std::uintmax_t size = std::filesystem::file_size(inputFilePath, noSize); !noSize) {
+        content.reserve(static_cast<std::size_t>(size));
+    }
     std::string chunk(1 << 16, '\0');
     while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {
         content.append(chunk.data(), static_cast<std::size_t>(input.gcount()));
@@ -61,19 +81,18 @@ std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& in
         reportLine(std::cerr, "Error opening input file.");
         return std::nullopt;
     }
-    return cleanedSubRipText(content);
+    return cleanedSubRipText(std::move(content));
 }
 
 std::string modifySrt(const std::string& subfile, const std::string& replacementFile) {
     std::optional<SrtPassInput> input = prepareSrtPass(subfile, replacementFile, ".json");
     if (!input) return "";
 
-    Substitution substitution(input->WORDS);
     Json::Value jsonData;
-    for (const SubtitleItem* element : input->parser->getSubtitles()) {
+    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
         // A repeated cue number keeps the later cue's text.
-        jsonData[std::to_string(element->getSubNo())] = substitution.apply(element->getText());
-    }
+        jsonData[std::to_string(cue.getSubNo())] = std::move(text);
+    });
     return writeOutput(input->nfilename, exportDocumentText(std::move(jsonData)));
 }
 
@@ -81,15 +100,15 @@ std::string srtSubtitles(const std::string& subfile, const std::string& replacem
     std::optional<SrtPassInput> input = prepareSrtPass(subfile, replacementFile, ".srt");
     if (!input) return "";
 
-    Substitution substitution(input->WORDS);
     std::string document;
-    const std::vector<SubtitleItem*> sub = input->parser->getSubtitles();
-    for (std::size_t index = 0; index < sub.size(); ++index) {
-        const SubtitleItem& element = *sub[index];
-        if (index > 0) document += "\n\n";
-        document += std::to_string(element.getSubNo()) + '\n';
-        document += element.getStartTimeString() + " --> " + element.getEndTimeString() + '\n';
-        document += substitution.apply(element.getText());
-    }
+    bool first = true;
+    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
+        if (!std::exchange(first, false)) document += "\n\n";
+        // Text from before the first cue has neither number nor timing line.
+        if (!cue.getTimingLine().empty()) {
+            document += std::to_string(cue.getSubNo()) + '\n' + cue.getTimingLine() + '\n';
+        }
+        document += text;
+    });
     return writeOutput(input->nfilename, document);
 }

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "leading_int.h"
@@ -22,8 +23,14 @@ namespace {
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 bool isUpper(char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; }
 
-std::string fieldOrEmpty(const std::vector<std::string>& fields, std::size_t index) {
-    return index < fields.size() ? fields[index] : std::string();
+// The piece `split` would give at `index`, or "" when there are fewer.
+std::string_view piece(std::string_view text, char delim, std::size_t index) {
+    for (; index > 0; --index) {
+        const std::size_t end = text.find(delim);
+        if (end == std::string_view::npos) return {};
+        text.remove_prefix(end + 1);
+    }
+    return text.substr(0, text.find(delim));
 }
 
 // Every character from `open` up to its matching `close` becomes '~'. Nesting is
@@ -122,52 +129,67 @@ void trim(std::string& text) {
 
 }  // namespace
 
+SubtitleItem::SubtitleItem(int subNo, TimingLine timing, std::string text)
+    : SubtitleItem(subNo, std::move(timing.line), std::move(timing.start), std::move(timing.end), std::move(text),
+                   Analysis{}) {}
+
 SubtitleItem::SubtitleItem(int subNo, std::string startTime, std::string endTime, std::string text, bool ignore,
                            std::string justDialogue, int speakerCount, int nonDialogueCount, int styleTagCount,
                            int wordCount, std::vector<std::string> speaker, std::vector<std::string> nonDialogue,
                            std::vector<std::string> styleTags, std::vector<std::string> word)
-    : _startTime(timeMSec(startTime)),
-      _endTime(timeMSec(endTime)),
-      _text(std::move(text)),
-      _subNo(subNo),
-      _startTimeString(std::move(startTime)),
-      _endTimeString(std::move(endTime)),
-      _ignore(ignore),
-      _justDialogue(std::move(justDialogue)),
-      _speakerCount(speakerCount),
-      _speaker(std::move(speaker)),
-      _nonDialogueCount(nonDialogueCount),
-      _nonDialogue(std::move(nonDialogue)),
-      _wordCount(wordCount),
-      _word(std::move(word)),
-      _styleTagCount(styleTagCount),
-      _styleTag(std::move(styleTags)) {
-    extractInfo(false, false, false);
+    : SubtitleItem(subNo, startTime + " --> " + endTime, std::move(startTime), std::move(endTime), std::move(text),
+                   Analysis{ignore, std::move(justDialogue), speakerCount, std::move(speaker), wordCount,
+                            std::move(word)}) {
+    _nonDialogueCount = nonDialogueCount;
+    _nonDialogue = std::move(nonDialogue);
+    _styleTagCount = styleTagCount;
+    _styleTag = std::move(styleTags);
 }
 
+SubtitleItem::SubtitleItem(int subNo, std::string timingLine, std::string startTime, std::string endTime,
+                           std::string text, Analysis initial)
+    : _text(std::move(text)),
+      _subNo(subNo),
+      _timingLine(std::move(timingLine)),
+      _startTimeString(std::move(startTime)),
+      _endTimeString(std::move(endTime)),
+      _analysis(std::move(initial)),
+      _nonDialogueCount(0),
+      _styleTagCount(0) {}
+
 std::int64_t SubtitleItem::timeMSec(const std::string& value) {
-    std::vector<std::string> t;
-    split(value, ':', t);
-    std::vector<std::string> secs;
-    split(fieldOrEmpty(t, 2), ',', secs);
-    const std::int64_t hours = leadingInt(fieldOrEmpty(t, 0));
-    const std::int64_t mins = leadingInt(fieldOrEmpty(t, 1));
-    const std::int64_t seconds = leadingInt(fieldOrEmpty(secs, 0));
-    const std::int64_t milliseconds = leadingInt(fieldOrEmpty(secs, 1));
-    return hours * 3600000 + mins * 60000 + seconds * 1000 + milliseconds;
+    const std::string_view seconds = piece(value, ':', 2);
+    const std::int64_t hours = leadingInt(piece(value, ':', 0));
+    const std::int64_t mins = leadingInt(piece(value, ':', 1));
+    return hours * 3600000 + mins * 60000 + leadingInt(piece(seconds, ',', 0)) * 1000 +
+           leadingInt(piece(seconds, ',', 1));
+}
+
+const SubtitleItem::Analysis& SubtitleItem::analysis() const {
+    if (!_analysed) {
+        _analysed = true;
+        addAnalysis(_text, _analysis, false, false, false);
+    }
+    return _analysis;
 }
 
 void SubtitleItem::extractInfo(bool keepHTML, bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames) {
-    std::string output = maskedText(_text, keepHTML, doNotIgnoreNonDialogues);
-    if (!doNotRemoveSpeakerNames) removeSpeakerNames(output, _speakerCount, _speaker);
-    appendCollapsed(_justDialogue, output);
-    trim(_justDialogue);
-    if (_justDialogue.empty()) {
-        _ignore = true;
+    analysis();
+    addAnalysis(_text, _analysis, keepHTML, doNotIgnoreNonDialogues, doNotRemoveSpeakerNames);
+}
+
+void SubtitleItem::addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML,
+                               bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames) {
+    std::string output = maskedText(text, keepHTML, doNotIgnoreNonDialogues);
+    if (!doNotRemoveSpeakerNames) removeSpeakerNames(output, analysis.speakerCount, analysis.speaker);
+    appendCollapsed(analysis.justDialogue, output);
+    trim(analysis.justDialogue);
+    if (analysis.justDialogue.empty()) {
+        analysis.ignore = true;
         return;
     }
-    split(_justDialogue, ' ', _word);
-    _wordCount = static_cast<int>(_word.size());
+    split(analysis.justDialogue, ' ', analysis.word);
+    analysis.wordCount = static_cast<int>(analysis.word.size());
 }
 
 std::string SubtitleItem::getDialogue(bool keepHTML, bool doNotIgnoreNonDialogues,
@@ -184,7 +206,9 @@ std::string SubtitleItem::getDialogue(bool keepHTML, bool doNotIgnoreNonDialogue
     return dialogue;
 }
 
-std::string SubtitleItem::getWordByIndex(int index) const { return _word.at(static_cast<std::size_t>(index)); }
+std::string SubtitleItem::getWordByIndex(int index) const {
+    return analysis().word.at(static_cast<std::size_t>(index));
+}
 
 std::int64_t SubtitleItem::getWordStartTimeByIndex(int index) const {
     return _wordStartTime.at(static_cast<std::size_t>(index));

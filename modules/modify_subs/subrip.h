@@ -2,16 +2,15 @@
 
 // SubRip cues and the parser that reads them.
 //
-// The parser is line-driven and does no validation: a number line and a timing
-// line are taken as they stand, everything else in a cue is text. The last cue
-// is stored only when its last line has no line end, so parse the cleaned form of
-// a file (cleanedSubRipText) to get every cue:
+// The parser reads text in the form cleanedSubRipText gives (UTF-8, "\n" line
+// ends, no outer blank lines) block by block, a block being the lines between
+// blank lines. It does no validation: a number line and a timing line are taken
+// as they stand, and every other line ends up in some cue's text.
 //
 //     auto parser = SubtitleParserFactory::forText(cleanedSubRipText(fileContent)).getParser();
 //     for (const SubtitleItem* cue : parser->getSubtitles()) use(cue->getSubNo(), cue->getText());
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,16 +22,35 @@
 // delimiter at the very end gives no trailing empty piece; an empty `s` gives none.
 std::vector<std::string>& split(const std::string& s, char delim, std::vector<std::string>& elems);
 
-// The content from its first to its last non-blank line, without a final line
-// end and without a leading UTF-8 byte-order mark. A line holding only "\r" is
-// blank too; blank lines in the middle stay.
-std::string cleanedSubRipText(std::string_view content);
+// A file's bytes as the parser reads them: UTF-16 with a byte-order mark decoded
+// to UTF-8, a leading UTF-8 byte-order mark dropped, lines ended by "\n" alone
+// (a file without any "\n" is cut at each "\r", old Mac style; otherwise every
+// "\r" goes), and the lines from the first to the last non-blank one, without a
+// final line end. A line of spaces and tabs is blank. Works in place.
+std::string cleanedSubRipText(std::string content);
 
-// One SubRip cue: number, times as written and in milliseconds, the text lines
-// joined by single spaces, and an analysis of that text into plain dialogue,
-// speaker names and words.
+// A cue's timing line as it stands in the file, and the time strings read from
+// it: the start is what stands before the arrow, trimmed, the end the first
+// blank-separated piece after it, so position fields stay out. Both are empty
+// when the line holds no "-->".
+struct TimingLine {
+    std::string line;
+    std::string start;
+    std::string end;
+
+    static TimingLine read(std::string_view line);
+};
+
+// One SubRip cue: number, timing line, times as written and in milliseconds, the
+// text lines joined by single spaces, and an analysis of that text into plain
+// dialogue, speaker names and words. The analysis is made when one of its getters
+// is first called, as most readers want only the text; that first call is not
+// safe from several threads at once.
 class SubtitleItem {
 public:
+    // A cue as the parser reads it.
+    SubtitleItem(int subNo, TimingLine timing, std::string text);
+    // A cue built from its times; its timing line is "start --> end".
     SubtitleItem(int subNo, std::string startTime, std::string endTime, std::string text, bool ignore = false,
                  std::string justDialogue = "", int speakerCount = 0, int nonDialogueCount = 0,
                  int styleTagCount = 0, int wordCount = 0, std::vector<std::string> speaker = {},
@@ -46,30 +64,37 @@ public:
     // Masks <style tags> unless keepHTML and (parenthesised asides) unless
     // doNotIgnoreNonDialogues, removes "NAME:" speaker markers unless
     // doNotRemoveSpeakerNames, and adds the result to the dialogue, speakers and
-    // words collected so far. The constructor runs it once with every flag off.
+    // words collected so far, after the analysis with every flag off that every cue has.
     void extractInfo(bool keepHTML, bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames);
 
     int getSubNo() const { return _subNo; }
+    // Exactly as read, blanks and position fields included; empty for text that
+    // stood before the first cue.
+    const std::string& getTimingLine() const { return _timingLine; }
     std::string getStartTimeString() const { return _startTimeString; }
     std::string getEndTimeString() const { return _endTimeString; }
-    std::string getText() const { return _text; }
+    const std::string& getText() const { return _text; }
+    // Hands the text over, leaving the cue's empty, for a reader that is done with
+    // it: one cue's text can be most of a file.
+    std::string releaseText() { return std::exchange(_text, {}); }
 
-    std::int64_t getStartTime() const { return _startTime; }
-    std::int64_t getEndTime() const { return _endTime; }
+    // Counted from the time strings when asked for.
+    std::int64_t getStartTime() const { return timeMSec(_startTimeString); }
+    std::int64_t getEndTime() const { return timeMSec(_endTimeString); }
     // True when the analysis left no dialogue at all.
-    bool getIgnoreStatus() const { return _ignore; }
+    bool getIgnoreStatus() const { return analysis().ignore; }
     // The dialogue as the analysis with these flags leaves it (the stored
     // dialogue is the one with every flag off).
     std::string getDialogue(bool keepHTML = false, bool doNotIgnoreNonDialogues = false,
                             bool doNotRemoveSpeakerNames = false) const;
-    int getSpeakerCount() const { return _speakerCount; }
+    int getSpeakerCount() const { return analysis().speakerCount; }
     int getNonDialogueCount() const { return _nonDialogueCount; }
     int getStyleTagCount() const { return _styleTagCount; }
-    int getWordCount() const { return _wordCount; }
-    std::vector<std::string> getIndividualWords() const { return _word; }
+    int getWordCount() const { return analysis().wordCount; }
+    std::vector<std::string> getIndividualWords() const { return analysis().word; }
     // Throws std::out_of_range for an index outside the words.
     std::string getWordByIndex(int index) const;
-    std::vector<std::string> getSpeakerNames() const { return _speaker; }
+    std::vector<std::string> getSpeakerNames() const { return analysis().speaker; }
     std::vector<std::string> getNonDialogueWords() const { return _nonDialogue; }
     std::vector<std::string> getStyleTags() const { return _styleTag; }
 
@@ -84,20 +109,32 @@ public:
                       std::vector<std::int64_t> durations);
 
 private:
-    std::int64_t _startTime;
-    std::int64_t _endTime;
+    // What extractInfo adds to, starting from the constructor's values.
+    struct Analysis {
+        bool ignore = false;
+        std::string justDialogue;
+        int speakerCount = 0;
+        std::vector<std::string> speaker;
+        int wordCount = 0;
+        std::vector<std::string> word;
+    };
+
+    SubtitleItem(int subNo, std::string timingLine, std::string startTime, std::string endTime, std::string text,
+                 Analysis initial);
+
+    const Analysis& analysis() const;
+    static void addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML,
+                            bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames);
+
     std::string _text;
     int _subNo;
+    std::string _timingLine;
     std::string _startTimeString;
     std::string _endTimeString;
-    bool _ignore;
-    std::string _justDialogue;
-    int _speakerCount;
-    std::vector<std::string> _speaker;
+    mutable Analysis _analysis;
+    mutable bool _analysed = false;
     int _nonDialogueCount;
     std::vector<std::string> _nonDialogue;
-    int _wordCount;
-    std::vector<std::string> _word;
     std::vector<std::int64_t> _wordStartTime;
     std::vector<std::int64_t> _wordEndTime;
     std::vector<std::int64_t> _wordDuration;
@@ -138,19 +175,21 @@ protected:
 
 class SubRipParser : public SubtitleParser {
 public:
-    // Reads the file `fileName`.
+    // Holds no cues until something is parsed.
+    SubRipParser() = default;
+    // Reads the file `fileName`, cleaned.
     explicit SubRipParser(std::string fileName);
-    // Reads SubRip text from `content`, for text that is already in memory.
-    explicit SubRipParser(std::istream& content);
 
     void parse(std::string fileName) override;
-    void parse(std::istream& content);
+    // Appends the cues of text in the form cleanedSubRipText gives.
+    void parseCleanedText(std::string_view text);
 };
 
 // Hands out a parser for a file, or for SubRip text already in memory.
 class SubtitleParserFactory {
 public:
     explicit SubtitleParserFactory(std::string fileName);
+    // `text` in the form cleanedSubRipText gives.
     static SubtitleParserFactory forText(std::string text);
 
     std::unique_ptr<SubtitleParser> getParser() const;

@@ -1,47 +1,196 @@
 // Reading SubRip text into cues.
 
 #include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <fstream>
-#include <istream>
-#include <sstream>
+#include <iterator>
 #include <utility>
 
 #include "leading_int.h"
 #include "subrip.h"
+#include "subrip_lines.h"
+#include "utf8_text.h"
 
 namespace {
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 
-std::string_view withoutByteOrderMark(std::string_view text) {
-    if (text.starts_with(byteOrderMark)) text.remove_prefix(byteOrderMark.size());
-    return text;
+// Lines end at "\n" alone; an old Mac file, holding no "\n" at all, at each "\r".
+void normaliseLineEnds(std::string& content) {
+    if (content.find('\n') == std::string::npos) {
+        std::replace(content.begin(), content.end(), '\r', '\n');
+    } else {
+        std::erase(content, '\r');
+    }
 }
 
-// A CRLF file's blank separator lines still hold their "\r".
-bool isBlankLine(std::string_view line) { return line.empty() || line == "\r"; }
+// Drops the empty lines at the start and the end, and the final line end. A line
+// of blanks stays: after a timing line it is a cue's text.
+void trimOuterEmptyLines(std::string& content) {
+    content.erase(0, content.find_first_not_of('\n'));
+    content.erase(content.find_last_not_of('\n') + 1);
+}
+
+std::string_view between(const char* begin, const char* end) {
+    return {begin, static_cast<std::size_t>(end - begin)};
+}
+
+// The next line of `rest` when it is not blank, which is then taken off `rest`.
+std::optional<std::string_view> takeNonBlankLine(std::string_view& rest) {
+    std::string_view after = rest;
+    const std::optional<std::string_view> line = takeLine(after);
+    if (!line || isBlankLine(*line)) return std::nullopt;
+    rest = after;
+    return line;
+}
+
+// Takes the blank lines at the start of `rest` off it; false when nothing else is left.
+bool skipBlankLines(std::string_view& rest) {
+    for (std::string_view after = rest; const std::optional<std::string_view> line = takeLine(after);) {
+        if (!isBlankLine(*line)) break;
+        rest = after;
+    }
+    return !rest.empty();
+}
+
+// The blank lines at the start of `rest` up to the first empty one, taken off it.
+std::string_view takeBlankTail(std::string_view& rest) {
+    const char* const start = rest.data();
+    const char* end = start;
+    for (std::string_view after = rest; const std::optional<std::string_view> line = takeLine(after);) {
+        if (line->empty() || !isBlankLine(*line)) break;
+        end = line->data() + line->size();
+        rest = after;
+    }
+    return between(start, end);
+}
+
+// Builds cues from cleaned text, block by block (the lines between blank lines),
+// in file order.
+class CueReader {
+public:
+    explicit CueReader(std::vector<std::unique_ptr<SubtitleItem>>& cues) : _cues(cues) {}
+    CueReader(const CueReader&) = delete;
+    CueReader& operator=(const CueReader&) = delete;
+
+    void read(std::string_view text) {
+        while (skipBlankLines(text)) readBlock(text);
+        finishCue();
+    }
+
+private:
+    struct Draft {
+        int number;
+        TimingLine timing;
+        std::string text;
+    };
+
+    // Takes one block off `rest`, then the blank lines after it up to the first
+    // empty one. Those are text after a timing line, so a cue whose text is a
+    // space keeps it, and at the end of the file, as in a file cut there.
+    void readBlock(std::string_view& rest) {
+        _timingLineLast = false;
+        const std::string_view first = *takeLine(rest);
+        std::string_view afterSecond = rest;
+        const std::optional<std::string_view> second = takeNonBlankLine(afterSecond);
+        if (isTimingLike(first)) {
+            openCue(_previousNumber == INT_MAX ? INT_MAX : _previousNumber + 1, first);
+            readText(rest, rest.data(), rest.data());
+        } else if (second && (isTimingLike(*second) || isWholeNumber(first))) {
+            rest = afterSecond;
+            openCue(leadingInt(first), *second);
+            readText(rest, rest.data(), rest.data());
+        } else if (!second && isWholeNumber(first) && isLast(rest)) {
+            return;  // a cut-off file
+        } else {
+            readText(rest, first.data(), first.data() + first.size());
+        }
+        const bool last = isLast(rest);
+        const std::string_view tail = takeBlankTail(rest);
+        if (_timingLineLast || last) appendText(tail);
+    }
+
+    static bool isLast(std::string_view rest) { return rest.find_first_not_of(" \t\n") == std::string_view::npos; }
+
+    // Takes the block's text lines off `rest`, adding them to the run of lines
+    // from `runStart` to `runEnd` read already. A whole-number line before a
+    // timing-like line opens the next cue even without a blank line before it.
+    void readText(std::string_view& rest, const char* runStart, const char* runEnd) {
+        while (const std::optional<std::string_view> line = takeNonBlankLine(rest)) {
+            if (isWholeNumber(*line)) {
+                std::string_view afterTiming = rest;
+                const std::optional<std::string_view> timing = takeNonBlankLine(afterTiming);
+                if (timing && isTimingLike(*timing)) {
+                    appendText(between(runStart, runEnd));
+                    openCue(leadingInt(*line), *timing);
+                    rest = afterTiming;
+                    runStart = runEnd = rest.data();
+                    continue;
+                }
+            }
+            runEnd = line->data() + line->size();
+        }
+        appendText(between(runStart, runEnd));
+    }
+
+    void openCue(int number, std::string_view timingLine) {
+        finishCue();
+        _draft = Draft{number, TimingLine::read(timingLine), {}};
+        _open = true;
+        _previousNumber = number;
+        _timingLineLast = true;
+    }
+
+    void finishCue() {
+        if (!std::exchange(_open, false)) return;
+        _cues.push_back(std::make_unique<SubtitleItem>(_draft.number, std::move(_draft.timing), std::move(_draft.text)));
+    }
+
+    // `run` is whole lines; they join the text with single spaces. Text before
+    // the first cue makes a cue of its own, numbered 0 and without a timing line.
+    void appendText(std::string_view run) {
+        if (run.empty()) return;
+        if (!_open) {
+            _draft = Draft{0, {}, {}};
+            _open = true;
+        }
+        _timingLineLast = false;
+        std::string& text = _draft.text;
+        if (!text.empty()) text += ' ';
+        const std::size_t runStart = text.size();
+        text += run;
+        for (std::size_t end = text.find('\n', runStart); end != std::string::npos; end = text.find('\n', end + 1)) {
+            text[end] = ' ';
+        }
+    }
+
+    std::vector<std::unique_ptr<SubtitleItem>>& _cues;
+    Draft _draft{0, {}, {}};
+    bool _open = false;
+    int _previousNumber = 0;
+    // The block read last ends with the open cue's timing line.
+    bool _timingLineLast = false;
+};
 
 }  // namespace
 
-std::string cleanedSubRipText(std::string_view content) {
-    content = withoutByteOrderMark(content);
-    std::vector<std::string_view> lines;
-    for (std::size_t start = 0; start <= content.size();) {
-        const std::size_t end = std::min(content.find('\n', start), content.size());
-        lines.push_back(content.substr(start, end - start));
-        start = end + 1;
-    }
-    std::size_t first = 0;
-    std::size_t last = lines.size();
-    while (first < last && isBlankLine(lines[first])) ++first;
-    while (last > first && isBlankLine(lines[last - 1])) --last;
+std::string cleanedSubRipText(std::string content) {
+    if (std::optional<std::string> decoded = utf8FromUtf16(content)) content = std::move(*decoded);
+    if (content.starts_with(byteOrderMark)) content.erase(0, byteOrderMark.size());
+    normaliseLineEnds(content);
+    trimOuterEmptyLines(content);
+    return content;
+}
 
-    std::string cleaned;
-    for (std::size_t i = first; i < last; ++i) {
-        cleaned += lines[i];
-        if (i + 1 != last) cleaned += '\n';
-    }
-    return cleaned;
+TimingLine TimingLine::read(std::string_view line) {
+    TimingLine timing{std::string(line), {}, {}};
+    const std::size_t arrow = line.find("-->");
+    if (arrow == std::string_view::npos) return timing;
+    timing.start = trimmedBlanks(line.substr(0, arrow));
+    const std::string_view after = trimmedBlanks(line.substr(arrow + 3));
+    timing.end = after.substr(0, static_cast<std::size_t>(std::find_if(after.begin(), after.end(), isBlank) - after.begin()));
+    return timing;
 }
 
 std::vector<SubtitleItem*> SubtitleParser::getSubtitles() const {
@@ -56,60 +205,14 @@ SubRipParser::SubRipParser(std::string fileName) {
     parse(std::move(fileName));
 }
 
-SubRipParser::SubRipParser(std::istream& content) { parse(content); }
-
 void SubRipParser::parse(std::string fileName) {
     std::ifstream infile(fileName, std::ios::binary);
-    if (infile) parse(infile);
+    std::string content{std::istreambuf_iterator<char>(infile), std::istreambuf_iterator<char>()};
+    if (infile.bad()) return;
+    parseCleanedText(cleanedSubRipText(std::move(content)));
 }
 
-void SubRipParser::parse(std::istream& content) {
-    std::string line;
-    std::string start;
-    std::string end;
-    std::string completeLine;
-    std::string timeLine;
-    int subNo = 0;
-    // Non-blank lines since the last blank line: 0 waits for a number line.
-    int turn = 0;
-    bool firstLine = true;
-
-    const auto storeCue = [&] {
-        _subtitles.push_back(std::make_unique<SubtitleItem>(subNo, start, end, completeLine));
-    };
-
-    while (std::getline(content, line)) {
-        std::erase(line, '\r');
-        if (std::exchange(firstLine, false) && line.starts_with(byteOrderMark)) line.erase(0, byteOrderMark.size());
-
-        if (line.empty()) {
-            // Only a blank line that ends a cue stores one; a run of blank lines
-            // stores nothing more.
-            if (turn > 0) storeCue();
-            timeLine.clear();
-            completeLine.clear();
-            turn = 0;
-        } else if (turn == 0) {
-            subNo = leadingInt(line);
-            turn = 1;
-            // A number line alone at the very end of the input is no cue.
-            continue;
-        } else if (line.find("-->") != std::string::npos) {
-            timeLine += line;
-            std::vector<std::string> srtTime;
-            split(timeLine, ' ', srtTime);
-            start = srtTime.empty() ? std::string() : srtTime[0];
-            end = srtTime.size() > 2 ? srtTime[2] : std::string();
-            ++turn;
-        } else {
-            if (!completeLine.empty()) completeLine += ' ';
-            completeLine += line;
-            ++turn;
-        }
-        // The last cue has no blank line after it when its line isn't terminated.
-        if (content.eof() && turn > 0) storeCue();
-    }
-}
+void SubRipParser::parseCleanedText(std::string_view text) { CueReader(_subtitles).read(text); }
 
 SubtitleParserFactory::SubtitleParserFactory(std::string fileName)
     : SubtitleParserFactory(std::move(fileName), std::nullopt) {}
@@ -123,6 +226,7 @@ SubtitleParserFactory SubtitleParserFactory::forText(std::string text) {
 
 std::unique_ptr<SubtitleParser> SubtitleParserFactory::getParser() const {
     if (!_text) return std::make_unique<SubRipParser>(_fileName);
-    std::istringstream content(*_text);
-    return std::make_unique<SubRipParser>(content);
+    auto parser = std::make_unique<SubRipParser>();
+    parser->parseCleanedText(*_text);
+    return parser;
 }

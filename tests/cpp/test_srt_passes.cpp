@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -95,8 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 std::regex_replace(twoCues, std::regex("\n"), "\r\n") + "\r\n\r\n", twoCuesOut},
                     RewriteCase{"blank_lines_between_cues",
                                 std::regex_replace(twoCues, std::regex("\n\n"), "\n\n\n\n"), twoCuesOut},
-                    RewriteCase{"one_cue_number_and_times_as_parsed", "007\n0:0:1,5 --> 0:0:2,5 X1:4\ncat\n",
-                                "7\n0:0:1,5 --> 0:0:2,5\ndog"},
+                    RewriteCase{"one_cue_number_and_timing_line_as_parsed", "007\n0:0:1,5 --> 0:0:2,5 X1:4\ncat\n",
+                                "7\n0:0:1,5 --> 0:0:2,5 X1:4\ndog"},
                     RewriteCase{"no_cues", "\n\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -172,8 +173,115 @@ TEST_P(SrtPass, WordListAndPatternFailuresRaiseAndKeepTheOldOutput) {
 INSTANTIATE_TEST_SUITE_P(Passes, SrtPass, testing::Values(rewritePass, exportPass),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// What a user's file is made of, through both passes with {"the": "THE"}.
+struct UserFileCase {
+    const char* name;
+    std::string input;
+    std::string rewritten;
+    std::map<std::string, std::string> exported;
+};
+
+class SrtUserFiles : public InTempDir, public testing::TestWithParam<UserFileCase> {};
+
+std::map<std::string, std::string> membersOf(const std::string& document) {
+    Json::Value value;
+    std::istringstream(document) >> value;
+    std::map<std::string, std::string> members;
+    for (const std::string& name : value.getMemberNames()) members[name] = value[name].asString();
+    return members;
+}
+
+TEST_P(SrtUserFiles, KeepEveryCueWithItsOwnTimingAndText) {
+    writeFile("the.json", R"({"the": "THE"})");
+    writeFile("show.srt", GetParam().input);
+    ASSERT_EQ(srtSubtitles("show.srt", "the.json"), "[Quorvanted] show.srt");
+    EXPECT_EQ(readFile("[Quorvanted] show.srt"), GetParam().rewritten);
+    ASSERT_EQ(modifySrt("show.srt", "the.json"), "[Quorvanted] show.json");
+    EXPECT_EQ(membersOf(readFile("[Quorvanted] show.json")), GetParam().exported);
+}
+
+// ASCII text as UTF-16 with its byte-order mark.
+std::string utf16(const std::string& ascii, bool littleEndian) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : ascii) bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    return bytes;
+}
+
+const std::string t1 = "00:00:01,000 --> 00:00:02,000";
+const std::string t2 = "00:00:03,000 --> 00:00:04,000";
+const std::string t3 = "00:00:05,000 --> 00:00:06,000";
+const std::string separatorsIn = "1\n" + t1 + "\nthe first\n \n2\n" + t2 + "\nthe second\n3\n" + t3 + "\nthe third\n";
+const std::string separatorsOut =
+    "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second\n\n3\n" + t3 + "\nTHE third";
+const std::map<std::string, std::string> firstSecondThird{
+    {"1", "THE first"}, {"2", "THE second"}, {"3", "THE third"}};
+const std::string oldMacIn = "1\r" + t1 + "\rthe first line\r\r2\r" + t2 + "\rthe end\r";
+const std::string oldMacOut = "1\n" + t1 + "\nTHE first line\n\n2\n" + t2 + "\nTHE end";
+const std::map<std::string, std::string> firstLineEnd{{"1", "THE first line"}, {"2", "THE end"}};
+const std::string oddTimings[] = {"00:00:01,000  -->  00:00:02,000", "00:00:03,000\t-->\t00:00:04,000",
+                                  "00:00:05,000-->00:00:06,000"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SrtUserFiles,
+    testing::Values(
+        UserFileCase{"blank_looking_separator_and_missing_blank_line", separatorsIn, separatorsOut, firstSecondThird},
+        UserFileCase{"arrow_inside_the_text", "1\n" + t1 + "\nthe way --> there\nand back\n",
+                     "1\n" + t1 + "\nTHE way --> THEre and back", {{"1", "THE way --> THEre and back"}}},
+        UserFileCase{"mistyped_arrow", "1\n" + t1 + "\nthe first\n\n2\n00:00:03,000 - > 00:00:04,000\nthe second\n",
+                     "1\n" + t1 + "\nTHE first\n\n2\n00:00:03,000 - > 00:00:04,000\nTHE second",
+                     {{"1", "THE first"}, {"2", "THE second"}}},
+        UserFileCase{"timing_lines_as_written",
+                     "1\n" + oddTimings[0] + "\nthe first\n\n2\n" + oddTimings[1] + "\nthe second\n\n3\n" +
+                         oddTimings[2] + "\nthe third\n",
+                     "1\n" + oddTimings[0] + "\nTHE first\n\n2\n" + oddTimings[1] + "\nTHE second\n\n3\n" +
+                         oddTimings[2] + "\nTHE third",
+                     firstSecondThird},
+        UserFileCase{"no_number_lines", t1 + "\nthe first\n\n" + t2 + "\nthe second\n",
+                     "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second",
+                     {{"1", "THE first"}, {"2", "THE second"}}},
+        UserFileCase{"old_mac_line_ends", oldMacIn, oldMacOut, firstLineEnd},
+        UserFileCase{"utf16_le", utf16(separatorsIn, true), separatorsOut, firstSecondThird},
+        UserFileCase{"utf16_be", utf16(oldMacIn, false), oldMacOut, firstLineEnd},
+        UserFileCase{"text_before_the_first_cue", "the title\n\n1\n" + t1 + "\nthe first",
+                     "THE title\n\n1\n" + t1 + "\nTHE first", {{"0", "THE title"}, {"1", "THE first"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Mistyped arrows, a few right after a cue's text without a blank line.
+TEST(SrtBrokenArrows, EveryCueKeepsItsTimingLineAndIsExported) {
+    TempDir dir;
+    WorkingDirectory cwd(dir.path());
+    std::filesystem::copy_file(std::string(TEST_DATA_DIR) + "/y_mentalist-fr-broken-arrows.srt", "in.srt");
+    writeFile("words.json", "{}");
+    std::vector<std::string> timings;
+    std::istringstream input(readFile("in.srt"));
+    const std::regex timing(R"(\d+:\d+:\d+,\d+ *(-->|- >) *\d+:\d+:\d+,\d+\r?)");
+    for (std::string line; std::getline(input, line);) {
+        if (std::regex_match(line, timing)) timings.push_back(line.substr(0, line.find('\r')));
+    }
+    ASSERT_EQ(timings.size(), 788U);
+
+    ASSERT_EQ(srtSubtitles("in.srt", "words.json"), "[Quorvanted] in.srt");
+    const std::string rewritten = readFile("[Quorvanted] in.srt");
+    std::vector<std::string> writtenTimings;
+    std::map<std::string, std::string> texts;
+    for (std::size_t start = 0; start < rewritten.size();) {
+        const std::size_t end = std::min(rewritten.find("\n\n", start), rewritten.size());
+        std::istringstream block(rewritten.substr(start, end - start));
+        std::string number, timingLine, text;
+        std::getline(block, number);
+        std::getline(block, timingLine);
+        std::getline(block, text);
+        writtenTimings.push_back(timingLine);
+        texts[number] = text;
+        start = end + 2;
+    }
+    EXPECT_EQ(writtenTimings, timings);
+    ASSERT_EQ(modifySrt("in.srt", "words.json"), "[Quorvanted] in.json");
+    EXPECT_EQ(membersOf(readFile("[Quorvanted] in.json")), texts);
+}
+
 struct CorpusCue {
-    std::string number, start, end, text;
+    std::string number, timing, text;
 };
 
 // A reading of a well-formed file that shares nothing with the parser: blocks of
@@ -187,9 +295,7 @@ std::vector<CorpusCue> wellFormedCues(std::string content) {
         if (block.empty()) return;
         EXPECT_TRUE(block.size() >= 2 && block[1].find("-->") != std::string::npos) << block[0];
         block.resize(std::max<std::size_t>(block.size(), 2));
-        CorpusCue cue{block[0], "", "", ""};
-        std::string arrow;
-        std::istringstream(block[1]) >> cue.start >> arrow >> cue.end;
+        CorpusCue cue{block[0], block[1], ""};
         for (std::size_t i = 2; i < block.size(); ++i) cue.text += (i > 2 ? " " : "") + block[i];
         cues.push_back(cue);
         block.clear();
@@ -241,8 +347,7 @@ TEST_P(SrtCorpus, RewriteChangesOnlyTheTextsAndTheLayout) {
     std::string expected;
     for (const CorpusCue& cue : _cues) {
         if (!expected.empty()) expected += "\n\n";
-        expected += std::to_string(std::stoi(cue.number)) + "\n" + cue.start + " --> " + cue.end + "\n" +
-                    corpusSubstituted(cue.text);
+        expected += std::to_string(std::stoi(cue.number)) + "\n" + cue.timing + "\n" + corpusSubstituted(cue.text);
     }
     EXPECT_EQ(readFile("[Quorvanted] in.srt"), expected);
 }

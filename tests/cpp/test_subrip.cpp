@@ -70,6 +70,19 @@ TEST(CueAnalysis, FlagsKeepWhatTheyName) {
     EXPECT_EQ(cue.getWordByIndex(0), "hi");
 }
 
+// The analysis a getter makes on first use is the one extractInfo adds to.
+TEST(CueAnalysis, ExtractInfoAddsToTheFirstAnalysis) {
+    SubtitleItem extractedFirst(1, "", "", "JOHN: hi");
+    extractedFirst.extractInfo(true, true, true);
+    SubtitleItem readFirst(1, "", "", "JOHN: hi");
+    EXPECT_EQ(readFirst.getIndividualWords(), Strings{"hi"});
+    readFirst.extractInfo(true, true, true);
+    for (const SubtitleItem* cue : {&extractedFirst, &readFirst}) {
+        EXPECT_EQ(cue->getSpeakerNames(), Strings{"JOHN"});
+        EXPECT_EQ(cue->getIndividualWords(), (Strings{"hi", "hiJOHN:", "hi"}));
+    }
+}
+
 struct TimeCase {
     const char* value;
     std::int64_t milliseconds;
@@ -127,31 +140,49 @@ void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
 class Parser : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(Parser, ReadsTheCues) {
-    EXPECT_EQ(cuesOf(*SubtitleParserFactory::forText(GetParam().text).getParser()), GetParam().cues);
+    const auto parser = SubtitleParserFactory::forText(cleanedSubRipText(GetParam().text)).getParser();
+    EXPECT_EQ(cuesOf(*parser), GetParam().cues);
 }
 
 const std::string t1 = "00:00:01,000 --> 00:00:02,000";
+const std::string t2 = "00:00:03,000 --> 00:00:04,000";
 const Cue one{1, "00:00:01,000", "00:00:02,000", "a"};
+const Cue two{2, "00:00:03,000", "00:00:04,000", "b"};
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, Parser,
     testing::Values(
         ParseCase{"unterminated_last_line", "1\n" + t1 + "\na", {one}},
-        ParseCase{"terminated_last_line_is_still_open", "1\n" + t1 + "\na\n", {}},
-        ParseCase{"lone_number_line_at_end", "1\n" + t1 + "\na\n\n2", {one}},
+        ParseCase{"terminated_last_line", "1\n" + t1 + "\na\n", {one}},
+        ParseCase{"lone_number_line_at_end", "1\n" + t1 + "\na\n\n2\n \n", {one}},
         ParseCase{"lines_joined_by_spaces", "1\n" + t1 + "\na\n b\nc", {{1, one.start, one.end, "a  b c"}}},
-        ParseCase{"spaces_line_as_number_and_text", "  \n" + t1 + "\n  ", {{0, one.start, one.end, "  "}}},
-        ParseCase{"second_arrow_line", "1\n" + t1 + "\nA --> B", {{1, one.start, "00:00:02,000A", ""}}},
+        ParseCase{"blank_lines_around_a_cue_without_number", "  \n" + t1 + "\n  ", {{1, one.start, one.end, "  "}}},
+        ParseCase{"blank_text_line_after_timing", "1\n" + t1 + "\n \t\n\n2\n" + t2 + "\nb",
+                  {{1, one.start, one.end, " \t"}, two}},
+        ParseCase{"arrow_in_text", "1\n" + t1 + "\nA --> B", {{1, one.start, one.end, "A --> B"}}},
         ParseCase{"positions_after_end", "1\n" + t1 + " X1:40 X2:600\na", {one}},
-        ParseCase{"arrow_without_blanks", "1\n1-->2\na", {{1, "1-->2", "", "a"}}},
+        ParseCase{"arrow_without_blanks", "1\n1-->2\na", {{1, "1", "2", "a"}}},
+        ParseCase{"blanks_and_tabs_around_arrow", "1\n\t00:00:01,000 \t-->\t 00:00:02,000\t\na", {one}},
+        ParseCase{"no_arrow_no_times", "1\n00:00:01,000 - > 00:00:02,000\na", {{1, "", "", "a"}}},
         ParseCase{"number_as_int", "007\n" + t1 + "\na\n\n-2\n" + t1 + "\nb\n\n99999999999\n" + t1 + "\nc",
                   {{7, one.start, one.end, "a"}, {-2, one.start, one.end, "b"}, {2147483647, one.start, one.end, "c"}}},
         ParseCase{"byte_order_mark", "\xEF\xBB\xBF" "1\n" + t1 + "\na", {one}},
-        ParseCase{"blank_run_stores_once", "1\n" + t1 + "\na\n\n\n\n2\n" + t1 + "\nb",
-                  {one, {2, one.start, one.end, "b"}}},
+        ParseCase{"blank_run_stores_once", "1\n" + t1 + "\na\n\n \n\t\n2\n" + t2 + "\nb", {one, two}},
         ParseCase{"crlf_with_carriage_return_last", "1\r\n" + t1 + "\r\na\r\n\r", {one}},
-        ParseCase{"number_line_then_blank_keeps_times", "1\n" + t1 + "\na\n\n2\n\n3\n" + t1 + "\nc",
-                  {one, {2, one.start, one.end, ""}, {3, one.start, one.end, "c"}}},
+        ParseCase{"lone_number_inside_continues_the_text", "1\n" + t1 + "\na\n\n2\n\n3\n" + t1 + "\nc",
+                  {{1, one.start, one.end, "a 2"}, {3, one.start, one.end, "c"}}},
+        ParseCase{"block_without_cue_continues_the_text", "1\n" + t1 + "\na\n\nb\nc\n\n2\n" + t2 + "\nb",
+                  {{1, one.start, one.end, "a b c"}, two}},
+        ParseCase{"next_cue_without_blank_line", "1\n" + t1 + "\na\n2\n" + t2 + "\nb\n3\nx", {one, {2, two.start, two.end, "b 3 x"}}},
+        ParseCase{"cues_without_numbers_count_on", "5\n" + t1 + "\na\n\n" + t2 + "\nb\n\n2147483647\n" + t1 +
+                  "\nc\n\n" + t2 + "\nd",
+                  {{5, one.start, one.end, "a"}, {6, two.start, two.end, "b"}, {2147483647, one.start, one.end, "c"},
+                   {2147483647, two.start, two.end, "d"}}},
+        ParseCase{"any_number_line_before_a_timing_line", "abc\n" + t1 + "\na", {{0, one.start, one.end, "a"}}},
+        ParseCase{"whole_number_then_any_line", "1\nnot a time\na", {{1, "", "", "a"}}},
+        ParseCase{"text_before_the_first_cue", "Subtitles by X\nfor Y\n\n1\n" + t1 + "\na",
+                  {{0, "", "", "Subtitles by X for Y"}, one}},
+        ParseCase{"old_mac_line_ends", "1\r" + t1 + "\ra\r\r2\r" + t2 + "\rb\r", {one, two}},
         ParseCase{"empty", "", {}}));
 
 struct CleanCase {
@@ -170,7 +201,10 @@ TEST_P(Cleaning, TrimsOuterBlankLinesAndTheFinalLineEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, Cleaning,
                          testing::Values(CleanCase{"outer_blank_lines", "\n\n1\nx\n\n\n2\ny\n\n", "1\nx\n\n\n2\ny"},
-                                         CleanCase{"carriage_return_lines", "\r\n1\r\nx\r\n\r\n", "1\r\nx\r"},
+                                         CleanCase{"carriage_returns_go", "\r\n1\r\nx\ry\r\n\r\n", "1\nxy"},
+                                         CleanCase{"old_mac_line_ends", "\r1\rx\r\r2\r", "1\nx\n\n2"},
+                                         CleanCase{"utf16_le", "\xFF\xFE" "1\0\r\0\n\0\xE9\0\r\0"s, "1\n\xC3\xA9"},
+                                         CleanCase{"utf16_be", "\xFE\xFF\0" "1\0\n\0a"s, "1\na"},
                                          CleanCase{"spaces_are_not_blank", " \n1\n \n", " \n1\n "},
                                          CleanCase{"byte_order_mark_then_blank", "\xEF\xBB\xBF\n1\nx", "1\nx"},
                                          CleanCase{"only_blank", "\n\r\n\n", ""}));

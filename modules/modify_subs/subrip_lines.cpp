@@ -1,0 +1,65 @@
+#include "subrip_lines.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t digitsEnd(std::string_view text, std::size_t from) {
+    while (from < text.size() && isDigit(text[from])) ++from;
+    return from;
+}
+
+// Where the time stamp that starts at `from` ends, or npos when none starts there.
+std::size_t timeStampEnd(std::string_view line, std::size_t from) {
+    for (const std::string_view separators : {":", ":", ",."}) {
+        const std::size_t end = digitsEnd(line, from);
+        if (end == from || end == line.size() || separators.find(line[end]) == std::string_view::npos) {
+            return std::string_view::npos;
+        }
+        from = end + 1;
+    }
+    const std::size_t end = digitsEnd(line, from);
+    return end == from ? std::string_view::npos : end;
+}
+
+// The end of the first time stamp that starts at or after `from`, or npos. Only
+// the first digit of a run can start one, as the fields take every digit.
+std::size_t firstTimeStampEnd(std::string_view line, std::size_t from) {
+    for (std::size_t start = line.find_first_of("0123456789", from); start != std::string_view::npos;
+         start = line.find_first_of("0123456789", digitsEnd(line, start))) {
+        if (const std::size_t end = timeStampEnd(line, start); end != std::string_view::npos) return end;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string_view trimmedBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::optional<std::string_view> takeLine(std::string_view& rest) {
+    if (rest.empty()) return std::nullopt;
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    return line;
+}
+
+bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
+
+bool isWholeNumber(std::string_view line) {
+    line = trimmedBlanks(line);
+    if (line.starts_with('+') || line.starts_with('-')) line.remove_prefix(1);
+    return !line.empty() && std::all_of(line.begin(), line.end(), isDigit);
+}
+
+bool isTimingLike(std::string_view line) {
+    if (line.find("-->") != std::string_view::npos) return true;
+    const std::size_t firstEnd = firstTimeStampEnd(line, 0);
+    return firstEnd != std::string_view::npos && firstTimeStampEnd(line, firstEnd + 1) != std::string_view::npos;
+}
