@@ -1,8 +1,8 @@
 // Benchmark builds only (QUORVANT_PLAIN_SUBSTITUTION): the unoptimised baseline,
-// every rule compiled afresh for every text and run through std::regex_replace.
-#include <regex>
+// the reference substitution, which compiles every rule afresh for every text.
 #include <utility>
 
+#include "reference_substitution.h"
 #include "substitution.h"
 
 struct Substitution::Rules {
@@ -15,11 +15,4 @@ Substitution::~Substitution() = default;
 Substitution::Substitution(Substitution&&) noexcept = default;
 Substitution& Substitution::operator=(Substitution&&) noexcept = default;
 
-std::string Substitution::apply(const std::string& text) {
-    std::string modifiedText = text;
-    for (const auto& [pattern, replacement] : _rules->words) {
-        const std::regex expression(pattern, std::regex_constants::icase);
-        modifiedText = std::regex_replace(modifiedText, expression, replacement.c_str());
-    }
-    return modifiedText;
-}
+std::string Substitution::apply(const std::string& text) { return referenceSubstitution(_rules->words, text); }

@@ -10,6 +10,11 @@
 
 #include <string>
 
-// Throws std::regex_error for a back-reference or count beyond int, and
-// RecursionBudgetExceeded for a pattern too long to compile on this thread.
+#include "pattern_lexer.h"
+
+// Throws std::regex_error for a back-reference or count beyond int.
+void checkNumbers(const LexedPattern& lexed);
+
+// The same, and RecursionBudgetExceeded for a pattern too long to compile on this
+// thread.
 void checkBeforeCompiling(const std::string& pattern);

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -47,97 +48,62 @@ struct Group {
     Weight atom;
 };
 
-// Reads the count of "{n}", "{n,}" or "{n,m}" at `pos` (just past '{'); false when
-// the brace is not a quantifier.
-bool readBraces(const std::string& pattern, std::size_t& pos, double& least, double& most, bool& unbounded) {
-    auto number = [&](double& value) {
-        const std::size_t start = pos;
-        value = 0;
-        while (pos < pattern.size() && pattern[pos] >= '0' && pattern[pos] <= '9') {
-            value = value * 10 + (pattern[pos] - '0');
-            ++pos;
-        }
-        return pos > start;
-    };
-    const std::size_t start = pos;
-    if (!number(least)) return (pos = start, false);
-    most = least;
-    unbounded = false;
-    if (pos < pattern.size() && pattern[pos] == ',') {
-        ++pos;
-        unbounded = !number(most);
-    }
-    if (pos >= pattern.size() || pattern[pos] != '}') return (pos = start, false);
-    ++pos;
-    return true;
-}
-
 // libstdc++ builds "x+" as "xx*", "x{n,}" as n copies and "x*", "x{n,m}" as m
 // copies: the copies count in full, but only one copy of a body repeats.
-Weight quantified(const Weight& body, char quantifier, double least, double most, bool unbounded) {
-    switch (quantifier) {
+Weight quantified(const Weight& body, const PatternToken& quantifier) {
+    const auto least = static_cast<double>(quantifier.least);
+    const auto most = static_cast<double>(quantifier.most);
+    switch (quantifier.symbol) {
         case '*': return {body.states + 2, body.states + 2};
         case '+': return {2 * body.states + 2, body.states + 2};
         case '?': return {body.states + 2, body.repeated};
         default:
-            if (unbounded) return {(least + 1) * body.states + 2, body.states + 2};
+            if (quantifier.most < 0) return {(least + 1) * body.states + 2, body.states + 2};
             return {most * body.states + 2 * (most - least), body.repeated};
     }
 }
 
-Weight patternWeight(const std::string& pattern) {
+// Groups left open by an invalid pattern count as if closed at the end.
+Weight patternWeight(const LexedPattern& lexed) {
     std::vector<Group> groups(1);
     auto endAtom = [&] {
         Group& group = groups.back();
         group.branch += group.atom;
         group.atom = {};
     };
-    std::size_t pos = 0;
-    while (pos < pattern.size()) {
-        const char c = pattern[pos++];
-        Group& group = groups.back();
-        if (c == '*' || c == '+' || c == '?' || c == '{') {
-            double least = 0, most = 0;
-            bool unbounded = false;
-            if (c != '{' || readBraces(pattern, pos, least, most, unbounded)) {
-                group.atom = quantified(group.atom, c, least, most, unbounded);
-                if (pos < pattern.size() && pattern[pos] == '?') ++pos;
-                continue;
-            }
+    auto closeGroup = [&] {
+        endAtom();
+        Weight inner = groups.back().alternatives;
+        inner += groups.back().branch;
+        groups.pop_back();
+        if (!groups.empty()) groups.back().atom = {inner.states + 2, inner.repeated};
+        return inner;
+    };
+    const std::vector<PatternToken>& tokens = lexed.tokens;
+    for (std::size_t index = 0; index < tokens.size(); ++index) {
+        const PatternToken& token = tokens[index];
+        if (token.kind == TokenKind::Quantifier) {
+            groups.back().atom = quantified(groups.back().atom, token);
+            continue;
         }
         endAtom();
-        if (c == '(') {
-            if (pos + 1 < pattern.size() && pattern[pos] == '?') pos += 2;
+        if (token.kind == TokenKind::GroupOpen) {
             groups.emplace_back();
-        } else if (c == ')' && groups.size() > 1) {
-            Weight inner = groups.back().alternatives;
-            inner += groups.back().branch;
-            groups.pop_back();
-            groups.back().atom = {inner.states + 2, inner.repeated};
-        } else if (c == '|') {
+        } else if (token.kind == TokenKind::GroupClose) {
+            closeGroup();
+        } else if (token.kind == TokenKind::Alternation) {
+            Group& group = groups.back();
             group.alternatives += group.branch;
             group.alternatives.states += 2;
             group.branch = {};
         } else {
-            if (c == '\\') {
-                ++pos;
-            } else if (c == '[') {
-                // A class is one state however long it is.
-                while (pos < pattern.size() && pattern[pos] != ']') pos += pattern[pos] == '\\' ? 2 : 1;
-                ++pos;
-            }
-            group.atom = {1, 0};
+            // A class is one state however long it is.
+            if (token.kind == TokenKind::ClassOpen) index = std::max(index, token.partner);
+            groups.back().atom = {1, 0};
         }
     }
-    // Groups left open count as if closed at the end.
     Weight total;
-    while (!groups.empty()) {
-        endAtom();
-        total = groups.back().alternatives;
-        total += groups.back().branch;
-        groups.pop_back();
-        if (!groups.empty()) groups.back().atom = {total.states + 2, total.repeated};
-    }
+    while (!groups.empty()) total = closeGroup();
     return total;
 }
 
@@ -155,12 +121,14 @@ std::uintptr_t stackLowEnd() {
 
 }  // namespace
 
-StackDemand regexStackDemand(const std::string& pattern) {
-    const Weight weight = patternWeight(pattern);
+StackDemand regexStackDemand(const std::string& pattern) { return regexStackDemand(lexPattern(pattern), pattern.size()); }
+
+StackDemand regexStackDemand(const LexedPattern& lexed, std::size_t patternSize) {
+    const Weight weight = patternWeight(lexed);
     // Empty iterations may pass a repetition twice at one position, hence the 2s.
     const double perTextByte = kBytesPerState * 2 * weight.repeated;
     return {perTextByte, perTextByte + kBytesPerState * 2 * weight.states +
-                             kBytesPerPatternByte * static_cast<double>(pattern.size()) + kSlackBytes};
+                             kBytesPerPatternByte * static_cast<double>(patternSize) + kSlackBytes};
 }
 
 double StackDemand::estimate(std::size_t textLength) const {

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "pattern_lexer.h"
+
 class RecursionBudgetExceeded : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -26,6 +28,7 @@ struct StackDemand {
 };
 
 StackDemand regexStackDemand(const std::string& pattern);
+StackDemand regexStackDemand(const LexedPattern& lexed, std::size_t patternSize);
 
 // An upper estimate of the stack, in bytes, that compiling `pattern` and running it
 // over a text of `textLength` bytes can use.

@@ -8,9 +8,10 @@
 #include "case_fold.h"
 #include "literal_replace.h"
 #include "literal_scanner.h"
-#include "pattern_guard.h"
+#include "pattern_lexer.h"
 #include "pattern_literals.h"
 #include "recursion_budget.h"
+#include "rule_regex.h"
 
 namespace {
 
@@ -28,16 +29,15 @@ struct Rule {
     std::string replacement;
     std::vector<std::string> requiredLiterals;
     std::optional<LiteralReplace> literal;
-    std::optional<std::regex> compiled;
-    StackDemand stackDemand;  // set with `compiled`
+    std::optional<RuleRegex> compiled;
 
     // Nothing when the text stays as it is.
     std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold) const {
         if (literal) {
             return literal->apply(text, fold);
         }
-        checkRecursionBudget(pattern, stackDemand, text.size());
-        std::string rewritten = replaceByRegex(text, *compiled, replacement);
+        checkRecursionBudget(pattern, compiled->stackDemand, text.size());
+        std::string rewritten = replaceByRegex(text, compiled->regex, replacement);
         if (rewritten == text) {
             return std::nullopt;
         }
@@ -46,8 +46,9 @@ struct Rule {
 };
 
 Rule makeRule(const std::string& pattern, const std::string& replacement) {
-    Rule rule{pattern, replacement, requiredLiterals(pattern), std::nullopt, std::nullopt, {}};
-    if (isPlainLiteral(pattern)) {
+    const LexedPattern lexed = lexPattern(pattern);
+    Rule rule{pattern, replacement, requiredLiterals(lexed), std::nullopt, std::nullopt};
+    if (isPlainLiteral(lexed)) {
         rule.requiredLiterals = {pattern};
         rule.literal.emplace(pattern, replacement);
     }
@@ -95,9 +96,7 @@ std::string Substitution::apply(const std::string& text) {
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         Rule& rule = _rules->rules[index];
         if (!rule.literal && !rule.compiled) {
-            checkBeforeCompiling(rule.pattern);
-            rule.compiled.emplace(rule.pattern, std::regex_constants::icase);
-            rule.stackDemand = regexStackDemand(rule.pattern);
+            rule.compiled.emplace(compileRulePattern(rule.pattern));
         }
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
             continue;

@@ -134,6 +134,14 @@ TEST(RecursionBudget, LiteralPatternsDoNotGrowWithTheText) {
     EXPECT_LT(regexStackEstimate(".*", 10), regexStackEstimate(".*", 10'000));
 }
 
+TEST(RecursionBudget, PatternsOfOneShapeHaveOneEstimate) {
+    // The engine reads "\c(" as one byte, and "[\c]]" as a class holding ']'.
+    const std::vector<std::pair<std::string, std::string>> sameShape = {{"\\c(a*", "\\c)a*"}, {"[\\c]]+", "[\\c[]+"}};
+    for (const auto& [pattern, other] : sameShape) {
+        EXPECT_EQ(regexStackEstimate(pattern, 100), regexStackEstimate(other, 100)) << pattern;
+    }
+}
+
 TEST(LargeStack, PassesResultsAndExceptionsThrough) {
     EXPECT_EQ(onLargeStack([] { return std::string("done"); }), "done");
     EXPECT_THROW(onLargeStack([]() -> int { throw std::regex_error(std::regex_constants::error_paren); }),

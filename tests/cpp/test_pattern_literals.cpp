@@ -40,8 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
         LiteralCase{"[\\]kun]", {}},          // the class ends at the second ']'
         LiteralCase{"\\x41bc", {"bc"}},       // hex digits are not literal bytes
         LiteralCase{"\\c(ab", {"ab"}},        // "\c" takes the '(' with it
-        LiteralCase{"\\1abc", {"abc"}},
-        LiteralCase{"[[:alpha:]]abc", {}},    // named classes are not read
+        LiteralCase{"(x)\\1abc", {"abc"}},
+        LiteralCase{"[[:alpha:]]abc", {"abc"}},  // a named class is one element of its class
+        LiteralCase{"\\012", {"12"}},         // \0 is NUL, not the start of a number
+        LiteralCase{"\\1abc", {}},            // refused by the engine: no group 1
         LiteralCase{"", {}},
         LiteralCase{"(unclosed", {}},
         LiteralCase{"a\\.b\\-c\\n", {"a.b-c\n"}}));

@@ -1,0 +1,16 @@
+#include "rule_regex.h"
+
+#include "pattern_guard.h"
+#include "pattern_lexer.h"
+#include "wide_escapes.h"
+
+RuleRegex compileRulePattern(const std::string& pattern) {
+    checkCompileBudget(pattern);
+    const LexedPattern lexed = lexPattern(pattern);
+    checkNumbers(lexed);
+    const std::string spelled = spellWideEscapes(pattern, lexed);
+    if (spelled != pattern) checkCompileBudget(spelled);
+    RuleRegex compiled{std::regex(spelled, std::regex_constants::icase), {}};
+    compiled.stackDemand = spelled == pattern ? regexStackDemand(lexed, pattern.size()) : regexStackDemand(spelled);
+    return compiled;
+}
