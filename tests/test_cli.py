@@ -388,7 +388,7 @@ def byte_dot(character):
          [f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}', f'warning: pattern "[éè]": {byte_class("é")}',
           f'warning: pattern "[éè]": {byte_class("è")}']),
         ('{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}', 0,
-         [f'warning: pattern "\\\\é*?": {byte_repeat("*", "é")}', f'warning: pattern "é+": {byte_repeat("+", "é")}',
+         [f'warning: pattern "\\\\é*?": {byte_repeat("*?", "é")}', f'warning: pattern "é+": {byte_repeat("+", "é")}',
           f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}']),
         ('{".ü": "", "é.": "", "[.]é": ""}', 0,
          [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}']),

@@ -3,30 +3,43 @@
 #include <algorithm>
 #include <string_view>
 
+#include "pattern_lexer.h"
+
 namespace {
 
-bool isNonAscii(std::string_view character) {
-    return !character.empty() && static_cast<unsigned char>(character.front()) >= 0x80;
+// A stretch of the pattern as the warnings see it: a non-ASCII character made of
+// one or more byte tokens, or a single other token.
+struct Unit {
+    const PatternToken* first = nullptr;
+    std::string character;  // empty unless a non-ASCII character
+};
+
+bool isByteToken(const PatternToken& token) {
+    return token.kind == TokenKind::Byte || token.kind == TokenKind::Escape;
 }
 
-bool isContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
+bool isNonAscii(char byte) { return static_cast<unsigned char>(byte) >= 0x80; }
 
-// A lead byte and the continuation bytes after it; any other byte alone.
-std::size_t characterLength(std::string_view text, std::size_t start) {
-    std::size_t end = start + 1;
-    if (isNonAscii(text.substr(start))) {
-        while (end < text.size() && isContinuationByte(text[end])) ++end;
+bool isContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+std::vector<Unit> unitsOf(const std::vector<PatternToken>& tokens) {
+    std::vector<Unit> units;
+    for (std::size_t index = 0; index < tokens.size(); ++index) {
+        const PatternToken& token = tokens[index];
+        Unit unit{&token, ""};
+        if (isByteToken(token) && isNonAscii(token.byte)) {
+            unit.character += token.byte;
+            while (index + 1 < tokens.size() && isByteToken(tokens[index + 1]) &&
+                   tokens[index + 1].inClass == token.inClass && isContinuation(tokens[index + 1].byte)) {
+                unit.character += tokens[++index].byte;
+            }
+        }
+        units.push_back(std::move(unit));
     }
-    return end - start;
+    return units;
 }
 
-bool isRepeat(std::string_view text, std::size_t at, std::string_view character) {
-    if (character == "?" || character == "*" || character == "+") return true;
-    // "{" repeats only when a count follows; otherwise it is a literal brace.
-    return character == "{" && at < text.size() && text[at] >= '0' && text[at] <= '9';
-}
+bool isKind(const Unit* unit, TokenKind kind) { return unit != nullptr && unit->first->kind == kind; }
 
 std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
@@ -49,58 +62,50 @@ std::string dotWarning(std::string_view character) {
            " matches a single byte, not a character, so it can match half of a non-ASCII character";
 }
 
-// The element just before the current one, as far as the warnings care.
-struct Previous {
-    std::string_view character;
-    bool isDot = false;
-};
+std::string sentence(const ByteWiseWarning& warning) {
+    switch (warning.kind) {
+        case ByteWiseWarning::Kind::InClass:
+            return inClassWarning(warning.character);
+        case ByteWiseWarning::Kind::Repeated:
+            return repeatWarning(warning.quantifier, warning.character);
+        case ByteWiseWarning::Kind::NextToAnyByte:
+            break;
+    }
+    return dotWarning(warning.character);
+}
 
 }  // namespace
 
-std::vector<std::string> patternWarnings(const std::string& pattern) {
-    const std::string_view text(pattern);
-    std::vector<std::string> warnings;
-    const auto warn = [&](std::string message) {
-        if (std::find(warnings.begin(), warnings.end(), message) == warnings.end()) {
-            warnings.push_back(std::move(message));
-        }
+std::vector<ByteWiseWarning> byteWiseWarnings(const std::string& pattern) {
+    const LexedPattern lexed = lexPattern(pattern);
+    const std::vector<Unit> units = unitsOf(lexed.tokens);
+    std::vector<ByteWiseWarning> warnings;
+    const auto warn = [&](ByteWiseWarning warning) {
+        if (std::find(warnings.begin(), warnings.end(), warning) == warnings.end()) warnings.push_back(warning);
     };
-    bool inClass = false;
-    Previous previous;
-    for (std::size_t at = 0; at < text.size();) {
-        const bool escaped = text[at] == '\\';
-        const std::size_t start = escaped ? at + 1 : at;
-        if (start >= text.size()) break;
-        const std::string_view character = text.substr(start, characterLength(text, start));
-        at = start + character.size();
-
-        if (inClass) {
-            // ECMAScript has no special first "]": "[]" is an empty class.
-            if (!escaped && character == "]") {
-                inClass = false;
-                previous = {};
-            } else if (isNonAscii(character)) {
-                warn(inClassWarning(character));
-            }
+    using Kind = ByteWiseWarning::Kind;
+    for (std::size_t index = 0; index < units.size(); ++index) {
+        const Unit& unit = units[index];
+        if (unit.character.empty()) continue;
+        if (unit.first->inClass) {
+            warn({Kind::InClass, unit.character, ""});
             continue;
         }
-        if (!escaped && character == "[") {
-            inClass = true;
-            continue;
+        const Unit* before = index > 0 ? &units[index - 1] : nullptr;
+        const Unit* after = index + 1 < units.size() ? &units[index + 1] : nullptr;
+        if (isKind(after, TokenKind::Quantifier)) {
+            const PatternToken& quantifier = *after->first;
+            warn({Kind::Repeated, unit.character, pattern.substr(quantifier.begin, quantifier.end - quantifier.begin)});
         }
-        if (!escaped && isRepeat(text, at, character)) {
-            const std::size_t close = character == "{" ? text.find('}', at) : std::string_view::npos;
-            const std::string_view repeat = close == std::string_view::npos ? character
-                                                                             : text.substr(start, close + 1 - start);
-            if (isNonAscii(previous.character)) warn(repeatWarning(repeat, previous.character));
-            // A "?" after a repeat makes it lazy; it repeats nothing of its own.
-            previous = {};
-            continue;
+        if (isKind(before, TokenKind::AnyByte) || isKind(after, TokenKind::AnyByte)) {
+            warn({Kind::NextToAnyByte, unit.character, ""});
         }
-        const bool isDot = !escaped && character == ".";
-        if (isDot && isNonAscii(previous.character)) warn(dotWarning(previous.character));
-        if (previous.isDot && isNonAscii(character)) warn(dotWarning(character));
-        previous = {character, isDot};
     }
     return warnings;
+}
+
+std::vector<std::string> patternWarnings(const std::string& pattern) {
+    std::vector<std::string> sentences;
+    for (const ByteWiseWarning& warning : byteWiseWarnings(pattern)) sentences.push_back(sentence(warning));
+    return sentences;
 }
