@@ -25,7 +25,7 @@ std::string modifyAss(const std::string& subfile, const std::string& replacement
         for (int i = 0; i < track->n_events; ++i) {
             jsonData[std::to_string(i + 1)] = substitution.apply(eventText(track->events[i]));
         }
-        const WriteResult written = writeWholeFile(nfilename, exportDocumentText(std::move(jsonData)));
+        const WriteResult written = writeExportDocument(nfilename, std::move(jsonData));
         if (!written) throw std::runtime_error(written.failureLine("Failed to open output file"));
         return nfilename;
     } catch (const std::exception& failure) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <ostream>
 #include <random>
 #include <sstream>
+#include <streambuf>
 #include <system_error>
 #include <utility>
 
@@ -43,15 +45,19 @@ void repairTexts(Json::Value& document) {
     }
 }
 
-}  // namespace
-
-std::string exportDocumentText(Json::Value document) {
+void writeDocument(Json::Value& document, std::ostream& stream) {
     repairTexts(document);
     Json::StreamWriterBuilder writerBuilder;
     writerBuilder["indentation"] = "  ";
     const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
+    writer->write(document, &stream);
+}
+
+}  // namespace
+
+std::string exportDocumentText(Json::Value document) {
     std::ostringstream text;
-    writer->write(document, &text);
+    writeDocument(document, text);
     // Moved out, not copied: for a large file the text is as big as the document.
     return std::move(text).str();
 }
@@ -126,6 +132,52 @@ private:
     bool _committed = false;
 };
 
+// An output stream's buffer that hands full chunks to the temporary file and keeps
+// the first failure's errno, since the stream itself only knows that it failed.
+class TemporaryFileBuffer : public std::streambuf {
+public:
+    explicit TemporaryFileBuffer(const TemporaryFile& file) : _file(file) { setp(_chunk.data(), _chunk.data() + _chunk.size()); }
+
+    // Writes what is still buffered; 0 or the errno of the first failure.
+    int finish() {
+        sync();
+        return _error;
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (sync() != 0) return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+
+    int sync() override {
+        if (_error == 0) _error = _file.writeAll(std::string_view(pbase(), static_cast<std::size_t>(pptr() - pbase())));
+        setp(_chunk.data(), _chunk.data() + _chunk.size());
+        return _error == 0 ? 0 : -1;
+    }
+
+private:
+    const TemporaryFile& _file;
+    std::array<char, 1 << 16> _chunk{};
+    int _error = 0;
+};
+
+// Replaces `path` with what `writeContent` writes into the new file (0 or an errno).
+template <class WriteContent>
+WriteResult replaceFile(const std::string& path, WriteContent writeContent) {
+    if (namesNoFile(path)) return WriteResult::notOpened();
+    // Created with the replaced file's bits, so its content is never more exposed than before.
+    const std::optional<mode_t> replacedPermissions = permissionsOf(path);
+    TemporaryFile file(path, replacedPermissions.value_or(0666));
+    if (!file.isOpen()) return WriteResult::notOpened();
+    if (replacedPermissions) file.setPermissions(*replacedPermissions);
+    if (const int error = writeContent(file)) return WriteResult::failedPartWay(path, error);
+    if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
+    // A target that can't be replaced (a directory of that name) is one that can't be opened.
+    return file.commitAs(path) ? WriteResult::written() : WriteResult::notOpened();
+}
+
 }  // namespace
 
 WriteResult WriteResult::failedPartWay(const std::string& path, int error) {
@@ -138,16 +190,16 @@ std::string WriteResult::failureLine(std::string cannotOpen) const {
 }
 
 WriteResult writeWholeFile(const std::string& path, std::string_view content) {
-    if (namesNoFile(path)) return WriteResult::notOpened();
-    // Created with the replaced file's bits, so its content is never more exposed than before.
-    const std::optional<mode_t> replacedPermissions = permissionsOf(path);
-    TemporaryFile file(path, replacedPermissions.value_or(0666));
-    if (!file.isOpen()) return WriteResult::notOpened();
-    if (replacedPermissions) file.setPermissions(*replacedPermissions);
-    if (const int error = file.writeAll(content)) return WriteResult::failedPartWay(path, error);
-    if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
-    // A target that can't be replaced (a directory of that name) is one that can't be opened.
-    return file.commitAs(path) ? WriteResult::written() : WriteResult::notOpened();
+    return replaceFile(path, [&](const TemporaryFile& file) { return file.writeAll(content); });
+}
+
+WriteResult writeExportDocument(const std::string& path, Json::Value document) {
+    return replaceFile(path, [&](const TemporaryFile& file) {
+        TemporaryFileBuffer buffer(file);
+        std::ostream stream(&buffer);
+        writeDocument(document, stream);
+        return buffer.finish();
+    });
 }
 
 void reportLine(std::ostream& stream, std::string_view message) {

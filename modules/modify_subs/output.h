@@ -44,5 +44,9 @@ private:
 // nothing is left behind.
 WriteResult writeWholeFile(const std::string& path, std::string_view content);
 
+// The export document (see exportDocumentText) written as writeWholeFile writes,
+// streamed into the new file instead of held whole in memory beside the document.
+WriteResult writeExportDocument(const std::string& path, Json::Value document);
+
 // One diagnostic line: the message, a newline, and a flush.
 void reportLine(std::ostream& stream, std::string_view message);

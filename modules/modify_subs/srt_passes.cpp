@@ -54,8 +54,9 @@ void forEachRewrittenCue(const SubtitleParser& parser, const WordList& words, Us
     }
 }
 
-std::string writeOutput(const std::string& nfilename, const std::string& content) {
-    if (const WriteResult written = writeWholeFile(nfilename, content); !written) {
+// The pass's result for a finished write: the output's name, or "" after a report.
+std::string reportedWrite(const std::string& nfilename, const WriteResult& written) {
+    if (!written) {
         reportLine(std::cerr, written.failureLine("Could not open the output file: " + nfilename));
         return "";
     }
@@ -93,7 +94,7 @@ std::string modifySrt(const std::string& subfile, const std::string& replacement
         // A repeated cue number keeps the later cue's text.
         jsonData[std::to_string(cue.getSubNo())] = std::move(text);
     });
-    return writeOutput(input->nfilename, exportDocumentText(std::move(jsonData)));
+    return reportedWrite(input->nfilename, writeExportDocument(input->nfilename, std::move(jsonData)));
 }
 
 std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile) {
@@ -110,5 +111,5 @@ std::string srtSubtitles(const std::string& subfile, const std::string& replacem
         }
         document += text;
     });
-    return writeOutput(input->nfilename, document);
+    return reportedWrite(input->nfilename, writeWholeFile(input->nfilename, document));
 }
