@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "ass_line_loop.h"
-#include "passes.h"
 #include "recursion_budget.h"
 #include "substitution.h"
 

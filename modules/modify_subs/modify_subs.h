@@ -21,3 +21,9 @@ using OuterMap = std::unordered_map<std::string, InnerMap>;
 // or "" when there is none.
 std::string find_key_by_string(const OuterMap& dictionary, const std::string& target_string,
                                const std::string& search_array);
+
+bool endsWith(const std::string& fullString, const std::string& ending);
+
+// A developer's aid, called by nothing in the module: every key and list of
+// `cpp_dict` on standard output, one flushed line each.
+void printMap(const OuterMap& cpp_dict);

@@ -3,8 +3,8 @@
 
 #include "large_stack.h"
 #include "modify_subs.h"
-#include "passes.h"
-#include "print_map.h"
+#include "ass_passes.h"
+#include "srt_passes.h"
 
 bool endsWith(const std::string& fullString, const std::string& ending) {
     return fullString.size() >= ending.size() &&

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <sstream>
 
 #include "modify_subs.h"
-#include "passes.h"
-#include "print_map.h"
+#include "modify_subs.h"
 #include "test_support.h"
 
 using test_support::TempDir;
@@ -94,30 +92,16 @@ TEST(FindKeyByStringEdges, ComparesWholeByteStringsIncludingZeroBytes) {
     EXPECT_EQ(find_key_by_string(dictionary, "a", "l"), "");
 }
 
-// Routes std::cout into a buffer for the lifetime of the object.
-class CapturedStdout {
-public:
-    CapturedStdout() : _previous(std::cout.rdbuf(_buffer.rdbuf())) {}
-    CapturedStdout(const CapturedStdout&) = delete;
-    CapturedStdout& operator=(const CapturedStdout&) = delete;
-    ~CapturedStdout() { std::cout.rdbuf(_previous); }
-    std::string text() const { return _buffer.str(); }
-
-private:
-    std::ostringstream _buffer;
-    std::streambuf* _previous;
-};
+std::string printed(const OuterMap& map) {
+    return test_support::captureCall([&] { printMap(map); }).out;
+}
 
 TEST(PrintMap, EmptyMapPrintsNothing) {
-    CapturedStdout out;
-    printMap({});
-    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(printed({}), "");
 }
 
 TEST(PrintMap, WritesLabelledIndentedLinesWithATrailingBlankPerValue) {
-    CapturedStdout out;
-    printMap({{"honorifics", {{"san", {{"ja", {"x", "y"}}}}}}});
-    EXPECT_EQ(out.text(),
+    EXPECT_EQ(printed({{"honorifics", {{"san", {{"ja", {"x", "y"}}}}}}}),
               "Outer Key: honorifics\n"
               "  Inner Key: san\n"
               "    Inner Most Key: ja\n"
@@ -125,9 +109,7 @@ TEST(PrintMap, WritesLabelledIndentedLinesWithATrailingBlankPerValue) {
 }
 
 TEST(PrintMap, EmptyListLeavesOnlyTheLabel) {
-    CapturedStdout out;
-    printMap({{"o", {{"i", {{"l", {}}}}}}});
-    EXPECT_EQ(out.text(), "Outer Key: o\n  Inner Key: i\n    Inner Most Key: l\n      Values: \n");
+    EXPECT_EQ(printed({{"o", {{"i", {{"l", {}}}}}}}), "Outer Key: o\n  Inner Key: i\n    Inner Most Key: l\n      Values: \n");
 }
 
 }  // namespace

@@ -1,13 +1,46 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace test_support {
+
+// What one call gave back, threw and printed on the two standard streams.
+struct CapturedCall {
+    std::string result;
+    std::string thrown;
+    std::string out;
+    std::string err;
+};
+
+// The streams are released before any check runs, so gtest's own failure messages
+// stay visible.
+template <class Call>
+CapturedCall captureCall(Call&& call) {
+    CapturedCall captured;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+        if constexpr (std::is_void_v<std::invoke_result_t<Call&>>) {
+            call();
+        } else {
+            captured.result = call();
+        }
+    } catch (const std::exception& failure) {
+        captured.thrown = failure.what();
+    }
+    captured.out = testing::internal::GetCapturedStdout();
+    captured.err = testing::internal::GetCapturedStderr();
+    return captured;
+}
 
 // A private directory that the test works in; removed with everything in it.
 class TempDir {

@@ -10,7 +10,8 @@
 
 #include <json/json.h>
 
-#include "passes.h"
+#include "ass_passes.h"
+#include "srt_passes.h"
 #include "preview.h"
 #include "rule_check.h"
 #include "test_support.h"

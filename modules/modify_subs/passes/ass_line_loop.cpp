@@ -6,7 +6,6 @@
 #include <string>
 
 #include "output.h"
-#include "passes.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "file_path.h"
 #include "output.h"
-#include "passes.h"
+#include "srt_passes.h"
 #include "substitution.h"
 #include "subrip.h"
 #include "wordlist.h"

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "passes.h"
+#include "srt_passes.h"
 #include "test_support.h"
 
 namespace {
@@ -41,22 +41,10 @@ std::set<std::string> filesIn(const std::filesystem::path& dir) {
     return names;
 }
 
-struct Captured {
-    std::string result;
-    std::string err;
-};
+using Captured = test_support::CapturedCall;
 
 Captured runCaptured(PassFunction pass, const std::string& subfile, const std::string& words) {
-    testing::internal::CaptureStderr();
-    Captured run;
-    try {
-        run.result = pass(subfile, words);
-    } catch (...) {
-        testing::internal::GetCapturedStderr();
-        throw;
-    }
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
+    return test_support::captureCall([&] { return pass(subfile, words); });
 }
 
 // Every pass runs in a private working directory holding a word list.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "wordlist.h"
+#include "word_list.h"
 
 // What a word list must do to a text, written as plainly as possible: every rule
 // compiled afresh and run through std::regex_replace with the C-string format.

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "ass_line_loop.h"
+#include "ass_passes.h"
 #include "libass_handles.h"
-#include "passes.h"
 #include "test_support.h"
 #include "utf8_text.h"
 #include "wordlist.h"
@@ -26,28 +27,10 @@ namespace {
 
 using Pass = std::string (*)(const std::string&, const std::string&);
 
-// What one pass call gave back, threw and printed.
-struct PassRun {
-    std::string result;
-    std::string thrown;
-    std::string out;
-    std::string err;
-};
+using PassRun = test_support::CapturedCall;
 
-// The streams are released before any check runs, so gtest's own failure
-// messages stay visible.
 PassRun runCaptured(Pass pass, const std::string& subfile, const std::string& words) {
-    PassRun run;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    try {
-        run.result = pass(subfile, words);
-    } catch (const std::exception& failure) {
-        run.thrown = failure.what();
-    }
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
+    return test_support::captureCall([&] { return pass(subfile, words); });
 }
 
 void writeWords(const std::string& path, const WordList& words) {

@@ -2,6 +2,7 @@
 
 // The rewrite pass's line loop on its own, so it can be driven from memory.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,3 +14,7 @@
 // own end, which the rules never see, and a last line without one gains a "\n".
 // Prints the position of each Format line taken on standard output.
 std::string rewriteLines(std::string_view buffer, Substitution& substitution);
+
+// Where the text field of a dialogue line starts, judged by the commas of the
+// events' Format line; std::string::npos when the line has too few fields.
+std::size_t find_nth(const std::string& master, const std::string& word);

@@ -9,7 +9,7 @@
 #include "ass_line_loop.h"
 #include "libass_handles.h"
 #include "output.h"
-#include "passes.h"
+#include "ass_passes.h"
 #include "substitution.h"
 #include "wordlist.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tag_runs.h"
-#include "wordlist.h"
+#include "word_list.h"
 
 // How a word list's rules meet a text: byte-wise or character-wise, and on the
 // whole text or only on its visible runs.

@@ -7,7 +7,7 @@
 #include "ass_input.h"
 #include "large_stack.h"
 #include "libass_handles.h"
-#include "passes.h"
+#include "srt_passes.h"
 #include "subrip.h"
 #include "substitution.h"
 
@@ -61,7 +61,7 @@ PreviewResult previewSrt(const std::string& subfile, const WordList& words) {
 
 PreviewResult previewChanges(const std::string& subfile, const WordList& words) {
     // The same stack as the passes, so the preview refuses exactly what they refuse.
-    if (endsWith(subfile, ".ass")) return onLargeStack([&] { return previewAss(subfile, words); });
-    if (endsWith(subfile, ".srt")) return onLargeStack([&] { return previewSrt(subfile, words); });
+    if (subfile.ends_with(".ass")) return onLargeStack([&] { return previewAss(subfile, words); });
+    if (subfile.ends_with(".srt")) return onLargeStack([&] { return previewSrt(subfile, words); });
     throw std::invalid_argument("not an .ass or .srt file");
 }
