@@ -1,21 +1,17 @@
 #include "wordlist.h"
 
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include <json/json.h>
 
-#include "file_path.h"
+#include "input_file.h"
 
 WordList loadReplacementWords(const std::string& filename) {
-    std::ifstream inputFile = openForReading(filename);
-    // A directory opens as a stream on Linux and then reads as nothing at all.
-    std::error_code ignored;
-    if (!inputFile || std::filesystem::is_directory(filename, ignored)) {
-        throw std::runtime_error("Failed to open replacement words file");
-    }
-    return parseReplacementWords(inputFile);
+    const InputFile file = readInputFile(filename);
+    if (!file) throw std::runtime_error("Failed to open replacement words file");
+    std::istringstream document(file.bytes);
+    return parseReplacementWords(document);
 }
 
 WordList parseReplacementWords(std::istream& document) {

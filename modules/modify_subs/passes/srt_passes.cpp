@@ -1,7 +1,7 @@
 // The SubRip passes: export the rewritten cue texts, or write a rewritten copy.
 
-#include <filesystem>
-#include <fstream>
+#include "srt_passes.h"
+
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,9 +11,8 @@
 
 #include <json/value.h>
 
-#include "file_path.h"
+#include "input_file.h"
 #include "output.h"
-#include "srt_passes.h"
 #include "substitution.h"
 #include "subrip.h"
 #include "wordlist.h"
@@ -66,23 +65,12 @@ std::string reportedWrite(const std::string& nfilename, const WriteResult& writt
 }  // namespace
 
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath) {
-    std::ifstream input = openForReading(inputFilePath, std::ios::binary);
-    std::string content;
-    // Sized once for a regular file; a pipe or device is read until it ends.
-    std::error_code noSize;
-    if (const std::uintmax_t size = std::filesystem::file_size(inputFilePath, noSize); !noSize) {
-        content.reserve(static_cast<std::size_t>(size));
-    }
-    std::string chunk(1 << 16, '\0');
-    while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {
-        content.append(chunk.data(), static_cast<std::size_t>(input.gcount()));
-    }
-    // A directory opens like a file and fails only when it is read.
-    if (!input.is_open() || input.bad()) {
+    InputFile file = readInputFile(inputFilePath);
+    if (!file) {
         reportLine(std::cerr, "Error opening input file.");
         return std::nullopt;
     }
-    return cleanedSubRipText(std::move(content));
+    return cleanedSubRipText(std::move(file.bytes));
 }
 
 std::string modifySrt(const std::string& subfile, const std::string& replacementFile) {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <fstream>
 #include <iterator>
 #include <utility>
 
+#include "input_file.h"
 #include "leading_int.h"
 #include "subrip.h"
 #include "subrip_lines.h"
@@ -206,10 +206,8 @@ SubRipParser::SubRipParser(std::string fileName) {
 }
 
 void SubRipParser::parse(std::string fileName) {
-    std::ifstream infile(fileName, std::ios::binary);
-    std::string content{std::istreambuf_iterator<char>(infile), std::istreambuf_iterator<char>()};
-    if (infile.bad()) return;
-    parseCleanedText(cleanedSubRipText(std::move(content)));
+    InputFile file = readInputFile(fileName);
+    if (file) parseCleanedText(cleanedSubRipText(std::move(file.bytes)));
 }
 
 void SubRipParser::parseCleanedText(std::string_view text) { CueReader(_subtitles).read(text); }
