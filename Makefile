@@ -12,7 +12,7 @@ BENCH_PLAIN_BUILD := build/bench-plain
 # pip builds out of tree by default; this checkout keeps a cached build to stay quick.
 PIP_BUILD := build/{wheel_tag}
 
-.PHONY: setup test test-cpp test-asan test-py bench demo clean
+.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench demo clean
 
 setup: $(VENV)/.installed
 
@@ -22,7 +22,7 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
-	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench]"
+	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint]"
 	@touch $@
 
 test: test-cpp test-py
@@ -39,6 +39,27 @@ test-asan: setup
 
 test-py: setup
 	$(VENV)/bin/pytest
+
+CPP_SOURCES = $(shell find modules tests/cpp fuzz \( -name '*.cpp' -o -name '*.h' \)) $(wildcard bench/*.cpp)
+
+# stubtest imports the installed extensions (setup keeps them current) and reads
+# the stubs of this tree. The format checks come last: they name files to reformat.
+lint: setup
+	$(VENV)/bin/ruff check --extend-ignore I .
+	$(VENV)/bin/mypy
+	$(VENV)/bin/stubtest --allowlist tests/typing/stubtest-allowlist.txt c_quorvant.modify_subs c_quorvant._rules
+	@$(MAKE) --no-print-directory lint-format
+
+# Import order counts as formatting: `format` fixes it along with the layout.
+lint-format: setup
+	$(VENV)/bin/clang-format --dry-run --Werror $(CPP_SOURCES)
+	$(VENV)/bin/ruff check --select I .
+	$(VENV)/bin/ruff format --check .
+
+format: setup
+	$(VENV)/bin/clang-format -i $(CPP_SOURCES)
+	$(VENV)/bin/ruff check --select I --fix .
+	$(VENV)/bin/ruff format .
 
 # The baseline extension compiles every rule for every text; only the benchmark builds it.
 bench: setup

@@ -58,7 +58,8 @@ def word_list(size: int, lines: list[str]) -> dict[str, str]:
     shapes = ["-{w}", "(\\w+)-{w}", "\\b{w}\\b", "{w}-(san|kun)", "{w}", "\\b{w}-sama\\b"]
     rules = dict(itertools.islice(REAL_RULES.items(), size))
     for index, word in enumerate(_invented_words(size - len(rules), lines)):
-        rules[shapes[index % len(shapes)].format(w=word)] = "$1" if "(\\w+)" in shapes[index % len(shapes)] else word.upper()
+        shape = shapes[index % len(shapes)]
+        rules[shape.format(w=word)] = "$1" if "(\\w+)" in shape else word.upper()
     return rules
 
 

@@ -89,7 +89,7 @@ def silenced_output():
     try:
         yield
     finally:
-        for fd, copy in zip((1, 2), saved):
+        for fd, copy in zip((1, 2), saved, strict=True):
             os.dup2(copy, fd)
             os.close(copy)
 

@@ -63,10 +63,10 @@ def test_surplus_keywords_are_named(name, params, args):
 def test_keywords_bind_in_any_order_and_by_equal_text(name, params, args, workdir):
     function = getattr(modify_subs, name)
     assert function(*args) == ""
-    assert function(**dict(reversed(list(zip(params, args))))) == ""
+    assert function(**dict(reversed(list(zip(params, args, strict=True))))) == ""
     # Names built at run time are equal to the parameter names but not the same objects.
-    assert function(**{"".join(list(p)): a for p, a in zip(params, args)}) == ""
-    assert function(args[0], **{p: a for p, a in zip(params[1:], args[1:])}) == ""
+    assert function(**{"".join(list(p)): a for p, a in zip(params, args, strict=True)}) == ""
+    assert function(args[0], **{p: a for p, a in zip(params[1:], args[1:], strict=True)}) == ""
 
 
 class StrSubclass(str):

@@ -165,7 +165,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     assert listed == [json.dumps(pattern) for pattern in sorted(words, key=lambda p: p.encode())]
     errors = result.stderr.splitlines()
     assert len(errors) == len(invalid)
-    for line, pattern in zip(errors, sorted(invalid, key=str.encode)):
+    for line, pattern in zip(errors, sorted(invalid, key=str.encode), strict=True):
         prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)}: "
         assert line.startswith(prefix) and len(line) > len(prefix)
 
@@ -257,7 +257,8 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
             {"season/[Quorvanted] [Quorvanted] ep0.srt"}, id="include-outputs"),
         pytest.param(
             ["rewrite", "season/EP3.SRT", "season/notes.txt", "-w", "words.json"], 2, [],
-            [f"quorvant: skipped season/EP3.SRT: {CASE}", "quorvant: skipped season/notes.txt: not an .ass or .srt file",
+            [f"quorvant: skipped season/EP3.SRT: {CASE}",
+             "quorvant: skipped season/notes.txt: not an .ass or .srt file",
              "quorvant: no .ass or .srt file to work on among the arguments"], set(), id="no-subtitle-file"),
         pytest.param(
             ["rewrite", "season/ep1.srt", "season/[Quorvanted] ep0.srt", "--skip-existing", "-w", "words.json"], 0,
@@ -375,7 +376,8 @@ def byte_repeat(repeat, character):
 
 
 def byte_dot(character):
-    return f'"." next to "{character}" matches a single byte, not a character, so it can match half of a non-ASCII character'
+    return (f'"." next to "{character}" matches a single byte, not a character, '
+            "so it can match half of a non-ASCII character")
 
 
 @pytest.mark.parametrize(

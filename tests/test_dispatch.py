@@ -19,7 +19,7 @@ Style: Default,Arial,20,&H00FFFFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,
 [Events]
 Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text
 Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,Hello, Aoi-san.
-"""
+"""  # noqa: E501
 
 SRT = "1\n00:00:01,000 --> 00:00:02,000\nHello, Aoi-san.\n"
 

@@ -1,10 +1,12 @@
 """The `quorvant` command: batch export, rewrite and preview, word-list check."""
 
 import argparse
+import io
 import os
 import signal
 import sys
 import traceback
+from types import FrameType
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
 from c_quorvant.cli.errors import CliError
@@ -28,13 +30,13 @@ class _StopOnSignals:
         self._stopping = False
         self._previous = {number: signal.signal(number, self._handle) for number in self._NUMBERS}
 
-    def __exit__(self, *_exception) -> None:
+    def __exit__(self, *_exception: object) -> None:
         # Once stopping, the process is on its way out: a further Ctrl-C stays ignored.
         if not self._stopping:
             for number, handler in self._previous.items():
                 signal.signal(number, handler)
 
-    def _handle(self, number: int, _frame) -> None:
+    def _handle(self, number: int, _frame: FrameType | None) -> None:
         if self._stopping:
             return
         self._stopping = True
@@ -45,7 +47,8 @@ class _StopOnSignals:
 
 def main(argv: list[str] | None = None) -> int:
     # File names that aren't UTF-8 reach us as surrogates; show them, don't crash.
-    sys.stdout.reconfigure(errors="backslashreplace")
+    if isinstance(sys.stdout, io.TextIOWrapper):
+        sys.stdout.reconfigure(errors="backslashreplace")
     args = build_parser().parse_args(argv)
     args.debug = getattr(args, "debug", False)
     args.verbosity = getattr(args, "verbosity", 0)

@@ -2,6 +2,7 @@
 where its output goes or why it is left alone."""
 
 import os
+from collections.abc import Iterator
 from dataclasses import dataclass
 
 # The passes choose the format by these endings, byte for byte (case counts).
@@ -66,7 +67,7 @@ def output_name(name: str, mode: str) -> str:
     return OUTPUT_PREFIX + (stem if dot else name) + ending
 
 
-def _expanded(arguments: list[str], recursive: bool, ignored: list[str]):
+def _expanded(arguments: list[str], recursive: bool, ignored: list[str]) -> Iterator[tuple[str, str, str]]:
     """(path, its folder below the searched folder, "") for each file the arguments
     name, and (folder, "", reason) for each folder that can't be read."""
     for argument in arguments:

@@ -34,7 +34,7 @@ def scan_members(document: bytes) -> list[Member] | None:
         if text.startswith("}", at):
             return members
         while text.startswith('"', at):
-            pattern, end = json.decoder.scanstring(text, at + 1)
+            pattern, end = decoder.raw_decode(text, at)
             colon = _after_blanks(text, end)
             if not text.startswith(":", colon):
                 return None
@@ -52,7 +52,8 @@ def scan_members(document: bytes) -> list[Member] | None:
 
 
 def _after_blanks(text: str, at: int) -> int:
-    return _BLANKS.match(text, at).end()
+    blanks = _BLANKS.match(text, at)
+    return blanks.end() if blanks else at
 
 
 def _line_and_column(text: str, at: int) -> tuple[int, int]:

@@ -6,8 +6,9 @@ import os
 import signal
 import time
 from collections import deque
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from multiprocessing.connection import wait
+from multiprocessing.context import SpawnContext
 
 from c_quorvant.cli.errors import CliError
 from c_quorvant.cli.worker import Job, Result, serve
@@ -18,7 +19,7 @@ Group = deque[Job]
 
 
 class _Worker:
-    def __init__(self, context) -> None:
+    def __init__(self, context: SpawnContext) -> None:
         self.connection, child_end = context.Pipe()
         self.process = context.Process(target=serve, args=(child_end, os.getpid()), daemon=True)
         # Blocked until the worker ignores them, so a Ctrl-C while it starts up
@@ -48,6 +49,7 @@ class _Worker:
 
     def take_job(self) -> tuple[Job, Group]:
         job, group = self.job, self.group
+        assert job is not None, "only a worker with a job settles one"
         self.job, self.group, self.deadline = None, deque(), float("inf")
         return job, group
 
@@ -77,8 +79,8 @@ def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None,
                 return
             nearest = min((worker.deadline for worker in busy), default=float("inf"))
             left = None if nearest == float("inf") else max(0.0, nearest - time.monotonic())
-            signalled = wait([worker.connection for worker in workers] + [worker.process.sentinel for worker in workers],
-                             timeout=left)
+            watched = [worker.connection for worker in workers] + [worker.process.sentinel for worker in workers]
+            signalled = wait(watched, timeout=left)
             for worker in list(workers):
                 if not _heard(worker, signalled, timeout, finish, waiting):
                     workers.remove(worker)
@@ -105,7 +107,7 @@ def _give_next(worker: _Worker, waiting: deque[Group], timeout: float | None,
             waiting.appendleft(group)
 
 
-def _heard(worker: _Worker, signalled: list, timeout: float | None, finish: Callable[[Job, Result], None],
+def _heard(worker: _Worker, signalled: Sequence[object], timeout: float | None, finish: Callable[[Job, Result], None],
            waiting: deque[Group]) -> bool:
     """Handles what `worker` said or did; False when it is gone and must be replaced."""
     gone = worker.process.sentinel in signalled

@@ -4,6 +4,7 @@ JSON document, and a summary; the exit status follows from it."""
 import json
 import sys
 from dataclasses import dataclass, field
+from typing import NoReturn
 
 from tqdm import tqdm
 
@@ -42,7 +43,7 @@ class Report:
     total: int
     outcomes: list[Outcome] = field(default_factory=list)
     _waiting: dict[int, Outcome] = field(default_factory=dict)
-    _bar: tqdm | None = None
+    _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
         show_bar = (sys.stderr.isatty() and self.total >= PROGRESS_MIN_FILES and self.style.verbosity >= 0
@@ -123,10 +124,10 @@ class Report:
         tqdm.write(f"{outcome.path}: {len(outcome.changes)} of {outcome.texts} texts would change{ending}",
                    file=sys.stdout)
 
-    def _document(self) -> dict:
-        files = []
+    def _document(self) -> dict[str, object]:
+        files: list[dict[str, object]] = []
         for outcome in self.outcomes:
-            entry = {
+            entry: dict[str, object] = {
                 "input": outcome.path,
                 "output": outcome.output or None,
                 "status": outcome.status,

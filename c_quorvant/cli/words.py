@@ -5,6 +5,7 @@ import json
 import os
 from collections import defaultdict
 from dataclasses import dataclass
+from types import ModuleType
 
 from c_quorvant.cli.errors import CliError, one_line
 from c_quorvant.cli.members import Member, scan_members
@@ -88,7 +89,7 @@ def _unreadable(words_path: str, members: list[Member], reason: str) -> str:
     )
 
 
-def extension(name: str):
+def extension(name: str) -> ModuleType:
     """A native module of the package, or one line saying why it can't be loaded."""
     try:
         return importlib.import_module(f"c_quorvant.{name}")
