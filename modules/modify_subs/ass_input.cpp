@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "file_path.h"
+#include "pass_errors.h"
 #include "utf8_text.h"
 
 namespace {
@@ -38,6 +38,6 @@ AssTrack readExportTrack(ASS_Library& library, const std::string& subfile) {
     if (input.failure.empty() && input.text.find('\0') == std::string::npos) {
         track = readTrackMemory(library, input.text);
     }
-    if (!track) throw std::runtime_error("Failed to load SSA file");
+    if (!track) throw SubtitleFileError("Failed to load SSA file");
     return track;
 }

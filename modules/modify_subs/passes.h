@@ -1,6 +1,7 @@
 #pragma once
 
-// The four passes behind modifySubs/overwriteSubs, and the helpers they share.
+// The module's four passes behind modifySubs/overwriteSubs, and the helpers they
+// share. Each prints why it failed and returns "", as the module always has.
 
 #include <cstddef>
 #include <optional>
@@ -18,6 +19,6 @@ std::size_t find_nth(const std::string& master, const std::string& word);
 // SubRip.
 std::string modifySrt(const std::string& subfile, const std::string& replacementFile);
 std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile);
-// The file's SubRip text in the form the parser reads (see
-// cleanedSubRipText); nullopt, after a line on std::cerr, when it can't be read.
-std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath);
+// The file's SubRip text in the form the parser reads (see cleanedSubRipText);
+// nullopt when it can't be read.
+std::optional<std::string> cleanedSubRipFile(const std::string& inputFilePath);

@@ -45,8 +45,8 @@ PreviewResult previewAss(const std::string& subfile, const WordList& words) {
 }
 
 PreviewResult previewSrt(const std::string& subfile, const WordList& words) {
-    // The export pass's own reading and cleaning, which prints its reason on stderr.
-    const std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
+    // The export pass's own reading and cleaning.
+    const std::optional<std::string> cleaned = cleanedSubRipFile(subfile);
     if (!cleaned) throw std::runtime_error("the file could not be read");
     const std::unique_ptr<SubtitleParser> parser = SubtitleParserFactory::forText(*cleaned).getParser();
 
