@@ -24,7 +24,7 @@ std::string reportedOnStderr(Pass pass) {
     try {
         return pass().output;
     } catch (const PassFailure& failure) {
-        reportLine(std::cerr, failure.what());
+        reportLine(std::cerr, failure.line());
         return "";
     }
 }

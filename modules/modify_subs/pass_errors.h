@@ -8,10 +8,16 @@
 
 #include "output.h"
 
-// A failure the module reports by one line (its what()).
+// A failure the module reports by one line.
 class PassFailure : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PassFailure(const std::string& line) : std::runtime_error(line), _line(line) {}
+
+    // The whole line: what() ends at a NUL byte a path may hold.
+    const std::string& line() const { return _line; }
+
+private:
+    std::string _line;
 };
 
 // The subtitle file could not be read, or its format reader refused it.
