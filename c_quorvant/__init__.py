@@ -6,8 +6,20 @@
     rewrite("ep1.ass", words, protect_tags=True)
 """
 
-from c_quorvant.api import PassResult, WordList, export, rewrite
-from c_quorvant.errors import SubtitleFileError, WordListError
+from typing import TYPE_CHECKING
 
 __version__ = "0.1.0"
 __all__ = ["PassResult", "SubtitleFileError", "WordList", "WordListError", "export", "rewrite"]
+
+if TYPE_CHECKING:
+    from c_quorvant.api import PassResult, WordList, export, rewrite
+    from c_quorvant.errors import SubtitleFileError, WordListError
+
+
+def __getattr__(name: str) -> object:
+    # Loaded on first use, so the command line's --help needs no native module.
+    if name in __all__:
+        from c_quorvant import api, errors
+
+        return getattr(api, name, None) or getattr(errors, name)
+    raise AttributeError(f"module 'c_quorvant' has no attribute {name!r}")

@@ -99,16 +99,20 @@ def _run_pass(export_texts: bool, path: StrPath, words: WordList, output: StrPat
     if not isinstance(words, WordList):
         raise TypeError(f"words is a WordList, not {type(words).__name__}")
     source = os.fsencode(path)
-    if not source.endswith(_ENDINGS):
-        raise SubtitleFileError(f"{os.fsdecode(source)}: not an .ass or .srt file", path=path)
-    target = os.fsencode(output) if output is not None else _beside(source, export_texts)
+    target = os.fsencode(output if output is not None else default_output(path, export_texts))
     texts, changed = _api.run_pass(export_texts, source, target, words._rules, protect_tags, unicode)
     return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed)
 
 
-def _beside(source: bytes, export_texts: bool) -> bytes:
+def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
+    """Where rewrite (or export) writes by default: beside the input, named by the
+    module's rule applied to the file's name."""
+    source = os.fsencode(path)
+    if not source.endswith(_ENDINGS):
+        raise SubtitleFileError(path, "not an .ass or .srt file")
     directory, name = os.path.split(source)
-    return os.path.join(directory, _api.output_name(name, b".json" if export_texts else source[-4:]))
+    return pathlib.Path(os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts
+                                                                                else source[-4:]))))
 
 
 def _require_a_mode_taking_every_rule(rules: dict[str, str]) -> None:

@@ -13,9 +13,10 @@ class WordListError(ValueError):
 
 
 class SubtitleFileError(Exception):
-    """A subtitle file that can't be read or that its format's reader refuses;
-    `path` is the file as given."""
+    """A subtitle file that can't be read or that its format's reader refuses:
+    `path` is the file as given, `reason` says what went wrong."""
 
-    def __init__(self, message: str, *, path: str | bytes | os.PathLike[str] | None = None) -> None:
-        super().__init__(message)
+    def __init__(self, path: str | bytes | os.PathLike[str], reason: str) -> None:
+        super().__init__(f"{os.fsdecode(path)}: {reason}")
         self.path = path
+        self.reason = reason

@@ -90,7 +90,7 @@ cdef int _raise(const ApiFailure& failure, object path) except -1:
     if failure.kind == FailureKind.Rule:
         raise WordListError(message, pattern=_text(failure.subject))
     if failure.kind == FailureKind.SubtitleFile:
-        raise SubtitleFileError(f"{os.fsdecode(path)}: {message}", path=path)
+        raise SubtitleFileError(path, message)
     if failure.kind == FailureKind.Output:
         output = os.fsdecode(<bytes>failure.subject)
         if failure.error:
