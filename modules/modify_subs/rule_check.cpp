@@ -29,11 +29,24 @@ std::string problemOf(const std::string& pattern, const std::string& replacement
     return "";
 }
 
+// Each character-wise engine loads its locale, which costs more than its rules:
+// one engine for the whole list, and one per rule only to find the bad ones.
+bool takesEveryRule(const WordList& words, bool unicode) {
+    if (!unicode) return false;
+    try {
+        static_cast<void>(UnicodeSubstitution(words));
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 std::vector<RuleCheck> checkEachRule(const WordList& words, bool unicode) {
+    const bool allTaken = takesEveryRule(words, unicode);
     std::vector<RuleCheck> checks;
     checks.reserve(words.size());
     for (const auto& [pattern, replacement] : words) {
-        checks.push_back({pattern, replacement, problemOf(pattern, replacement, unicode)});
+        checks.push_back({pattern, replacement, allTaken ? "" : problemOf(pattern, replacement, unicode)});
     }
     return checks;
 }
