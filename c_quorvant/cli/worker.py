@@ -73,8 +73,6 @@ def _run(job: Job, api, _rules) -> Result:
         if job.mode == "preview":
             return _preview(job, _rules)
         return _write(job, api)
-    except UnicodeEncodeError:
-        return Result(job.index, problem="the file name is not valid UTF-8")
     except api.SubtitleFileError as error:
         return Result(job.index, problem=one_line(error.reason))
     except (RuntimeError, ValueError) as error:
