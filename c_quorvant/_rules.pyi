@@ -1,10 +1,12 @@
 # The command line's private helpers; paths are file-system bytes (os.fsencode).
 
-def check_rules(words_path: bytes) -> list[tuple[str, str, str, list[str]]]:
+def check_rules(words_path: bytes, unicode: bool = False) -> list[tuple[str, str, str, list[str]]]:
     """(pattern, replacement, problem, warnings) for every rule, in the order they are
     applied; problem is "" for a pattern the regex engine accepts, and each warning
-    names a place that works on single bytes of a non-ASCII character."""
+    names a place that works on single bytes of a non-ASCII character (none with
+    unicode=True, where patterns match characters)."""
 
-def preview_changes(subtitle_path: bytes, words_path: bytes) -> tuple[int, list[tuple[int, str, str]]]:
+def preview_changes(subtitle_path: bytes, words_path: bytes, protect_tags: bool = False,
+                    unicode: bool = False) -> tuple[int, list[tuple[int, str, str]]]:
     """The number of texts the export pass would rewrite, and (key, before, after)
     for each one the rules change; writes nothing."""

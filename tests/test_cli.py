@@ -414,3 +414,39 @@ def test_check_warnings_and_errors(tmp_path, words_text, status, messages):
     expected = [message.replace("warning: ", "warning: word list 'words.json': ", 1) if message.startswith("warning")
                 else f"word list 'words.json': {message}" for message in messages]
     assert result.stderr.splitlines() == [f"quorvant: {line}" for line in expected]
+
+
+TAGGED_ASS = ASS.replace("Good morning, Tanaka-san.", "{\\pos(640,60)}Tanaka-san{\\i1}pos")
+KANJI_SRT = "1\n00:00:01,000 --> 00:00:02,000\n<i>田中さん</i>\n"
+
+
+@pytest.mark.parametrize(
+    "args, words, status, output, expected",
+    [
+        (["rewrite", "ep.ass", "--protect-tags"], {"pos": "X", "(\\w+)-san": "$1"}, 0, "[Quorvanted] ep.ass",
+         "Default,,0,0,0,,{\\pos(640,60)}Tanaka{\\i1}X\n"),
+        (["rewrite", "ep.ass"], {"pos": "X"}, 0, "[Quorvanted] ep.ass", "Default,,0,0,0,,{\\X(640,60)}Tanaka-san{\\i1}X\n"),
+        (["export", "ep.srt", "--unicode", "--protect-tags"], {"(\\w+)さん": "$1", "i": "I"}, 0,
+         "[Quorvanted] ep.json", '"1" : "<i>\\u7530\\u4e2d</i>"'),  # jsoncpp escapes non-ASCII
+        (["preview", "ep.srt", "--unicode"], {"(\\w+)さん": "$1"}, 0, None, "+ <i>田中</i>"),
+        (["rewrite", "ep.srt"], {"[a-é]": ""}, 1, None, "quorvant check words.json"),
+        (["rewrite", "ep.srt", "--unicode"], {"[": ""}, 1, None, "quorvant check --unicode words.json"),
+        (["check", "--unicode"], {"[a-é]x": "", "é.": ""}, 0, None, "all patterns are valid"),
+    ],
+    ids=["protect-tags", "default", "unicode-and-tags", "preview-unicode", "byte-wise-invalid", "unicode-invalid",
+         "check-unicode"],
+)
+def test_mode_flags(tmp_path, args, words, status, output, expected):
+    (tmp_path / "ep.ass").write_text(TAGGED_ASS, encoding="utf-8")
+    (tmp_path / "ep.srt").write_text(KANJI_SRT, encoding="utf-8")
+    (tmp_path / "words.json").write_text(json.dumps(words, ensure_ascii=False), encoding="utf-8")
+    command = [*args, "words.json"] if args[0] == "check" else [*args, "-w", "words.json"]
+
+    result = quorvant(*command, "--color", "never", cwd=tmp_path) if args[0] == "preview" else \
+        quorvant(*command, cwd=tmp_path)
+
+    assert result.returncode == status, result.stderr
+    shown = (tmp_path / output).read_text(encoding="utf-8") if output else result.stdout + result.stderr
+    assert expected in shown
+    # Character-wise, no pattern works on bytes: nothing to warn about.
+    assert "warning" not in result.stderr

@@ -81,7 +81,7 @@ def _dispatch(args: argparse.Namespace) -> int:
     if args.command == "check":
         from c_quorvant.cli.check import run_check
 
-        return run_check(args.words_file, args.verbosity)
+        return run_check(args.words_file, args.verbosity, args.unicode)
     from c_quorvant.cli.batch import Settings, run_batch
     from c_quorvant.cli.inputs import Options
     from c_quorvant.cli.report import Style
@@ -91,7 +91,8 @@ def _dispatch(args: argparse.Namespace) -> int:
                       args.output_dir if writes else None, writes and args.skip_existing)
     style = Style(args.command, args.verbosity, args.json, not writes and _use_colour(args.color),
                   not writes and args.exit_code, args.debug)
-    settings = Settings(args.files, args.words, args.jobs, args.timeout or None, options, style)
+    settings = Settings(args.files, args.words, args.jobs, args.timeout or None, options, style,
+                        args.protect_tags, args.unicode)
     try:
         return run_batch(settings)
     except CliError as error:

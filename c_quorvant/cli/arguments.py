@@ -59,6 +59,8 @@ def build_parser() -> argparse.ArgumentParser:
                                             "rules in the order they are applied, and warn about patterns given "
                                             "twice or matching single bytes of a non-ASCII character.")
     check.add_argument("words_file", metavar="WORDS.json", type=_path)
+    check.add_argument("--unicode", action="store_true",
+                       help="judge the patterns as --unicode applies them, without the byte-wise warnings")
     return parser
 
 
@@ -70,6 +72,12 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
     command.add_argument("--include-outputs", action="store_true",
                          help='also work on files whose name starts with "[Quorvanted] "')
+    command.add_argument("--protect-tags", action="store_true",
+                         help="leave the format's tags alone (ASS override blocks, drawings, \\N \\n \\h; SubRip "
+                              "<i>, <font ...> and {...}): the rules see only the visible text between them")
+    command.add_argument("--unicode", action="store_true",
+                         help="match characters, not UTF-8 bytes: '.', classes, \\w, \\b, \\s and case folding "
+                              "work on whole characters (a text that is not valid UTF-8 is still matched byte-wise)")
     if writes:
         command.add_argument("-o", "--output-dir", metavar="DIR", type=_path,
                              help="write the outputs into DIR (with -r, in the same subfolders as the inputs) "

@@ -23,6 +23,8 @@ class Settings:
     timeout: float | None  # seconds per file; None for no limit
     options: Options
     style: Style
+    protect_tags: bool = False
+    unicode: bool = False
 
 
 def run_batch(settings: Settings) -> int:
@@ -30,8 +32,8 @@ def run_batch(settings: Settings) -> int:
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, "no .ass or .srt file to work on among the arguments"]))
-    require_valid_rules(settings.words)
-    extension("modify_subs")
+    require_valid_rules(settings.words, settings.unicode)
+    extension("_api")
 
     report = Report(settings.style, len(selection.inputs))
     for path in selection.ignored:
@@ -42,9 +44,9 @@ def run_batch(settings: Settings) -> int:
             report.add(Outcome(item.index, item.path, "skipped" if item.skipped else "failed", item.output,
                                item.skipped or item.problem))
     runnable = [item for item in selection.inputs if item.runnable]
-    count_changes = settings.style.as_json or settings.style.verbosity > 0
     jobs = {item.index: Job(item.index, settings.options.mode, os.path.abspath(item.path),
-                            os.path.abspath(settings.words), count_changes=count_changes) for item in runnable}
+                            os.path.abspath(settings.words), protect_tags=settings.protect_tags,
+                            unicode=settings.unicode) for item in runnable}
     staging = _Staging(inputs, report)
     try:
         run_in_workers(_groups(runnable, jobs, report), settings.jobs, settings.timeout, staging.prepare,
@@ -92,7 +94,7 @@ class _Staging:
 
     def finish(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]
-        common = dict(texts=result.texts, changes=result.changes, seconds=result.seconds)
+        common = dict(texts=result.texts, changed=result.changed, changes=result.changes, seconds=result.seconds)
         try:
             if result.problem:
                 outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)

@@ -5,8 +5,8 @@ import sys
 from c_quorvant.cli.words import read_word_list, shown
 
 
-def run_check(words_path: str, verbosity: int) -> int:
-    word_list = read_word_list(words_path)
+def run_check(words_path: str, verbosity: int, unicode: bool = False) -> int:
+    word_list = read_word_list(words_path, unicode)
     rules = word_list.rules
     problems = word_list.problems()
     if verbosity >= 0:

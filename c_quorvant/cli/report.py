@@ -23,7 +23,8 @@ class Outcome:
     reason: str = ""
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
-    changes: tuple[tuple[int, str, str], ...] = ()
+    changed: int | None = None  # texts the rules changed, when counted
+    changes: tuple[tuple[int, str, str], ...] = ()  # each change, for preview
     seconds: float = 0.0
 
 
@@ -92,7 +93,7 @@ class Report:
             done_word = "exported" if self.style.mode == "export" else "rewritten"
             return f"{self._count('written')} {done_word}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
-        texts = sum(len(outcome.changes) for outcome in self.outcomes)
+        texts = sum(outcome.changed or 0 for outcome in self.outcomes)
         return (f"{changed} of {self._count('changed', 'unchanged')} files would change ({texts} texts), "
                 f"{failed} failed, {skipped} skipped; nothing was written")
 
@@ -106,7 +107,7 @@ class Report:
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
-            counted = f"{len(outcome.changes)} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
+            counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.seconds:.2f} s)"
             tqdm.write(f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}",
                        file=sys.stdout)
@@ -121,7 +122,7 @@ class Report:
             for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
                 tqdm.write(line, file=sys.stdout)
         ending = "" if self.total > 1 else "; nothing was written"
-        tqdm.write(f"{outcome.path}: {len(outcome.changes)} of {outcome.texts} texts would change{ending}",
+        tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{ending}",
                    file=sys.stdout)
 
     def _document(self) -> dict[str, object]:
@@ -132,7 +133,7 @@ class Report:
                 "output": outcome.output or None,
                 "status": outcome.status,
                 "reason": outcome.reason or None,
-                "texts_changed": len(outcome.changes) if outcome.texts is not None else None,
+                "texts_changed": outcome.changed,
             }
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts

@@ -47,8 +47,9 @@ class WordList:
         return lines
 
 
-def read_word_list(words_path: str) -> WordList:
-    """Every rule in the order the passes apply them; CliError when the list can't be read."""
+def read_word_list(words_path: str, unicode: bool = False) -> WordList:
+    """Every rule in the order the passes apply them, judged byte-wise or, with
+    `unicode`, character-wise; CliError when the list can't be read."""
     if not os.path.exists(words_path):
         raise CliError(f"word list {words_path!r}: no such file")
     if os.path.isdir(words_path):
@@ -56,7 +57,7 @@ def read_word_list(words_path: str) -> WordList:
     members = _members(words_path)
     _rules = extension("_rules")
     try:
-        checks = _rules.check_rules(os.fsencode(words_path))
+        checks = _rules.check_rules(os.fsencode(words_path), unicode)
     except RuntimeError as error:
         raise CliError(_unreadable(words_path, members, one_line(str(error)))) from error
     by_pattern: dict[str, list[Member]] = defaultdict(list)
@@ -102,10 +103,10 @@ def shown(text: str) -> str:
     return json.dumps(text, ensure_ascii=False)
 
 
-def require_valid_rules(words_path: str) -> None:
+def require_valid_rules(words_path: str, unicode: bool = False) -> None:
     """Refuses a list with a bad pattern before any file is touched: the passes
     would only find it at the first text, once per file."""
-    problems = read_word_list(words_path).problems()
+    problems = read_word_list(words_path, unicode).problems()
     if problems:
-        problems.append(f"check the list with: quorvant check {words_path}")
+        problems.append(f"check the list with: quorvant check {'--unicode ' if unicode else ''}{words_path}")
         raise CliError("\n".join(problems))

@@ -5,14 +5,11 @@ puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
 import ctypes
+import functools
 import os
 import signal
-import shutil
-import tempfile
 import time
 import traceback
-from collections.abc import Iterator
-from contextlib import contextmanager
 from dataclasses import dataclass, replace
 
 from c_quorvant.cli.errors import one_line
@@ -27,7 +24,8 @@ class Job:
     source: str  # the input, absolute
     words: str  # the word list, absolute
     staging: str = ""  # the private folder the pass writes into (not for preview)
-    count_changes: bool = False  # also find how many texts the rules change
+    protect_tags: bool = False
+    unicode: bool = False
 
 
 @dataclass(frozen=True)
@@ -36,15 +34,16 @@ class Result:
     output_name: str = ""  # what the pass wrote in the staging folder
     problem: str = ""  # one line for people; "" on success
     details: str = ""  # traceback, shown with --debug
-    texts: int | None = None  # texts read, when counted
-    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed
+    texts: int | None = None  # texts read
+    changed: int | None = None  # how many of them the rules changed
+    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
     seconds: float = 0.0
 
 
 def serve(connection, parent_pid: int) -> None:
     """Takes jobs from `connection` until it closes."""
     _leave_interrupts_to_parent(parent_pid)
-    from c_quorvant import _rules, modify_subs
+    from c_quorvant import _rules, api
 
     connection.send(None)  # ready: the clock of the first job starts now
     while True:
@@ -53,7 +52,7 @@ def serve(connection, parent_pid: int) -> None:
         except EOFError:
             return
         started = time.monotonic()
-        result = _run(job, modify_subs, _rules)
+        result = _run(job, api, _rules)
         connection.send(replace(result, seconds=time.monotonic() - started))
 
 
@@ -69,13 +68,13 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, modify_subs, _rules) -> Result:
+def _run(job: Job, api, _rules) -> Result:
     try:
         if job.mode == "preview":
             return _preview(job, _rules)
-        return _write(job, modify_subs, _rules)
-    except UnicodeEncodeError:
-        return Result(job.index, problem="the file name is not valid UTF-8")
+        return _write(job, api)
+    except api.SubtitleFileError as error:
+        return Result(job.index, problem=one_line(error.reason))
     except (RuntimeError, ValueError) as error:
         return Result(job.index, problem=one_line(str(error)))
     except OSError as error:
@@ -86,72 +85,21 @@ def _run(job: Job, modify_subs, _rules) -> Result:
 
 
 def _preview(job: Job, _rules) -> Result:
-    texts, changes = _rules.preview_changes(os.fsencode(job.source), os.fsencode(job.words))
-    return Result(job.index, texts=texts, changes=tuple(changes))
+    texts, changes = _rules.preview_changes(os.fsencode(job.source), os.fsencode(job.words), job.protect_tags,
+                                            job.unicode)
+    return Result(job.index, texts=texts, changed=len(changes), changes=tuple(changes))
 
 
-def _write(job: Job, modify_subs, _rules) -> Result:
-    counted = _counted(job, _rules)
-    run_pass = modify_subs.modify_subs_py if job.mode == "export" else modify_subs.overwrite_subs
-    name = os.path.basename(job.source)
-    # The output name is the input's with a prefix on the whole path, so the pass
-    # gets a bare name, linked to the input inside the staging folder.
-    os.chdir(job.staging)
-    _link(job.source, name)
-    with _captured_streams() as captured:
-        written = run_pass(name, job.words)
-    if not written:
-        return Result(job.index, problem=_reported_problem(captured))
-    return Result(job.index, output_name=written, texts=counted.texts, changes=counted.changes)
+def _write(job: Job, api) -> Result:
+    export = job.mode == "export"
+    name = api.default_output(os.path.basename(job.source), export).name
+    run_pass = api.export if export else api.rewrite
+    result = run_pass(job.source, _word_list(api, job.words), os.path.join(job.staging, name),
+                      protect_tags=job.protect_tags, unicode=job.unicode)
+    return Result(job.index, output_name=name, texts=result.texts, changed=result.changed)
 
 
-def _counted(job: Job, _rules) -> Result:
-    # Counting reads the file as the export pass does; a file only the rewrite pass
-    # can take is still rewritten, just without a count.
-    if not job.count_changes:
-        return Result(job.index)
-    try:
-        return _preview(job, _rules)
-    except (RuntimeError, ValueError):
-        return Result(job.index)
-
-
-def _link(source: str, name: str) -> None:
-    try:
-        os.symlink(source, name)
-    except OSError:
-        # Some file systems (FAT on a memory card) have no links.
-        shutil.copyfile(source, name)
-
-
-def _reported_problem(captured: dict[str, str]) -> str:
-    # The passes that fail with an empty name print the reason themselves: the ASS
-    # export pass on stdout, the others on stderr (where stdout also holds progress
-    # lines of the ASS rewrite pass).
-    for stream in ("stderr", "stdout"):
-        lines = [line.strip() for line in captured.get(stream, "").splitlines() if line.strip()]
-        if lines:
-            return "; ".join(lines)
-    return "the pass wrote nothing and gave no reason"
-
-
-@contextmanager
-def _captured_streams() -> Iterator[dict[str, str]]:
-    """Collects what native code writes on file descriptors 1 and 2."""
-    captured: dict[str, str] = {}
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        saved = [os.dup(1), os.dup(2)]
-        os.dup2(out.fileno(), 1)
-        os.dup2(err.fileno(), 2)
-        try:
-            yield captured
-        finally:
-            # Whatever C stdio still buffers belongs to this file.
-            ctypes.CDLL(None).fflush(None)
-            os.dup2(saved[0], 1)
-            os.dup2(saved[1], 2)
-            for fd in saved:
-                os.close(fd)
-            for stream, file in (("stdout", out), ("stderr", err)):
-                file.seek(0)
-                captured[stream] = file.read().decode("utf-8", "replace")
+@functools.lru_cache(maxsize=1)
+def _word_list(api, path: str):
+    # A run has one word list: each worker reads it once.
+    return api.WordList.load(path)

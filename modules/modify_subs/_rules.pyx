@@ -4,6 +4,7 @@
 # The command line's view of the core: the same word-list loader and regex engine
 # as the passes, without adding anything to the public module.
 
+from libcpp cimport bool as cpp_bool
 from libcpp.map cimport map as cpp_map
 from libcpp.string cimport string
 from libcpp.vector cimport vector
@@ -17,7 +18,12 @@ cdef extern from "rule_check.h":
         string pattern
         string replacement
         string problem
-    vector[RuleCheck] checkRules(const WordList& words) except +
+    vector[RuleCheck] checkRules(const WordList& words, cpp_bool unicode) except +
+
+cdef extern from "text_rewriter.h":
+    cdef struct RewriteMode:
+        cpp_bool protectTags
+        cpp_bool unicode
 
 cdef extern from "pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
@@ -30,7 +36,7 @@ cdef extern from "preview.h":
     cdef cppclass PreviewResult:
         int textCount
         vector[TextChange] changes
-    PreviewResult previewChanges(const string& subfile, const WordList& words) except +
+    PreviewResult previewChanges(const string& subfile, const WordList& words, RewriteMode mode) except +
 
 
 cdef str _text(const string& raw):
@@ -39,14 +45,16 @@ cdef str _text(const string& raw):
     return raw.decode('utf-8', 'replace')
 
 
-def check_rules(bytes words_path):
-    cdef vector[RuleCheck] checks = checkRules(loadReplacementWords(words_path))
+def check_rules(bytes words_path, bint unicode=False):
+    # Character-wise, a pattern works on whole characters: no byte-wise warnings.
+    cdef vector[RuleCheck] checks = checkRules(loadReplacementWords(words_path), unicode)
     return [(_text(check.pattern), _text(check.replacement), _text(check.problem),
-             [_text(warning) for warning in patternWarnings(check.pattern)])
+             [] if unicode else [_text(warning) for warning in patternWarnings(check.pattern)])
             for check in checks]
 
 
-def preview_changes(bytes subtitle_path, bytes words_path):
-    cdef PreviewResult result = previewChanges(subtitle_path, loadReplacementWords(words_path))
+def preview_changes(bytes subtitle_path, bytes words_path, bint protect_tags=False, bint unicode=False):
+    cdef PreviewResult result = previewChanges(subtitle_path, loadReplacementWords(words_path),
+                                               RewriteMode(protect_tags, unicode))
     return result.textCount, [(change.key, _text(change.before), _text(change.after))
                               for change in result.changes]

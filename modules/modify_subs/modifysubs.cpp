@@ -3,8 +3,7 @@
 
 #include "large_stack.h"
 #include "modify_subs.h"
-#include "ass_passes.h"
-#include "srt_passes.h"
+#include "module_passes.h"
 
 bool endsWith(const std::string& fullString, const std::string& ending) {
     return fullString.size() >= ending.size() &&

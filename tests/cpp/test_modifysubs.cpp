@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include "modify_subs.h"
-#include "modify_subs.h"
 #include "test_support.h"
 
 using test_support::TempDir;

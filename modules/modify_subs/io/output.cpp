@@ -87,6 +87,7 @@ public:
             _fd = ::open(_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (_fd < 0 && errno != EEXIST) break;
         }
+        _openError = _fd < 0 ? errno : 0;
         _created = _fd >= 0;
     }
     TemporaryFile(const TemporaryFile&) = delete;
@@ -97,6 +98,7 @@ public:
     }
 
     bool isOpen() const { return _fd >= 0; }
+    int openError() const { return _openError; }
 
     // Exactly `mode`, past the umask. A filesystem without permission bits refuses,
     // and then there are none to keep.
@@ -120,14 +122,16 @@ public:
         return ::close(fd) == 0 ? 0 : errno;
     }
 
-    bool commitAs(const std::string& target) {
+    // 0, or the errno of the failed rename.
+    int commitAs(const std::string& target) {
         _committed = ::rename(_path.c_str(), target.c_str()) == 0;
-        return _committed;
+        return _committed ? 0 : errno;
     }
 
 private:
     std::string _path;
     int _fd = -1;
+    int _openError = 0;
     bool _created = false;
     bool _committed = false;
 };
@@ -166,23 +170,24 @@ private:
 // Replaces `path` with what `writeContent` writes into the new file (0 or an errno).
 template <class WriteContent>
 WriteResult replaceFile(const std::string& path, WriteContent writeContent) {
-    if (namesNoFile(path)) return WriteResult::notOpened();
+    if (namesNoFile(path)) return WriteResult::notOpened(ENOENT);
     // Created with the replaced file's bits, so its content is never more exposed than before.
     const std::optional<mode_t> replacedPermissions = permissionsOf(path);
     TemporaryFile file(path, replacedPermissions.value_or(0666));
-    if (!file.isOpen()) return WriteResult::notOpened();
+    if (!file.isOpen()) return WriteResult::notOpened(file.openError());
     if (replacedPermissions) file.setPermissions(*replacedPermissions);
     if (const int error = writeContent(file)) return WriteResult::failedPartWay(path, error);
     if (const int error = file.close()) return WriteResult::failedPartWay(path, error);
     // A target that can't be replaced (a directory of that name) is one that can't be opened.
-    return file.commitAs(path) ? WriteResult::written() : WriteResult::notOpened();
+    const int error = file.commitAs(path);
+    return error == 0 ? WriteResult::written() : WriteResult::notOpened(error);
 }
 
 }  // namespace
 
 WriteResult WriteResult::failedPartWay(const std::string& path, int error) {
     return WriteResult(false, "Could not write the output file: " + path + ": " +
-                                  std::system_category().message(error));
+                                  std::system_category().message(error), error);
 }
 
 std::string WriteResult::failureLine(std::string cannotOpen) const {

@@ -21,21 +21,26 @@ std::string exportDocumentText(Json::Value document);
 // and one whose writing failed part-way (a full disk) are reported differently.
 class WriteResult {
 public:
-    static WriteResult written() { return WriteResult(true, {}); }
-    static WriteResult notOpened() { return WriteResult(false, {}); }
+    static WriteResult written() { return WriteResult(true, {}, 0); }
+    static WriteResult notOpened(int error = 0) { return WriteResult(false, {}, error); }
     static WriteResult failedPartWay(const std::string& path, int error);
 
     explicit operator bool() const { return _written; }
+
+    // The errno of the failure; 0 when the system gave none.
+    int error() const { return _error; }
 
     // The line reporting a failure: `cannotOpen` for a file that could not be
     // opened, else the failed write with the system's reason.
     std::string failureLine(std::string cannotOpen) const;
 
 private:
-    WriteResult(bool written, std::string failedWrite) : _written(written), _failedWrite(std::move(failedWrite)) {}
+    WriteResult(bool written, std::string failedWrite, int error)
+        : _written(written), _failedWrite(std::move(failedWrite)), _error(error) {}
 
     bool _written;
     std::string _failedWrite;
+    int _error;
 };
 
 // Replaces `path` with exactly `content`: written to a fresh file beside it, then

@@ -1,10 +1,10 @@
 #include "ass_input.h"
 
 #include <optional>
-#include <stdexcept>
 #include <utility>
 
 #include "input_file.h"
+#include "pass_errors.h"
 #include "utf8_text.h"
 
 namespace {
@@ -29,6 +29,6 @@ AssTrack readExportTrack(ASS_Library& library, const std::string& subfile) {
     if (input.failure.empty() && input.text.find('\0') == std::string::npos) {
         track = readTrackMemory(library, input.text);
     }
-    if (!track) throw std::runtime_error("Failed to load SSA file");
+    if (!track) throw SubtitleFileError("Failed to load SSA file");
     return track;
 }

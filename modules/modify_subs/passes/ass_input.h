@@ -17,7 +17,7 @@ struct AssInput {
 AssInput readAssInput(const std::string& subfile);
 
 // The track whose event texts the export pass writes and the preview shows.
-// Throws std::runtime_error("Failed to load SSA file") when the file can't be
+// Throws SubtitleFileError("Failed to load SSA file") when the file can't be
 // read, libass refuses it, or it holds a NUL byte (libass would stop reading there
 // and lose the events after it without a word).
 AssTrack readExportTrack(ASS_Library& library, const std::string& subfile);

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <iostream>
 #include <string>
-
-#include "output.h"
 
 namespace {
 
@@ -61,7 +58,8 @@ Line takeLine(std::string_view& buffer) {
 // a bracket or a marker inside a text is just text.
 class EventsRewriter {
 public:
-    explicit EventsRewriter(Substitution& substitution) : _substitution(substitution) {}
+    EventsRewriter(TextRewriter& rewriter, const FormatLineSink& formatLines)
+        : _rewriter(rewriter), _formatLines(formatLines) {}
 
     void take(std::string_view line, std::string& out) {
         const std::size_t start = contentStart(line);
@@ -69,7 +67,7 @@ public:
         if (content.starts_with('[')) {
             followHeader(content);
         } else if (_inEventsSection && content.starts_with(formatMarker)) {
-            reportLine(std::cout, std::to_string(start));
+            _formatLines(start);
             _masterFormat = content.substr(formatMarker.size());
         } else if (_inEventsSection && content.starts_with(dialogueMarker)) {
             rewriteDialogue(line, start, out);
@@ -97,23 +95,24 @@ private:
             return;
         }
         out.append(line.substr(0, fieldsStart + textLinePos));
-        out.append(_substitution.apply(dialogueLine.substr(textLinePos)));
+        out.append(_rewriter.apply(dialogueLine.substr(textLinePos), TagSyntax::Ass));
     }
 
-    Substitution& _substitution;
+    TextRewriter& _rewriter;
+    const FormatLineSink& _formatLines;
     std::string _masterFormat{standardEventFields};
     bool _inEventsSection = false;
 };
 
 }  // namespace
 
-std::string rewriteLines(std::string_view buffer, Substitution& substitution) {
+std::string rewriteLines(std::string_view buffer, TextRewriter& rewriter, const FormatLineSink& formatLines) {
     std::string modifiedBuffer;
     modifiedBuffer.reserve(buffer.size() + buffer.size() / 8 + 1);
-    EventsRewriter rewriter(substitution);
+    EventsRewriter events(rewriter, formatLines);
     while (!buffer.empty()) {
         const Line line = takeLine(buffer);
-        rewriter.take(line.content, modifiedBuffer);
+        events.take(line.content, modifiedBuffer);
         modifiedBuffer.append(line.end.empty() ? "\n" : line.end);
     }
     return modifiedBuffer;

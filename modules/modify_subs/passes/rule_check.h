@@ -14,5 +14,6 @@ struct RuleCheck {
 };
 
 // Every rule of `words` in the order the passes apply them, each compiled by the
-// passes' own substitution, so a pattern passes here exactly when it passes there.
-std::vector<RuleCheck> checkRules(const WordList& words);
+// passes' own substitution (the character-wise one when `unicode`), so a pattern
+// passes here exactly when it passes there.
+std::vector<RuleCheck> checkRules(const WordList& words, bool unicode = false);

@@ -2,7 +2,6 @@
 
 #include "srt_passes.h"
 
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,86 +11,61 @@
 #include <json/value.h>
 
 #include "input_file.h"
-#include "output.h"
-#include "substitution.h"
+#include "pass_errors.h"
+#include "pass_output.h"
 #include "subrip.h"
-#include "wordlist.h"
 
 namespace {
 
 // What both passes have in hand before their loop.
 struct SrtPassInput {
-    std::string nfilename;
-    WordList WORDS;
+    TextRewriter rewriter;
     std::unique_ptr<SubtitleParser> parser;
 };
 
-// Cleaning, output name, word list, cues, in this order, so a missing word list
-// raises even for a file without cues. nullopt when the subtitle file can't be read.
-std::optional<SrtPassInput> prepareSrtPass(const std::string& subfile, const std::string& replacementFile,
-                                           const std::string& ending) {
+// Cleaning, rules, cues, in this order, so a missing word list raises even for a
+// file without cues.
+SrtPassInput prepareSrtPass(const std::string& subfile, const RewriterSource& rules) {
     std::optional<std::string> cleaned = removeBlankLinesFromStartAndEnd(subfile);
-    if (!cleaned) return std::nullopt;
-    SrtPassInput input;
-    input.nfilename = outputName(subfile, ending);
-    input.WORDS = loadReplacementWords(replacementFile);
+    if (!cleaned) throw SubtitleFileError("Error opening input file.");
+    TextRewriter rewriter = rules();
     // Moved in, so the text is gone once its cues are read.
-    input.parser = SubtitleParserFactory::forText(std::move(*cleaned)).getParser();
-    return input;
+    return {std::move(rewriter), SubtitleParserFactory::forText(std::move(*cleaned)).getParser()};
 }
 
 // Hands `use` each cue with its text rewritten. The cue lets its text go first:
 // one cue's text can be most of the file, and the output holds it once more.
 template <typename Use>
-void forEachRewrittenCue(const SubtitleParser& parser, const WordList& words, Use use) {
-    Substitution substitution(words);
-    for (SubtitleItem* cue : parser.getSubtitles()) {
-        std::string text = cue->releaseText();
-        // Without rules the scan for their literals would still read every text.
-        if (!words.empty()) text = substitution.apply(text);
-        use(*cue, std::move(text));
+void forEachRewrittenCue(SrtPassInput& input, Use use) {
+    for (SubtitleItem* cue : input.parser->getSubtitles()) {
+        use(*cue, input.rewriter.apply(cue->releaseText(), TagSyntax::SubRip));
     }
-}
-
-// The pass's result for a finished write: the output's name, or "" after a report.
-std::string reportedWrite(const std::string& nfilename, const WriteResult& written) {
-    if (!written) {
-        reportLine(std::cerr, written.failureLine("Could not open the output file: " + nfilename));
-        return "";
-    }
-    return nfilename;
 }
 
 }  // namespace
 
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath) {
     InputFile file = readInputFile(inputFilePath);
-    if (!file) {
-        reportLine(std::cerr, "Error opening input file.");
-        return std::nullopt;
-    }
+    if (!file) return std::nullopt;
     return cleanedSubRipText(std::move(file.bytes));
 }
 
-std::string modifySrt(const std::string& subfile, const std::string& replacementFile) {
-    std::optional<SrtPassInput> input = prepareSrtPass(subfile, replacementFile, ".json");
-    if (!input) return "";
-
+PassResult exportSrt(const std::string& subfile, const std::string& output, const RewriterSource& rules) {
+    SrtPassInput input = prepareSrtPass(subfile, rules);
     Json::Value jsonData;
-    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
+    forEachRewrittenCue(input, [&](const SubtitleItem& cue, std::string text) {
         // A repeated cue number keeps the later cue's text.
         jsonData[std::to_string(cue.getSubNo())] = std::move(text);
     });
-    return reportedWrite(input->nfilename, writeExportDocument(input->nfilename, std::move(jsonData)));
+    writeOutputDocument(output, std::move(jsonData));
+    return {output, input.rewriter.count()};
 }
 
-std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile) {
-    std::optional<SrtPassInput> input = prepareSrtPass(subfile, replacementFile, ".srt");
-    if (!input) return "";
-
+PassResult rewriteSrt(const std::string& subfile, const std::string& output, const RewriterSource& rules) {
+    SrtPassInput input = prepareSrtPass(subfile, rules);
     std::string document;
     bool first = true;
-    forEachRewrittenCue(*input->parser, input->WORDS, [&](const SubtitleItem& cue, std::string text) {
+    forEachRewrittenCue(input, [&](const SubtitleItem& cue, std::string text) {
         if (!std::exchange(first, false)) document += "\n\n";
         // Text from before the first cue has neither number nor timing line.
         if (!cue.getTimingLine().empty()) {
@@ -99,5 +73,6 @@ std::string srtSubtitles(const std::string& subfile, const std::string& replacem
         }
         document += text;
     });
-    return reportedWrite(input->nfilename, writeWholeFile(input->nfilename, document));
+    writeOutput(output, document);
+    return {output, input.rewriter.count()};
 }

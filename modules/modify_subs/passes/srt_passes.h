@@ -1,16 +1,18 @@
 #pragma once
 
-// The two passes over SubRip files.
+// The two passes over SubRip files, throwing as the ASS passes do (ass_passes.h).
 
 #include <optional>
 #include <string>
 
-// The export document of the cues' texts, rewritten; returns its name.
-std::string modifySrt(const std::string& subfile, const std::string& replacementFile);
+#include "pass_result.h"
 
-// A copy of the file with each cue's text rewritten; returns its name.
-std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile);
+// The export document of the cues' texts, rewritten.
+PassResult exportSrt(const std::string& subfile, const std::string& output, const RewriterSource& rules);
+
+// A copy of the file with each cue's text rewritten.
+PassResult rewriteSrt(const std::string& subfile, const std::string& output, const RewriterSource& rules);
 
 // The file's SubRip text in the form the parser reads (see cleanedSubRipText);
-// nullopt, after a line on std::cerr, when it can't be read.
+// nullopt when it can't be read.
 std::optional<std::string> removeBlankLinesFromStartAndEnd(const std::string& inputFilePath);

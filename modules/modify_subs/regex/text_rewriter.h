@@ -13,6 +13,12 @@ struct RewriteMode {
     bool unicode = false;
 };
 
+// How many texts a rewriter was given, and how many of them it changed.
+struct RewriteCount {
+    int texts = 0;
+    int changed = 0;
+};
+
 // One word list ready for many texts, in one of the modes. Without options it
 // gives exactly what the byte-wise passes give.
 class TextRewriter {
@@ -25,8 +31,14 @@ public:
     // `tags` names the markup to protect when the mode protects tags.
     std::string apply(const std::string& text, TagSyntax tags);
 
+    RewriteCount count() const { return _count; }
+
 private:
+    std::string rewrite(const std::string& text, TagSyntax tags);
+
     struct Engine;
     std::unique_ptr<Engine> _engine;
     RewriteMode _mode;
+    bool _hasRules;
+    RewriteCount _count;
 };

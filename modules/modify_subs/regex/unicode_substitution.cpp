@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case_fold.h"
+#include "literal_replace.h"
 #include "literal_scanner.h"
 #include "pattern_guard.h"
 #include "pattern_literals.h"
@@ -19,6 +20,16 @@ namespace {
 
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isAscii(std::wstring_view text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+}
+
+std::string narrowedAscii(std::wstring_view text) {
+    std::string narrow(text.size(), '\0');
+    std::transform(text.begin(), text.end(), narrow.begin(), [](wchar_t c) { return static_cast<char>(c); });
+    return narrow;
 }
 
 // Folded as the wide regex folds under icase: the ctype facet's tolower, per code point.
@@ -42,6 +53,9 @@ struct WideRule {
     StackDemand stackDemand;
     // Folded UTF-8 literals of which every match holds one; empty when unsure.
     std::vector<std::string> requiredLiterals;
+    // Set for a plain ASCII literal: on ASCII text the locale folds it as ASCII, so
+    // it is replaced as the byte-wise rules replace it, without a regex.
+    std::optional<LiteralReplace> asciiLiteral;
 };
 
 // The byte-wise literal analysis reads a quantifier after a multi-byte character
@@ -75,6 +89,7 @@ struct UnicodeSubstitution::Rules {
     const std::ctype<wchar_t>& ctype = std::use_facet<std::ctype<wchar_t>>(locale);
     std::vector<WideRule> rules;
     std::optional<LiteralScanner> scanner;
+    CaseFold asciiFold = caseFoldOf(std::locale::classic());
     Substitution byteWise;
 
     explicit Rules(const WordList& words) : byteWise(words) {
@@ -89,15 +104,42 @@ struct UnicodeSubstitution::Rules {
 
     WideRule compile(const std::string& pattern, const std::string& replacement) const {
         checkBeforeCompiling(pattern);
-        WideRule rule{pattern, {}, {}, regexStackDemand(pattern), characterLiterals(pattern, ctype)};
+        WideRule rule{pattern, {}, {}, regexStackDemand(pattern), characterLiterals(pattern, ctype), std::nullopt};
         rule.expression.imbue(locale);
         const std::wstring widePattern = wideOrRefuse(pattern, "pattern", pattern);
         rule.expression.assign(widePattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
         rule.replacement = wideOrRefuse(replacement, "replacement", pattern);
+        if (isAscii(pattern) && isPlainLiteral(pattern)) rule.asciiLiteral.emplace(pattern, replacement);
         return rule;
     }
 
-    void scan(const std::wstring& text) { scanner->scan(utf8FromWide(foldedWide(text, ctype))); }
+    // Nothing when the rule leaves `text` as it is.
+    std::optional<std::wstring> rewrite(const WideRule& rule, const std::wstring& text) const {
+        if (rule.asciiLiteral && isAscii(std::wstring_view(text))) {
+            std::optional<std::string> replaced = rule.asciiLiteral->apply(narrowedAscii(text), asciiFold);
+            // The replacement was checked to be UTF-8 when the rule was built.
+            return replaced ? wideFromUtf8(*replaced) : std::nullopt;
+        }
+        checkRecursionBudget(rule.pattern, rule.stackDemand, text.size());
+        // The C-string form of the format, as the byte-wise rules use it.
+        std::wstring rewritten = std::regex_replace(text, rule.expression, rule.replacement.c_str());
+        if (rewritten == text) return std::nullopt;
+        return rewritten;
+    }
+
+    void scan(const std::wstring& text) { scanner->scan(foldedUtf8(text)); }
+
+    // Most subtitle text is ASCII, which the locale folds as ASCII: no conversions.
+    std::string foldedUtf8(const std::wstring& text) const {
+        if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; })) {
+            return utf8FromWide(foldedWide(text, ctype));
+        }
+        std::string folded(text.size(), '\0');
+        std::transform(text.begin(), text.end(), folded.begin(), [](wchar_t c) {
+            return static_cast<char>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+        });
+        return folded;
+    }
 };
 
 UnicodeSubstitution::UnicodeSubstitution(const WordList& words) : _rules(std::make_unique<Rules>(words)) {}
@@ -109,17 +151,17 @@ std::string UnicodeSubstitution::apply(const std::string& text) {
     std::optional<std::wstring> wide = wideFromUtf8(text);
     if (!wide) return _rules->byteWise.apply(text);
     std::wstring modifiedText = std::move(*wide);
+    bool changed = false;
     _rules->scan(modifiedText);
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         const WideRule& rule = _rules->rules[index];
         if (!rule.requiredLiterals.empty() && !_rules->scanner->found(index)) continue;
-        checkRecursionBudget(rule.pattern, rule.stackDemand, modifiedText.size());
-        // The C-string form of the format, as the byte-wise rules use it.
-        std::wstring rewritten = std::regex_replace(modifiedText, rule.expression, rule.replacement.c_str());
-        if (rewritten != modifiedText) {
-            modifiedText = std::move(rewritten);
+        if (std::optional<std::wstring> rewritten = _rules->rewrite(rule, modifiedText)) {
+            modifiedText = std::move(*rewritten);
+            changed = true;
             _rules->scan(modifiedText);
         }
     }
-    return utf8FromWide(modifiedText);
+    // Valid UTF-8 comes back from its code points unchanged: no need to convert.
+    return changed ? utf8FromWide(modifiedText) : text;
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ass_line_loop.h"
-#include "ass_passes.h"
+#include "module_passes.h"
 #include "libass_handles.h"
 #include "test_support.h"
 #include "utf8_text.h"

@@ -10,8 +10,7 @@
 
 #include <json/json.h>
 
-#include "ass_passes.h"
-#include "srt_passes.h"
+#include "module_passes.h"
 #include "preview.h"
 #include "rule_check.h"
 #include "test_support.h"

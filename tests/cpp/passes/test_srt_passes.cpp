@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "module_passes.h"
 #include "srt_passes.h"
 #include "test_support.h"
 

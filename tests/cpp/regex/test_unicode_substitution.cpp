@@ -37,6 +37,21 @@ TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
     }
 }
 
+// A plain ASCII literal skips the regex on ASCII texts only; both ways must agree.
+TEST(UnicodeSubstitution, PlainLiteralsGiveTheSameOnAnyText) {
+    const struct {
+        WordList words;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {{{"-SAN", "[$&]"}}, "Aoi-san, Aoi-San", "Aoi[-san], Aoi[-San]"},
+        {{{"-SAN", "[$&]"}}, "葵-san, 葵-San", "葵[-san], 葵[-San]"},
+        {{{"san", "$$"}}, "san é san", "$ é $"},
+        {{{"kun", "君"}, {"君", "K"}}, "Taro-kun", "Taro-K"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+}
+
 TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
     EXPECT_THROW(UnicodeSubstitution(WordList{{"a\xE9", "x"}}), std::runtime_error);
     EXPECT_THROW(UnicodeSubstitution(WordList{{"a", "\xE9"}}), std::runtime_error);

@@ -1,0 +1,22 @@
+"""The exceptions of the public API."""
+
+import os
+
+
+class WordListError(ValueError):
+    """A word list that can't be parsed, or a rule whose pattern the regex engine
+    refuses; `pattern` names that rule's pattern (None for a document error)."""
+
+    def __init__(self, message: str, *, pattern: str | None = None) -> None:
+        super().__init__(message)
+        self.pattern = pattern
+
+
+class SubtitleFileError(Exception):
+    """A subtitle file that can't be read or that its format's reader refuses:
+    `path` is the file as given, `reason` says what went wrong."""
+
+    def __init__(self, path: str | bytes | os.PathLike[str], reason: str) -> None:
+        super().__init__(f"{os.fsdecode(path)}: {reason}")
+        self.path = path
+        self.reason = reason

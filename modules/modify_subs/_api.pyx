@@ -1,0 +1,145 @@
+# cython: language_level=3str
+# distutils: language = c++
+
+# The public API's native side: converts, calls the core without the interpreter
+# lock, and raises what the core reports. Texts, patterns and paths cross as
+# bytes; bytes that are not UTF-8 travel as surrogate escapes and come back intact.
+
+import os
+
+from libcpp cimport bool as cpp_bool
+from libcpp.map cimport map as cpp_map
+from libcpp.string cimport string
+from libcpp.vector cimport vector
+
+from c_quorvant.errors import SubtitleFileError, WordListError
+
+cdef extern from "wordlist.h":
+    ctypedef cpp_map[string, string] WordList
+
+cdef extern from "rule_check.h":
+    cdef cppclass RuleCheck:
+        string pattern
+        string problem
+    vector[RuleCheck] checkRules(const WordList& words, cpp_bool unicode) except +
+
+cdef extern from "output.h":
+    string outputName(const string& subfile, const string& ending) except +
+
+cdef extern from "tag_runs.h":
+    cdef enum class TagSyntax:
+        pass
+
+cdef extern from "text_rewriter.h":
+    cdef struct RewriteMode:
+        cpp_bool protectTags
+        cpp_bool unicode
+    cdef struct RewriteCount:
+        int texts
+        int changed
+
+cdef extern from "subtitle_api.h":
+    cdef enum class PassKind:
+        Export
+        Rewrite
+    cdef cppclass PassResult:
+        string output
+        RewriteCount texts
+
+cdef extern from "api_calls.h":
+    cdef enum class FailureKind:
+        Ok
+        Rule
+        SubtitleFile
+        Output
+        BadWordList
+        Memory
+        Other
+    cdef cppclass ApiFailure:
+        FailureKind kind
+        string message
+        string subject
+        int error
+    ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, const WordList& words,
+                          RewriteMode mode, PassResult& result) except + nogil
+    ApiFailure tryApplyRules(const string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
+                             string& result) except + nogil
+    TagSyntax tagSyntaxNamed(const string& name) except +
+    ApiFailure tryParseWords(const string& document, WordList& words) except +
+
+
+cdef bytes _bytes(str text):
+    return text.encode('utf-8', 'surrogateescape')
+
+
+cdef str _text(const string& raw):
+    return raw.decode('utf-8', 'surrogateescape')
+
+
+cdef WordList _word_list(dict words) except *:
+    cdef WordList rules
+    for pattern, replacement in words.items():
+        rules[_bytes(pattern)] = _bytes(replacement)
+    return rules
+
+
+cdef int _raise(const ApiFailure& failure, object path) except -1:
+    if failure.kind == FailureKind.Ok:
+        return 0
+    message = _text(failure.message)
+    if failure.kind == FailureKind.Rule:
+        raise WordListError(message, pattern=_text(failure.subject))
+    if failure.kind == FailureKind.SubtitleFile:
+        raise SubtitleFileError(path, message)
+    if failure.kind == FailureKind.Output:
+        output = os.fsdecode(<bytes>failure.subject)
+        if failure.error:
+            raise OSError(failure.error, os.strerror(failure.error), output)
+        raise OSError(message)
+    if failure.kind == FailureKind.BadWordList:
+        raise WordListError(message)
+    if failure.kind == FailureKind.Memory:
+        raise MemoryError()
+    raise RuntimeError(message)
+
+
+def output_name(bytes name, bytes ending) -> bytes:
+    return outputName(name, ending)
+
+
+def rule_problems(dict words, bint unicode) -> list:
+    cdef vector[RuleCheck] checks = checkRules(_word_list(words), unicode)
+    return [(_text(check.pattern), _text(check.problem)) for check in checks if not check.problem.empty()]
+
+
+def parse_words(bytes document) -> dict:
+    cdef WordList words
+    _raise(tryParseWords(document, words), None)
+    return {_text(pattern): _text(replacement) for pattern, replacement in words}
+
+
+def apply_rules(str text, dict words, str tags, bint protect_tags, bint unicode) -> str:
+    cdef string source = _bytes(text)
+    cdef WordList rules = _word_list(words)
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef TagSyntax syntax = tagSyntaxNamed(tags.encode())
+    cdef string result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryApplyRules(source, rules, mode, syntax, result)
+    _raise(failure, None)
+    return _text(result)
+
+
+def run_pass(bint export, bytes subfile, bytes output, dict words, bint protect_tags, bint unicode):
+    cdef WordList rules = _word_list(words)
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef PassKind kind = PassKind.Export if export else PassKind.Rewrite
+    cdef string source = subfile
+    cdef string target = output
+    cdef PassResult result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryRunPass(kind, source, target, rules, mode, result)
+    _raise(failure, subfile)
+    return result.texts.texts, result.texts.changed

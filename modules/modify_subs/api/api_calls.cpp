@@ -1,0 +1,56 @@
+#include "api_calls.h"
+
+#include <new>
+#include <sstream>
+#include <utility>
+
+#include "pass_errors.h"
+
+namespace {
+
+template <typename Work>
+ApiFailure failureOf(Work work, FailureKind otherwise = FailureKind::Other) {
+    try {
+        work();
+        return {};
+    } catch (const RuleError& failure) {
+        return {FailureKind::Rule, failure.what(), failure.pattern(), 0};
+    } catch (const OutputFileError& failure) {
+        return {FailureKind::Output, failure.line(), failure.path(), failure.error()};
+    } catch (const SubtitleFileError& failure) {
+        return {FailureKind::SubtitleFile, failure.line(), {}, 0};
+    } catch (const PassFailure& failure) {
+        return {FailureKind::Other, failure.line(), {}, 0};
+    } catch (const std::bad_alloc&) {
+        return {FailureKind::Memory, "out of memory", {}, 0};
+    } catch (const std::exception& failure) {
+        return {otherwise, failure.what(), {}, 0};
+    }
+}
+
+}  // namespace
+
+ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+                      RewriteMode mode, PassResult& result) {
+    return failureOf([&] { result = runPass(kind, subfile, output, words, mode); });
+}
+
+ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
+                         std::string& result) {
+    return failureOf([&] { result = applyRules(text, words, mode, tags); });
+}
+
+ApiFailure tryParseWords(const std::string& document, WordList& words) {
+    return failureOf(
+        [&] {
+            std::istringstream stream(document);
+            words = parseReplacementWords(stream);
+        },
+        FailureKind::BadWordList);
+}
+
+TagSyntax tagSyntaxNamed(const std::string& name) {
+    if (name == "ass") return TagSyntax::Ass;
+    if (name == "srt") return TagSyntax::SubRip;
+    return TagSyntax::None;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// The API's calls with their failure handed back as a value, so that a binding
+// can release its interpreter lock around them and still raise the right error.
+
+#include <string>
+
+#include "subtitle_api.h"
+
+enum class FailureKind { Ok, Rule, SubtitleFile, Output, BadWordList, Memory, Other };
+
+struct ApiFailure {
+    FailureKind kind = FailureKind::Ok;
+    std::string message;
+    std::string subject;  // the pattern of a rule error, the path of an output error
+    int error = 0;        // errno of an output error, when the system gave one
+};
+
+ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+                      RewriteMode mode, PassResult& result);
+ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
+                         std::string& result);
+// "ass" and "srt" name their tags; anything else none.
+TagSyntax tagSyntaxNamed(const std::string& name);
+
+// A word list from its JSON document, read as the module reads a word-list file.
+ApiFailure tryParseWords(const std::string& document, WordList& words);

@@ -1,0 +1,15 @@
+#include "pass_output.h"
+
+#include <utility>
+
+#include "output.h"
+#include "pass_errors.h"
+
+void writeOutput(const std::string& output, const std::string& content) {
+    if (const WriteResult written = writeWholeFile(output, content); !written) throw OutputFileError(output, written);
+}
+
+void writeOutputDocument(const std::string& output, Json::Value document) {
+    const WriteResult written = writeExportDocument(output, std::move(document));
+    if (!written) throw OutputFileError(output, written);
+}

@@ -1,0 +1,135 @@
+import json
+import re
+import shutil
+
+import pytest
+
+from c_quorvant import SubtitleFileError, WordList, WordListError, export, modify_subs, rewrite
+from conftest import DATA_DIR, run_python
+
+MODES = [(False, False), (True, False), (False, True), (True, True)]  # (protect_tags, unicode)
+
+# (rules, tags, text, expected in each of MODES)
+TEXTS = [
+    ({"[、。]": ""}, "ass", "はい、", ["\udcaf\udc84", "\udcaf\udc84", "はい", "はい"]),
+    ({"(\\w+)さん": "$1"}, "ass", "田中さん", ["田中さん", "田中さん", "田中", "田中"]),
+    ({"é": "e"}, "ass", "É é", ["É e", "É e", "e e", "e e"]),
+    ({"\\bsenpai\\b": "Sensei"}, "ass", "Yui-chan.\\NSenpai",
+     ["Yui-chan.\\NSenpai", "Yui-chan.\\NSensei", "Yui-chan.\\NSenpai", "Yui-chan.\\NSensei"]),
+    ({"pos": "X"}, "ass", "{\\pos(640,60)}pos", ["{\\X(640,60)}X", "{\\pos(640,60)}X"] * 2),
+    ({"^senpai$": "Sensei"}, "ass", "{\\i1}senpai{\\i0}", ["{\\i1}senpai{\\i0}", "{\\i1}Sensei{\\i0}"] * 2),
+    # A match never spans a protected piece.
+    ({"a\\{[^}]*\\}b": "X"}, "ass", "a{\\i1}b", ["X", "a{\\i1}b"] * 2),
+    ({"m 0": "n 1"}, "ass", "{\\p1}m 0 0{\\p0}m 0", ["{\\p1}n 1 0{\\p0}n 1", "{\\p1}m 0 0{\\p0}n 1"] * 2),
+    ({"i": "I"}, "srt", "<i>hi</i>", ["<I>hI</I>", "<i>hI</i>"] * 2),
+    ({"Tanaka-san": "Tanaka"}, "srt", "<font color=\"red\">Tanaka</font>-san",
+     ["<font color=\"red\">Tanaka</font>-san"] * 4),
+]
+
+
+@pytest.mark.parametrize("rules, tags, text, expected", TEXTS)
+def test_apply_in_every_mode(rules, tags, text, expected):
+    words = WordList(rules)
+    got = [words.apply(text, protect_tags=protect and tags, unicode=unicode) for protect, unicode in MODES]
+    assert got == expected
+
+
+def test_default_mode_writes_what_the_module_writes(workdir, capfd):
+    rules = {"(\\w+)-san": "$1", "i": "[i]", "\\{[^}]*\\}": "", "é": "e"}
+    (workdir / "words.json").write_text(json.dumps(rules), encoding="utf-8")
+    words = WordList.load(workdir / "words.json")
+    for sample in sorted(DATA_DIR.glob("y_*.[as][sr][st]")):
+        shutil.copy(sample, workdir / sample.name)
+        for module_pass, api_pass in ((modify_subs.modify_subs_py, export), (modify_subs.overwrite_subs, rewrite)):
+            expected_name = module_pass(sample.name, "words.json")
+            expected = (workdir / expected_name).read_bytes() if expected_name else None
+            try:
+                result = api_pass(workdir / sample.name, words)
+            except SubtitleFileError:
+                assert expected is None, sample.name
+                continue
+            assert result.output == workdir / expected_name
+            assert result.output.read_bytes() == expected, sample.name
+
+
+def _protected_pieces(line):
+    """The override blocks, escapes and drawings of an ASS line, in order."""
+    pieces, drawing = [], False
+    for piece in re.split(r"(\{[^}]*\}|\\[Nnh])", line):
+        if piece.startswith("{") or re.fullmatch(r"\\[Nnh]", piece) or drawing:
+            pieces.append(piece)
+        scales = re.findall(r"\\p(\d+)", piece) if piece.startswith("{") else []
+        drawing = int(scales[-1]) > 0 if scales else drawing
+    return pieces
+
+
+@pytest.mark.parametrize("name", ["y_ass-format-tests.ass", "y_bleach-mon-ed-kara-templates.ass",
+                                  "y_elfen-lied-op.ass", "y_haruhi-01-pt.ass"])
+def test_protected_tags_come_out_byte_identical(name, tmp_path):
+    words = WordList({"pos": "[pos]", "fad": "[fad]", "N": "[N]", "i": "[i]"})
+    result = rewrite(DATA_DIR / name, words, tmp_path / name, protect_tags=True)
+    before = (DATA_DIR / name).read_bytes().decode("utf-8", "surrogateescape").splitlines()
+    after = result.output.read_bytes().decode("utf-8", "surrogateescape").splitlines()
+    assert result.changed > 0 and len(before) == len(after)
+    assert [_protected_pieces(line) for line in after] == [_protected_pieces(line) for line in before]
+    assert "[i]" in "".join(after)
+
+
+THREADS = """
+import os, threading
+from c_quorvant import WordList, rewrite
+os.chdir({directory!r})
+words = WordList({{"san": "kun"}})
+cue = b"1\\n00:00:01,000 --> 00:00:02,000\\nTanaka-san\\n"
+for name in ("a.srt", "b.srt"):
+    os.mkfifo(name)
+workers = {{name: threading.Thread(target=rewrite, args=(name, words)) for name in ("a.srt", "b.srt")}}
+for worker in workers.values():
+    worker.start()
+# Each call waits in native code for its file to be written: the other call and this
+# thread can go on only if the calls let the interpreter lock go.
+with open("b.srt", "wb") as fifo:
+    fifo.write(cue)
+workers["b.srt"].join()
+print(workers["a.srt"].is_alive())
+with open("a.srt", "wb") as fifo:
+    fifo.write(cue)
+workers["a.srt"].join()
+print(open("[Quorvanted] a.srt", "rb").read() == cue.replace(b"san", b"kun").rstrip(b"\\n"))
+"""
+
+
+def test_two_rewrites_run_at_once(tmp_path):
+    finished = run_python(THREADS.format(directory=str(tmp_path)))
+    assert (finished.returncode, finished.stdout, finished.stderr) == (0, "True\nTrue\n", "")
+
+
+# (what is called, the error, a piece of its message)
+def _errors(tmp_path):
+    (tmp_path / "bad.json").write_text("{", encoding="utf-8")
+    (tmp_path / "empty.ass").write_bytes(b"")
+    (tmp_path / "x.srt").write_bytes(b"1\n00:00:01,000 --> 00:00:02,000\nhi\n")
+    words = WordList({"hi": "ho"})
+    return [
+        (lambda: WordList({"(": ""}), WordListError, "Invalid pattern ("),
+        (lambda: WordList({"[a-é]": ""}).apply("é"), WordListError, "Invalid pattern [a-é]"),
+        (lambda: WordList.load(tmp_path / "bad.json"), WordListError, "bad.json"),
+        (lambda: WordList.load(tmp_path / "none.json"), FileNotFoundError, "none.json"),
+        (lambda: words.apply("hi", protect_tags=True), ValueError, "protect_tags"),
+        (lambda: rewrite(tmp_path / "none.srt", words), SubtitleFileError, "none.srt: Error opening input file."),
+        (lambda: export(tmp_path / "empty.ass", words), SubtitleFileError, "Failed to load SSA file"),
+        (lambda: export(tmp_path / "x.txt", words), SubtitleFileError, "not an .ass or .srt file"),
+        (lambda: rewrite(tmp_path / "x.srt", words, tmp_path / "no" / "x.srt"), FileNotFoundError, "no/x.srt"),
+        (lambda: rewrite(tmp_path / "x.srt", words, tmp_path), IsADirectoryError, str(tmp_path)),
+        (lambda: rewrite(tmp_path / "x.srt", {"hi": "ho"}), TypeError, "WordList"),
+    ]
+
+
+def test_failures_raise_and_print_nothing(tmp_path, capfd):
+    for call, error, message in _errors(tmp_path):
+        with pytest.raises(error) as raised:
+            call()
+        assert message in str(raised.value)
+    assert capfd.readouterr() == ("", "")
+    # A rule valid only character-wise is kept for that mode.
+    assert WordList({"[a-é]x": "Y"}).apply("éx", unicode=True) == "Y"
