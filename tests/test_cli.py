@@ -425,7 +425,8 @@ KANJI_SRT = "1\n00:00:01,000 --> 00:00:02,000\n<i>田中さん</i>\n"
     [
         (["rewrite", "ep.ass", "--protect-tags"], {"pos": "X", "(\\w+)-san": "$1"}, 0, "[Quorvanted] ep.ass",
          "Default,,0,0,0,,{\\pos(640,60)}Tanaka{\\i1}X\n"),
-        (["rewrite", "ep.ass"], {"pos": "X"}, 0, "[Quorvanted] ep.ass", "Default,,0,0,0,,{\\X(640,60)}Tanaka-san{\\i1}X\n"),
+        (["rewrite", "ep.ass"], {"pos": "X"}, 0, "[Quorvanted] ep.ass",
+         "Default,,0,0,0,,{\\X(640,60)}Tanaka-san{\\i1}X\n"),
         (["export", "ep.srt", "--unicode", "--protect-tags"], {"(\\w+)さん": "$1", "i": "I"}, 0,
          "[Quorvanted] ep.json", '"1" : "<i>\\u7530\\u4e2d</i>"'),  # jsoncpp escapes non-ASCII
         (["preview", "ep.srt", "--unicode"], {"(\\w+)さん": "$1"}, 0, None, "+ <i>田中</i>"),

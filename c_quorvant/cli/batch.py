@@ -6,6 +6,7 @@ import stat
 import tempfile
 from collections import defaultdict
 from dataclasses import dataclass, replace
+from typing import Any
 
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import Input, Options, select_inputs
@@ -94,7 +95,8 @@ class _Staging:
 
     def finish(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]
-        common = dict(texts=result.texts, changed=result.changed, changes=result.changes, seconds=result.seconds)
+        common: dict[str, Any] = dict(texts=result.texts, changed=result.changed, changes=result.changes,
+                                      seconds=result.seconds)
         try:
             if result.problem:
                 outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)
@@ -110,7 +112,7 @@ class _Staging:
         for index in list(self._folders):
             self._remove(index)
 
-    def _commit(self, item: Input, result: Result, common: dict) -> Outcome:
+    def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
         output = os.path.join(os.path.dirname(item.output), result.output_name)
         try:

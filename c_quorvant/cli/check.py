@@ -2,7 +2,7 @@
 
 import sys
 
-from c_quorvant.cli.words import read_word_list, shown
+from c_quorvant.cli.words import Rule, read_word_list, shown
 
 
 def run_check(words_path: str, verbosity: int, unicode: bool = False) -> int:
@@ -20,7 +20,7 @@ def run_check(words_path: str, verbosity: int, unicode: bool = False) -> int:
     return 1 if problems else 0
 
 
-def _list_rules(words_path: str, rules: list) -> None:
+def _list_rules(words_path: str, rules: list[Rule]) -> None:
     if not rules:
         print(f"{words_path}: no rules; every text stays as it is")
         return

@@ -11,8 +11,14 @@ import signal
 import time
 import traceback
 from dataclasses import dataclass, replace
+from multiprocessing.connection import Connection
+from types import ModuleType
+from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
+
+if TYPE_CHECKING:
+    from c_quorvant.api import WordList
 
 _PR_SET_PDEATHSIG = 1
 
@@ -40,7 +46,7 @@ class Result:
     seconds: float = 0.0
 
 
-def serve(connection, parent_pid: int) -> None:
+def serve(connection: Connection, parent_pid: int) -> None:
     """Takes jobs from `connection` until it closes."""
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import _rules, api
@@ -68,7 +74,7 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api, _rules) -> Result:
+def _run(job: Job, api: ModuleType, _rules: ModuleType) -> Result:
     try:
         if job.mode == "preview":
             return _preview(job, _rules)
@@ -84,13 +90,13 @@ def _run(job: Job, api, _rules) -> Result:
                       details=traceback.format_exc())
 
 
-def _preview(job: Job, _rules) -> Result:
+def _preview(job: Job, _rules: ModuleType) -> Result:
     texts, changes = _rules.preview_changes(os.fsencode(job.source), os.fsencode(job.words), job.protect_tags,
                                             job.unicode)
     return Result(job.index, texts=texts, changed=len(changes), changes=tuple(changes))
 
 
-def _write(job: Job, api) -> Result:
+def _write(job: Job, api: ModuleType) -> Result:
     export = job.mode == "export"
     name = api.default_output(os.path.basename(job.source), export).name
     run_pass = api.export if export else api.rewrite
@@ -100,6 +106,7 @@ def _write(job: Job, api) -> Result:
 
 
 @functools.lru_cache(maxsize=1)
-def _word_list(api, path: str):
+def _word_list(api: ModuleType, path: str) -> "WordList":
     # A run has one word list: each worker reads it once.
-    return api.WordList.load(path)
+    words: WordList = api.WordList.load(path)
+    return words
