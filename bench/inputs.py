@@ -39,8 +39,35 @@ REAL_RULES = {
     "nii-chan": "bro",
 }
 
-SYLLABLES = ["ka", "ki", "ku", "ko", "sa", "shi", "su", "ta", "chi", "tsu", "na", "ni", "nu", "ma",
-             "mi", "mu", "ya", "yo", "ra", "ri", "ro", "wa", "zu", "gi", "bu", "pe", "hyo"]
+SYLLABLES = [
+    "ka",
+    "ki",
+    "ku",
+    "ko",
+    "sa",
+    "shi",
+    "su",
+    "ta",
+    "chi",
+    "tsu",
+    "na",
+    "ni",
+    "nu",
+    "ma",
+    "mi",
+    "mu",
+    "ya",
+    "yo",
+    "ra",
+    "ri",
+    "ro",
+    "wa",
+    "zu",
+    "gi",
+    "bu",
+    "pe",
+    "hyo",
+]
 
 
 def _invented_words(count: int, lines: list[str]) -> list[str]:
@@ -64,8 +91,10 @@ def word_list(size: int, lines: list[str]) -> dict[str, str]:
 
 
 def _with_honorifics(lines: list[bytes], rng: random.Random) -> list[bytes]:
-    return [line + rng.choice(HONORIFIC_PHRASES).encode() if rng.random() < SHARE_OF_LINES_WITH_HONORIFICS else line
-            for line in lines]
+    return [
+        line + rng.choice(HONORIFIC_PHRASES).encode() if rng.random() < SHARE_OF_LINES_WITH_HONORIFICS else line
+        for line in lines
+    ]
 
 
 def ass_file(events: int, rng: random.Random) -> bytes:

@@ -23,8 +23,12 @@ import inputs
 
 from c_quorvant import WordList, export, rewrite
 
-MODES = {"default": {}, "protect_tags": {"protect_tags": True}, "unicode": {"unicode": True},
-         "both": {"protect_tags": True, "unicode": True}}
+MODES = {
+    "default": {},
+    "protect_tags": {"protect_tags": True},
+    "unicode": {"unicode": True},
+    "both": {"protect_tags": True, "unicode": True},
+}
 SIZES = [20, 200]
 EVENTS = 20000  # large enough that a call takes ~100 ms, above the noise of a shared machine
 LIMIT = 1.5
@@ -52,8 +56,10 @@ def cpu_seconds_per_mode(run_pass, subfile: str, word_list: WordList, repeats: i
 
 
 def print_modes(words: dict[str, str], repeats: int) -> bool:
-    print(f"{'file':<11}{'rules':>6} {'pass':<8}{'default ms':>11}" + "".join(f"{mode:>14}" for mode in MODES if
-                                                                           mode != "default"))
+    print(
+        f"{'file':<11}{'rules':>6} {'pass':<8}{'default ms':>11}"
+        + "".join(f"{mode:>14}" for mode in MODES if mode != "default")
+    )
     within = True
     for subfile in ("bench.ass", "bench.srt"):
         for size in SIZES:
@@ -62,8 +68,10 @@ def print_modes(words: dict[str, str], repeats: int) -> bool:
                 times = cpu_seconds_per_mode(run_pass, subfile, word_list, repeats)
                 ratios = {mode: times[mode] / times["default"] for mode in MODES if mode != "default"}
                 within = within and all(ratio <= LIMIT for ratio in ratios.values())
-                print(f"{subfile:<11}{size:>6} {name:<8}{times['default'] * 1000:>11.1f}"
-                      + "".join(f"{ratio:>13.2f}x" for ratio in ratios.values()))
+                print(
+                    f"{subfile:<11}{size:>6} {name:<8}{times['default'] * 1000:>11.1f}"
+                    + "".join(f"{ratio:>13.2f}x" for ratio in ratios.values())
+                )
     return within
 
 
@@ -97,8 +105,10 @@ def print_threads(words: dict[str, str], repeats: int, files: int) -> None:
                 list(pool.map(lambda name: rewrite(name, word_list), copies))
 
         alone, together = wall_seconds(one_thread, repeats), wall_seconds(two_threads, repeats)
-        print(f"{files} x {subfile}, 200 rules: one thread {alone * 1000:.0f} ms, two threads "
-              f"{together * 1000:.0f} ms, speed-up {alone / together:.2f}x")
+        print(
+            f"{files} x {subfile}, 200 rules: one thread {alone * 1000:.0f} ms, two threads "
+            f"{together * 1000:.0f} ms, speed-up {alone / together:.2f}x"
+        )
 
 
 def main() -> None:

@@ -20,8 +20,10 @@ def _python_template(replacement: str) -> str:
 def _rules(words_file: str) -> list[tuple[re.Pattern[str], str]]:
     re.purge()  # every pass compiles its rules, as the module's passes do
     words = json.loads(Path(words_file).read_text(encoding="utf-8"))
-    return [(re.compile(pattern, re.IGNORECASE), _python_template(replacement))
-            for pattern, replacement in sorted(words.items())]
+    return [
+        (re.compile(pattern, re.IGNORECASE), _python_template(replacement))
+        for pattern, replacement in sorted(words.items())
+    ]
 
 
 def _rewrite(text: str, rules: list[tuple[re.Pattern[str], str]]) -> str:
@@ -49,6 +51,6 @@ def rewrite_pass(subfile: str, words_file: str) -> str:
     subs = pysubs2.load(subfile)
     for event in subs.events:
         event.text = _rewrite(event.text, rules)
-    name = _output_name(subfile, subfile[subfile.rindex("."):])
+    name = _output_name(subfile, subfile[subfile.rindex(".") :])
     subs.save(name)
     return name

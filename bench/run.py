@@ -31,8 +31,9 @@ PLAIN_REPEATS = 3
 
 def worker(*args: str) -> object:
     """Runs module_worker.py; the passes may print lines of their own before its answer."""
-    done = subprocess.run([sys.executable, str(HERE / "module_worker.py"), *args],
-                          check=True, capture_output=True, text=True)
+    done = subprocess.run(
+        [sys.executable, str(HERE / "module_worker.py"), *args], check=True, capture_output=True, text=True
+    )
     return json.loads(done.stdout.strip().splitlines()[-1])
 
 
@@ -56,8 +57,10 @@ def measure(plain: str | None, repeats: int) -> dict[tuple[str, str, int], dict[
     for subfile in ("bench.ass", "bench.srt"):
         for size in SIZES:
             for pass_name in ("export", "rewrite"):
-                row = {"module": module_seconds("installed", pass_name, subfile, words[str(size)], repeats),
-                       "peer": peer_seconds(pass_name, subfile, words[str(size)], PEER_REPEATS)}
+                row = {
+                    "module": module_seconds("installed", pass_name, subfile, words[str(size)], repeats),
+                    "peer": peer_seconds(pass_name, subfile, words[str(size)], PEER_REPEATS),
+                }
                 if plain and size in PLAIN_SIZES:
                     row["plain"] = module_seconds(plain, pass_name, subfile, words[str(size)], PLAIN_REPEATS)
                 results[(subfile, pass_name, size)] = row
@@ -71,16 +74,20 @@ def print_table(results: dict[tuple[str, str, int], dict[str, float]]) -> None:
     print("|---|---|---:|---:|---:|---:|---:|---:|")
     for (subfile, pass_name, size), row in results.items():
         module_ms, peer_ms = row["module"] * 1e3, row["peer"] * 1e3
-        plain = (f"{row['plain'] * 1e3:.0f} | {row['plain'] / row['module']:.0f}x" if "plain" in row else "- | -")
-        print(f"| {subfile} | {pass_name} | {size} | {module_ms:.1f} | {peer_ms:.0f} | "
-              f"{peer_ms / module_ms:.0f}x | {plain} |")
+        plain = f"{row['plain'] * 1e3:.0f} | {row['plain'] / row['module']:.0f}x" if "plain" in row else "- | -"
+        print(
+            f"| {subfile} | {pass_name} | {size} | {module_ms:.1f} | {peer_ms:.0f} | "
+            f"{peer_ms / module_ms:.0f}x | {plain} |"
+        )
     print("\nExtra rules that match nothing (every invented rule of the 1,000 list):")
     for subfile in ("bench.ass", "bench.srt"):
         for pass_name in ("export", "rewrite"):
             small, large = results[(subfile, pass_name, 200)]["module"], results[(subfile, pass_name, 1000)]["module"]
             per_rule_ns = (large - small) / ((1000 - 200) * EVENTS) * 1e9
-            print(f"  {subfile} {pass_name}: 1,000 rules take {large / small:.2f}x the time of 200; "
-                  f"a non-matching rule costs {per_rule_ns:.1f} ns per text")
+            print(
+                f"  {subfile} {pass_name}: 1,000 rules take {large / small:.2f}x the time of 200; "
+                f"a non-matching rule costs {per_rule_ns:.1f} ns per text"
+            )
 
 
 def print_memory(megabytes: int) -> None:
@@ -94,17 +101,21 @@ def print_memory(megabytes: int) -> None:
 def print_subrip(repeats: int, megabytes: int) -> None:
     """The SubRip reader against libass on the same dialogue, and on one very large cue."""
     Path("words-0.json").write_text("{}", encoding="utf-8")
-    print(f"\nSubRip against ASS, the same {EVENTS:,} dialogue texts, empty word list (ms, runs of the two "
-          "formats taken in turns so that both see the same load):")
+    print(
+        f"\nSubRip against ASS, the same {EVENTS:,} dialogue texts, empty word list (ms, runs of the two "
+        "formats taken in turns so that both see the same load):"
+    )
     for pass_name in ("export", "rewrite"):
         times: dict[str, list[float]] = {"bench.ass": [], "ass-dialogue.srt": []}
         for _ in range(3):
             for subfile, runs in times.items():
                 runs += worker("time", "installed", pass_name, subfile, "words-0.json", str(repeats))
         ass, srt = times.values()
-        print(f"  {pass_name}: median ASS {statistics.median(ass) * 1e3:.1f}, SRT {statistics.median(srt) * 1e3:.1f}"
-              f" = {statistics.median(srt) / statistics.median(ass):.2f}x; fastest ASS {min(ass) * 1e3:.1f},"
-              f" SRT {min(srt) * 1e3:.1f} = {min(srt) / min(ass):.2f}x")
+        print(
+            f"  {pass_name}: median ASS {statistics.median(ass) * 1e3:.1f}, SRT {statistics.median(srt) * 1e3:.1f}"
+            f" = {statistics.median(srt) / statistics.median(ass):.2f}x; fastest ASS {min(ass) * 1e3:.1f},"
+            f" SRT {min(srt) * 1e3:.1f} = {min(srt) / min(ass):.2f}x"
+        )
     if not megabytes:
         return
     size = inputs.write_one_cue_srt(Path("one-cue.srt"), megabytes)

@@ -49,17 +49,30 @@ def prepare(directory: Path) -> None:
 
 # (subtitle file, word list) for the two passes; successes and every kind of failure.
 PASS_CASES = [
-    ("ep.srt", "words.json"), ("ep.ass", "words.json"), ("missing.srt", "words.json"),
-    ("missing.ass", "words.json"), ("garbage.ass", "words.json"), ("ep.srt", "bad-pattern.json"),
-    ("ep.ass", "bad-pattern.json"), ("ep.srt", "array-value.json"), ("ep.ass", "not-json.json"),
-    ("ep.srt", "missing.json"), ("blocked/ep.srt", "words.json"), ("ep.txt", "words.json"),
+    ("ep.srt", "words.json"),
+    ("ep.ass", "words.json"),
+    ("missing.srt", "words.json"),
+    ("missing.ass", "words.json"),
+    ("garbage.ass", "words.json"),
+    ("ep.srt", "bad-pattern.json"),
+    ("ep.ass", "bad-pattern.json"),
+    ("ep.srt", "array-value.json"),
+    ("ep.ass", "not-json.json"),
+    ("ep.srt", "missing.json"),
+    ("blocked/ep.srt", "words.json"),
+    ("ep.txt", "words.json"),
 ]
 
 LOOKUP = {"honorifics": {"san": {"names": ["Aoi", "Taro"]}, "kun": {"names": ["Ken"]}}}
 LOOKUP_CASES = [
-    (LOOKUP, "Aoi", "names"), (LOOKUP, "nobody", "names"), (LOOKUP, "Ken", "other"),
-    ({"honorifics": {"san": {"names": "Aoi"}}}, "A", "names"), ({"honorifics": {"san": None}}, "x", "names"),
-    ({"honorifics": [("san", {})]}, "x", "names"), (LOOKUP, None, "names"), (LOOKUP, "\ud800", "names"),
+    (LOOKUP, "Aoi", "names"),
+    (LOOKUP, "nobody", "names"),
+    (LOOKUP, "Ken", "other"),
+    ({"honorifics": {"san": {"names": "Aoi"}}}, "A", "names"),
+    ({"honorifics": {"san": None}}, "x", "names"),
+    ({"honorifics": [("san", {})]}, "x", "names"),
+    (LOOKUP, None, "names"),
+    (LOOKUP, "\ud800", "names"),
 ]
 
 

@@ -1,9 +1,9 @@
 """Rewrite the dialogue of subtitle files with a replacement word list.
 
-    from c_quorvant import WordList, rewrite, export
-    words = WordList.load("words.json")
-    words.apply("Tanaka-san!")
-    rewrite("ep1.ass", words, protect_tags=True)
+from c_quorvant import WordList, rewrite, export
+words = WordList.load("words.json")
+words.apply("Tanaka-san!")
+rewrite("ep1.ass", words, protect_tags=True)
 """
 
 from typing import TYPE_CHECKING

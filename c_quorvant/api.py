@@ -30,8 +30,9 @@ class WordList(Mapping[str, str]):
     def __init__(self, rules: Mapping[str, str]) -> None:
         for pattern, replacement in rules.items():
             if not isinstance(pattern, str) or not isinstance(replacement, str):
-                raise TypeError(f"a word list maps str to str, not {type(pattern).__name__} "
-                                f"to {type(replacement).__name__}")
+                raise TypeError(
+                    f"a word list maps str to str, not {type(pattern).__name__} to {type(replacement).__name__}"
+                )
         self._rules = dict(rules)
         _require_a_mode_taking_every_rule(self._rules)
 
@@ -45,8 +46,7 @@ class WordList(Mapping[str, str]):
         except WordListError as error:
             raise WordListError(f"{os.fsdecode(path)}: {error}", pattern=error.pattern) from None
 
-    def apply(self, text: str, *, protect_tags: Literal[False, "ass", "srt"] = False,
-              unicode: bool = False) -> str:
+    def apply(self, text: str, *, protect_tags: Literal[False, "ass", "srt"] = False, unicode: bool = False) -> str:
         """`text` as the passes rewrite a dialogue text. With protect_tags="ass" (or
         "srt") the rules see only the runs of visible text between tags; with
         unicode=True patterns match characters instead of UTF-8 bytes."""
@@ -76,8 +76,9 @@ class PassResult:
     changed: int  # how many of them the rules changed
 
 
-def rewrite(path: StrPath, words: WordList, output: StrPath | None = None, *,
-            protect_tags: bool = False, unicode: bool = False) -> PassResult:
+def rewrite(
+    path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
+) -> PassResult:
     """Writes a copy of the .ass or .srt file at `path` with its dialogue rewritten.
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
@@ -86,16 +87,18 @@ def rewrite(path: StrPath, words: WordList, output: StrPath | None = None, *,
     return _run_pass(False, path, words, output, protect_tags, unicode)
 
 
-def export(path: StrPath, words: WordList, output: StrPath | None = None, *,
-           protect_tags: bool = False, unicode: bool = False) -> PassResult:
+def export(
+    path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
+) -> PassResult:
     """Writes the rewritten dialogue texts of the .ass or .srt file at `path` as a
     JSON document (event position or cue number -> text), by default beside the
     input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
     return _run_pass(True, path, words, output, protect_tags, unicode)
 
 
-def _run_pass(export_texts: bool, path: StrPath, words: WordList, output: StrPath | None,
-              protect_tags: bool, unicode: bool) -> PassResult:
+def _run_pass(
+    export_texts: bool, path: StrPath, words: WordList, output: StrPath | None, protect_tags: bool, unicode: bool
+) -> PassResult:
     if not isinstance(words, WordList):
         raise TypeError(f"words is a WordList, not {type(words).__name__}")
     source = os.fsencode(path)
@@ -111,8 +114,9 @@ def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
     if not source.endswith(_ENDINGS):
         raise SubtitleFileError(path, "not an .ass or .srt file")
     directory, name = os.path.split(source)
-    return pathlib.Path(os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts
-                                                                                else source[-4:]))))
+    return pathlib.Path(
+        os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts else source[-4:])))
+    )
 
 
 def _require_a_mode_taking_every_rule(rules: dict[str, str]) -> None:

@@ -12,8 +12,9 @@ DATA_DIR = Path(__file__).parent / "data"
 def run_python(code):
     """Runs `code` in a child interpreter, so that a crash fails one test instead of the run."""
     # -P: the source tree in the working directory must not shadow the installed package.
-    return subprocess.run([sys.executable, "-P", "-c", textwrap.dedent(code)],
-                          capture_output=True, text=True, timeout=120)
+    return subprocess.run(
+        [sys.executable, "-P", "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120
+    )
 
 
 @pytest.fixture

@@ -3,9 +3,9 @@ import re
 import shutil
 
 import pytest
+from conftest import DATA_DIR, run_python
 
 from c_quorvant import SubtitleFileError, WordList, WordListError, export, modify_subs, rewrite
-from conftest import DATA_DIR, run_python
 
 MODES = [(False, False), (True, False), (False, True), (True, True)]  # (protect_tags, unicode)
 
@@ -14,16 +14,24 @@ TEXTS = [
     ({"[、。]": ""}, "ass", "はい、", ["\udcaf\udc84", "\udcaf\udc84", "はい", "はい"]),
     ({"(\\w+)さん": "$1"}, "ass", "田中さん", ["田中さん", "田中さん", "田中", "田中"]),
     ({"é": "e"}, "ass", "É é", ["É e", "É e", "e e", "e e"]),
-    ({"\\bsenpai\\b": "Sensei"}, "ass", "Yui-chan.\\NSenpai",
-     ["Yui-chan.\\NSenpai", "Yui-chan.\\NSensei", "Yui-chan.\\NSenpai", "Yui-chan.\\NSensei"]),
+    (
+        {"\\bsenpai\\b": "Sensei"},
+        "ass",
+        "Yui-chan.\\NSenpai",
+        ["Yui-chan.\\NSenpai", "Yui-chan.\\NSensei", "Yui-chan.\\NSenpai", "Yui-chan.\\NSensei"],
+    ),
     ({"pos": "X"}, "ass", "{\\pos(640,60)}pos", ["{\\X(640,60)}X", "{\\pos(640,60)}X"] * 2),
     ({"^senpai$": "Sensei"}, "ass", "{\\i1}senpai{\\i0}", ["{\\i1}senpai{\\i0}", "{\\i1}Sensei{\\i0}"] * 2),
     # A match never spans a protected piece.
     ({"a\\{[^}]*\\}b": "X"}, "ass", "a{\\i1}b", ["X", "a{\\i1}b"] * 2),
     ({"m 0": "n 1"}, "ass", "{\\p1}m 0 0{\\p0}m 0", ["{\\p1}n 1 0{\\p0}n 1", "{\\p1}m 0 0{\\p0}n 1"] * 2),
     ({"i": "I"}, "srt", "<i>hi</i>", ["<I>hI</I>", "<i>hI</i>"] * 2),
-    ({"Tanaka-san": "Tanaka"}, "srt", "<font color=\"red\">Tanaka</font>-san",
-     ["<font color=\"red\">Tanaka</font>-san"] * 4),
+    (
+        {"Tanaka-san": "Tanaka"},
+        "srt",
+        '<font color="red">Tanaka</font>-san',
+        ['<font color="red">Tanaka</font>-san'] * 4,
+    ),
 ]
 
 
@@ -63,8 +71,10 @@ def _protected_pieces(line):
     return pieces
 
 
-@pytest.mark.parametrize("name", ["y_ass-format-tests.ass", "y_bleach-mon-ed-kara-templates.ass",
-                                  "y_elfen-lied-op.ass", "y_haruhi-01-pt.ass"])
+@pytest.mark.parametrize(
+    "name",
+    ["y_ass-format-tests.ass", "y_bleach-mon-ed-kara-templates.ass", "y_elfen-lied-op.ass", "y_haruhi-01-pt.ass"],
+)
 def test_protected_tags_come_out_byte_identical(name, tmp_path):
     words = WordList({"pos": "[pos]", "fad": "[fad]", "N": "[N]", "i": "[i]"})
     result = rewrite(DATA_DIR / name, words, tmp_path / name, protect_tags=True)

@@ -79,17 +79,21 @@ class DictSubclass(dict):
 
 def type_errors(params, args):
     expected = "dict" if params[0] == "py_dictionary" else "str"
-    wrong_first = [
-        (collections.OrderedDict(), "collections.OrderedDict"),
-        (DictSubclass(), "DictSubclass"),
-        ([], "list"),
-        (StrSubclass("x"), "StrSubclass"),
-    ] if expected == "dict" else [
-        (None, "NoneType"),
-        (b"episode.ass", "bytes"),
-        (StrSubclass("episode.ass"), "StrSubclass"),
-        (1, "int"),
-    ]
+    wrong_first = (
+        [
+            (collections.OrderedDict(), "collections.OrderedDict"),
+            (DictSubclass(), "DictSubclass"),
+            ([], "list"),
+            (StrSubclass("x"), "StrSubclass"),
+        ]
+        if expected == "dict"
+        else [
+            (None, "NoneType"),
+            (b"episode.ass", "bytes"),
+            (StrSubclass("episode.ass"), "StrSubclass"),
+            (1, "int"),
+        ]
+    )
     cases = [((value,) + args[1:], params[0], expected, got) for value, got in wrong_first]
     # Every later parameter is a text; the first wrong argument is the one reported.
     for i in range(1, len(params)):

@@ -83,9 +83,9 @@ def test_batch_reports_each_file_and_fails_if_one_did(season, command, ending, d
         name: name.replace("ep", "[Quorvanted] ep").removesuffix(name[-4:]) + (ending or name[-4:])
         for name in ("ep1.ass", "ep2.srt", "sub/ep3.ass", "sub/ep4.srt")
     }
-    assert result.stdout.splitlines() == [
-        f"{name} -> {output}" for name, output in expected_outputs.items()
-    ] + [f"4 {done_word}, 1 failed, 1 skipped"]
+    assert result.stdout.splitlines() == [f"{name} -> {output}" for name, output in expected_outputs.items()] + [
+        f"4 {done_word}, 1 failed, 1 skipped"
+    ]
     for output in expected_outputs.values():
         assert (season / output).is_file()
     errors = result.stderr.splitlines()
@@ -175,15 +175,31 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     [
         (["check", "absent.json"], None, 1, "quorvant: word list 'absent.json': no such file"),
         (["check", "words.json"], '{"a": ', 1, "quorvant: cannot read word list 'words.json': "),
-        (["check", "words.json"], '{"a": ["list"]}', 1,
-         "quorvant: word list 'words.json': the value of pattern \"a\" (line 1, column 2) is an array; "),
-        (["export", "ep1.ass", "--words", "words.json"], '{"b(": "x"}', 1,
-         "quorvant: word list 'words.json': invalid pattern \"b(\": "),
-        (["rewrite", "ep1.ass", "-w", "words.json"], '{"a": "x", "b": {"c": 1}}', 1,
-         "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; "),
+        (
+            ["check", "words.json"],
+            '{"a": ["list"]}',
+            1,
+            "quorvant: word list 'words.json': the value of pattern \"a\" (line 1, column 2) is an array; ",
+        ),
+        (
+            ["export", "ep1.ass", "--words", "words.json"],
+            '{"b(": "x"}',
+            1,
+            "quorvant: word list 'words.json': invalid pattern \"b(\": ",
+        ),
+        (
+            ["rewrite", "ep1.ass", "-w", "words.json"],
+            '{"a": "x", "b": {"c": 1}}',
+            1,
+            "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; ",
+        ),
         (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
-        (["preview", "notes.txt", "--words", "words.json"], "{}", 2,
-         "quorvant: skipped notes.txt: not an .ass or .srt file"),
+        (
+            ["preview", "notes.txt", "--words", "words.json"],
+            "{}",
+            2,
+            "quorvant: skipped notes.txt: not an .ass or .srt file",
+        ),
     ],
 )
 def test_bad_input_gives_one_clear_line(season, args, words_text, status, message):
@@ -222,8 +238,14 @@ def folder(tmp_path):
     subfolder; word lists beside it, among them one with a rule that never finishes."""
     season = tmp_path / "season"
     (season / "s2").mkdir(parents=True)
-    for name, text in (("ep1.srt", SRT), ("ep2.ass", ASS), ("[Quorvanted] ep0.srt", SRT), ("EP3.SRT", SRT),
-                       ("notes.txt", "notes"), ("s2/ep1.srt", SRT)):
+    for name, text in (
+        ("ep1.srt", SRT),
+        ("ep2.ass", ASS),
+        ("[Quorvanted] ep0.srt", SRT),
+        ("EP3.SRT", SRT),
+        ("notes.txt", "notes"),
+        ("s2/ep1.srt", SRT),
+    ):
         (season / name).write_text(text, encoding="utf-8")
     (tmp_path / "slow.srt").write_text(f"1\n00:00:01,000 --> 00:00:02,000\n{'a' * 40} b\n", encoding="utf-8")
     for name, rules in (("words.json", WORDS), ("none.json", {}), ("slow.json", {"(a|aa)*b": "X"})):
@@ -239,55 +261,122 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
     "args, status, stdout, stderr, written",
     [
         pytest.param(
-            ["rewrite", "season", "-w", "words.json"], 0,
-            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "season/ep2.ass -> season/[Quorvanted] ep2.ass",
-             "2 rewritten, 0 failed, 2 skipped"],
+            ["rewrite", "season", "-w", "words.json"],
+            0,
+            [
+                "season/ep1.srt -> season/[Quorvanted] ep1.srt",
+                "season/ep2.ass -> season/[Quorvanted] ep2.ass",
+                "2 rewritten, 0 failed, 2 skipped",
+            ],
             [f"quorvant: skipped season/EP3.SRT: {CASE}", f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
-            {"season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"}, id="folder"),
+            {"season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"},
+            id="folder",
+        ),
         pytest.param(
-            ["export", "season", "-r", "-o", "out", "-w", "words.json", "-q"], 0, [], [],
+            ["export", "season", "-r", "-o", "out", "-w", "words.json", "-q"],
+            0,
+            [],
+            [],
             {"out/[Quorvanted] ep1.json", "out/[Quorvanted] ep2.json", "out/s2/[Quorvanted] ep1.json"},
-            id="recursive-into-output-dir"),
+            id="recursive-into-output-dir",
+        ),
         pytest.param(
-            ["rewrite", "season/ep1.srt", "./season/ep1.srt", "season/../season/ep1.srt", "-w", "words.json"], 0,
-            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "1 rewritten, 0 failed, 0 skipped"], [],
-            {"season/[Quorvanted] ep1.srt"}, id="same-file-once"),
+            ["rewrite", "season/ep1.srt", "./season/ep1.srt", "season/../season/ep1.srt", "-w", "words.json"],
+            0,
+            ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "1 rewritten, 0 failed, 0 skipped"],
+            [],
+            {"season/[Quorvanted] ep1.srt"},
+            id="same-file-once",
+        ),
         pytest.param(
-            ["rewrite", "season/[Quorvanted] ep0.srt", "--include-outputs", "-w", "words.json", "-q"], 0, [], [],
-            {"season/[Quorvanted] [Quorvanted] ep0.srt"}, id="include-outputs"),
+            ["rewrite", "season/[Quorvanted] ep0.srt", "--include-outputs", "-w", "words.json", "-q"],
+            0,
+            [],
+            [],
+            {"season/[Quorvanted] [Quorvanted] ep0.srt"},
+            id="include-outputs",
+        ),
         pytest.param(
-            ["rewrite", "season/EP3.SRT", "season/notes.txt", "-w", "words.json"], 2, [],
-            [f"quorvant: skipped season/EP3.SRT: {CASE}",
-             "quorvant: skipped season/notes.txt: not an .ass or .srt file",
-             "quorvant: no .ass or .srt file to work on among the arguments"], set(), id="no-subtitle-file"),
+            ["rewrite", "season/EP3.SRT", "season/notes.txt", "-w", "words.json"],
+            2,
+            [],
+            [
+                f"quorvant: skipped season/EP3.SRT: {CASE}",
+                "quorvant: skipped season/notes.txt: not an .ass or .srt file",
+                "quorvant: no .ass or .srt file to work on among the arguments",
+            ],
+            set(),
+            id="no-subtitle-file",
+        ),
         pytest.param(
-            ["rewrite", "season/ep1.srt", "season/[Quorvanted] ep0.srt", "--skip-existing", "-w", "words.json"], 0,
+            ["rewrite", "season/ep1.srt", "season/[Quorvanted] ep0.srt", "--skip-existing", "-w", "words.json"],
+            0,
             ["0 rewritten, 0 failed, 2 skipped"],
-            ["quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
-             f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
-            {"season/[Quorvanted] ep1.srt"}, id="skip-existing"),
+            [
+                "quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
+                f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}",
+            ],
+            {"season/[Quorvanted] ep1.srt"},
+            id="skip-existing",
+        ),
         pytest.param(
-            ["rewrite", "slow.srt", "season/ep1.srt", "--timeout", "1", "-w", "slow.json"], 1,
+            ["rewrite", "slow.srt", "season/ep1.srt", "--timeout", "1", "-w", "slow.json"],
+            1,
             ["season/ep1.srt -> season/[Quorvanted] ep1.srt", "1 rewritten, 1 failed, 0 skipped"],
-            ["quorvant: slow.srt: timed out after 1 s"], {"season/[Quorvanted] ep1.srt"}, id="timeout"),
+            ["quorvant: slow.srt: timed out after 1 s"],
+            {"season/[Quorvanted] ep1.srt"},
+            id="timeout",
+        ),
         pytest.param(
-            ["preview", "season", "-w", "words.json", "-q", "--exit-code"], 1, [], [], set(), id="exit-code-changes"),
+            ["preview", "season", "-w", "words.json", "-q", "--exit-code"], 1, [], [], set(), id="exit-code-changes"
+        ),
         pytest.param(
-            ["preview", "season/ep1.srt", "season/ep2.ass", "-w", "none.json", "--exit-code"], 0,
-            ["season/ep1.srt: 0 of 3 texts would change", "season/ep2.ass: 0 of 3 texts would change",
-             "0 of 2 files would change (0 texts), 0 failed, 0 skipped; nothing was written"], [], set(),
-            id="exit-code-unchanged"),
+            ["preview", "season/ep1.srt", "season/ep2.ass", "-w", "none.json", "--exit-code"],
+            0,
+            [
+                "season/ep1.srt: 0 of 3 texts would change",
+                "season/ep2.ass: 0 of 3 texts would change",
+                "0 of 2 files would change (0 texts), 0 failed, 0 skipped; nothing was written",
+            ],
+            [],
+            set(),
+            id="exit-code-unchanged",
+        ),
         pytest.param(
-            ["preview", "season/ep1.srt", "absent.srt", "-w", "words.json", "-q", "--exit-code"], 2, [],
-            ["quorvant: absent.srt: no such file"], set(), id="exit-code-failure"),
+            ["preview", "season/ep1.srt", "absent.srt", "-w", "words.json", "-q", "--exit-code"],
+            2,
+            [],
+            ["quorvant: absent.srt: no such file"],
+            set(),
+            id="exit-code-failure",
+        ),
         pytest.param(
-            ["rewrite", "season/ep1.srt", "absent.srt", "-w", "words.json", "--json"], 1,
-            {"command": "rewrite", "exit_status": 1, "files": [
-                {"input": "season/ep1.srt", "output": "season/[Quorvanted] ep1.srt", "status": "written",
-                 "reason": None, "texts_changed": 2},
-                {"input": "absent.srt", "output": None, "status": "failed", "reason": "no such file",
-                 "texts_changed": None}]},
-            [], {"season/[Quorvanted] ep1.srt"}, id="json"),
+            ["rewrite", "season/ep1.srt", "absent.srt", "-w", "words.json", "--json"],
+            1,
+            {
+                "command": "rewrite",
+                "exit_status": 1,
+                "files": [
+                    {
+                        "input": "season/ep1.srt",
+                        "output": "season/[Quorvanted] ep1.srt",
+                        "status": "written",
+                        "reason": None,
+                        "texts_changed": 2,
+                    },
+                    {
+                        "input": "absent.srt",
+                        "output": None,
+                        "status": "failed",
+                        "reason": "no such file",
+                        "texts_changed": None,
+                    },
+                ],
+            },
+            [],
+            {"season/[Quorvanted] ep1.srt"},
+            id="json",
+        ),
     ],
 )
 def test_arguments(folder, args, status, stdout, stderr, written):
@@ -340,9 +429,14 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
     for name in ("q1.srt", "q2.srt", "q3.srt"):
         (folder / name).write_text(SRT, encoding="utf-8")
     (folder / "both.json").write_text(json.dumps({**WORDS, "(a|aa)*b": "X"}), encoding="utf-8")
-    process = subprocess.Popen([sys.executable, "-m", "c_quorvant", "rewrite", *names, "-w", "both.json", "-j", "2"],
-                               cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                               start_new_session=True)
+    process = subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", "rewrite", *names, "-w", "both.json", "-j", "2"],
+        cwd=folder,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        start_new_session=True,
+    )
     try:
         assert process.stdout.readline().startswith("season/ep1.srt -> ")
         time.sleep(0.5)  # both workers well inside the slow files
@@ -366,42 +460,78 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
 
 
 def byte_class(character):
-    return (f'"{character}" inside a bracket class matches any one of its 2 UTF-8 bytes, not the character; '
-            f"use an alternation (?:{character}|...) instead")
+    return (
+        f'"{character}" inside a bracket class matches any one of its 2 UTF-8 bytes, not the character; '
+        f"use an alternation (?:{character}|...) instead"
+    )
 
 
 def byte_repeat(repeat, character):
-    return (f'"{repeat}" after "{character}" repeats only the last of its 2 UTF-8 bytes; '
-            f"group the character: (?:{character}){repeat}")
+    return (
+        f'"{repeat}" after "{character}" repeats only the last of its 2 UTF-8 bytes; '
+        f"group the character: (?:{character}){repeat}"
+    )
 
 
 def byte_dot(character):
-    return (f'"." next to "{character}" matches a single byte, not a character, '
-            "so it can match half of a non-ASCII character")
+    return (
+        f'"." next to "{character}" matches a single byte, not a character, '
+        "so it can match half of a non-ASCII character"
+    )
 
 
 @pytest.mark.parametrize(
     "words_text, status, messages",
     [
-        ('{"a": "b",\n "a": "c", "b": 1,\n "a": null}', 0,
-         ['warning: pattern "a" is given 3 times (line 1, column 2; line 2, column 2; line 3, column 2); '
-          "only the last one is used"]),
-        ('{"[éè]": "e", "[^ü\\\\]]x": "", "[a-z]": ""}', 0,
-         [f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}', f'warning: pattern "[éè]": {byte_class("é")}',
-          f'warning: pattern "[éè]": {byte_class("è")}']),
-        ('{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}', 0,
-         [f'warning: pattern "\\\\é*?": {byte_repeat("*?", "é")}', f'warning: pattern "é+": {byte_repeat("+", "é")}',
-          f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}']),
-        ('{".ü": "", "é.": "", "[.]é": ""}', 0,
-         [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}']),
-        ('{"a": [1], "b": "c", "d": {}}', 1,
-         ['the value of pattern "a" (line 1, column 2) is an array; '
-          "a replacement must be a string, a number, true, false or null",
-          'the value of pattern "d" (line 1, column 22) is an object; '
-          "a replacement must be a string, a number, true, false or null"]),
-        ('{"b(": "x", "[é]": "e"}', 1,
-         [f'warning: pattern "[é]": {byte_class("é")}',
-          "invalid pattern \"b(\": Mismatched '(' and ')' in regular expression"]),
+        (
+            '{"a": "b",\n "a": "c", "b": 1,\n "a": null}',
+            0,
+            [
+                'warning: pattern "a" is given 3 times (line 1, column 2; line 2, column 2; line 3, column 2); '
+                "only the last one is used"
+            ],
+        ),
+        (
+            '{"[éè]": "e", "[^ü\\\\]]x": "", "[a-z]": ""}',
+            0,
+            [
+                f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}',
+                f'warning: pattern "[éè]": {byte_class("é")}',
+                f'warning: pattern "[éè]": {byte_class("è")}',
+            ],
+        ),
+        (
+            '{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}',
+            0,
+            [
+                f'warning: pattern "\\\\é*?": {byte_repeat("*?", "é")}',
+                f'warning: pattern "é+": {byte_repeat("+", "é")}',
+                f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}',
+            ],
+        ),
+        (
+            '{".ü": "", "é.": "", "[.]é": ""}',
+            0,
+            [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}'],
+        ),
+        (
+            '{"a": [1], "b": "c", "d": {}}',
+            1,
+            [
+                'the value of pattern "a" (line 1, column 2) is an array; '
+                "a replacement must be a string, a number, true, false or null",
+                'the value of pattern "d" (line 1, column 22) is an object; '
+                "a replacement must be a string, a number, true, false or null",
+            ],
+        ),
+        (
+            '{"b(": "x", "[é]": "e"}',
+            1,
+            [
+                f'warning: pattern "[é]": {byte_class("é")}',
+                "invalid pattern \"b(\": Mismatched '(' and ')' in regular expression",
+            ],
+        ),
     ],
     ids=["duplicates", "class", "repeat", "dot", "not-text", "invalid"],
 )
@@ -411,8 +541,12 @@ def test_check_warnings_and_errors(tmp_path, words_text, status, messages):
     result = quorvant("check", "words.json", cwd=tmp_path)
 
     assert result.returncode == status
-    expected = [message.replace("warning: ", "warning: word list 'words.json': ", 1) if message.startswith("warning")
-                else f"word list 'words.json': {message}" for message in messages]
+    expected = [
+        message.replace("warning: ", "warning: word list 'words.json': ", 1)
+        if message.startswith("warning")
+        else f"word list 'words.json': {message}"
+        for message in messages
+    ]
     assert result.stderr.splitlines() == [f"quorvant: {line}" for line in expected]
 
 
@@ -423,19 +557,41 @@ KANJI_SRT = "1\n00:00:01,000 --> 00:00:02,000\n<i>田中さん</i>\n"
 @pytest.mark.parametrize(
     "args, words, status, output, expected",
     [
-        (["rewrite", "ep.ass", "--protect-tags"], {"pos": "X", "(\\w+)-san": "$1"}, 0, "[Quorvanted] ep.ass",
-         "Default,,0,0,0,,{\\pos(640,60)}Tanaka{\\i1}X\n"),
-        (["rewrite", "ep.ass"], {"pos": "X"}, 0, "[Quorvanted] ep.ass",
-         "Default,,0,0,0,,{\\X(640,60)}Tanaka-san{\\i1}X\n"),
-        (["export", "ep.srt", "--unicode", "--protect-tags"], {"(\\w+)さん": "$1", "i": "I"}, 0,
-         "[Quorvanted] ep.json", '"1" : "<i>\\u7530\\u4e2d</i>"'),  # jsoncpp escapes non-ASCII
+        (
+            ["rewrite", "ep.ass", "--protect-tags"],
+            {"pos": "X", "(\\w+)-san": "$1"},
+            0,
+            "[Quorvanted] ep.ass",
+            "Default,,0,0,0,,{\\pos(640,60)}Tanaka{\\i1}X\n",
+        ),
+        (
+            ["rewrite", "ep.ass"],
+            {"pos": "X"},
+            0,
+            "[Quorvanted] ep.ass",
+            "Default,,0,0,0,,{\\X(640,60)}Tanaka-san{\\i1}X\n",
+        ),
+        (
+            ["export", "ep.srt", "--unicode", "--protect-tags"],
+            {"(\\w+)さん": "$1", "i": "I"},
+            0,
+            "[Quorvanted] ep.json",
+            '"1" : "<i>\\u7530\\u4e2d</i>"',
+        ),  # jsoncpp escapes non-ASCII
         (["preview", "ep.srt", "--unicode"], {"(\\w+)さん": "$1"}, 0, None, "+ <i>田中</i>"),
         (["rewrite", "ep.srt"], {"[a-é]": ""}, 1, None, "quorvant check words.json"),
         (["rewrite", "ep.srt", "--unicode"], {"[": ""}, 1, None, "quorvant check --unicode words.json"),
         (["check", "--unicode"], {"[a-é]x": "", "é.": ""}, 0, None, "all patterns are valid"),
     ],
-    ids=["protect-tags", "default", "unicode-and-tags", "preview-unicode", "byte-wise-invalid", "unicode-invalid",
-         "check-unicode"],
+    ids=[
+        "protect-tags",
+        "default",
+        "unicode-and-tags",
+        "preview-unicode",
+        "byte-wise-invalid",
+        "unicode-invalid",
+        "check-unicode",
+    ],
 )
 def test_mode_flags(tmp_path, args, words, status, output, expected):
     (tmp_path / "ep.ass").write_text(TAGGED_ASS, encoding="utf-8")
@@ -443,8 +599,11 @@ def test_mode_flags(tmp_path, args, words, status, output, expected):
     (tmp_path / "words.json").write_text(json.dumps(words, ensure_ascii=False), encoding="utf-8")
     command = [*args, "words.json"] if args[0] == "check" else [*args, "-w", "words.json"]
 
-    result = quorvant(*command, "--color", "never", cwd=tmp_path) if args[0] == "preview" else \
-        quorvant(*command, cwd=tmp_path)
+    result = (
+        quorvant(*command, "--color", "never", cwd=tmp_path)
+        if args[0] == "preview"
+        else quorvant(*command, cwd=tmp_path)
+    )
 
     assert result.returncode == status, result.stderr
     shown = (tmp_path / output).read_text(encoding="utf-8") if output else result.stdout + result.stderr

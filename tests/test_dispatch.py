@@ -26,7 +26,8 @@ SRT = "1\n00:00:01,000 --> 00:00:02,000\nHello, Aoi-san.\n"
 
 @pytest.mark.parametrize("function", PASSES)
 @pytest.mark.parametrize(
-    "name", ["EPISODE.ASS", "episode.Srt", "x.ass.bak", "x.srt ", "episode.txt", "ass", "", "episode.ass\0"])
+    "name", ["EPISODE.ASS", "episode.Srt", "x.ass.bak", "x.srt ", "episode.txt", "ass", "", "episode.ass\0"]
+)
 def test_other_endings_give_empty_text_and_touch_nothing(function, name, workdir, snapshot, capfd):
     # The word list does not exist: reaching any pass would fail loudly.
     (workdir / "EPISODE.ASS").write_text(ASS, encoding="utf-8")
@@ -48,7 +49,8 @@ def test_other_endings_give_empty_text_and_touch_nothing(function, name, workdir
     ],
 )
 def test_ending_picks_the_pass_and_the_name_comes_back_as_given(
-        function, subfile, content, output, workdir, write_words):
+    function, subfile, content, output, workdir, write_words
+):
     for directory in ("sub", "[Quorvanted] sub"):
         (workdir / directory).mkdir()
     (workdir / subfile).write_text(content, encoding="utf-8")
@@ -67,8 +69,7 @@ def test_ending_picks_the_pass_and_the_name_comes_back_as_given(
         (modify_subs.overwrite_subs, "missing.srt", "", "Error opening input file.\n"),
     ],
 )
-def test_missing_subtitle_file_is_reported_by_its_pass(
-        function, subfile, stdout, stderr, write_words, snapshot, capfd):
+def test_missing_subtitle_file_is_reported_by_its_pass(function, subfile, stdout, stderr, write_words, snapshot, capfd):
     write_words({"a": "b"})
     before = snapshot()
     assert function(subfile, "words.json") == ""
@@ -79,7 +80,7 @@ def test_missing_subtitle_file_is_reported_by_its_pass(
 BAD_WORD_LISTS = {
     "missing": (None, r"^Failed to open replacement words file$"),
     "bad pattern": (json.dumps({"(unclosed": "x"}), r"regular expression"),
-    "not JSON": ("{\"a\": ", r"^\* Line 1, Column 7\n  Syntax error"),
+    "not JSON": ('{"a": ', r"^\* Line 1, Column 7\n  Syntax error"),
     "array value": (json.dumps({"a": ["b"]}), r"not convertible to string"),
 }
 
@@ -93,8 +94,7 @@ BAD_WORD_LISTS = {
         (modify_subs.overwrite_subs, "episode.srt", SRT),
     ],
 )
-def test_word_list_failures_leave_the_passes_as_runtime_errors(
-        problem, function, subfile, content, workdir, snapshot):
+def test_word_list_failures_leave_the_passes_as_runtime_errors(problem, function, subfile, content, workdir, snapshot):
     text, message = BAD_WORD_LISTS[problem]
     if text is not None:
         (workdir / "words.json").write_text(text, encoding="utf-8")

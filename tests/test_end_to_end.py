@@ -5,8 +5,8 @@ import re
 import shutil
 
 import pytest
-
 from conftest import DATA_DIR
+
 from c_quorvant import modify_subs
 
 # (pattern, replacement as the word list holds it, the same replacement for Python's re)
@@ -118,8 +118,8 @@ def test_srt_rewrite_writes_every_cue_rewritten(name, episode, workdir, snapshot
     data = (DATA_DIR / name).read_bytes()
     assert modify_subs.overwrite_subs(episode(name), "words.json") == f"[Quorvanted] {name}"
     expected = b"\n\n".join(
-        b"%d\n%s --> %s\n%s" % (number, start, end, substitute(text))
-        for number, start, end, text in srt_cues(data))
+        b"%d\n%s --> %s\n%s" % (number, start, end, substitute(text)) for number, start, end, text in srt_cues(data)
+    )
     assert (workdir / f"[Quorvanted] {name}").read_bytes() == expected
     assert (workdir / name).read_bytes() == data
     assert set(snapshot()) == {name, "words.json", f"[Quorvanted] {name}"}

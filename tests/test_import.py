@@ -8,9 +8,9 @@ import sys
 from pathlib import Path
 
 import pytest
+from conftest import run_python
 
 from c_quorvant import modify_subs
-from conftest import run_python
 
 NAME = "c_quorvant.modify_subs"
 FUNCTIONS = ["modify_subs_py", "overwrite_subs", "find_key_by_string_wrapper"]
@@ -23,7 +23,10 @@ def test_namespace_holds_the_three_functions_and_the_import_attributes():
     assert modify_subs.__builtins__ is builtins
     import_spec = modify_subs.__spec__
     assert (modify_subs.__file__, modify_subs.__loader__, modify_subs.__package__) == (
-        import_spec.origin, import_spec.loader, "c_quorvant")
+        import_spec.origin,
+        import_spec.loader,
+        "c_quorvant",
+    )
     assert not hasattr(modify_subs, "__path__")
     assert modify_subs.__doc__ is None
 
@@ -63,7 +66,8 @@ def test_a_second_interpreter_of_the_process_is_refused():
     assert result.returncode == 0, result.stderr
     assert result.stdout == (
         "ImportError: Interpreter change detected - this module can only be loaded into one "
-        "interpreter per process.\nTrue\n")
+        "interpreter per process.\nTrue\n"
+    )
 
 
 def test_executing_another_module_object_is_refused():
@@ -86,14 +90,16 @@ def test_executing_another_module_object_is_refused():
     """)
     assert result.returncode == 0, result.stderr
     assert result.stdout == (
-        "Module 'modify_subs' has already been imported. Re-initialisation is not supported.\n[]\n")
+        "Module 'modify_subs' has already been imported. Re-initialisation is not supported.\n[]\n"
+    )
 
 
 def test_installed_stubs_match_the_functions():
     package = Path(modify_subs.__file__).parent
     assert (package / "py.typed").is_file()
     stubs = ast.parse((package / "modify_subs.pyi").read_text(encoding="utf-8"))
-    declared = {node.name: [arg.arg for arg in node.args.args]
-                for node in stubs.body if isinstance(node, ast.FunctionDef)}
+    declared = {
+        node.name: [arg.arg for arg in node.args.args] for node in stubs.body if isinstance(node, ast.FunctionDef)
+    }
     actual = {name: list(inspect.signature(getattr(modify_subs, name)).parameters) for name in FUNCTIONS}
     assert declared == actual

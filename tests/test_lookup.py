@@ -3,9 +3,9 @@
 import collections
 
 import pytest
+from conftest import run_python
 
 from c_quorvant import modify_subs
-from conftest import run_python
 
 find = modify_subs.find_key_by_string_wrapper
 

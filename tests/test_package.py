@@ -14,7 +14,6 @@ def test_version_matches_installed_metadata():
     assert importlib.metadata.version("c_quorvant") == c_quorvant.__version__
 
 
-
 def test_installed_package_carries_its_license():
     distribution = importlib.metadata.distribution("c_quorvant")
     licenses = [path for path in distribution.files if path.name == "LICENSE"]
@@ -25,8 +24,12 @@ def test_installed_package_carries_its_license():
 def test_build_without_the_libraries_names_the_debian_packages(tmp_path):
     # pkg-config finds nothing in an empty search path, as on a system without the -dev packages.
     cmake = shutil.which("cmake", path=str(Path(sys.executable).parent)) or shutil.which("cmake")
-    configure = subprocess.run([cmake, "-S", str(SOURCE_DIR), "-B", str(tmp_path / "build")],
-                               env={**os.environ, "PKG_CONFIG_LIBDIR": str(tmp_path), "PKG_CONFIG_PATH": ""},
-                               capture_output=True, text=True, timeout=120)
+    configure = subprocess.run(
+        [cmake, "-S", str(SOURCE_DIR), "-B", str(tmp_path / "build")],
+        env={**os.environ, "PKG_CONFIG_LIBDIR": str(tmp_path), "PKG_CONFIG_PATH": ""},
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
     assert configure.returncode != 0
     assert "apt-get install libass-dev libjsoncpp-dev" in " ".join(configure.stderr.split())

@@ -71,8 +71,7 @@ def main(argv: list[str] | None = None) -> int:
     except Exception as error:
         if args.debug:
             raise
-        print(f"{PROGRAM}: unexpected {type(error).__name__}: {error} (run with --debug for details)",
-              file=sys.stderr)
+        print(f"{PROGRAM}: unexpected {type(error).__name__}: {error} (run with --debug for details)", file=sys.stderr)
         return 1
 
 
@@ -87,12 +86,24 @@ def _dispatch(args: argparse.Namespace) -> int:
     from c_quorvant.cli.report import Style
 
     writes = args.command != "preview"
-    options = Options(args.command, args.recursive, args.include_outputs,
-                      args.output_dir if writes else None, writes and args.skip_existing)
-    style = Style(args.command, args.verbosity, args.json, not writes and _use_colour(args.color),
-                  not writes and args.exit_code, args.debug)
-    settings = Settings(args.files, args.words, args.jobs, args.timeout or None, options, style,
-                        args.protect_tags, args.unicode)
+    options = Options(
+        args.command,
+        args.recursive,
+        args.include_outputs,
+        args.output_dir if writes else None,
+        writes and args.skip_existing,
+    )
+    style = Style(
+        args.command,
+        args.verbosity,
+        args.json,
+        not writes and _use_colour(args.color),
+        not writes and args.exit_code,
+        args.debug,
+    )
+    settings = Settings(
+        args.files, args.words, args.jobs, args.timeout or None, options, style, args.protect_tags, args.unicode
+    )
     try:
         return run_batch(settings)
     except CliError as error:

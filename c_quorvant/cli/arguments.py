@@ -30,18 +30,36 @@ def build_parser() -> argparse.ArgumentParser:
     # share the actions, so their defaults must stay "absent" for neither to
     # overwrite the other.
     shared = argparse.ArgumentParser(add_help=False)
-    shared.add_argument("--debug", action="store_true", default=argparse.SUPPRESS,
-                        help="show tracebacks instead of one-line messages")
+    shared.add_argument(
+        "--debug", action="store_true", default=argparse.SUPPRESS, help="show tracebacks instead of one-line messages"
+    )
     loudness = shared.add_mutually_exclusive_group()
-    loudness.add_argument("-q", "--quiet", dest="verbosity", action="store_const", const=-1,
-                          default=argparse.SUPPRESS, help="print only errors")
-    loudness.add_argument("-v", "--verbose", dest="verbosity", action="store_const", const=1,
-                          default=argparse.SUPPRESS,
-                          help="also print the texts changed and the time per file, and the files ignored in folders")
+    loudness.add_argument(
+        "-q",
+        "--quiet",
+        dest="verbosity",
+        action="store_const",
+        const=-1,
+        default=argparse.SUPPRESS,
+        help="print only errors",
+    )
+    loudness.add_argument(
+        "-v",
+        "--verbose",
+        dest="verbosity",
+        action="store_const",
+        const=1,
+        default=argparse.SUPPRESS,
+        help="also print the texts changed and the time per file, and the files ignored in folders",
+    )
 
     parser = argparse.ArgumentParser(
-        prog=PROGRAM, parents=[shared], epilog=EXAMPLES, formatter_class=argparse.RawDescriptionHelpFormatter,
-        description="Rewrite the dialogue of .ass and .srt subtitle files with a replacement word list.")
+        prog=PROGRAM,
+        parents=[shared],
+        epilog=EXAMPLES,
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        description="Rewrite the dialogue of .ass and .srt subtitle files with a replacement word list.",
+    )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
@@ -50,52 +68,100 @@ def build_parser() -> argparse.ArgumentParser:
         ("rewrite", "write a rewritten copy of each file"),
         ("preview", "show what the rules would change in each file; nothing is written"),
     ):
-        command = commands.add_parser(name, parents=[shared], help=summary, description=summary, epilog=EXAMPLES,
-                                      formatter_class=argparse.RawDescriptionHelpFormatter)
+        command = commands.add_parser(
+            name,
+            parents=[shared],
+            help=summary,
+            description=summary,
+            epilog=EXAMPLES,
+            formatter_class=argparse.RawDescriptionHelpFormatter,
+        )
         _add_batch_arguments(command, writes=name != "preview")
 
-    check = commands.add_parser("check", parents=[shared], help="check a word list and show its rules in order",
-                                description="Load a word list as the passes do, compile every pattern, list the "
-                                            "rules in the order they are applied, and warn about patterns given "
-                                            "twice or matching single bytes of a non-ASCII character.")
+    check = commands.add_parser(
+        "check",
+        parents=[shared],
+        help="check a word list and show its rules in order",
+        description="Load a word list as the passes do, compile every pattern, list the "
+        "rules in the order they are applied, and warn about patterns given "
+        "twice or matching single bytes of a non-ASCII character.",
+    )
     check.add_argument("words_file", metavar="WORDS.json", type=_path)
-    check.add_argument("--unicode", action="store_true",
-                       help="judge the patterns as --unicode applies them, without the byte-wise warnings")
+    check.add_argument(
+        "--unicode",
+        action="store_true",
+        help="judge the patterns as --unicode applies them, without the byte-wise warnings",
+    )
     return parser
 
 
 def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None:
-    command.add_argument("files", nargs="+", metavar="PATH", type=_path,
-                         help=".ass or .srt files, or folders to search for them")
-    command.add_argument("-w", "--words", required=True, metavar="WORDS.json", type=_path,
-                         help="the replacement word list")
+    command.add_argument(
+        "files", nargs="+", metavar="PATH", type=_path, help=".ass or .srt files, or folders to search for them"
+    )
+    command.add_argument(
+        "-w", "--words", required=True, metavar="WORDS.json", type=_path, help="the replacement word list"
+    )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
-    command.add_argument("--include-outputs", action="store_true",
-                         help='also work on files whose name starts with "[Quorvanted] "')
-    command.add_argument("--protect-tags", action="store_true",
-                         help="leave the format's tags alone (ASS override blocks, drawings, \\N \\n \\h; SubRip "
-                              "<i>, <font ...> and {...}): the rules see only the visible text between them")
-    command.add_argument("--unicode", action="store_true",
-                         help="match characters, not UTF-8 bytes: '.', classes, \\w, \\b, \\s and case folding "
-                              "work on whole characters (a text that is not valid UTF-8 is still matched byte-wise)")
+    command.add_argument(
+        "--include-outputs", action="store_true", help='also work on files whose name starts with "[Quorvanted] "'
+    )
+    command.add_argument(
+        "--protect-tags",
+        action="store_true",
+        help="leave the format's tags alone (ASS override blocks, drawings, \\N \\n \\h; SubRip "
+        "<i>, <font ...> and {...}): the rules see only the visible text between them",
+    )
+    command.add_argument(
+        "--unicode",
+        action="store_true",
+        help="match characters, not UTF-8 bytes: '.', classes, \\w, \\b, \\s and case folding "
+        "work on whole characters (a text that is not valid UTF-8 is still matched byte-wise)",
+    )
     if writes:
-        command.add_argument("-o", "--output-dir", metavar="DIR", type=_path,
-                             help="write the outputs into DIR (with -r, in the same subfolders as the inputs) "
-                                  "instead of beside each input")
+        command.add_argument(
+            "-o",
+            "--output-dir",
+            metavar="DIR",
+            type=_path,
+            help="write the outputs into DIR (with -r, in the same subfolders as the inputs) "
+            "instead of beside each input",
+        )
         command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
     else:
-        command.add_argument("--color", choices=("auto", "always", "never"), default="auto",
-                             help="highlight changed spans (default: auto, on a colour terminal)")
-        command.add_argument("--exit-code", action="store_true",
-                             help="exit with 1 when something would change, 2 when a file or the word list failed")
-    command.add_argument("-j", "--jobs", type=_positive, default=_default_jobs(), metavar="N",
-                         help="files processed at once (default: the number of cores, %(default)s)")
-    command.add_argument("--timeout", type=_seconds, default=DEFAULT_TIMEOUT, metavar="SECONDS",
-                         help="give up on a file after this long, writing nothing for it; 0 for no limit "
-                              "(default: %(default)g, far beyond any real file, well short of a runaway rule)")
-    command.add_argument("--json", action="store_true",
-                         help="print one JSON summary (per file: input, output, status, reason, texts changed) "
-                              "instead of the lines for people")
+        command.add_argument(
+            "--color",
+            choices=("auto", "always", "never"),
+            default="auto",
+            help="highlight changed spans (default: auto, on a colour terminal)",
+        )
+        command.add_argument(
+            "--exit-code",
+            action="store_true",
+            help="exit with 1 when something would change, 2 when a file or the word list failed",
+        )
+    command.add_argument(
+        "-j",
+        "--jobs",
+        type=_positive,
+        default=_default_jobs(),
+        metavar="N",
+        help="files processed at once (default: the number of cores, %(default)s)",
+    )
+    command.add_argument(
+        "--timeout",
+        type=_seconds,
+        default=DEFAULT_TIMEOUT,
+        metavar="SECONDS",
+        help="give up on a file after this long, writing nothing for it; 0 for no limit "
+        "(default: %(default)g, far beyond any real file, well short of a runaway rule)",
+    )
+    command.add_argument(
+        "--json",
+        action="store_true",
+        help="print one JSON summary (per file: input, output, status, reason, texts changed) "
+        "instead of the lines for people",
+    )
 
 
 def _path(text: str) -> str:

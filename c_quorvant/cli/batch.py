@@ -12,8 +12,8 @@ from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import Input, Options, select_inputs
 from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
-from c_quorvant.cli.worker import Job, Result
 from c_quorvant.cli.words import extension, require_valid_rules
+from c_quorvant.cli.worker import Job, Result
 
 
 @dataclass(frozen=True)
@@ -42,16 +42,32 @@ def run_batch(settings: Settings) -> int:
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:
-            report.add(Outcome(item.index, item.path, "skipped" if item.skipped else "failed", item.output,
-                               item.skipped or item.problem))
+            report.add(
+                Outcome(
+                    item.index,
+                    item.path,
+                    "skipped" if item.skipped else "failed",
+                    item.output,
+                    item.skipped or item.problem,
+                )
+            )
     runnable = [item for item in selection.inputs if item.runnable]
-    jobs = {item.index: Job(item.index, settings.options.mode, os.path.abspath(item.path),
-                            os.path.abspath(settings.words), protect_tags=settings.protect_tags,
-                            unicode=settings.unicode) for item in runnable}
+    jobs = {
+        item.index: Job(
+            item.index,
+            settings.options.mode,
+            os.path.abspath(item.path),
+            os.path.abspath(settings.words),
+            protect_tags=settings.protect_tags,
+            unicode=settings.unicode,
+        )
+        for item in runnable
+    }
     staging = _Staging(inputs, report)
     try:
-        run_in_workers(_groups(runnable, jobs, report), settings.jobs, settings.timeout, staging.prepare,
-                       staging.finish)
+        run_in_workers(
+            _groups(runnable, jobs, report), settings.jobs, settings.timeout, staging.prepare, staging.finish
+        )
     finally:
         staging.clear()
     return report.finish()
@@ -95,8 +111,9 @@ class _Staging:
 
     def finish(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]
-        common: dict[str, Any] = dict(texts=result.texts, changed=result.changed, changes=result.changes,
-                                      seconds=result.seconds)
+        common: dict[str, Any] = dict(
+            texts=result.texts, changed=result.changed, changes=result.changes, seconds=result.seconds
+        )
         try:
             if result.problem:
                 outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)

@@ -96,8 +96,12 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     if not name.endswith(SUPPORTED_ENDINGS):
         if name.lower().endswith(SUPPORTED_ENDINGS):
             fixed = name[:-4] + name[-4:].lower()
-            return Input(index, path, skipped=f"the ending's letter case counts: only names ending in exactly "
-                                              f".ass or .srt are read (rename it to {fixed})")
+            return Input(
+                index,
+                path,
+                skipped=f"the ending's letter case counts: only names ending in exactly "
+                f".ass or .srt are read (rename it to {fixed})",
+            )
         return Input(index, path, skipped="not an .ass or .srt file")
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped="the output of an earlier run (--include-outputs processes it)")

@@ -59,8 +59,13 @@ class _Worker:
         self.connection.close()
 
 
-def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None,
-                   prepare: Callable[[Job], Job | Result], finish: Callable[[Job, Result], None]) -> None:
+def run_in_workers(
+    groups: list[list[Job]],
+    size: int,
+    timeout: float | None,
+    prepare: Callable[[Job], Job | Result],
+    finish: Callable[[Job, Result], None],
+) -> None:
     """Runs every job; the jobs of a group one after another, in order.
 
     `prepare` turns a job into the one to send just before it starts, or settles it
@@ -91,8 +96,13 @@ def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None,
             worker.kill()
 
 
-def _give_next(worker: _Worker, waiting: deque[Group], timeout: float | None,
-               prepare: Callable[[Job], Job | Result], finish: Callable[[Job, Result], None]) -> None:
+def _give_next(
+    worker: _Worker,
+    waiting: deque[Group],
+    timeout: float | None,
+    prepare: Callable[[Job], Job | Result],
+    finish: Callable[[Job, Result], None],
+) -> None:
     while waiting:
         group = waiting.popleft()
         job = group.popleft()
@@ -107,8 +117,13 @@ def _give_next(worker: _Worker, waiting: deque[Group], timeout: float | None,
             waiting.appendleft(group)
 
 
-def _heard(worker: _Worker, signalled: Sequence[object], timeout: float | None, finish: Callable[[Job, Result], None],
-           waiting: deque[Group]) -> bool:
+def _heard(
+    worker: _Worker,
+    signalled: Sequence[object],
+    timeout: float | None,
+    finish: Callable[[Job, Result], None],
+    waiting: deque[Group],
+) -> bool:
     """Handles what `worker` said or did; False when it is gone and must be replaced."""
     gone = worker.process.sentinel in signalled
     if worker.connection in signalled:

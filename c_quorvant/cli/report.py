@@ -47,8 +47,12 @@ class Report:
     _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
-        show_bar = (sys.stderr.isatty() and self.total >= PROGRESS_MIN_FILES and self.style.verbosity >= 0
-                    and not self.style.as_json)
+        show_bar = (
+            sys.stderr.isatty()
+            and self.total >= PROGRESS_MIN_FILES
+            and self.style.verbosity >= 0
+            and not self.style.as_json
+        )
         self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
 
     def warn(self, message: str) -> None:
@@ -94,8 +98,10 @@ class Report:
             return f"{self._count('written')} {done_word}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
         texts = sum(outcome.changed or 0 for outcome in self.outcomes)
-        return (f"{changed} of {self._count('changed', 'unchanged')} files would change ({texts} texts), "
-                f"{failed} failed, {skipped} skipped; nothing was written")
+        return (
+            f"{changed} of {self._count('changed', 'unchanged')} files would change ({texts} texts), "
+            f"{failed} failed, {skipped} skipped; nothing was written"
+        )
 
     def _print(self, outcome: Outcome) -> None:
         if outcome.status == "failed":
@@ -109,8 +115,9 @@ class Report:
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.seconds:.2f} s)"
-            tqdm.write(f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}",
-                       file=sys.stdout)
+            tqdm.write(
+                f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}", file=sys.stdout
+            )
         else:
             self._print_preview(outcome)
 
@@ -122,8 +129,7 @@ class Report:
             for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
                 tqdm.write(line, file=sys.stdout)
         ending = "" if self.total > 1 else "; nothing was written"
-        tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{ending}",
-                   file=sys.stdout)
+        tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{ending}", file=sys.stdout)
 
     def _document(self) -> dict[str, object]:
         files: list[dict[str, object]] = []
@@ -137,7 +143,8 @@ class Report:
             }
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
-                entry["changes"] = [{"key": key, "before": before, "after": after}
-                                    for key, before, after in outcome.changes]
+                entry["changes"] = [
+                    {"key": key, "before": before, "after": after} for key, before, after in outcome.changes
+                ]
             files.append(entry)
         return {"command": self.style.mode, "files": files, "exit_status": self._exit_status()}

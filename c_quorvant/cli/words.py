@@ -39,11 +39,14 @@ class WordList:
         lines = []
         for members in self.duplicates:
             places = "; ".join(member.position for member in members)
-            lines.append(f"word list {self.path!r}: pattern {shown(members[0].pattern)} is given {len(members)} "
-                         f"times ({places}); only the last one is used")
+            lines.append(
+                f"word list {self.path!r}: pattern {shown(members[0].pattern)} is given {len(members)} "
+                f"times ({places}); only the last one is used"
+            )
         for rule in self.rules:
-            lines.extend(f"word list {self.path!r}: pattern {shown(rule.pattern)}: {warning}"
-                         for warning in rule.warnings)
+            lines.extend(
+                f"word list {self.path!r}: pattern {shown(rule.pattern)}: {warning}" for warning in rule.warnings
+            )
         return lines
 
 

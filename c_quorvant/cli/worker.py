@@ -86,13 +86,13 @@ def _run(job: Job, api: ModuleType, _rules: ModuleType) -> Result:
     except OSError as error:
         return Result(job.index, problem=one_line(f"{error.strerror or error}: {error.filename or ''}"))
     except Exception as error:
-        return Result(job.index, problem=one_line(f"{type(error).__name__}: {error}"),
-                      details=traceback.format_exc())
+        return Result(job.index, problem=one_line(f"{type(error).__name__}: {error}"), details=traceback.format_exc())
 
 
 def _preview(job: Job, _rules: ModuleType) -> Result:
-    texts, changes = _rules.preview_changes(os.fsencode(job.source), os.fsencode(job.words), job.protect_tags,
-                                            job.unicode)
+    texts, changes = _rules.preview_changes(
+        os.fsencode(job.source), os.fsencode(job.words), job.protect_tags, job.unicode
+    )
     return Result(job.index, texts=texts, changed=len(changes), changes=tuple(changes))
 
 
@@ -100,8 +100,13 @@ def _write(job: Job, api: ModuleType) -> Result:
     export = job.mode == "export"
     name = api.default_output(os.path.basename(job.source), export).name
     run_pass = api.export if export else api.rewrite
-    result = run_pass(job.source, _word_list(api, job.words), os.path.join(job.staging, name),
-                      protect_tags=job.protect_tags, unicode=job.unicode)
+    result = run_pass(
+        job.source,
+        _word_list(api, job.words),
+        os.path.join(job.staging, name),
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+    )
     return Result(job.index, output_name=name, texts=result.texts, changed=result.changed)
 
 

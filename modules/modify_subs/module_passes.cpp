@@ -51,9 +51,11 @@ std::string assSubtitles(const std::string& subfile, const std::string& replacem
 }
 
 std::string modifySrt(const std::string& subfile, const std::string& replacementFile) {
-    return reportedOnStderr([&] { return exportSrt(subfile, outputName(subfile, ".json"), wordsFrom(replacementFile)); });
+    return reportedOnStderr(
+        [&] { return exportSrt(subfile, outputName(subfile, ".json"), wordsFrom(replacementFile)); });
 }
 
 std::string srtSubtitles(const std::string& subfile, const std::string& replacementFile) {
-    return reportedOnStderr([&] { return rewriteSrt(subfile, outputName(subfile, ".srt"), wordsFrom(replacementFile)); });
+    return reportedOnStderr(
+        [&] { return rewriteSrt(subfile, outputName(subfile, ".srt"), wordsFrom(replacementFile)); });
 }

@@ -137,9 +137,9 @@ SubtitleItem::SubtitleItem(int subNo, std::string startTime, std::string endTime
                            std::string justDialogue, int speakerCount, int nonDialogueCount, int styleTagCount,
                            int wordCount, std::vector<std::string> speaker, std::vector<std::string> nonDialogue,
                            std::vector<std::string> styleTags, std::vector<std::string> word)
-    : SubtitleItem(subNo, startTime + " --> " + endTime, std::move(startTime), std::move(endTime), std::move(text),
-                   Analysis{ignore, std::move(justDialogue), speakerCount, std::move(speaker), wordCount,
-                            std::move(word)}) {
+    : SubtitleItem(
+          subNo, startTime + " --> " + endTime, std::move(startTime), std::move(endTime), std::move(text),
+          Analysis{ignore, std::move(justDialogue), speakerCount, std::move(speaker), wordCount, std::move(word)}) {
     _nonDialogueCount = nonDialogueCount;
     _nonDialogue = std::move(nonDialogue);
     _styleTagCount = styleTagCount;
@@ -178,8 +178,8 @@ void SubtitleItem::extractInfo(bool keepHTML, bool doNotIgnoreNonDialogues, bool
     addAnalysis(_text, _analysis, keepHTML, doNotIgnoreNonDialogues, doNotRemoveSpeakerNames);
 }
 
-void SubtitleItem::addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML,
-                               bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames) {
+void SubtitleItem::addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML, bool doNotIgnoreNonDialogues,
+                               bool doNotRemoveSpeakerNames) {
     std::string output = maskedText(text, keepHTML, doNotIgnoreNonDialogues);
     if (!doNotRemoveSpeakerNames) removeSpeakerNames(output, analysis.speakerCount, analysis.speaker);
     appendCollapsed(analysis.justDialogue, output);
@@ -192,8 +192,7 @@ void SubtitleItem::addAnalysis(const std::string& text, Analysis& analysis, bool
     analysis.wordCount = static_cast<int>(analysis.word.size());
 }
 
-std::string SubtitleItem::getDialogue(bool keepHTML, bool doNotIgnoreNonDialogues,
-                                      bool doNotRemoveSpeakerNames) const {
+std::string SubtitleItem::getDialogue(bool keepHTML, bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames) const {
     std::string output = maskedText(_text, keepHTML, doNotIgnoreNonDialogues);
     if (!doNotRemoveSpeakerNames) {
         int speakerCount = 0;

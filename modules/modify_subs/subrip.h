@@ -52,10 +52,9 @@ public:
     SubtitleItem(int subNo, TimingLine timing, std::string text);
     // A cue built from its times; its timing line is "start --> end".
     SubtitleItem(int subNo, std::string startTime, std::string endTime, std::string text, bool ignore = false,
-                 std::string justDialogue = "", int speakerCount = 0, int nonDialogueCount = 0,
-                 int styleTagCount = 0, int wordCount = 0, std::vector<std::string> speaker = {},
-                 std::vector<std::string> nonDialogue = {}, std::vector<std::string> styleTags = {},
-                 std::vector<std::string> word = {});
+                 std::string justDialogue = "", int speakerCount = 0, int nonDialogueCount = 0, int styleTagCount = 0,
+                 int wordCount = 0, std::vector<std::string> speaker = {}, std::vector<std::string> nonDialogue = {},
+                 std::vector<std::string> styleTags = {}, std::vector<std::string> word = {});
 
     // "hh:mm:ss,mmm" in milliseconds. Each field reads like C atoi (the part after
     // ',' is a count, so ",5" is 5 ms); a missing field counts 0.
@@ -123,8 +122,8 @@ private:
                  Analysis initial);
 
     const Analysis& analysis() const;
-    static void addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML,
-                            bool doNotIgnoreNonDialogues, bool doNotRemoveSpeakerNames);
+    static void addAnalysis(const std::string& text, Analysis& analysis, bool keepHTML, bool doNotIgnoreNonDialogues,
+                            bool doNotRemoveSpeakerNames);
 
     std::string _text;
     int _subNo;

@@ -25,15 +25,11 @@ TEST_P(EndsWith, ComparesTheLastBytesExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndsWith,
-                         testing::Values(EndingCase{"episode.ass", ".ass", true},
-                                         EndingCase{".ass", ".ass", true},
-                                         EndingCase{"ass", ".ass", false},
-                                         EndingCase{"EPISODE.ASS", ".ass", false},
+                         testing::Values(EndingCase{"episode.ass", ".ass", true}, EndingCase{".ass", ".ass", true},
+                                         EndingCase{"ass", ".ass", false}, EndingCase{"EPISODE.ASS", ".ass", false},
                                          EndingCase{"episode.ass.bak", ".ass", false},
-                                         EndingCase{"episode.srt ", ".srt", false},
-                                         EndingCase{"", "", true},
-                                         EndingCase{"anything", "", true},
-                                         EndingCase{"", ".srt", false}));
+                                         EndingCase{"episode.srt ", ".srt", false}, EndingCase{"", "", true},
+                                         EndingCase{"anything", "", true}, EndingCase{"", ".srt", false}));
 
 // An unknown ending must be settled before any file is read: with no word list on
 // disk, reaching a pass would throw.
@@ -49,10 +45,7 @@ TEST(Dispatch, UnsupportedEndingsReturnEmptyWithoutTouchingAnything) {
 
 OuterMap honorificsSample() {
     return {{"honorifics",
-             {{"san", {{"ja", {"x", "y"}}}},
-              {"a", {{"p", {"1"}}}},
-              {"b", {{"q", {"2"}}}},
-              {"blank", {{"e", {""}}}}}},
+             {{"san", {{"ja", {"x", "y"}}}}, {"a", {{"p", {"1"}}}}, {"b", {{"q", {"2"}}}}, {"blank", {{"e", {""}}}}}},
             {"other", {{"kun", {{"ja", {"z"}}}}}}};
 }
 
@@ -71,12 +64,9 @@ TEST_P(FindKeyByString, AnswersFromHonorificsOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FindKeyByString,
-                         testing::Values(LookupCase{"y", "ja", "san"},
-                                         LookupCase{"Y", "ja", ""},
-                                         LookupCase{"1", "p", "a"},
-                                         LookupCase{"1", "q", ""},
-                                         LookupCase{"", "e", "blank"},
-                                         LookupCase{"z", "ja", ""},  // only under "other"
+                         testing::Values(LookupCase{"y", "ja", "san"}, LookupCase{"Y", "ja", ""},
+                                         LookupCase{"1", "p", "a"}, LookupCase{"1", "q", ""},
+                                         LookupCase{"", "e", "blank"}, LookupCase{"z", "ja", ""},  // only under "other"
                                          LookupCase{"san", "ja", ""}));
 
 TEST(FindKeyByStringEdges, EmptyDictionariesGiveNothing) {
@@ -95,9 +85,7 @@ std::string printed(const OuterMap& map) {
     return test_support::captureCall([&] { printMap(map); }).out;
 }
 
-TEST(PrintMap, EmptyMapPrintsNothing) {
-    EXPECT_EQ(printed({}), "");
-}
+TEST(PrintMap, EmptyMapPrintsNothing) { EXPECT_EQ(printed({}), ""); }
 
 TEST(PrintMap, WritesLabelledIndentedLinesWithATrailingBlankPerValue) {
     EXPECT_EQ(printed({{"honorifics", {{"san", {{"ja", {"x", "y"}}}}}}}),
@@ -108,7 +96,8 @@ TEST(PrintMap, WritesLabelledIndentedLinesWithATrailingBlankPerValue) {
 }
 
 TEST(PrintMap, EmptyListLeavesOnlyTheLabel) {
-    EXPECT_EQ(printed({{"o", {{"i", {{"l", {}}}}}}}), "Outer Key: o\n  Inner Key: i\n    Inner Most Key: l\n      Values: \n");
+    EXPECT_EQ(printed({{"o", {{"i", {{"l", {}}}}}}}),
+              "Outer Key: o\n  Inner Key: i\n    Inner Most Key: l\n      Values: \n");
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     const RewriterSource rules = [&] { return TextRewriter(words, mode); };
     // Regexes recurse per text byte, as in the module's passes.
     return onLargeStack([&] {
-        if (kind == PassKind::Export) return ass ? exportAss(subfile, output, rules) : exportSrt(subfile, output, rules);
+        if (kind == PassKind::Export)
+            return ass ? exportAss(subfile, output, rules) : exportSrt(subfile, output, rules);
         return ass ? rewriteAss(subfile, output, rules, [](std::size_t) {}) : rewriteSrt(subfile, output, rules);
     });
 }

@@ -67,7 +67,7 @@ namespace {
 // The permission bits of the regular file at `path`, if there is one. The special
 // bits are not carried over to the file that replaces it.
 std::optional<mode_t> permissionsOf(const std::string& path) {
-    struct stat existing {};
+    struct stat existing{};
     if (::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return std::nullopt;
     return existing.st_mode & 0777;
 }
@@ -140,7 +140,9 @@ private:
 // the first failure's errno, since the stream itself only knows that it failed.
 class TemporaryFileBuffer : public std::streambuf {
 public:
-    explicit TemporaryFileBuffer(const TemporaryFile& file) : _file(file) { setp(_chunk.data(), _chunk.data() + _chunk.size()); }
+    explicit TemporaryFileBuffer(const TemporaryFile& file) : _file(file) {
+        setp(_chunk.data(), _chunk.data() + _chunk.size());
+    }
 
     // Writes what is still buffered; 0 or the errno of the first failure.
     int finish() {
@@ -186,8 +188,8 @@ WriteResult replaceFile(const std::string& path, WriteContent writeContent) {
 }  // namespace
 
 WriteResult WriteResult::failedPartWay(const std::string& path, int error) {
-    return WriteResult(false, "Could not write the output file: " + path + ": " +
-                                  std::system_category().message(error), error);
+    return WriteResult(false, "Could not write the output file: " + path + ": " + std::system_category().message(error),
+                       error);
 }
 
 std::string WriteResult::failureLine(std::string cannotOpen) const {
@@ -207,6 +209,4 @@ WriteResult writeExportDocument(const std::string& path, Json::Value document) {
     });
 }
 
-void reportLine(std::ostream& stream, std::string_view message) {
-    stream << message << std::endl;
-}
+void reportLine(std::ostream& stream, std::string_view message) { stream << message << std::endl; }

@@ -17,8 +17,8 @@ constexpr std::string_view standardEventFields =
 // The headers that move libass out of an events section, measured by what it
 // exports: any other header ("[Graphics]", "[Aegisub Project Garbage]", a made-up
 // one) leaves it reading dialogue lines.
-constexpr std::array<std::string_view, 4> headersEndingEvents = {"[script info]", "[v4 styles]",
-                                                                 "[v4+ styles]", "[fonts]"};
+constexpr std::array<std::string_view, 4> headersEndingEvents = {"[script info]", "[v4 styles]", "[v4+ styles]",
+                                                                 "[fonts]"};
 constexpr std::string_view eventsHeader = "[events]";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }

@@ -43,6 +43,7 @@ PassResult rewriteAss(const std::string& subfile, const std::string& output, con
 
     TextRewriter rewriter = rules();
     // A decoded UTF-16 file is written as UTF-8, marked so that readers know.
-    writeOutput(output, (input.decodedFromUtf16 ? "\xEF\xBB\xBF" : "") + rewriteLines(input.text, rewriter, formatLines));
+    writeOutput(output,
+                (input.decodedFromUtf16 ? "\xEF\xBB\xBF" : "") + rewriteLines(input.text, rewriter, formatLines));
     return {output, rewriter.count()};
 }

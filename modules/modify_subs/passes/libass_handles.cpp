@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 
-
 namespace {
 
 void dropMessage(int /*level*/, const char* /*format*/, va_list /*arguments*/, void* /*data*/) {}

@@ -32,9 +32,7 @@ void trimOuterEmptyLines(std::string& content) {
     content.erase(content.find_last_not_of('\n') + 1);
 }
 
-std::string_view between(const char* begin, const char* end) {
-    return {begin, static_cast<std::size_t>(end - begin)};
-}
+std::string_view between(const char* begin, const char* end) { return {begin, static_cast<std::size_t>(end - begin)}; }
 
 // The next line of `rest` when it is not blank, which is then taken off `rest`.
 std::optional<std::string_view> takeNonBlankLine(std::string_view& rest) {
@@ -144,7 +142,8 @@ private:
 
     void finishCue() {
         if (!std::exchange(_open, false)) return;
-        _cues.push_back(std::make_unique<SubtitleItem>(_draft.number, std::move(_draft.timing), std::move(_draft.text)));
+        _cues.push_back(
+            std::make_unique<SubtitleItem>(_draft.number, std::move(_draft.timing), std::move(_draft.text)));
     }
 
     // `run` is whole lines; they join the text with single spaces. Text before
@@ -189,7 +188,8 @@ TimingLine TimingLine::read(std::string_view line) {
     if (arrow == std::string_view::npos) return timing;
     timing.start = trimmedBlanks(line.substr(0, arrow));
     const std::string_view after = trimmedBlanks(line.substr(arrow + 3));
-    timing.end = after.substr(0, static_cast<std::size_t>(std::find_if(after.begin(), after.end(), isBlank) - after.begin()));
+    timing.end =
+        after.substr(0, static_cast<std::size_t>(std::find_if(after.begin(), after.end(), isBlank) - after.begin()));
     return timing;
 }
 

@@ -12,8 +12,7 @@ constexpr std::uint32_t noState = std::numeric_limits<std::uint32_t>::max();
 
 }  // namespace
 
-LiteralScanner::LiteralScanner(const std::vector<std::vector<std::string>>& literalsByRule,
-                               const CaseFold& fold)
+LiteralScanner::LiteralScanner(const std::vector<std::vector<std::string>>& literalsByRule, const CaseFold& fold)
     : _seen(literalsByRule.size(), 0) {
     // Bytes that fold alike share a class; bytes in no literal share class 0.
     std::array<std::uint16_t, 256> classOfFolded{};

@@ -31,8 +31,8 @@ private:
     std::size_t _classCount = 1;
     std::vector<State> _next;  // state * _classCount + class
     std::vector<std::vector<std::uint32_t>> _rulesEndingAt;
-    std::vector<State> _report;     // the state itself or its nearest suffix that ends literals; 0 for none
-    std::vector<State> _suffixLink; // from a reporting state to the next shorter one
+    std::vector<State> _report;      // the state itself or its nearest suffix that ends literals; 0 for none
+    std::vector<State> _suffixLink;  // from a reporting state to the next shorter one
     std::vector<std::uint32_t> _seen;
     std::uint32_t _scanNumber = 0;
 };

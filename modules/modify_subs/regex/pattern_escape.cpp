@@ -17,14 +17,22 @@ int hexValue(char c) {
 // The single-letter escapes of the engine's table; "\b" is one only in a class.
 std::optional<char> controlEscape(char letter, bool inClass) {
     switch (letter) {
-        case '0': return '\0';
-        case 'b': return inClass ? std::optional<char>('\b') : std::nullopt;
-        case 'f': return '\f';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case 'v': return '\v';
-        default: return std::nullopt;
+        case '0':
+            return '\0';
+        case 'b':
+            return inClass ? std::optional<char>('\b') : std::nullopt;
+        case 'f':
+            return '\f';
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        case 't':
+            return '\t';
+        case 'v':
+            return '\v';
+        default:
+            return std::nullopt;
     }
 }
 

@@ -52,17 +52,24 @@ private:
 
 void Lexer::step() {
     switch (_pattern[_pos]) {
-        case '\\': return escape();
-        case '(': return openGroup();
-        case ')': return closeGroup();
+        case '\\':
+            return escape();
+        case '(':
+            return openGroup();
+        case ')':
+            return closeGroup();
         case '*':
         case '+':
         case '?':
-        case '{': return quantifier();
-        case '|': return push(TokenKind::Alternation, 1, false);
+        case '{':
+            return quantifier();
+        case '|':
+            return push(TokenKind::Alternation, 1, false);
         case '^':
-        case '$': return push(TokenKind::Anchor, 1, false);
-        case '.': return push(TokenKind::AnyByte, 1, true);
+        case '$':
+            return push(TokenKind::Anchor, 1, false);
+        case '.':
+            return push(TokenKind::AnyByte, 1, true);
         case '[':
             if (const std::optional<LexError> error = readBracket(_pattern, _pos, _lexed.tokens, _traits)) {
                 _lexed.error = error;
@@ -96,10 +103,14 @@ void Lexer::openGroup() {
     token.begin = _pos++;
     if (_pos < _pattern.size() && _pattern[_pos] == '?') {
         const char kind = ++_pos < _pattern.size() ? _pattern[_pos] : '\0';
-        if (kind == ':') token.group = GroupKind::NonCapturing;
-        else if (kind == '=') token.group = GroupKind::Lookahead;
-        else if (kind == '!') token.group = GroupKind::NegativeLookahead;
-        else return fail(token.begin, error_paren);
+        if (kind == ':')
+            token.group = GroupKind::NonCapturing;
+        else if (kind == '=')
+            token.group = GroupKind::Lookahead;
+        else if (kind == '!')
+            token.group = GroupKind::NegativeLookahead;
+        else
+            return fail(token.begin, error_paren);
         ++_pos;
     } else {
         token.number = ++_captures;

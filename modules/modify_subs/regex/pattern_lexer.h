@@ -12,20 +12,20 @@
 #include <vector>
 
 enum class TokenKind {
-    Byte,           // a byte written as itself
-    Escape,         // a backslash escape that stands for one byte
-    ClassEscape,    // \d \D \s \S \w \W
-    AnyByte,        // .
-    Anchor,         // ^ $ \b \B
+    Byte,         // a byte written as itself
+    Escape,       // a backslash escape that stands for one byte
+    ClassEscape,  // \d \D \s \S \w \W
+    AnyByte,      // .
+    Anchor,       // ^ $ \b \B
     BackReference,
     GroupOpen,
     GroupClose,
-    Quantifier,     // * + ? {n} {n,} {n,m}, lazy or not
+    Quantifier,  // * + ? {n} {n,} {n,m}, lazy or not
     Alternation,
-    ClassOpen,      // [ or [^
+    ClassOpen,  // [ or [^
     ClassClose,
-    NamedClass,     // [:name:] [.name.] [=name=] inside a class
-    RangeDash,      // the '-' between the two ends of a range
+    NamedClass,  // [:name:] [.name.] [=name=] inside a class
+    RangeDash,   // the '-' between the two ends of a range
 };
 
 enum class GroupKind { Capturing, NonCapturing, Lookahead, NegativeLookahead };

@@ -41,9 +41,7 @@ bool isLiteralByte(const PatternToken& token) {
     return token.kind == TokenKind::Byte && token.byte != '\0' && token.byte != ']' && token.byte != '}';
 }
 
-bool isAsciiAlnum(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 Atom atomOf(const PatternToken& token) {
     if (isLiteralByte(token)) return {Atom::Kind::Byte, token.byte, {}};
@@ -138,7 +136,8 @@ Atom readAtom(const std::vector<PatternToken>& tokens, std::size_t& index, std::
 }  // namespace
 
 bool isPlainLiteral(const LexedPattern& lexed) {
-    return lexed.valid() && !lexed.tokens.empty() && std::all_of(lexed.tokens.begin(), lexed.tokens.end(), isLiteralByte);
+    return lexed.valid() && !lexed.tokens.empty() &&
+           std::all_of(lexed.tokens.begin(), lexed.tokens.end(), isLiteralByte);
 }
 
 bool isPlainLiteral(std::string_view pattern) { return isPlainLiteral(lexPattern(pattern)); }
@@ -150,8 +149,8 @@ std::vector<std::string> requiredLiterals(const LexedPattern& lexed) {
     for (std::size_t index = 0; index < tokens.size();) {
         const PatternToken& token = tokens[index];
         if (token.kind == TokenKind::GroupOpen) {
-            groups.emplace_back().lookahead = token.group == GroupKind::Lookahead ||
-                                              token.group == GroupKind::NegativeLookahead;
+            groups.emplace_back().lookahead =
+                token.group == GroupKind::Lookahead || token.group == GroupKind::NegativeLookahead;
             ++index;
         } else if (token.kind == TokenKind::Alternation) {
             groups.back().endBranch();

@@ -14,9 +14,7 @@ struct Unit {
     std::string character;  // empty unless a non-ASCII character
 };
 
-bool isByteToken(const PatternToken& token) {
-    return token.kind == TokenKind::Byte || token.kind == TokenKind::Escape;
-}
+bool isByteToken(const PatternToken& token) { return token.kind == TokenKind::Byte || token.kind == TokenKind::Escape; }
 
 bool isNonAscii(char byte) { return static_cast<unsigned char>(byte) >= 0x80; }
 
@@ -41,20 +39,17 @@ std::vector<Unit> unitsOf(const std::vector<PatternToken>& tokens) {
 
 bool isKind(const Unit* unit, TokenKind kind) { return unit != nullptr && unit->first->kind == kind; }
 
-std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 std::string inClassWarning(std::string_view character) {
-    return quoted(character) + " inside a bracket class matches any one of its " +
-           std::to_string(character.size()) + " UTF-8 bytes, not the character; use an alternation (?:" +
-           std::string(character) + "|...) instead";
+    return quoted(character) + " inside a bracket class matches any one of its " + std::to_string(character.size()) +
+           " UTF-8 bytes, not the character; use an alternation (?:" + std::string(character) + "|...) instead";
 }
 
 std::string repeatWarning(std::string_view repeat, std::string_view character) {
     return quoted(repeat) + " after " + quoted(character) + " repeats only the last of its " +
-           std::to_string(character.size()) + " UTF-8 bytes; group the character: (?:" +
-           std::string(character) + ")" + std::string(repeat);
+           std::to_string(character.size()) + " UTF-8 bytes; group the character: (?:" + std::string(character) + ")" +
+           std::string(repeat);
 }
 
 std::string dotWarning(std::string_view character) {

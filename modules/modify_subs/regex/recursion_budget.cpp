@@ -54,9 +54,12 @@ Weight quantified(const Weight& body, const PatternToken& quantifier) {
     const auto least = static_cast<double>(quantifier.least);
     const auto most = static_cast<double>(quantifier.most);
     switch (quantifier.symbol) {
-        case '*': return {body.states + 2, body.states + 2};
-        case '+': return {2 * body.states + 2, body.states + 2};
-        case '?': return {body.states + 2, body.repeated};
+        case '*':
+            return {body.states + 2, body.states + 2};
+        case '+':
+            return {2 * body.states + 2, body.states + 2};
+        case '?':
+            return {body.states + 2, body.repeated};
         default:
             if (quantifier.most < 0) return {(least + 1) * body.states + 2, body.states + 2};
             return {most * body.states + 2 * (most - least), body.repeated};
@@ -121,7 +124,9 @@ std::uintptr_t stackLowEnd() {
 
 }  // namespace
 
-StackDemand regexStackDemand(const std::string& pattern) { return regexStackDemand(lexPattern(pattern), pattern.size()); }
+StackDemand regexStackDemand(const std::string& pattern) {
+    return regexStackDemand(lexPattern(pattern), pattern.size());
+}
 
 StackDemand regexStackDemand(const LexedPattern& lexed, std::size_t patternSize) {
     const Weight weight = patternWeight(lexed);
@@ -154,10 +159,9 @@ void checkRecursionBudget(const std::string& pattern, const StackDemand& demand,
     const double needed = demand.estimate(textLength);
     const std::size_t available = remainingStackBytes();
     if (needed <= static_cast<double>(available)) return;
-    throw RecursionBudgetExceeded("The pattern \"" + pattern + "\" cannot be applied to a text of " +
-                                  std::to_string(textLength) +
-                                  " bytes: matching it could need more stack than this thread has (" +
-                                  std::to_string(available >> 20) + " MiB)");
+    throw RecursionBudgetExceeded(
+        "The pattern \"" + pattern + "\" cannot be applied to a text of " + std::to_string(textLength) +
+        " bytes: matching it could need more stack than this thread has (" + std::to_string(available >> 20) + " MiB)");
 }
 
 void checkCompileBudget(const std::string& pattern) {

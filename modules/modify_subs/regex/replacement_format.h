@@ -14,8 +14,7 @@ public:
 
     // `prefix` runs from the end of the previous match (or the text's start) to the
     // match, `suffix` from the match to the end of the text.
-    void appendTo(std::string& out, std::string_view match, std::string_view prefix,
-                  std::string_view suffix) const;
+    void appendTo(std::string& out, std::string_view match, std::string_view prefix, std::string_view suffix) const;
 
 private:
     enum class Kind { Text, Match, Prefix, Suffix };

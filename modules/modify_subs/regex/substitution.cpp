@@ -16,8 +16,7 @@
 namespace {
 
 // The one place where a rule's regex runs over a text.
-std::string replaceByRegex(const std::string& text, const std::regex& expression,
-                           const std::string& replacement) {
+std::string replaceByRegex(const std::string& text, const std::regex& expression, const std::string& replacement) {
     // The C-string form of the format: a NUL inside the replacement ends it.
     return std::regex_replace(text, expression, replacement.c_str());
 }

@@ -23,7 +23,9 @@ std::variant<Substitution, UnicodeSubstitution> engineFor(const WordList& words,
 }  // namespace
 
 TextRewriter::TextRewriter(const WordList& words, RewriteMode mode)
-    : _engine(std::make_unique<Engine>(Engine{engineFor(words, mode.unicode)})), _mode(mode), _hasRules(!words.empty()) {}
+    : _engine(std::make_unique<Engine>(Engine{engineFor(words, mode.unicode)})),
+      _mode(mode),
+      _hasRules(!words.empty()) {}
 TextRewriter::~TextRewriter() = default;
 TextRewriter::TextRewriter(TextRewriter&&) noexcept = default;
 TextRewriter& TextRewriter::operator=(TextRewriter&&) noexcept = default;

@@ -135,9 +135,8 @@ struct UnicodeSubstitution::Rules {
             return utf8FromWide(foldedWide(text, ctype));
         }
         std::string folded(text.size(), '\0');
-        std::transform(text.begin(), text.end(), folded.begin(), [](wchar_t c) {
-            return static_cast<char>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
-        });
+        std::transform(text.begin(), text.end(), folded.begin(),
+                       [](wchar_t c) { return static_cast<char>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c); });
         return folded;
     }
 };

@@ -24,8 +24,8 @@ bool drawingAfter(std::string_view block, bool drawing) {
         std::size_t digit = at + 2;
         if (digit < block.size() && (block[digit] == '-' || block[digit] == '+')) ++digit;
         if (digit >= block.size() || !isDigit(block[digit])) continue;
-        const std::size_t end = std::find_if_not(block.begin() + static_cast<std::ptrdiff_t>(digit), block.end(), isDigit) -
-                                block.begin();
+        const std::size_t end =
+            std::find_if_not(block.begin() + static_cast<std::ptrdiff_t>(digit), block.end(), isDigit) - block.begin();
         const std::string_view number = block.substr(digit, end - digit);
         drawing = number.find_first_not_of('0') != std::string_view::npos;
     }
@@ -87,7 +87,8 @@ std::vector<TextRun> splitAss(std::string_view text) {
             const std::size_t end = std::min(text.find('{', i), text.size());
             splitter.protect(i, end);
             i = end;
-        } else if (text[i] == '\\' && i + 1 < text.size() && std::string_view("Nnh").find(text[i + 1]) != std::string_view::npos) {
+        } else if (text[i] == '\\' && i + 1 < text.size() &&
+                   std::string_view("Nnh").find(text[i + 1]) != std::string_view::npos) {
             splitter.protect(i, i + 2);
             i += 2;
         } else {

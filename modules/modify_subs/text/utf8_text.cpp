@@ -122,7 +122,8 @@ std::optional<std::wstring> wideFromUtf8(std::string_view text) {
         if (length == 0) return std::nullopt;
         const auto lead = static_cast<unsigned char>(text[0]);
         char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3F);
+        for (std::size_t i = 1; i < length; ++i)
+            codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3F);
         wide += static_cast<wchar_t>(codePoint);
         text.remove_prefix(length);
     }

@@ -101,7 +101,7 @@ TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
         writeFile(target, "old");
         ASSERT_EQ(chmod(target.c_str(), before), 0);
         ASSERT_TRUE(writeWholeFile(target, "new"));
-        struct stat written {};
+        struct stat written{};
         ASSERT_EQ(stat(target.c_str(), &written), 0);
         EXPECT_EQ(written.st_mode & 07777, after);
         EXPECT_EQ(readFile(target), "new");

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ass_line_loop.h"
-#include "module_passes.h"
 #include "libass_handles.h"
+#include "module_passes.h"
 #include "test_support.h"
 #include "utf8_text.h"
 #include "wordlist.h"
@@ -104,21 +104,23 @@ INSTANTIATE_TEST_SUITE_P(
                         nineFieldsIn + "a dog\r\n" + commentIn + "a cat\r\n",
                     "0\n"},
         RewriteCase{"carriage_return_is_no_part_of_the_text_field",
-                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n", {{"\r", "<CR>"}},
-                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n", "0\n"},
-        RewriteCase{"last_line_gains_a_newline", scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat",
-                    catToDog, scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
+                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n",
+                    {{"\r", "<CR>"}},
+                    scriptInfo + "[Events]\r\n" + tenFields + nineFieldsIn + "cat\r\n",
+                    "0\n"},
+        RewriteCase{"last_line_gains_a_newline", scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "cat", catToDog,
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
         RewriteCase{"empty_lines_kept_and_none_added", scriptInfo + "[Events]\n\n" + tenFields + "\n\n", catToDog,
                     scriptInfo + "[Events]\n\n" + tenFields + "\n\n", "0\n"},
         RewriteCase{"dialogue_before_any_format_line_cut_at_nine_commas",
                     scriptInfo + "[Events]\n" + nineFieldsIn + "cat\n" + tenFields + nineFieldsIn + "cat\n", catToDog,
                     scriptInfo + "[Events]\n" + nineFieldsIn + "dog\n" + tenFields + nineFieldsIn + "dog\n", "0\n"},
-        RewriteCase{"eight_commas_give_an_empty_text_field",
-                    scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,cat\n",
-                    emptyFieldMarked,
-                    scriptInfo + "[Events]\n" + tenFields +
-                        "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,catEMPTY\n",
-                    "0\n"},
+        RewriteCase{
+            "eight_commas_give_an_empty_text_field",
+            scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,cat\n",
+            emptyFieldMarked,
+            scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,catEMPTY\n",
+            "0\n"},
         RewriteCase{"seven_commas_and_a_field_give_an_empty_text_field",
                     scriptInfo + "[Events]\n" + tenFields + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,cat\n",
                     emptyFieldMarked,
@@ -132,8 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
                         "Dialogue: 0,0:00:01.00,0:00:02.00,cat,,0\n",
                     "0\n"},
         RewriteCase{"commas_after_the_ninth_are_text",
-                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well, well, cat\n", {{",", ";"}},
-                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well; well; cat\n", "0\n"},
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well, well, cat\n",
+                    {{",", ";"}},
+                    scriptInfo + "[Events]\n" + tenFields + nineFieldsIn + "Well; well; cat\n",
+                    "0\n"},
         RewriteCase{"styles_format_line_not_taken",
                     scriptInfo + "[V4+ Styles]\nFormat: Name, Fontname\nStyle: Default,Arial\n\n[Events]\n" +
                         nineFieldsIn + "cat\n",
@@ -149,9 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                         nineFieldsIn + "X\n",
                     "0\n"},
         RewriteCase{"bracketed_comment_does_not_end_the_events",
-                    scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "cat\n",
-                    catToDog, scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "dog\n",
-                    "0\n"},
+                    scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "cat\n", catToDog,
+                    scriptInfo + "[Events]\n" + tenFields + commentIn + "[TS] cat\n" + nineFieldsIn + "dog\n", "0\n"},
         RewriteCase{"comment_holding_the_dialogue_marker_copied",
                     scriptInfo + "[Events]\n" + tenFields + commentIn + "Dialogue: cat\n", catToDog,
                     scriptInfo + "[Events]\n" + tenFields + commentIn + "Dialogue: cat\n", "0\n"},
@@ -170,11 +173,10 @@ INSTANTIATE_TEST_SUITE_P(
                     scriptInfo + "[Events]\n" + tenFields + "[Fonts]\n" + nineFieldsIn + "cat\n[Events]\n" +
                         nineFieldsIn + "dog\n",
                     "0\n"},
-        RewriteCase{"byte_order_mark_does_not_hide_the_first_header",
-                    "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "cat\n[Script Info]\nScriptType: v4.00+\n",
-                    catToDog,
-                    "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "dog\n[Script Info]\nScriptType: v4.00+\n",
-                    "0\n"}));
+        RewriteCase{
+            "byte_order_mark_does_not_hide_the_first_header",
+            "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "cat\n[Script Info]\nScriptType: v4.00+\n", catToDog,
+            "\xEF\xBB\xBF[Events]\n" + tenFields + nineFieldsIn + "dog\n[Script Info]\nScriptType: v4.00+\n", "0\n"}));
 
 struct FieldCase {
     const char* master;
@@ -195,10 +197,8 @@ constexpr std::size_t none = std::string::npos;
 
 // The ordinary comma counts are covered through the rewrite pass above.
 INSTANTIATE_TEST_SUITE_P(Fields, TextFieldStart,
-                         testing::Values(FieldCase{tenNames, "0,1,2,3,4,5,6,7,8,", 18},
-                                         FieldCase{tenNames, "", none},
-                                         FieldCase{" Text", "anything, at all", none},
-                                         FieldCase{" A, Text", "", 0}));
+                         testing::Values(FieldCase{tenNames, "0,1,2,3,4,5,6,7,8,", 18}, FieldCase{tenNames, "", none},
+                                         FieldCase{" Text", "anything, at all", none}, FieldCase{" A, Text", "", 0}));
 
 // ---------------------------------------------------------------- export pass
 
@@ -310,29 +310,28 @@ const std::string validInput = scriptInfo + "[Events]\n" + tenFields + nineField
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, ReportedFailure,
-    testing::Values(
-        FailureCase{"export_missing_subtitles", modifyAss, "show.ass", std::nullopt, catToDog,
-                    "Failed to load SSA file\n", ""},
-        FailureCase{"export_missing_both", modifyAss, "show.ass", std::nullopt, std::nullopt,
-                    "Failed to load SSA file\n", ""},
-        FailureCase{"export_refused_by_library", modifyAss, "show.ass", "not a subtitle file\n", catToDog,
-                    "Failed to load SSA file\n", ""},
-        FailureCase{"export_missing_words", modifyAss, "show.ass", validInput, std::nullopt,
-                    "Failed to open replacement words file\n", ""},
-        FailureCase{"export_bad_pattern", modifyAss, "show.ass", validInput, WordList{{"(", "x"}},
-                    badPatternMessage() + "\n", ""},
-        FailureCase{"export_missing_output_directory", modifyAss, "sub/show.ass", validInput, catToDog,
-                    "Failed to open output file\n", ""},
-        FailureCase{"rewrite_missing_subtitles", assSubtitles, "show.ass", std::nullopt, catToDog, "",
-                    "Could not open the input file: show.ass\n"},
-        FailureCase{"rewrite_missing_both", assSubtitles, "show.ass", std::nullopt, std::nullopt, "",
-                    "Could not open the input file: show.ass\n"},
-        FailureCase{"rewrite_directory_as_input", assSubtitles, "sub", std::nullopt, catToDog, "",
-                    "Error reading the input file.\n"},
-        FailureCase{"rewrite_refused_by_library", assSubtitles, "show.ass", "not a subtitle file\n", catToDog, "",
-                    "Failed to parse the ASS file.\n"},
-        FailureCase{"rewrite_missing_output_directory", assSubtitles, "sub/show.ass", validInput, catToDog, "0\n",
-                    "Could not open the output file: [Quorvanted] sub/show.ass\n"}));
+    testing::Values(FailureCase{"export_missing_subtitles", modifyAss, "show.ass", std::nullopt, catToDog,
+                                "Failed to load SSA file\n", ""},
+                    FailureCase{"export_missing_both", modifyAss, "show.ass", std::nullopt, std::nullopt,
+                                "Failed to load SSA file\n", ""},
+                    FailureCase{"export_refused_by_library", modifyAss, "show.ass", "not a subtitle file\n", catToDog,
+                                "Failed to load SSA file\n", ""},
+                    FailureCase{"export_missing_words", modifyAss, "show.ass", validInput, std::nullopt,
+                                "Failed to open replacement words file\n", ""},
+                    FailureCase{"export_bad_pattern", modifyAss, "show.ass", validInput, WordList{{"(", "x"}},
+                                badPatternMessage() + "\n", ""},
+                    FailureCase{"export_missing_output_directory", modifyAss, "sub/show.ass", validInput, catToDog,
+                                "Failed to open output file\n", ""},
+                    FailureCase{"rewrite_missing_subtitles", assSubtitles, "show.ass", std::nullopt, catToDog, "",
+                                "Could not open the input file: show.ass\n"},
+                    FailureCase{"rewrite_missing_both", assSubtitles, "show.ass", std::nullopt, std::nullopt, "",
+                                "Could not open the input file: show.ass\n"},
+                    FailureCase{"rewrite_directory_as_input", assSubtitles, "sub", std::nullopt, catToDog, "",
+                                "Error reading the input file.\n"},
+                    FailureCase{"rewrite_refused_by_library", assSubtitles, "show.ass", "not a subtitle file\n",
+                                catToDog, "", "Failed to parse the ASS file.\n"},
+                    FailureCase{"rewrite_missing_output_directory", assSubtitles, "sub/show.ass", validInput, catToDog,
+                                "0\n", "Could not open the output file: [Quorvanted] sub/show.ass\n"}));
 
 // Failures the rewrite pass lets out as exceptions, with nothing written anywhere.
 struct ThrownCase {
@@ -571,8 +570,8 @@ TEST_P(RewriteAgreesWithExport, TextForTextAndByteForByte) {
 }
 
 const std::string eventsHead = scriptInfo + "[Events]\n" + tenFields;
-const std::string crlfEventsHead = "[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n" +
-                                   tenFields.substr(0, tenFields.size() - 1) + "\r\n";
+const std::string crlfEventsHead =
+    "[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n" + tenFields.substr(0, tenFields.size() - 1) + "\r\n";
 const WordList theToUpper = {{"the", "THE"}};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -589,16 +588,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "[Script Info]\nScriptType: v4.00\n\n[V4 Styles]\n\n[Events]\n"
                       "Dialogue: Marked=0,0:00:01.00,0:00:02.00,Default,,0,0,0,,the, cat\n",
                       theToUpper},
-        AgreementCase{"lone_carriage_returns",
-                      "[Script Info]\rScriptType: v4.00+\r\r[Events]\r" + nineFieldsIn + "the cat\r" + nineFieldsIn +
-                          "the end",
-                      theToUpper},
-        AgreementCase{"crlf_and_an_anchored_rule",
-                      crlfEventsHead + nineFieldsIn + "my friend\r\n",
-                      {{"friend$", "FRIEND"}}},
+        AgreementCase{
+            "lone_carriage_returns",
+            "[Script Info]\rScriptType: v4.00+\r\r[Events]\r" + nineFieldsIn + "the cat\r" + nineFieldsIn + "the end",
+            theToUpper},
+        AgreementCase{
+            "crlf_and_an_anchored_rule", crlfEventsHead + nineFieldsIn + "my friend\r\n", {{"friend$", "FRIEND"}}},
         AgreementCase{"crlf_and_a_trimming_rule",
-                      crlfEventsHead + nineFieldsIn + "the cat \t\r\n" +
-                          nineFieldsIn + "end\n",
+                      crlfEventsHead + nineFieldsIn + "the cat \t\r\n" + nineFieldsIn + "end\n",
                       {{"\\s+$", ""}}},
         AgreementCase{"utf16_little_endian",
                       utf16(u"[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n"

@@ -83,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RewriteCase{"byte_order_mark", "\xEF\xBB\xBF" + twoCues + "\n", twoCuesOut},
                     RewriteCase{"crlf_ending_in_blank_line",
                                 std::regex_replace(twoCues, std::regex("\n"), "\r\n") + "\r\n\r\n", twoCuesOut},
-                    RewriteCase{"blank_lines_between_cues",
-                                std::regex_replace(twoCues, std::regex("\n\n"), "\n\n\n\n"), twoCuesOut},
+                    RewriteCase{"blank_lines_between_cues", std::regex_replace(twoCues, std::regex("\n\n"), "\n\n\n\n"),
+                                twoCuesOut},
                     RewriteCase{"one_cue_number_and_timing_line_as_parsed", "007\n0:0:1,5 --> 0:0:2,5 X1:4\ncat\n",
                                 "7\n0:0:1,5 --> 0:0:2,5 X1:4\ndog"},
                     RewriteCase{"no_cues", "\n\n", ""}),
@@ -200,10 +200,8 @@ const std::string t1 = "00:00:01,000 --> 00:00:02,000";
 const std::string t2 = "00:00:03,000 --> 00:00:04,000";
 const std::string t3 = "00:00:05,000 --> 00:00:06,000";
 const std::string separatorsIn = "1\n" + t1 + "\nthe first\n \n2\n" + t2 + "\nthe second\n3\n" + t3 + "\nthe third\n";
-const std::string separatorsOut =
-    "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second\n\n3\n" + t3 + "\nTHE third";
-const std::map<std::string, std::string> firstSecondThird{
-    {"1", "THE first"}, {"2", "THE second"}, {"3", "THE third"}};
+const std::string separatorsOut = "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second\n\n3\n" + t3 + "\nTHE third";
+const std::map<std::string, std::string> firstSecondThird{{"1", "THE first"}, {"2", "THE second"}, {"3", "THE third"}};
 const std::string oldMacIn = "1\r" + t1 + "\rthe first line\r\r2\r" + t2 + "\rthe end\r";
 const std::string oldMacOut = "1\n" + t1 + "\nTHE first line\n\n2\n" + t2 + "\nTHE end";
 const std::map<std::string, std::string> firstLineEnd{{"1", "THE first line"}, {"2", "THE end"}};
@@ -212,27 +210,33 @@ const std::string oddTimings[] = {"00:00:01,000  -->  00:00:02,000", "00:00:03,0
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SrtUserFiles,
-    testing::Values(
-        UserFileCase{"blank_looking_separator_and_missing_blank_line", separatorsIn, separatorsOut, firstSecondThird},
-        UserFileCase{"arrow_inside_the_text", "1\n" + t1 + "\nthe way --> there\nand back\n",
-                     "1\n" + t1 + "\nTHE way --> THEre and back", {{"1", "THE way --> THEre and back"}}},
-        UserFileCase{"mistyped_arrow", "1\n" + t1 + "\nthe first\n\n2\n00:00:03,000 - > 00:00:04,000\nthe second\n",
-                     "1\n" + t1 + "\nTHE first\n\n2\n00:00:03,000 - > 00:00:04,000\nTHE second",
-                     {{"1", "THE first"}, {"2", "THE second"}}},
-        UserFileCase{"timing_lines_as_written",
-                     "1\n" + oddTimings[0] + "\nthe first\n\n2\n" + oddTimings[1] + "\nthe second\n\n3\n" +
-                         oddTimings[2] + "\nthe third\n",
-                     "1\n" + oddTimings[0] + "\nTHE first\n\n2\n" + oddTimings[1] + "\nTHE second\n\n3\n" +
-                         oddTimings[2] + "\nTHE third",
-                     firstSecondThird},
-        UserFileCase{"no_number_lines", t1 + "\nthe first\n\n" + t2 + "\nthe second\n",
-                     "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second",
-                     {{"1", "THE first"}, {"2", "THE second"}}},
-        UserFileCase{"old_mac_line_ends", oldMacIn, oldMacOut, firstLineEnd},
-        UserFileCase{"utf16_le", utf16(separatorsIn, true), separatorsOut, firstSecondThird},
-        UserFileCase{"utf16_be", utf16(oldMacIn, false), oldMacOut, firstLineEnd},
-        UserFileCase{"text_before_the_first_cue", "the title\n\n1\n" + t1 + "\nthe first",
-                     "THE title\n\n1\n" + t1 + "\nTHE first", {{"0", "THE title"}, {"1", "THE first"}}}),
+    testing::Values(UserFileCase{"blank_looking_separator_and_missing_blank_line", separatorsIn, separatorsOut,
+                                 firstSecondThird},
+                    UserFileCase{"arrow_inside_the_text",
+                                 "1\n" + t1 + "\nthe way --> there\nand back\n",
+                                 "1\n" + t1 + "\nTHE way --> THEre and back",
+                                 {{"1", "THE way --> THEre and back"}}},
+                    UserFileCase{"mistyped_arrow",
+                                 "1\n" + t1 + "\nthe first\n\n2\n00:00:03,000 - > 00:00:04,000\nthe second\n",
+                                 "1\n" + t1 + "\nTHE first\n\n2\n00:00:03,000 - > 00:00:04,000\nTHE second",
+                                 {{"1", "THE first"}, {"2", "THE second"}}},
+                    UserFileCase{"timing_lines_as_written",
+                                 "1\n" + oddTimings[0] + "\nthe first\n\n2\n" + oddTimings[1] + "\nthe second\n\n3\n" +
+                                     oddTimings[2] + "\nthe third\n",
+                                 "1\n" + oddTimings[0] + "\nTHE first\n\n2\n" + oddTimings[1] + "\nTHE second\n\n3\n" +
+                                     oddTimings[2] + "\nTHE third",
+                                 firstSecondThird},
+                    UserFileCase{"no_number_lines",
+                                 t1 + "\nthe first\n\n" + t2 + "\nthe second\n",
+                                 "1\n" + t1 + "\nTHE first\n\n2\n" + t2 + "\nTHE second",
+                                 {{"1", "THE first"}, {"2", "THE second"}}},
+                    UserFileCase{"old_mac_line_ends", oldMacIn, oldMacOut, firstLineEnd},
+                    UserFileCase{"utf16_le", utf16(separatorsIn, true), separatorsOut, firstSecondThird},
+                    UserFileCase{"utf16_be", utf16(oldMacIn, false), oldMacOut, firstLineEnd},
+                    UserFileCase{"text_before_the_first_cue",
+                                 "the title\n\n1\n" + t1 + "\nthe first",
+                                 "THE title\n\n1\n" + t1 + "\nTHE first",
+                                 {{"0", "THE title"}, {"1", "THE first"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Mistyped arrows, a few right after a cue's text without a blank line.
@@ -291,8 +295,10 @@ std::vector<CorpusCue> wellFormedCues(std::string content) {
     };
     std::istringstream lines(content);
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty()) endBlock();
-        else block.push_back(line);
+        if (line.empty())
+            endBlock();
+        else
+            block.push_back(line);
     }
     endBlock();
     return cues;
@@ -315,7 +321,6 @@ struct CorpusFile {
     const char* name;
     bool utf8;
 };
-
 
 class SrtCorpus : public testing::TestWithParam<CorpusFile> {
 protected:

@@ -21,17 +21,18 @@ TEST_P(PatternNumbers, BeyondIntAreRefusedBeforeCompiling) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, PatternNumbers,
-    testing::Values(std::pair{"\\30000000000000000000003", true}, std::pair{"(a)\\4294967297", true},
-                    std::pair{"(a)\\2147483648", true}, std::pair{"a{4294967297}", true},
-                    std::pair{"a{1,99999999999}", true}, std::pair{"(a)\\1", false}, std::pair{"a{2,3}", false},
-                    std::pair{"a{000000000000000000002}", false}, std::pair{"\\{99999999999\\}", false},
-                    std::pair{"1,99999999999", false}, std::pair{"(a)\\2147483647", false},
-                    // Inside a class and after \c a brace is a plain byte.
-                    std::pair{"[{99999999999]", false}, std::pair{"a\\c{99999999999}", false},
-                    // The engine converts the count before it sees that the brace is cut short.
-                    std::pair{"a{99999999999999999999999,", true}));
+INSTANTIATE_TEST_SUITE_P(Patterns, PatternNumbers,
+                         testing::Values(std::pair{"\\30000000000000000000003", true},
+                                         std::pair{"(a)\\4294967297", true}, std::pair{"(a)\\2147483648", true},
+                                         std::pair{"a{4294967297}", true}, std::pair{"a{1,99999999999}", true},
+                                         std::pair{"(a)\\1", false}, std::pair{"a{2,3}", false},
+                                         std::pair{"a{000000000000000000002}", false},
+                                         std::pair{"\\{99999999999\\}", false}, std::pair{"1,99999999999", false},
+                                         std::pair{"(a)\\2147483647", false},
+                                         // Inside a class and after \c a brace is a plain byte.
+                                         std::pair{"[{99999999999]", false}, std::pair{"a\\c{99999999999}", false},
+                                         // The engine converts the count before it sees that the brace is cut short.
+                                         std::pair{"a{99999999999999999999999,", true}));
 
 TEST(PatternGuard, SubstitutionRefusesAWrappedBackReference) {
     // Cut to int, this back-reference would quietly be \1 and match "aa".

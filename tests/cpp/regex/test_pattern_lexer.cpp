@@ -15,21 +15,34 @@ using namespace std::string_literals;
 
 std::string nameOf(const PatternToken& token) {
     switch (token.kind) {
-        case TokenKind::Byte: return "byte";
-        case TokenKind::Escape: return "escape";
-        case TokenKind::ClassEscape: return "set";
-        case TokenKind::AnyByte: return "any";
-        case TokenKind::Anchor: return "anchor";
-        case TokenKind::BackReference: return "ref" + std::to_string(token.number);
-        case TokenKind::GroupOpen: return "open";
-        case TokenKind::GroupClose: return "close";
+        case TokenKind::Byte:
+            return "byte";
+        case TokenKind::Escape:
+            return "escape";
+        case TokenKind::ClassEscape:
+            return "set";
+        case TokenKind::AnyByte:
+            return "any";
+        case TokenKind::Anchor:
+            return "anchor";
+        case TokenKind::BackReference:
+            return "ref" + std::to_string(token.number);
+        case TokenKind::GroupOpen:
+            return "open";
+        case TokenKind::GroupClose:
+            return "close";
         case TokenKind::Quantifier:
             return "{" + std::to_string(token.least) + "," + std::to_string(token.most) + (token.lazy ? "}?" : "}");
-        case TokenKind::Alternation: return "or";
-        case TokenKind::ClassOpen: return "class";
-        case TokenKind::ClassClose: return "end";
-        case TokenKind::NamedClass: return "named";
-        case TokenKind::RangeDash: return "range";
+        case TokenKind::Alternation:
+            return "or";
+        case TokenKind::ClassOpen:
+            return "class";
+        case TokenKind::ClassClose:
+            return "end";
+        case TokenKind::NamedClass:
+            return "named";
+        case TokenKind::RangeDash:
+            return "range";
     }
     return "?";
 }
@@ -76,11 +89,13 @@ TEST(PatternLexer, ReadsPatternsAsTheEngineDoes) {
 // every way the pieces allow, and many are valid.
 std::string generatedPattern(std::mt19937& random) {
     static const std::vector<std::string> pieces = {
-        "a", "Z", "0", "1", "-", ",", ":", "=", "^", "$", ".", "|", "|", "(", "(", ")", ")", "(?:", "(?=", "(?!",
-        "(?", "[", "[^", "]", "]", "{", "}", "{2}", "{1,}", "{0,2}", "{2,1}", "{,1}", "{1", "*", "+", "?", "\\",
-        "\\1", "\\2", "\\0", "\\b", "\\B", "\\d", "\\W", "\\c", "\\x4", "\\x41", "\\u00e9", "\\u3055", "\\.", "\\k",
-        "[:alpha:]", "[:ALPHA:]", "[:nope:]", "[.a.]", "[.hyphen.]", "[.zz.]", "[=a=]", "[:", ":]", "\xc3", "\xa9",
-        "\0"s, "\\\xc3", "a-z", "z-a", "\\w-", "-\\d", "a-\\x41"};
+        "a",     "Z",         "0",         "1",        "-",     ",",          ":",      "=",       "^",       "$",
+        ".",     "|",         "|",         "(",        "(",     ")",          ")",      "(?:",     "(?=",     "(?!",
+        "(?",    "[",         "[^",        "]",        "]",     "{",          "}",      "{2}",     "{1,}",    "{0,2}",
+        "{2,1}", "{,1}",      "{1",        "*",        "+",     "?",          "\\",     "\\1",     "\\2",     "\\0",
+        "\\b",   "\\B",       "\\d",       "\\W",      "\\c",   "\\x4",       "\\x41",  "\\u00e9", "\\u3055", "\\.",
+        "\\k",   "[:alpha:]", "[:ALPHA:]", "[:nope:]", "[.a.]", "[.hyphen.]", "[.zz.]", "[=a=]",   "[:",      ":]",
+        "\xc3",  "\xa9",      "\0"s,       "\\\xc3",   "a-z",   "z-a",        "\\w-",   "-\\d",    "a-\\x41"};
     std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1);
     std::string pattern;
     const int count = std::uniform_int_distribution<int>(1, 8)(random);

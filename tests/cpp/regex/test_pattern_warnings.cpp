@@ -25,23 +25,19 @@ TEST_P(PatternWarnings, CountsEachBytewisePlaceOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, PatternWarnings,
-    testing::Values(
-        WarningCase{"caf\xC3\xA9", 0},
-        WarningCase{"[\xC3\xA9\xC3\xA8]", 2},
-        WarningCase{"[\xC3\xA9\xC3\xA9]", 1},         // the same sentence once
-        WarningCase{"[\\]\xC3\xA9]", 1},              // an escaped ']' does not end the class
-        WarningCase{"[]\xC3\xA9+", 1},                // "[]" is an empty class; the '+' repeats a byte
-        WarningCase{"\xC3\xA9*?", 1},                 // the lazy '?' is part of the repeat
-        WarningCase{"\xC3\xA9{2,3}", 1},
-        WarningCase{"\xC3\xA9{x}", 0},                // a brace without a count is literal
-        WarningCase{"(?:\xC3\xA9)+", 0},
-        WarningCase{"\\.\xC3\xA9\\?", 0},             // escaped metacharacters are literal
-        WarningCase{".\xE3\x81\x82.", 1},             // both sides of one character, one sentence
-        WarningCase{"\\", 0},
-        WarningCase{"[\xC3", 1},                      // cut short inside a class and a character
-        WarningCase{"\x80\x80+", 1},                  // continuation bytes without a lead
-        WarningCase{"\xC3\xA9{", 0},
-        WarningCase{"\xF0\x9F\x98\x80?", 1}));
+    testing::Values(WarningCase{"caf\xC3\xA9", 0}, WarningCase{"[\xC3\xA9\xC3\xA8]", 2},
+                    WarningCase{"[\xC3\xA9\xC3\xA9]", 1},  // the same sentence once
+                    WarningCase{"[\\]\xC3\xA9]", 1},       // an escaped ']' does not end the class
+                    WarningCase{"[]\xC3\xA9+", 1},         // "[]" is an empty class; the '+' repeats a byte
+                    WarningCase{"\xC3\xA9*?", 1},          // the lazy '?' is part of the repeat
+                    WarningCase{"\xC3\xA9{2,3}", 1},
+                    WarningCase{"\xC3\xA9{x}", 0},  // a brace without a count is literal
+                    WarningCase{"(?:\xC3\xA9)+", 0},
+                    WarningCase{"\\.\xC3\xA9\\?", 0},               // escaped metacharacters are literal
+                    WarningCase{".\xE3\x81\x82.", 1},               // both sides of one character, one sentence
+                    WarningCase{"\\", 0}, WarningCase{"[\xC3", 1},  // cut short inside a class and a character
+                    WarningCase{"\x80\x80+", 1},                    // continuation bytes without a lead
+                    WarningCase{"\xC3\xA9{", 0}, WarningCase{"\xF0\x9F\x98\x80?", 1}));
 
 using Kind = ByteWiseWarning::Kind;
 

@@ -44,34 +44,38 @@ Outcome outcomeOf(Rewrite rewrite) {
 }
 
 const std::vector<std::string> literalPieces = {
-    "san", "kun", "Chan", "SENPAI", "-", " ", "a", "B", "x", "ab", "\xc3\xa9", "\xc3\x89", "\xe3\x81\x95",
-    "\r", "\n", "\t", ",", "!", "'", "\"", "=", "_", "0", "7", "\xc9", "\xe9", "I", "\xfd", "~", "/"};
+    "san",          "kun",  "Chan", "SENPAI", "-", " ", "a", "B",  "x", "ab", "\xc3\xa9", "\xc3\x89",
+    "\xe3\x81\x95", "\r",   "\n",   "\t",     ",", "!", "'", "\"", "=", "_",  "0",        "7",
+    "\xc9",         "\xe9", "I",    "\xfd",   "~", "/"};
 
 const std::vector<std::string> escapePieces = {
-    "\\.", "\\-", "\\n", "\\r", "\\t", "\\f", "\\v", "\\d", "\\D", "\\w", "\\W", "\\s", "\\S",
-    "\\b", "\\B", "\\x41", "\\x2d", "\\u0061", "\\u3055", "\\u00e9", "\\cA", "\\c(", "\\0", "\\1", "\\2", "\\12", "\\$",
-    "\\(", "\\)", "\\[", "\\]", "\\{", "\\|", "\\*", "\\k", "\\\\", "\\ ", "\\\xc3\xa9"};
+    "\\.", "\\-", "\\n",   "\\r",   "\\t",     "\\f",     "\\v",     "\\d",  "\\D",  "\\w",  "\\W", "\\s",       "\\S",
+    "\\b", "\\B", "\\x41", "\\x2d", "\\u0061", "\\u3055", "\\u00e9", "\\cA", "\\c(", "\\0",  "\\1", "\\2",       "\\12",
+    "\\$", "\\(", "\\)",   "\\[",   "\\]",     "\\{",     "\\|",     "\\*",  "\\k",  "\\\\", "\\ ", "\\\xc3\xa9"};
 
-const std::vector<std::string> classPieces = {
-    "[a-z]", "[^a]", "[]", "[^]", "[\\]]", "[[:alpha:]]", "[-a]", "[\xc3\xa9]", "[\\w-]", "[\\c]]",
-    "[[.a.]]", "[A-Z0-9]", "[\\b]", "[.]", "[\\u00e9]"};
+const std::vector<std::string> classPieces = {"[a-z]",       "[^a]",     "[]",         "[^]",    "[\\]]",
+                                              "[[:alpha:]]", "[-a]",     "[\xc3\xa9]", "[\\w-]", "[\\c]]",
+                                              "[[.a.]]",     "[A-Z0-9]", "[\\b]",      "[.]",    "[\\u00e9]"};
 
-const std::vector<std::string> quantifierPieces = {
-    "*", "+", "?", "{2}", "{1,}", "{0,2}", "{0}", "{1,3}", "*?", "+?", "??", "{2}?", "{01}"};
+const std::vector<std::string> quantifierPieces = {"*",     "+",  "?",  "{2}", "{1,}", "{0,2}", "{0}",
+                                                   "{1,3}", "*?", "+?", "??",  "{2}?", "{01}"};
 
 const std::vector<std::string> boundedGroupQuantifiers = {"?", "??", "{2}", "{0}", "{1,2}"};
 
-const std::vector<std::string> brokenPieces = {
-    "(", ")", "[", "*", "{", "\\", "a{2,1}", "(?<x)", "\\x4", "\\c", "{,2}", "a{", "[[:nope:]]", "(?", "\0"s};
+const std::vector<std::string> brokenPieces = {"(",    ")",   "[",    "*",  "{",          "\\", "a{2,1}", "(?<x)",
+                                               "\\x4", "\\c", "{,2}", "a{", "[[:nope:]]", "(?", "\0"s};
 
 const std::vector<std::string> replacementPieces = {
-    "x", "-", "$&", "$$", "$`", "$'", "$0", "$1", "$2", "$9", "$10", "$01", "$00", "$99", "$",
-    "$x", "\\", "\\1", "\0"s, "\0$&"s, "[", "]", "\xc3\xa9", " ", "$$1", "$\xc3\xa9"};
+    "x",   "-", "$&", "$$", "$`",  "$'",  "$0",    "$1", "$2", "$9",       "$10", "$01", "$00",
+    "$99", "$", "$x", "\\", "\\1", "\0"s, "\0$&"s, "[",  "]",  "\xc3\xa9", " ",   "$$1", "$\xc3\xa9"};
 
-const std::vector<std::string> textPieces = {
-    "Taro-kun", "Aoi-SAN", "senpai", "Sensei", "chan", " ", "  ", "\r\n", "\n", "\r", "a", "b", "ab", "-",
-    "42", "$", "[", "\xc3\xa9", "\xc3\x89", "\xe3\x81\x95\xe3\x82\x93", "\xc9", "\xe9", "I", "i", "\xfd",
-    "{\\i1}", "\\N", ",", "KUN!", "Mr.", "_x_", "\t", "\0"s};
+const std::vector<std::string> textPieces = {"Taro-kun", "Aoi-SAN", "senpai",   "Sensei",   "chan",
+                                             " ",        "  ",      "\r\n",     "\n",       "\r",
+                                             "a",        "b",       "ab",       "-",        "42",
+                                             "$",        "[",       "\xc3\xa9", "\xc3\x89", "\xe3\x81\x95\xe3\x82\x93",
+                                             "\xc9",     "\xe9",    "I",        "i",        "\xfd",
+                                             "{\\i1}",   "\\N",     ",",        "KUN!",     "Mr.",
+                                             "_x_",      "\t",      "\0"s};
 
 class Generator {
 public:
@@ -227,8 +231,7 @@ void expectSameAsReference(unsigned seed, int wordLists) {
                 continue;  // a deliberate refusal of a text that has grown long
             }
             ASSERT_EQ(actual, expected) << "seed " << seed << ", round " << round << ", text "
-                                        << testing::PrintToString(text) << ", words "
-                                        << testing::PrintToString(words);
+                                        << testing::PrintToString(text) << ", words " << testing::PrintToString(words);
         }
     }
 }

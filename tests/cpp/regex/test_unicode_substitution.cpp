@@ -20,16 +20,16 @@ TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
         {{{"é", "e"}}, "ÉTÉ été", "eTe ete"},
         {{{"\\u3055+", "S"}}, "ささx", "Sx"},
         {{{"\\bsenpai\\b", "S"}}, "ÉsenpaiÉ senpai", "ÉsenpaiÉ S"},
-        {{{"k", "x"}}, "\u212A", "x"},  // the Kelvin sign folds to k: the prefilter must fold alike
+        {{{"k", "x"}}, "\u212A", "x"},               // the Kelvin sign folds to k: the prefilter must fold alike
         {{{"b", "ça"}, {"ça", "ok"}}, "B!", "ok!"},  // reached through an earlier rule
-        {{{".", "?"}}, "\xE9t\xE9", "???"},  // not UTF-8: byte-wise, as without the option
+        {{{".", "?"}}, "\xE9t\xE9", "???"},          // not UTF-8: byte-wise, as without the option
     };
     for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
 }
 
 TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
-    const WordList words = {{"-san", ""}, {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"}, {"oji-san", "uncle"},
-                            {"x{2,}", "X"}, {"^a|b$", "_"}};
+    const WordList words = {{"-san", ""},         {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"},
+                            {"oji-san", "uncle"}, {"x{2,}", "X"},       {"^a|b$", "_"}};
     Substitution byteWise(words);
     UnicodeSubstitution characterWise(words);
     for (const std::string text : {"Aoi-san and Taro-kun", "SENPAI! oji-san", "axxxb", "nothing here", ""}) {

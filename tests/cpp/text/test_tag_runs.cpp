@@ -25,7 +25,8 @@ TEST(TagRuns, RulesSeeOnlyTheVisibleTextBetweenProtectedPieces) {
         {TagSyntax::Ass, "{\\pbo5}text{\\p00}more", "{\\pbo5}[text]{\\p00}[more]"},
         {TagSyntax::Ass, "words {unclosed \\pos", "[words ]{unclosed \\pos"},
         {TagSyntax::Ass, "", ""},
-        {TagSyntax::SubRip, "<i>the</i> <font color=\"red\">end</FONT>{\\an8}!", "<i>[the]</i>[ ]<font color=\"red\">[end]</FONT>{\\an8}[!]"},
+        {TagSyntax::SubRip, "<i>the</i> <font color=\"red\">end</FONT>{\\an8}!",
+         "<i>[the]</i>[ ]<font color=\"red\">[end]</FONT>{\\an8}[!]"},
         {TagSyntax::SubRip, "2<3,5>1 <image> <i", "[2<3,5>1 <image> <i]"},
     };
     for (const auto& c : cases) EXPECT_EQ(marked(c.text, c.syntax), c.expected) << c.text;
