@@ -2,6 +2,7 @@
 
 import argparse
 import os
+from collections.abc import Callable
 
 from c_quorvant import __version__
 
@@ -171,24 +172,22 @@ def _path(text: str) -> str:
     return text
 
 
-def _positive(text: str) -> int:
+def _number[N: (int, float)](parse: Callable[[str], N], text: str, accepted: Callable[[N], bool], expected: str) -> N:
     try:
-        value = int(text)
+        value = parse(text)
     except ValueError:
-        value = 0
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"expected a whole number of at least 1, got {text!r}")
+        value = None
+    if value is None or not accepted(value):
+        raise argparse.ArgumentTypeError(f"expected {expected}, got {text!r}")
     return value
+
+
+def _positive(text: str) -> int:
+    return _number(int, text, lambda value: value >= 1, "a whole number of at least 1")
 
 
 def _seconds(text: str) -> float:
-    try:
-        value = float(text)
-    except ValueError:
-        value = -1.0
-    if not 0 <= value < float("inf"):
-        raise argparse.ArgumentTypeError(f"expected a number of seconds, 0 or more, got {text!r}")
-    return value
+    return _number(float, text, lambda value: 0 <= value < float("inf"), "a number of seconds, 0 or more")
 
 
 def _default_jobs() -> int:

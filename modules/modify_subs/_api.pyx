@@ -7,21 +7,12 @@
 
 import os
 
-from libcpp cimport bool as cpp_bool
-from libcpp.map cimport map as cpp_map
 from libcpp.string cimport string
 from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
 
-cdef extern from "wordlist.h":
-    ctypedef cpp_map[string, string] WordList
-
-cdef extern from "rule_check.h":
-    cdef cppclass RuleCheck:
-        string pattern
-        string problem
-    vector[RuleCheck] checkRules(const WordList& words, cpp_bool unicode) except +
+from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules
 
 cdef extern from "output.h":
     string outputName(const string& subfile, const string& ending) except +
@@ -31,9 +22,6 @@ cdef extern from "tag_runs.h":
         pass
 
 cdef extern from "text_rewriter.h":
-    cdef struct RewriteMode:
-        cpp_bool protectTags
-        cpp_bool unicode
     cdef struct RewriteCount:
         int texts
         int changed

@@ -4,26 +4,10 @@
 # The command line's view of the core: the same word-list loader and regex engine
 # as the passes, without adding anything to the public module.
 
-from libcpp cimport bool as cpp_bool
-from libcpp.map cimport map as cpp_map
 from libcpp.string cimport string
 from libcpp.vector cimport vector
 
-cdef extern from "wordlist.h":
-    ctypedef cpp_map[string, string] WordList
-    WordList loadReplacementWords(const string& filename) except +
-
-cdef extern from "rule_check.h":
-    cdef cppclass RuleCheck:
-        string pattern
-        string replacement
-        string problem
-    vector[RuleCheck] checkRules(const WordList& words, cpp_bool unicode) except +
-
-cdef extern from "text_rewriter.h":
-    cdef struct RewriteMode:
-        cpp_bool protectTags
-        cpp_bool unicode
+from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules, loadReplacementWords
 
 cdef extern from "pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
