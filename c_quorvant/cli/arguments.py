@@ -30,30 +30,7 @@ def build_parser() -> argparse.ArgumentParser:
     # --debug, -q and -v are accepted before or after the subcommand; the parsers
     # share the actions, so their defaults must stay "absent" for neither to
     # overwrite the other.
-    shared = argparse.ArgumentParser(add_help=False)
-    shared.add_argument(
-        "--debug", action="store_true", default=argparse.SUPPRESS, help="show tracebacks instead of one-line messages"
-    )
-    loudness = shared.add_mutually_exclusive_group()
-    loudness.add_argument(
-        "-q",
-        "--quiet",
-        dest="verbosity",
-        action="store_const",
-        const=-1,
-        default=argparse.SUPPRESS,
-        help="print only errors",
-    )
-    loudness.add_argument(
-        "-v",
-        "--verbose",
-        dest="verbosity",
-        action="store_const",
-        const=1,
-        default=argparse.SUPPRESS,
-        help="also print the texts changed and the time per file, and the files ignored in folders",
-    )
-
+    shared = _shared_options()
     parser = argparse.ArgumentParser(
         prog=PROGRAM,
         parents=[shared],
@@ -79,20 +56,7 @@ def build_parser() -> argparse.ArgumentParser:
         )
         _add_batch_arguments(command, writes=name != "preview")
 
-    check = commands.add_parser(
-        "check",
-        parents=[shared],
-        help="check a word list and show its rules in order",
-        description="Load a word list as the passes do, compile every pattern, list the "
-        "rules in the order they are applied, and warn about patterns given "
-        "twice or matching single bytes of a non-ASCII character.",
-    )
-    check.add_argument("words_file", metavar="WORDS.json", type=_path)
-    check.add_argument(
-        "--unicode",
-        action="store_true",
-        help="judge the patterns as --unicode applies them, without the byte-wise warnings",
-    )
+    _add_check_command(commands, shared)
     return parser
 
 
@@ -120,27 +84,9 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None
         "work on whole characters (a text that is not valid UTF-8 is still matched byte-wise)",
     )
     if writes:
-        command.add_argument(
-            "-o",
-            "--output-dir",
-            metavar="DIR",
-            type=_path,
-            help="write the outputs into DIR (with -r, in the same subfolders as the inputs) "
-            "instead of beside each input",
-        )
-        command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
+        _add_output_arguments(command)
     else:
-        command.add_argument(
-            "--color",
-            choices=("auto", "always", "never"),
-            default="auto",
-            help="highlight changed spans (default: auto, on a colour terminal)",
-        )
-        command.add_argument(
-            "--exit-code",
-            action="store_true",
-            help="exit with 1 when something would change, 2 when a file or the word list failed",
-        )
+        _add_preview_arguments(command)
     command.add_argument(
         "-j",
         "--jobs",
@@ -162,6 +108,77 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None
         action="store_true",
         help="print one JSON summary (per file: input, output, status, reason, texts changed) "
         "instead of the lines for people",
+    )
+
+
+def _shared_options() -> argparse.ArgumentParser:
+    shared = argparse.ArgumentParser(add_help=False)
+    shared.add_argument(
+        "--debug", action="store_true", default=argparse.SUPPRESS, help="show tracebacks instead of one-line messages"
+    )
+    loudness = shared.add_mutually_exclusive_group()
+    loudness.add_argument(
+        "-q",
+        "--quiet",
+        dest="verbosity",
+        action="store_const",
+        const=-1,
+        default=argparse.SUPPRESS,
+        help="print only errors",
+    )
+    loudness.add_argument(
+        "-v",
+        "--verbose",
+        dest="verbosity",
+        action="store_const",
+        const=1,
+        default=argparse.SUPPRESS,
+        help="also print the texts changed and the time per file, and the files ignored in folders",
+    )
+    return shared
+
+
+def _add_check_command(
+    commands: "argparse._SubParsersAction[argparse.ArgumentParser]", shared: argparse.ArgumentParser
+) -> None:
+    check = commands.add_parser(
+        "check",
+        parents=[shared],
+        help="check a word list and show its rules in order",
+        description="Load a word list as the passes do, compile every pattern, list the "
+        "rules in the order they are applied, and warn about patterns given "
+        "twice or matching single bytes of a non-ASCII character.",
+    )
+    check.add_argument("words_file", metavar="WORDS.json", type=_path)
+    check.add_argument(
+        "--unicode",
+        action="store_true",
+        help="judge the patterns as --unicode applies them, without the byte-wise warnings",
+    )
+
+
+def _add_output_arguments(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "-o",
+        "--output-dir",
+        metavar="DIR",
+        type=_path,
+        help="write the outputs into DIR (with -r, in the same subfolders as the inputs) instead of beside each input",
+    )
+    command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
+
+
+def _add_preview_arguments(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "--color",
+        choices=("auto", "always", "never"),
+        default="auto",
+        help="highlight changed spans (default: auto, on a colour terminal)",
+    )
+    command.add_argument(
+        "--exit-code",
+        action="store_true",
+        help="exit with 1 when something would change, 2 when a file or the word list failed",
     )
 
 
