@@ -16,9 +16,8 @@
 #include <system_error>
 #include <utility>
 
-#include <json/writer.h>
-
 #include "file_path.h"
+#include "json_text.h"
 #include "utf8_text.h"
 
 std::string outputName(const std::string& subfile, const std::string& ending) {
@@ -47,10 +46,7 @@ void repairTexts(Json::Value& document) {
 
 void writeDocument(Json::Value& document, std::ostream& stream) {
     repairTexts(document);
-    Json::StreamWriterBuilder writerBuilder;
-    writerBuilder["indentation"] = "  ";
-    const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
-    writer->write(document, &stream);
+    writeJsonText(document, stream);
 }
 
 }  // namespace

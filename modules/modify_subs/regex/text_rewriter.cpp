@@ -1,5 +1,6 @@
 #include "text_rewriter.h"
 
+#include <utility>
 #include <variant>
 
 #include "substitution.h"
@@ -30,7 +31,7 @@ TextRewriter::~TextRewriter() = default;
 TextRewriter::TextRewriter(TextRewriter&&) noexcept = default;
 TextRewriter& TextRewriter::operator=(TextRewriter&&) noexcept = default;
 
-std::string TextRewriter::apply(const std::string& text, TagSyntax tags) {
+std::string TextRewriter::apply(std::string text, TagSyntax tags) {
     ++_count.texts;
     // Without rules the scan for their literals would still read every text.
     if (!_hasRules) return text;

@@ -28,8 +28,9 @@ public:
     TextRewriter(TextRewriter&&) noexcept;
     TextRewriter& operator=(TextRewriter&&) noexcept;
 
-    // `tags` names the markup to protect when the mode protects tags.
-    std::string apply(const std::string& text, TagSyntax tags);
+    // `tags` names the markup to protect when the mode protects tags. Taken by
+    // value: without rules the text comes back as it went in, never copied.
+    std::string apply(std::string text, TagSyntax tags);
 
     RewriteCount count() const { return _count; }
 

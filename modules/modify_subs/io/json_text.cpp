@@ -1,0 +1,110 @@
+#include "json_text.h"
+
+#include <json/writer.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "utf8_text.h"
+
+namespace {
+
+std::string_view stringOf(const Json::Value& value) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (!value.getString(&begin, &end)) return {};
+    return {begin, static_cast<std::size_t>(end - begin)};
+}
+
+bool isFlatUtf8Object(const Json::Value& document) {
+    if (!document.isObject()) return false;
+    for (auto member = document.begin(); member != document.end(); ++member) {
+        if (!member->isString() || !isValidUtf8(stringOf(*member)) || !isValidUtf8(member.name())) return false;
+    }
+    return true;
+}
+
+void writeHex(std::ostream& stream, unsigned codeUnit) {
+    static constexpr char digits[] = "0123456789abcdef";
+    stream << "\\u" << digits[(codeUnit >> 12) & 0xF] << digits[(codeUnit >> 8) & 0xF] << digits[(codeUnit >> 4) & 0xF]
+           << digits[codeUnit & 0xF];
+}
+
+bool needsEscaping(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte == '\\' || byte == '"' || byte < 0x20 || byte > 0x7F;
+    });
+}
+
+// jsoncpp's quoting without emitUTF8: control characters and every non-ASCII
+// character become \u escapes (surrogate pairs beyond the BMP).
+void writeQuoted(std::ostream& stream, std::string_view text) {
+    stream << '"';
+    if (!needsEscaping(text)) {
+        stream << text << '"';
+        return;
+    }
+    const std::optional<std::wstring> characters = wideFromUtf8(text);
+    for (const wchar_t character : *characters) {
+        const auto codePoint = static_cast<unsigned>(character);
+        switch (codePoint) {
+            case '"':
+                stream << "\\\"";
+                break;
+            case '\\':
+                stream << "\\\\";
+                break;
+            case '\b':
+                stream << "\\b";
+                break;
+            case '\f':
+                stream << "\\f";
+                break;
+            case '\n':
+                stream << "\\n";
+                break;
+            case '\r':
+                stream << "\\r";
+                break;
+            case '\t':
+                stream << "\\t";
+                break;
+            default:
+                if (codePoint >= 0x20 && codePoint < 0x80) {
+                    stream << static_cast<char>(codePoint);
+                } else if (codePoint < 0x10000) {
+                    writeHex(stream, codePoint);
+                } else {
+                    writeHex(stream, ((codePoint - 0x10000) >> 10) + 0xD800);
+                    writeHex(stream, ((codePoint - 0x10000) & 0x3FF) + 0xDC00);
+                }
+        }
+    }
+    stream << '"';
+}
+
+}  // namespace
+
+void writeJsonText(const Json::Value& document, std::ostream& stream) {
+    if (isFlatUtf8Object(document) && !document.empty()) {
+        stream << '{';
+        for (auto member = document.begin(); member != document.end(); ++member) {
+            if (member != document.begin()) stream << ',';
+            stream << "\n  ";
+            writeQuoted(stream, member.name());
+            stream << " : ";
+            writeQuoted(stream, stringOf(*member));
+        }
+        stream << "\n}";
+        return;
+    }
+    Json::StreamWriterBuilder writerBuilder;
+    writerBuilder["indentation"] = "  ";
+    const std::unique_ptr<Json::StreamWriter> writer(writerBuilder.newStreamWriter());
+    writer->write(document, &stream);
+}
