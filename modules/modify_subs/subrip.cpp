@@ -161,8 +161,8 @@ std::int64_t SubtitleItem::timeMSec(const std::string& value) {
     const std::string_view seconds = piece(value, ':', 2);
     const std::int64_t hours = leadingInt(piece(value, ':', 0));
     const std::int64_t mins = leadingInt(piece(value, ':', 1));
-    return hours * 3600000 + mins * 60000 + leadingInt(piece(seconds, ',', 0)) * 1000 +
-           leadingInt(piece(seconds, ',', 1));
+    const std::int64_t wholeSeconds = leadingInt(piece(seconds, ',', 0));
+    return hours * 3600000 + mins * 60000 + wholeSeconds * 1000 + leadingInt(piece(seconds, ',', 1));
 }
 
 const SubtitleItem::Analysis& SubtitleItem::analysis() const {

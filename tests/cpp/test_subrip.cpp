@@ -96,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(Values, TimeMSec,
                                          TimeCase{"99999999999:00:00,000", 2147483647LL * 3600000},
                                          TimeCase{"00:00:01.000", 1000}, TimeCase{"", 0}, TimeCase{"7", 25200000},
                                          TimeCase{"0:2", 120000}, TimeCase{" 1:x:3,7", 3603007},
-                                         TimeCase{"-00:00:06,843", 6843}, TimeCase{"00:00:01,", 1000}));
+                                         TimeCase{"-00:00:06,843", 6843}, TimeCase{"00:00:01,", 1000},
+                                         TimeCase{"0:0:2147483647,7", 2147483647LL * 1000 + 7}));
 
 TEST(Split, KeepsInnerEmptyPiecesAndAppends) {
     Strings elems{"old"};
