@@ -33,17 +33,6 @@ void writeHex(std::ostream& stream, unsigned codeUnit) {
            << digits[codeUnit & 0xF];
 }
 
-// The first character of valid UTF-8 `text`, which is taken off it; decoded in
-// place, as a long text must not be widened whole.
-unsigned takeCodePoint(std::string_view& text) {
-    const auto lead = static_cast<unsigned char>(text.front());
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    unsigned codePoint = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-    text.remove_prefix(length);
-    return codePoint;
-}
-
 bool needsEscaping(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -60,7 +49,8 @@ void writeQuoted(std::ostream& stream, std::string_view text) {
         return;
     }
     while (!text.empty()) {
-        const unsigned codePoint = takeCodePoint(text);
+        // Valid UTF-8 only reaches here, so a character always starts the text.
+        const auto codePoint = static_cast<unsigned>(*takeCharacter(text));
         switch (codePoint) {
             case '"':
                 stream << "\\\"";

@@ -114,18 +114,23 @@ std::optional<std::string> utf8FromUtf16(std::string_view bytes) {
 
 static_assert(sizeof(wchar_t) == 4, "a wchar_t must hold any code point");
 
+std::optional<char32_t> takeCharacter(std::string_view& text) {
+    const std::size_t length = text.empty() ? 0 : sequenceLength(text);
+    if (length == 0) return std::nullopt;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3F);
+    text.remove_prefix(length);
+    return codePoint;
+}
+
 std::optional<std::wstring> wideFromUtf8(std::string_view text) {
     std::wstring wide;
     wide.reserve(text.size());
     while (!text.empty()) {
-        const std::size_t length = sequenceLength(text);
-        if (length == 0) return std::nullopt;
-        const auto lead = static_cast<unsigned char>(text[0]);
-        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; i < length; ++i)
-            codePoint = codePoint << 6 | (static_cast<unsigned char>(text[i]) & 0x3F);
-        wide += static_cast<wchar_t>(codePoint);
-        text.remove_prefix(length);
+        const std::optional<char32_t> character = takeCharacter(text);
+        if (!character) return std::nullopt;
+        wide += static_cast<wchar_t>(*character);
     }
     return wide;
 }

@@ -19,6 +19,10 @@ std::string withValidUtf8(std::string_view text);
 // unpaired surrogates and a lone last byte become U+FFFD. nullopt otherwise.
 std::optional<std::string> utf8FromUtf16(std::string_view bytes);
 
+// The code point at the start of `text`, which is taken off it; nullopt, leaving
+// `text` as it was, when no well-formed sequence starts there.
+std::optional<char32_t> takeCharacter(std::string_view& text);
+
 // The code points of valid UTF-8 text (wchar_t holds one whole on this platform);
 // nullopt when `text` is not valid UTF-8.
 std::optional<std::wstring> wideFromUtf8(std::string_view text);
