@@ -1,0 +1,35 @@
+#include "text_span.h"
+
+std::string spanText(std::string_view document, const TextSpan& span) {
+    const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
+    if (span.lineEnd.empty()) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (bytes[at] != '\r') {
+            text += bytes[at];
+            continue;
+        }
+        text += '\n';
+        if (at + 1 < bytes.size() && bytes[at + 1] == '\n') ++at;
+    }
+    return text;
+}
+
+std::string spanBytes(const TextSpan& span, std::string_view text) {
+    const bool filling = span.begin == span.end && !text.empty();
+    std::string bytes = filling ? span.fillBefore : std::string();
+    if (span.lineEnd.empty() || span.lineEnd == "\n") {
+        bytes += text;
+    } else {
+        bytes.reserve(bytes.size() + text.size());
+        for (const char c : text) {
+            if (c == '\n')
+                bytes += span.lineEnd;
+            else
+                bytes += c;
+        }
+    }
+    if (filling) bytes += span.fillAfter;
+    return bytes;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// A subtitle document as the bytes of a file and the spans that hold dialogue:
+// the rules rewrite spans, and every byte outside them is copied as it is.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+struct TextSpan {
+    std::size_t begin = 0;  // the byte range in the document's text
+    std::size_t end = 0;
+    std::string key;  // what an export files the text under: an event position or a cue number
+    // What a "\n" of the text is written as. Empty: the span's bytes are its text
+    // as they stand (ASS); otherwise its line ends ("\r\n", "\r", "\n") read as "\n".
+    std::string lineEnd;
+    // Written around a text given to a span that was empty, so that the text gets
+    // lines of its own (a cue without text lines that a rule fills).
+    std::string fillBefore;
+    std::string fillAfter;
+};
+
+// The text the rules see: the span's bytes, line ends read as "\n" when it has lines.
+std::string spanText(std::string_view document, const TextSpan& span);
+
+// What a rewritten `text` is written as in place of the span's bytes.
+std::string spanBytes(const TextSpan& span, std::string_view text);
