@@ -12,12 +12,8 @@ struct SourceLine {
     std::size_t contentEnd = 0;  // where its line end starts
     std::size_t end = 0;         // past its line end
 
-    std::string_view content(std::string_view document) const {
-        return document.substr(begin, contentEnd - begin);
-    }
-    std::string_view lineEnd(std::string_view document) const {
-        return document.substr(contentEnd, end - contentEnd);
-    }
+    std::string_view content(std::string_view document) const { return document.substr(begin, contentEnd - begin); }
+    std::string_view lineEnd(std::string_view document) const { return document.substr(contentEnd, end - contentEnd); }
 };
 
 // Reads the lines of a document one at a time; a copy reads ahead without moving this one.

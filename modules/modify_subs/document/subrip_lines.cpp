@@ -42,16 +42,6 @@ std::string_view trimmedBlanks(std::string_view text) {
     return text;
 }
 
-std::optional<std::string_view> takeLine(std::string_view& rest) {
-    if (rest.empty()) return std::nullopt;
-    const std::size_t end = std::min(rest.find('\n'), rest.size());
-    const std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-    return line;
-}
-
-bool isBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), isBlank); }
-
 bool isWholeNumber(std::string_view line) {
     line = trimmedBlanks(line);
     if (line.starts_with('+') || line.starts_with('-')) line.remove_prefix(1);
@@ -62,4 +52,19 @@ bool isTimingLike(std::string_view line) {
     if (line.find("-->") != std::string_view::npos) return true;
     const std::size_t firstEnd = firstTimeStampEnd(line, 0);
     return firstEnd != std::string_view::npos && firstTimeStampEnd(line, firstEnd + 1) != std::string_view::npos;
+}
+
+bool isTimingWithTime(std::string_view line) {
+    return isTimingLike(line) && firstTimeStampEnd(line, 0) != std::string_view::npos;
+}
+
+bool isArrowTiming(std::string_view line) {
+    const std::size_t firstEnd = firstTimeStampEnd(line, 0);
+    if (firstEnd == std::string_view::npos || firstTimeStampEnd(line, firstEnd) == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t secondStart = line.find_first_of("0123456789", firstEnd);
+    const std::string_view arrow = trimmedBlanks(line.substr(firstEnd, secondStart - firstEnd));
+    return arrow.starts_with('-') && arrow.ends_with('>') && std::count(arrow.begin(), arrow.end(), '>') == 1 &&
+           std::all_of(arrow.begin(), arrow.end(), [](char c) { return c == '-' || c == '>' || isBlank(c); });
 }

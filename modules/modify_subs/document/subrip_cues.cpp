@@ -1,0 +1,99 @@
+#include "subrip_cues.h"
+
+#include <climits>
+
+#include "leading_int.h"
+#include "subrip_lines.h"
+
+namespace {
+
+// What the line before the one being read was.
+enum class LastLine { None, Separator, Timing, Text };
+
+class CueReader {
+public:
+    explicit CueReader(std::string_view document) : _document(document), _lines(document) {
+        const std::size_t lastContent = document.find_last_not_of(" \t\r\n");
+        _blankFrom = lastContent == std::string_view::npos ? 0 : lastContent + 1;
+    }
+
+    std::vector<SubRipCue> read() && {
+        while (const std::optional<SourceLine> line = _lines.next()) take(*line);
+        return std::move(_cues);
+    }
+
+private:
+    void take(const SourceLine& line) {
+        const std::string_view content = withoutByteOrderMarks(line.content(_document));
+        if (isBlankLine(content)) {
+            takeBlank(line, content.empty());
+            return;
+        }
+        const bool paragraphStart = _last == LastLine::None || _last == LastLine::Separator;
+        if (isWholeNumber(content)) {
+            LineCursor ahead = _lines;
+            const std::optional<SourceLine> timing = nextNonBlank(ahead);
+            if (timing && isTimingLike(timing->content(_document))) {
+                _lines = ahead;
+                open(leadingInt(content), *timing);
+                return;
+            }
+            if (!timing && paragraphStart) return;  // a file cut off after a cue number
+        }
+        if (isArrowTiming(content) || (paragraphStart && isTimingWithTime(content))) {
+            open(_previousNumber == INT_MAX ? INT_MAX : _previousNumber + 1, line);
+            return;
+        }
+        addText(line);
+    }
+
+    // A blank line separates cues, except right after a timing line, where the
+    // text of a cue may be a space, and after the last text of the file.
+    void takeBlank(const SourceLine& line, bool empty) {
+        if (!empty && _last == LastLine::Timing) {
+            addText(line);
+            _last = LastLine::Timing;
+        } else if (!empty && _last == LastLine::Text && line.begin >= _blankFrom) {
+            addText(line);
+        } else {
+            _last = LastLine::Separator;
+        }
+    }
+
+    std::optional<SourceLine> nextNonBlank(LineCursor& lines) const {
+        while (const std::optional<SourceLine> line = lines.next()) {
+            if (!isBlankLine(line->content(_document))) return line;
+        }
+        return std::nullopt;
+    }
+
+    void open(int number, const SourceLine& timing) {
+        _cues.push_back({number, timing, {}, timing.end});
+        _previousNumber = number;
+        _last = LastLine::Timing;
+    }
+
+    void addText(const SourceLine& line) {
+        if (_cues.empty()) _cues.push_back({0, std::nullopt, {}, line.begin});
+        std::vector<LineRun>& runs = _cues.back().text;
+        if (!runs.empty() && _lastTextLineEnd == line.begin) {
+            runs.back().end = line.contentEnd;
+        } else {
+            runs.push_back({line.begin, line.contentEnd});
+        }
+        _lastTextLineEnd = line.end;
+        _last = LastLine::Text;
+    }
+
+    std::string_view _document;
+    LineCursor _lines;
+    std::size_t _blankFrom = 0;  // where the blank end of the file starts
+    std::vector<SubRipCue> _cues;
+    int _previousNumber = 0;
+    LastLine _last = LastLine::None;
+    std::size_t _lastTextLineEnd = 0;
+};
+
+}  // namespace
+
+std::vector<SubRipCue> readSubRipCues(std::string_view document) { return CueReader(document).read(); }
