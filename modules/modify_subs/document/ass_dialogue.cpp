@@ -1,0 +1,115 @@
+#include "ass_dialogue.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "line_cursor.h"
+
+namespace {
+
+constexpr std::string_view formatMarker = "Format:";
+constexpr std::string_view dialogueMarker = "Dialogue:";
+// What libass assumes when an events section has no Format line of its own; the
+// SSA list differs only in its first name, so the text starts after 9 commas in both.
+constexpr std::string_view standardEventFields =
+    " Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text";
+
+// The headers that move libass out of an events section, measured by what it
+// exports: any other header ("[Graphics]", "[Aegisub Project Garbage]", a made-up
+// one) leaves it reading dialogue lines.
+constexpr std::array<std::string_view, 4> headersEndingEvents = {"[script info]", "[v4 styles]", "[v4+ styles]",
+                                                                 "[fonts]"};
+constexpr std::string_view eventsHeader = "[events]";
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// libass takes a header in any letter case, and ignores what follows its "]".
+bool startsWithHeader(std::string_view content, std::string_view lowerCaseHeader) {
+    return content.size() >= lowerCaseHeader.size() &&
+           std::equal(lowerCaseHeader.begin(), lowerCaseHeader.end(), content.begin(), [](char header, char c) {
+               return header == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+           });
+}
+
+// Where a line's content starts as libass reads it: past byte-order marks, then
+// past blanks, so that neither hides a marker.
+std::size_t contentStart(std::string_view line) {
+    std::size_t start = line.size() - withoutByteOrderMarks(line).size();
+    while (start < line.size() && isBlank(line[start])) ++start;
+    return start;
+}
+
+// Section headers, Format and Dialogue lines count only at the start of a line, so
+// a bracket or a marker inside a text is just text.
+class DialogueScanner {
+public:
+    DialogueScanner(const DialogueTextSink& texts, const FormatLineSink& formatLines)
+        : _texts(texts), _formatLines(formatLines) {}
+
+    // `line` is a line's content, which starts at `offset` in the script.
+    void take(std::string_view line, std::size_t offset) {
+        const std::size_t start = contentStart(line);
+        const std::string_view content = line.substr(start);
+        if (content.starts_with('[')) {
+            followHeader(content);
+        } else if (_inEventsSection && content.starts_with(formatMarker)) {
+            if (_formatLines) _formatLines(start);
+            _masterFormat = content.substr(formatMarker.size());
+        } else if (_inEventsSection && content.starts_with(dialogueMarker)) {
+            findText(line, start, offset);
+        }
+    }
+
+private:
+    void followHeader(std::string_view content) {
+        if (startsWithHeader(content, eventsHeader)) {
+            _inEventsSection = true;
+        } else if (std::any_of(headersEndingEvents.begin(), headersEndingEvents.end(),
+                               [&](std::string_view header) { return startsWithHeader(content, header); })) {
+            _inEventsSection = false;
+        }
+    }
+
+    void findText(std::string_view line, std::size_t start, std::size_t offset) {
+        const std::size_t fieldsStart = start + dialogueMarker.size();
+        const std::size_t textLinePos = find_nth(_masterFormat, std::string(line.substr(fieldsStart)));
+        if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
+    }
+
+    const DialogueTextSink& _texts;
+    const FormatLineSink& _formatLines;
+    std::string _masterFormat{standardEventFields};
+    bool _inEventsSection = false;
+};
+
+}  // namespace
+
+void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines) {
+    DialogueScanner scanner(texts, formatLines);
+    LineCursor lines(script);
+    while (const std::optional<SourceLine> line = lines.next()) scanner.take(line->content(script), line->begin);
+}
+
+std::vector<TextSpan> findAssSpans(std::string_view script) {
+    std::vector<TextSpan> spans;
+    forEachDialogueText(script, [&](std::size_t begin, std::size_t end) {
+        spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
+    });
+    return spans;
+}
+
+std::size_t find_nth(const std::string& master, const std::string& word) {
+    const auto fieldCommas = static_cast<std::size_t>(std::count(master.begin(), master.end(), ','));
+    if (fieldCommas == 0) return std::string::npos;
+
+    // The text is the last field, so commas past the field count belong to it.
+    std::size_t commasSeen = 0;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == ',' && ++commasSeen == fieldCommas) return i + 1;
+    }
+    // Too few commas: an empty piece at the very end doesn't count as a field.
+    std::size_t pieces = commasSeen + 1;
+    if (word.empty() || word.back() == ',') --pieces;
+    return pieces + 1 >= fieldCommas ? word.size() : std::string::npos;
+}
