@@ -9,10 +9,19 @@ rewrite("ep1.ass", words, protect_tags=True)
 from typing import TYPE_CHECKING
 
 __version__ = "0.1.0"
-__all__ = ["PassResult", "SubtitleFileError", "WordList", "WordListError", "export", "rewrite"]
+__all__ = [
+    "PassResult",
+    "SubtitleFileError",
+    "WordList",
+    "WordListError",
+    "export",
+    "export_texts",
+    "rewrite",
+    "rewrite_bytes",
+]
 
 if TYPE_CHECKING:
-    from c_quorvant.api import PassResult, WordList, export, rewrite
+    from c_quorvant.api import PassResult, WordList, export, export_texts, rewrite, rewrite_bytes
     from c_quorvant.errors import SubtitleFileError, WordListError
 
 

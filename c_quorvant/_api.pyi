@@ -9,3 +9,8 @@ def run_pass(
     export: bool, subfile: bytes, output: bytes, words: dict[str, str], protect_tags: bool, unicode: bool
 ) -> tuple[int, int]:
     """(texts read, texts changed); raises as c_quorvant.api documents."""
+
+def rewrite_bytes(data: bytes, format: str, words: dict[str, str], protect_tags: bool, unicode: bool) -> bytes: ...
+def export_texts(
+    data: bytes, format: str, words: dict[str, str], protect_tags: bool, unicode: bool
+) -> dict[str, str]: ...

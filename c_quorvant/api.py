@@ -15,7 +15,8 @@ from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, WordListError
 
 StrPath = str | os.PathLike[str]
-_ENDINGS = (b".ass", b".srt")
+_ENDINGS = (b".ass", b".ssa", b".srt", b".vtt")
+Format = Literal["ass", "ssa", "srt", "vtt"]
 
 
 class WordList(Mapping[str, str]):
@@ -79,7 +80,8 @@ class PassResult:
 def rewrite(
     path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
 ) -> PassResult:
-    """Writes a copy of the .ass or .srt file at `path` with its dialogue rewritten.
+    """Writes a copy of the .ass, .ssa, .srt or .vtt file at `path` with its dialogue
+    rewritten; every byte outside a changed text is kept.
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
     existing output is replaced whole. protect_tags=True leaves the format's tags
@@ -90,17 +92,40 @@ def rewrite(
 def export(
     path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
 ) -> PassResult:
-    """Writes the rewritten dialogue texts of the .ass or .srt file at `path` as a
-    JSON document (event position or cue number -> text), by default beside the
-    input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
+    """Writes the rewritten dialogue texts of the subtitle file at `path` as a JSON
+    document (event position or cue number -> text, a cue's lines joined by "\n"),
+    by default beside the input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
     return _run_pass(True, path, words, output, protect_tags, unicode)
+
+
+def rewrite_bytes(
+    data: bytes, format: Format, words: WordList, *, protect_tags: bool = False, unicode: bool = False
+) -> bytes:
+    """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
+    every byte outside a changed text is kept, line ends, byte-order mark and all.
+    Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
+    _require_word_list(words)
+    return _api.rewrite_bytes(data, format, words._rules, protect_tags, unicode)
+
+
+def export_texts(
+    data: bytes, format: Format, words: WordList, *, protect_tags: bool = False, unicode: bool = False
+) -> dict[str, str]:
+    """The rewritten dialogue texts of `data` under their export keys (event position
+    or cue number); a cue's lines are joined by "\n"."""
+    _require_word_list(words)
+    return _api.export_texts(data, format, words._rules, protect_tags, unicode)
+
+
+def _require_word_list(words: object) -> None:
+    if not isinstance(words, WordList):
+        raise TypeError(f"words is a WordList, not {type(words).__name__}")
 
 
 def _run_pass(
     export_texts: bool, path: StrPath, words: WordList, output: StrPath | None, protect_tags: bool, unicode: bool
 ) -> PassResult:
-    if not isinstance(words, WordList):
-        raise TypeError(f"words is a WordList, not {type(words).__name__}")
+    _require_word_list(words)
     source = os.fsencode(path)
     target = os.fsencode(output if output is not None else default_output(path, export_texts))
     texts, changed = _api.run_pass(export_texts, source, target, words._rules, protect_tags, unicode)
@@ -112,7 +137,7 @@ def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
     module's rule applied to the file's name."""
     source = os.fsencode(path)
     if not source.endswith(_ENDINGS):
-        raise SubtitleFileError(path, "not an .ass or .srt file")
+        raise SubtitleFileError(path, "not an .ass, .ssa, .srt or .vtt file")
     directory, name = os.path.split(source)
     return pathlib.Path(
         os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts else source[-4:])))

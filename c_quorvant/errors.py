@@ -14,9 +14,10 @@ class WordListError(ValueError):
 
 class SubtitleFileError(Exception):
     """A subtitle file that can't be read or that its format's reader refuses:
-    `path` is the file as given, `reason` says what went wrong."""
+    `path` is the file as given (None for bytes in memory), `reason` says what went wrong."""
 
-    def __init__(self, path: str | bytes | os.PathLike[str], reason: str) -> None:
-        super().__init__(f"{os.fsdecode(path)}: {reason}")
+    def __init__(self, path: str | bytes | os.PathLike[str] | None, reason: str) -> None:
+        # Bytes in memory have no path.
+        super().__init__(reason if path is None else f"{os.fsdecode(path)}: {reason}")
         self.path = path
         self.reason = reason

@@ -17,6 +17,13 @@ def run_python(code):
     )
 
 
+def quorvant(*args, cwd):
+    """The command line in a child process, run as `python -m c_quorvant`."""
+    return subprocess.run(
+        [sys.executable, "-m", "c_quorvant", *args], cwd=cwd, capture_output=True, text=True, timeout=120
+    )
+
+
 @pytest.fixture
 def workdir(tmp_path, monkeypatch):
     """A private, empty working directory: the passes name their outputs relative to it."""

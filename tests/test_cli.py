@@ -9,6 +9,7 @@ import time
 from pathlib import Path
 
 import pytest
+from conftest import quorvant
 
 ASS = """\
 [Script Info]
@@ -42,12 +43,6 @@ Bye, Taro-kun.
 """
 
 WORDS = {"(\\w+)-san": "$1", "kun": "KUN"}
-
-
-def quorvant(*args, cwd):
-    return subprocess.run(
-        [sys.executable, "-m", "c_quorvant", *args], cwd=cwd, capture_output=True, text=True, timeout=120
-    )
 
 
 def no_traceback(result):
@@ -90,7 +85,7 @@ def test_batch_reports_each_file_and_fails_if_one_did(season, command, ending, d
         assert (season / output).is_file()
     errors = result.stderr.splitlines()
     assert errors[0].startswith("quorvant: bad.srt: ") and "[Quorvanted] bad" in errors[0]
-    assert errors[1] == "quorvant: skipped notes.txt: not an .ass or .srt file"
+    assert errors[1] == "quorvant: skipped notes.txt: not an .ass, .ssa, .srt or .vtt file"
     assert len(errors) == 2
 
 
@@ -198,7 +193,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             ["preview", "notes.txt", "--words", "words.json"],
             "{}",
             2,
-            "quorvant: skipped notes.txt: not an .ass or .srt file",
+            "quorvant: skipped notes.txt: not an .ass, .ssa, .srt or .vtt file",
         ),
     ],
 )
@@ -253,7 +248,10 @@ def folder(tmp_path):
     return tmp_path
 
 
-CASE = "the ending's letter case counts: only names ending in exactly .ass or .srt are read (rename it to EP3.srt)"
+CASE = (
+    "the ending's letter case counts: only names ending in exactly .ass, .ssa, .srt or .vtt are read "
+    "(rename it to EP3.srt)"
+)
 EARLIER = "the output of an earlier run (--include-outputs processes it)"
 
 
@@ -302,8 +300,8 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
             [],
             [
                 f"quorvant: skipped season/EP3.SRT: {CASE}",
-                "quorvant: skipped season/notes.txt: not an .ass or .srt file",
-                "quorvant: no .ass or .srt file to work on among the arguments",
+                "quorvant: skipped season/notes.txt: not an .ass, .ssa, .srt or .vtt file",
+                "quorvant: no .ass, .ssa, .srt or .vtt file to work on among the arguments",
             ],
             set(),
             id="no-subtitle-file",

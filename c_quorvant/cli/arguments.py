@@ -36,7 +36,7 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description="Rewrite the dialogue of .ass and .srt subtitle files with a replacement word list.",
+        description="Rewrite the dialogue of .ass, .ssa, .srt and .vtt subtitle files with a replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -62,7 +62,11 @@ def build_parser() -> argparse.ArgumentParser:
 
 def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None:
     command.add_argument(
-        "files", nargs="+", metavar="PATH", type=_path, help=".ass or .srt files, or folders to search for them"
+        "files",
+        nargs="+",
+        metavar="PATH",
+        type=_path,
+        help=".ass, .ssa, .srt or .vtt files, or folders to search for them",
     )
     command.add_argument(
         "-w", "--words", required=True, metavar="WORDS.json", type=_path, help="the replacement word list"

@@ -9,7 +9,7 @@ from dataclasses import dataclass, replace
 from typing import Any
 
 from c_quorvant.cli.errors import UsageError
-from c_quorvant.cli.inputs import Input, Options, select_inputs
+from c_quorvant.cli.inputs import ENDINGS_NAMED, Input, Options, select_inputs
 from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
@@ -32,13 +32,13 @@ def run_batch(settings: Settings) -> int:
     selection = select_inputs(settings.files, settings.options)
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, "no .ass or .srt file to work on among the arguments"]))
+        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
     require_valid_rules(settings.words, settings.unicode)
     extension("_api")
 
     report = Report(settings.style, len(selection.inputs))
     for path in selection.ignored:
-        report.note(f"ignored {path}: not an .ass or .srt file")
+        report.note(f"ignored {path}: not an {ENDINGS_NAMED} file")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:

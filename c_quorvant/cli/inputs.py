@@ -6,7 +6,8 @@ from collections.abc import Iterator
 from dataclasses import dataclass
 
 # The passes choose the format by these endings, byte for byte (case counts).
-SUPPORTED_ENDINGS = (".ass", ".srt")
+SUPPORTED_ENDINGS = (".ass", ".ssa", ".srt", ".vtt")
+ENDINGS_NAMED = ".ass, .ssa, .srt or .vtt"
 OUTPUT_PREFIX = "[Quorvanted] "
 
 
@@ -100,9 +101,9 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
                 index,
                 path,
                 skipped=f"the ending's letter case counts: only names ending in exactly "
-                f".ass or .srt are read (rename it to {fixed})",
+                f"{ENDINGS_NAMED} are read (rename it to {fixed})",
             )
-        return Input(index, path, skipped="not an .ass or .srt file")
+        return Input(index, path, skipped=f"not an {ENDINGS_NAMED} file")
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped="the output of an earlier run (--include-outputs processes it)")
     if not os.path.exists(path):

@@ -122,7 +122,7 @@ class Report:
             self._print_preview(outcome)
 
     def _print_preview(self, outcome: Outcome) -> None:
-        label = "event" if outcome.path.endswith(".ass") else "cue"
+        label = "event" if outcome.path.endswith((".ass", ".ssa")) else "cue"
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
         for key, before, after in outcome.changes:

@@ -7,6 +7,8 @@
 
 import os
 
+from libcpp.optional cimport optional
+from libcpp.pair cimport pair
 from libcpp.string cimport string
 from libcpp.vector cimport vector
 
@@ -25,6 +27,11 @@ cdef extern from "text_rewriter.h":
     cdef struct RewriteCount:
         int texts
         int changed
+
+cdef extern from "subtitle_document.h":
+    cdef enum class SubtitleFormat:
+        pass
+    optional[SubtitleFormat] formatNamed(const string& name)
 
 cdef extern from "subtitle_api.h":
     cdef enum class PassKind:
@@ -50,6 +57,10 @@ cdef extern from "api_calls.h":
         int error
     ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, const WordList& words,
                           RewriteMode mode, PassResult& result) except + nogil
+    ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                               string& result) except + nogil
+    ApiFailure tryExportTexts(const string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                              vector[pair[string, string]]& result) except + nogil
     ApiFailure tryApplyRules(const string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
                              string& result) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
@@ -131,3 +142,37 @@ def run_pass(bint export, bytes subfile, bytes output, dict words, bint protect_
         failure = tryRunPass(kind, source, target, rules, mode, result)
     _raise(failure, subfile)
     return result.texts.texts, result.texts.changed
+
+
+cdef SubtitleFormat _format(str name) except *:
+    cdef optional[SubtitleFormat] format = formatNamed(name.encode())
+    if not format.has_value():
+        raise ValueError(f'format is "ass", "ssa", "srt" or "vtt", not {name!r}')
+    return format.value()
+
+
+def rewrite_bytes(bytes data, str format, dict words, bint protect_tags, bint unicode) -> bytes:
+    cdef string source = data
+    cdef SubtitleFormat kind = _format(format)
+    cdef WordList rules = _word_list(words)
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryRewriteBytes(source, kind, rules, mode, result)
+    _raise(failure, None)
+    return result
+
+
+def export_texts(bytes data, str format, dict words, bint protect_tags, bint unicode) -> dict:
+    cdef string source = data
+    cdef SubtitleFormat kind = _format(format)
+    cdef WordList rules = _word_list(words)
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef vector[pair[string, string]] result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryExportTexts(source, kind, rules, mode, result)
+    _raise(failure, None)
+    # As in the export document, a repeated key keeps the later text.
+    return {_text(key): _text(text) for key, text in result}

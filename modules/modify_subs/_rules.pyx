@@ -12,15 +12,15 @@ from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules, loadReplac
 cdef extern from "pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
 
-cdef extern from "preview.h":
+cdef extern from "subtitle_api.h":
     cdef cppclass TextChange:
-        int key
+        string key
         string before
         string after
     cdef cppclass PreviewResult:
         int textCount
         vector[TextChange] changes
-    PreviewResult previewChanges(const string& subfile, const WordList& words, RewriteMode mode) except +
+    PreviewResult previewFile(const string& subfile, const WordList& words, RewriteMode mode) except +
 
 
 cdef str _text(const string& raw):
@@ -38,7 +38,8 @@ def check_rules(bytes words_path, bint unicode=False):
 
 
 def preview_changes(bytes subtitle_path, bytes words_path, bint protect_tags=False, bint unicode=False):
-    cdef PreviewResult result = previewChanges(subtitle_path, loadReplacementWords(words_path),
-                                               RewriteMode(protect_tags, unicode))
-    return result.textCount, [(change.key, _text(change.before), _text(change.after))
+    cdef PreviewResult result = previewFile(subtitle_path, loadReplacementWords(words_path),
+                                            RewriteMode(protect_tags, unicode))
+    # Every format's keys are numbers: cue numbers, or positions from 1.
+    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
                               for change in result.changes]

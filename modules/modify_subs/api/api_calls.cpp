@@ -35,6 +35,16 @@ ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::stri
     return failureOf([&] { result = runPass(kind, subfile, output, words, mode); });
 }
 
+ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                           std::string& result) {
+    return failureOf([&] { result = rewriteBytes(data, format, words, mode); });
+}
+
+ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                          std::vector<std::pair<std::string, std::string>>& result) {
+    return failureOf([&] { result = exportTexts(data, format, words, mode); });
+}
+
 ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
                          std::string& result) {
     return failureOf([&] { result = applyRules(text, words, mode, tags); });

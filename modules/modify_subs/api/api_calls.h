@@ -4,6 +4,8 @@
 // can release its interpreter lock around them and still raise the right error.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "subtitle_api.h"
 
@@ -18,6 +20,10 @@ struct ApiFailure {
 
 ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
                       RewriteMode mode, PassResult& result);
+ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                           std::string& result);
+ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+                          std::vector<std::pair<std::string, std::string>>& result);
 ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
                          std::string& result);
 // "ass" and "srt" name their tags; anything else none.

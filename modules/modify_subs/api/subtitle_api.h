@@ -1,11 +1,15 @@
 #pragma once
 
 // The passes for library callers: nothing is printed, every failure is thrown
-// (RuleError, SubtitleFileError, OutputFileError, PassFailure).
+// (RuleError, SubtitleFileError, OutputFileError, PassFailure). Files are read as
+// documents (subtitle_document.h): every byte outside a changed text is kept.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pass_result.h"
+#include "subtitle_document.h"
 #include "tag_runs.h"
 #include "text_rewriter.h"
 #include "wordlist.h"
@@ -16,10 +20,30 @@ enum class PassKind { Export, Rewrite };
 // engine of the mode refuses.
 void requireValidRules(const WordList& words, bool unicode);
 
-// The pass of `kind` for the ending of `subfile` (".ass" or ".srt", else
-// SubtitleFileError), writing `output`. The rules are checked before any file is read.
+// The pass of `kind` on the file `subfile`, in the format its ending names,
+// writing `output`. The rules are checked before any file is read.
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
                    RewriteMode mode);
+
+// The same passes on a file's bytes in memory.
+std::string rewriteBytes(std::string data, SubtitleFormat format, const WordList& words, RewriteMode mode);
+std::vector<std::pair<std::string, std::string>> exportTexts(std::string data, SubtitleFormat format,
+                                                             const WordList& words, RewriteMode mode);
+
+// One text that the rules would change, under its export key.
+struct TextChange {
+    std::string key;
+    std::string before;
+    std::string after;
+};
+
+struct PreviewResult {
+    int textCount = 0;
+    std::vector<TextChange> changes;
+};
+
+// What a rewrite of the file would change; writes nothing.
+PreviewResult previewFile(const std::string& subfile, const WordList& words, RewriteMode mode);
 
 // `text` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
 std::string applyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags);

@@ -33,6 +33,9 @@ public:
     std::string apply(std::string text, TagSyntax tags);
 
     RewriteCount count() const { return _count; }
+    bool hasRules() const { return _hasRules; }
+    // Counts texts that a reader left alone, knowing that no rule would change them.
+    void countUnchanged(int texts) { _count.texts += texts; }
 
 private:
     std::string rewrite(const std::string& text, TagSyntax tags);

@@ -1,0 +1,140 @@
+#include "subtitle_document.h"
+
+#include <algorithm>
+
+#include "ass_dialogue.h"
+#include "format_error.h"
+#include "subrip_cues.h"
+
+namespace {
+
+// A cue's text: its lines from the first to the last, with whatever stands between them.
+TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
+    TextSpan span;
+    span.key = std::to_string(cue.number);
+    const std::string_view timingEnd = cue.timing ? cue.timing->lineEnd(text) : std::string_view();
+    span.lineEnd = timingEnd.empty() ? firstLineEnd(text) : timingEnd;
+    if (cue.text.empty()) {
+        span.begin = span.end = cue.textAt;
+        // A text given to a cue without one takes a line of its own.
+        (timingEnd.empty() ? span.fillBefore : span.fillAfter) = span.lineEnd;
+    } else {
+        span.begin = cue.text.front().begin;
+        span.end = cue.text.back().end;
+    }
+    return span;
+}
+
+std::vector<TextSpan> findSubRipSpans(std::string_view text) {
+    const std::vector<SubRipCue> cues = readSubRipCues(text);
+    const bool timed = std::any_of(cues.begin(), cues.end(), [](const SubRipCue& cue) { return cue.timing; });
+    if (!cues.empty() && !timed) throw SubtitleFormatError("not a SubRip file: no timing line found");
+    std::vector<TextSpan> spans;
+    spans.reserve(cues.size());
+    for (const SubRipCue& cue : cues) spans.push_back(subRipSpan(text, cue));
+    return spans;
+}
+
+std::vector<TextSpan> findSpans(std::string_view text, SubtitleFormat format) {
+    switch (format) {
+        case SubtitleFormat::Ass:
+            return findAssSpans(text);
+        case SubtitleFormat::SubRip:
+            return findSubRipSpans(text);
+        case SubtitleFormat::WebVtt:
+            throw SubtitleFormatError("WebVTT: merging");
+    }
+    return {};
+}
+
+// Whether `text` is what the span holds, without making the span's text.
+bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
+    std::string_view bytes = document.substr(span.begin, span.end - span.begin);
+    if (span.lineEnd.empty()) return bytes == text;
+    while (!bytes.empty() && !text.empty()) {
+        if (bytes.front() == '\r') {
+            if (text.front() != '\n') return false;
+            bytes.remove_prefix(bytes.starts_with("\r\n") ? 2 : 1);
+        } else {
+            if (bytes.front() != text.front()) return false;
+            bytes.remove_prefix(1);
+        }
+        text.remove_prefix(1);
+    }
+    return bytes.empty() && text.empty();
+}
+
+}  // namespace
+
+std::optional<SubtitleFormat> formatOfName(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::nullopt : formatNamed(name.substr(dot + 1));
+}
+
+std::optional<SubtitleFormat> formatNamed(std::string_view name) {
+    if (name == "ass" || name == "ssa") return SubtitleFormat::Ass;
+    if (name == "srt") return SubtitleFormat::SubRip;
+    if (name == "vtt") return SubtitleFormat::WebVtt;
+    return std::nullopt;
+}
+
+TagSyntax tagSyntaxOf(SubtitleFormat format) {
+    switch (format) {
+        case SubtitleFormat::Ass:
+            return TagSyntax::Ass;
+        case SubtitleFormat::SubRip:
+            return TagSyntax::SubRip;
+        case SubtitleFormat::WebVtt:
+            return TagSyntax::None;
+    }
+    return TagSyntax::None;
+}
+
+SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
+    SubtitleDocument document{format, std::move(bytes), {}, std::nullopt};
+    if (std::optional<DecodedUtf16> decoded = decodeMarkedUtf16(document.text)) {
+        document.text = std::move(decoded->text);
+        document.utf16 = std::move(decoded->form);
+    }
+    document.spans = findSpans(document.text, format);
+    return document;
+}
+
+std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
+    const std::string_view text = document.text;
+    // Without rules every text stays: nothing to make of the spans but their count.
+    if (!rewriter.hasRules()) {
+        rewriter.countUnchanged(static_cast<int>(document.spans.size()));
+        return document.utf16 ? *encodeUtf16(text, *document.utf16) : std::move(document.text);
+    }
+    std::string rewritten;
+    std::size_t copied = 0;
+    bool changed = false;
+    for (const TextSpan& span : document.spans) {
+        std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
+        if (spanHolds(text, span, after)) continue;
+        // Unchanged spans are copied with what surrounds them, their own line ends included.
+        if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);
+        rewritten.append(text.substr(copied, span.begin - copied));
+        rewritten.append(spanBytes(span, after));
+        copied = span.end;
+    }
+    if (!changed)
+        rewritten = text;
+    else
+        rewritten.append(text.substr(copied));
+    if (!document.utf16) return rewritten;
+    std::optional<std::string> encoded = encodeUtf16(rewritten, *document.utf16);
+    if (!encoded) throw SubtitleFormatError("a rewritten text is not valid UTF-8 and cannot be written as UTF-16");
+    return std::move(*encoded);
+}
+
+std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,
+                                                                TextRewriter& rewriter) {
+    std::vector<std::pair<std::string, std::string>> texts;
+    texts.reserve(document.spans.size());
+    for (const TextSpan& span : document.spans) {
+        texts.emplace_back(span.key, rewriter.apply(spanText(document.text, span), tagSyntaxOf(document.format)));
+    }
+    return texts;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+// A subtitle file as a document: its text and the spans of dialogue in it. The
+// rules rewrite the spans; every other byte is written back as it was read, in
+// the file's own encoding.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tag_runs.h"
+#include "text_rewriter.h"
+#include "text_span.h"
+#include "utf16_text.h"
+
+enum class SubtitleFormat { Ass, SubRip, WebVtt };
+
+// ".ass" and ".ssa", ".srt", ".vtt", as a name ends; nullopt for any other ending.
+std::optional<SubtitleFormat> formatOfName(std::string_view name);
+// "ass" (or "ssa"), "srt", "vtt"; nullopt for any other name.
+std::optional<SubtitleFormat> formatNamed(std::string_view name);
+TagSyntax tagSyntaxOf(SubtitleFormat format);
+
+struct SubtitleDocument {
+    SubtitleFormat format;
+    std::string text;  // UTF-8, or the file's bytes as they are
+    std::vector<TextSpan> spans;
+    std::optional<Utf16Form> utf16;  // how the text is written back when it was UTF-16
+};
+
+// The document of a file's bytes. Throws SubtitleFormatError for a file its
+// format's reader refuses (a ".srt" file without any timing line).
+SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
+
+// The document's bytes with each span's text as `rewriter` rewrites it. Taken by
+// value: when nothing can change, the text itself is handed back. Throws
+// SubtitleFormatError when a rewritten text can't be written in the file's encoding.
+std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter);
+
+// Each span's key and rewritten text, in file order.
+std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,
+                                                                TextRewriter& rewriter);
