@@ -11,17 +11,19 @@ from typing import TYPE_CHECKING
 __version__ = "0.1.0"
 __all__ = [
     "PassResult",
+    "Preview",
     "SubtitleFileError",
     "WordList",
     "WordListError",
     "export",
     "export_texts",
+    "preview",
     "rewrite",
     "rewrite_bytes",
 ]
 
 if TYPE_CHECKING:
-    from c_quorvant.api import PassResult, WordList, export, export_texts, rewrite, rewrite_bytes
+    from c_quorvant.api import PassResult, Preview, WordList, export, export_texts, preview, rewrite, rewrite_bytes
     from c_quorvant.errors import SubtitleFileError, WordListError
 
 

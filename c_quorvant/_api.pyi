@@ -1,16 +1,28 @@
 # The public API's native side (c_quorvant.api wraps it). Texts and rules are str
 # with surrogate escapes for bytes that are not UTF-8; paths are file-system bytes.
 
+from typing_extensions import disjoint_base
+
+@disjoint_base
+class CompiledWordList:
+    def __new__(cls, words: dict[str, str]) -> CompiledWordList: ...
+    def problems(self, unicode: bool) -> list[tuple[str, str]]: ...
+
 def output_name(name: bytes, ending: bytes) -> bytes: ...
-def rule_problems(words: dict[str, str], unicode: bool) -> list[tuple[str, str]]: ...
 def parse_words(document: bytes) -> dict[str, str]: ...
-def apply_rules(text: str, words: dict[str, str], tags: str, protect_tags: bool, unicode: bool) -> str: ...
+def apply_rules(
+    texts: list[str], words: CompiledWordList, tags: str, protect_tags: bool, unicode: bool
+) -> list[str]: ...
 def run_pass(
-    export: bool, subfile: bytes, output: bytes, words: dict[str, str], protect_tags: bool, unicode: bool
+    export: bool, subfile: bytes, output: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
 ) -> tuple[int, int]:
     """(texts read, texts changed); raises as c_quorvant.api documents."""
 
-def rewrite_bytes(data: bytes, format: str, words: dict[str, str], protect_tags: bool, unicode: bool) -> bytes: ...
+def rewrite_bytes(data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool) -> bytes: ...
 def export_texts(
-    data: bytes, format: str, words: dict[str, str], protect_tags: bool, unicode: bool
+    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
 ) -> dict[str, str]: ...
+def preview_file(
+    subfile: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
+) -> tuple[int, list[tuple[int, str, str]]]:
+    """The number of texts read, and (key, before, after) for each one the rules change."""

@@ -5,9 +5,3 @@ def check_rules(words_path: bytes, unicode: bool = False) -> list[tuple[str, str
     applied; problem is "" for a pattern the regex engine accepts, and each warning
     names a place that works on single bytes of a non-ASCII character (none with
     unicode=True, where patterns match characters)."""
-
-def preview_changes(
-    subtitle_path: bytes, words_path: bytes, protect_tags: bool = False, unicode: bool = False
-) -> tuple[int, list[tuple[int, str, str]]]:
-    """The number of texts the export pass would rewrite, and (key, before, after)
-    for each one the rules change; writes nothing."""

@@ -7,7 +7,7 @@ from __future__ import annotations
 
 import os
 import pathlib
-from collections.abc import Iterator, Mapping
+from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass
 from typing import Literal
 
@@ -26,7 +26,11 @@ class WordList(Mapping[str, str]):
 
     A pattern that compiles in neither mode raises WordListError naming it. One that
     compiles only character-wise (unicode=True) is kept, and raises when applied
-    byte-wise."""
+    byte-wise.
+
+    The rules are compiled natively, once per mode, by the first call that uses
+    them, and shared by every later call from any thread. A pickled WordList is its
+    rules, compiled anew where it is loaded."""
 
     def __init__(self, rules: Mapping[str, str]) -> None:
         for pattern, replacement in rules.items():
@@ -35,7 +39,8 @@ class WordList(Mapping[str, str]):
                     f"a word list maps str to str, not {type(pattern).__name__} to {type(replacement).__name__}"
                 )
         self._rules = dict(rules)
-        _require_a_mode_taking_every_rule(self._rules)
+        self._compiled = _api.CompiledWordList(self._rules)
+        _require_a_mode_taking_every_rule(self._compiled)
 
     @classmethod
     def load(cls, path: StrPath) -> WordList:
@@ -47,13 +52,25 @@ class WordList(Mapping[str, str]):
         except WordListError as error:
             raise WordListError(f"{os.fsdecode(path)}: {error}", pattern=error.pattern) from None
 
-    def apply(self, text: str, *, protect_tags: Literal[False, "ass", "srt"] = False, unicode: bool = False) -> str:
+    def apply(
+        self, text: str, *, protect_tags: Literal[False, "ass", "srt", "vtt"] = False, unicode: bool = False
+    ) -> str:
         """`text` as the passes rewrite a dialogue text. With protect_tags="ass" (or
-        "srt") the rules see only the runs of visible text between tags; with
+        "srt", "vtt") the rules see only the runs of visible text between tags; with
         unicode=True patterns match characters instead of UTF-8 bytes."""
-        if protect_tags not in (False, "ass", "srt"):
-            raise ValueError(f'protect_tags is False, "ass" or "srt", not {protect_tags!r}')
-        return _api.apply_rules(text, self._rules, protect_tags or "", bool(protect_tags), unicode)
+        return self.apply_many([text], protect_tags=protect_tags, unicode=unicode)[0]
+
+    def apply_many(
+        self, texts: Iterable[str], *, protect_tags: Literal[False, "ass", "srt", "vtt"] = False, unicode: bool = False
+    ) -> list[str]:
+        """Each of `texts` as `apply` rewrites it, in one call that lets the
+        interpreter lock go while the rules run."""
+        if protect_tags not in (False, "ass", "srt", "vtt"):
+            raise ValueError(f'protect_tags is False, "ass", "srt" or "vtt", not {protect_tags!r}')
+        return _api.apply_rules(list(texts), self._compiled, protect_tags or "", bool(protect_tags), unicode)
+
+    def __reduce__(self) -> tuple[type[WordList], tuple[dict[str, str]]]:
+        return (WordList, (self._rules,))
 
     def __getitem__(self, pattern: str) -> str:
         return self._rules[pattern]
@@ -105,7 +122,7 @@ def rewrite_bytes(
     every byte outside a changed text is kept, line ends, byte-order mark and all.
     Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
     _require_word_list(words)
-    return _api.rewrite_bytes(data, format, words._rules, protect_tags, unicode)
+    return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
 
 
 def export_texts(
@@ -114,7 +131,23 @@ def export_texts(
     """The rewritten dialogue texts of `data` under their export keys (event position
     or cue number); a cue's lines are joined by "\n"."""
     _require_word_list(words)
-    return _api.export_texts(data, format, words._rules, protect_tags, unicode)
+    return _api.export_texts(data, format, words._compiled, protect_tags, unicode)
+
+
+@dataclass(frozen=True)
+class Preview:
+    """What a rewrite of a file would change: the texts read, and (key, before,
+    after) for each text the rules change, key being the export's."""
+
+    texts: int
+    changes: list[tuple[int, str, str]]
+
+
+def preview(path: StrPath, words: WordList, *, protect_tags: bool = False, unicode: bool = False) -> Preview:
+    """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
+    _require_word_list(words)
+    texts, changes = _api.preview_file(os.fsencode(path), words._compiled, protect_tags, unicode)
+    return Preview(texts, changes)
 
 
 def _require_word_list(words: object) -> None:
@@ -128,7 +161,7 @@ def _run_pass(
     _require_word_list(words)
     source = os.fsencode(path)
     target = os.fsencode(output if output is not None else default_output(path, export_texts))
-    texts, changed = _api.run_pass(export_texts, source, target, words._rules, protect_tags, unicode)
+    texts, changed = _api.run_pass(export_texts, source, target, words._compiled, protect_tags, unicode)
     return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed)
 
 
@@ -144,11 +177,11 @@ def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
     )
 
 
-def _require_a_mode_taking_every_rule(rules: dict[str, str]) -> None:
-    refused = _api.rule_problems(rules, False)
+def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:
+    refused = compiled.problems(False)
     if not refused:
         return
-    refused_by_characters = dict(_api.rule_problems({pattern: rules[pattern] for pattern, _ in refused}, True))
+    refused_by_characters = dict(compiled.problems(True))
     for pattern, problem in refused:
         if pattern in refused_by_characters:
             raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)

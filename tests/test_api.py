@@ -1,4 +1,6 @@
+import pickle
 import re
+import threading
 
 import pytest
 from conftest import DATA_DIR, run_python
@@ -123,3 +125,23 @@ def test_failures_raise_and_print_nothing(tmp_path, capfd):
     assert capfd.readouterr() == ("", "")
     # A rule valid only character-wise is kept for that mode.
     assert WordList({"[a-é]x": "Y"}).apply("éx", unicode=True) == "Y"
+
+
+def test_a_compiled_list_is_shared_pickled_and_applied_in_batches():
+    words = WordList({"(\\w+)-san": "$1", "kun": "KUN"})
+    texts = ["Tanaka-san!", "Taro-kun", "", "{\\i1}Aoi-san{\\i0}"]
+    assert words.apply_many(iter(texts)) == [words.apply(text) for text in texts]
+    assert words.apply_many(texts, protect_tags="ass")[3] == "{\\i1}Aoi{\\i0}"
+    copy = pickle.loads(pickle.dumps(words))
+    assert dict(copy) == dict(words) and copy.apply_many(texts) == words.apply_many(texts)
+    # A thread with a small stack: the rules move to a large one instead of failing.
+    threading.stack_size(256 << 10)
+    try:
+        results = []
+        long_text = "ab" * 20000 + "c"
+        worker = threading.Thread(target=lambda: results.append(WordList({"(a|b)*c": "x"}).apply(long_text)))
+        worker.start()
+        worker.join()
+    finally:
+        threading.stack_size(0)
+    assert results == ["x"]

@@ -49,7 +49,7 @@ class Result:
 def serve(connection: Connection, parent_pid: int) -> None:
     """Takes jobs from `connection` until it closes."""
     _leave_interrupts_to_parent(parent_pid)
-    from c_quorvant import _rules, api
+    from c_quorvant import api
 
     connection.send(None)  # ready: the clock of the first job starts now
     while True:
@@ -58,7 +58,7 @@ def serve(connection: Connection, parent_pid: int) -> None:
         except EOFError:
             return
         started = time.monotonic()
-        result = _run(job, api, _rules)
+        result = _run(job, api)
         connection.send(replace(result, seconds=time.monotonic() - started))
 
 
@@ -74,10 +74,10 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api: ModuleType, _rules: ModuleType) -> Result:
+def _run(job: Job, api: ModuleType) -> Result:
     try:
         if job.mode == "preview":
-            return _preview(job, _rules)
+            return _preview(job, api)
         return _write(job, api)
     except api.SubtitleFileError as error:
         return Result(job.index, problem=one_line(error.reason))
@@ -89,11 +89,9 @@ def _run(job: Job, api: ModuleType, _rules: ModuleType) -> Result:
         return Result(job.index, problem=one_line(f"{type(error).__name__}: {error}"), details=traceback.format_exc())
 
 
-def _preview(job: Job, _rules: ModuleType) -> Result:
-    texts, changes = _rules.preview_changes(
-        os.fsencode(job.source), os.fsencode(job.words), job.protect_tags, job.unicode
-    )
-    return Result(job.index, texts=texts, changed=len(changes), changes=tuple(changes))
+def _preview(job: Job, api: ModuleType) -> Result:
+    found = api.preview(job.source, _word_list(api, job.words), protect_tags=job.protect_tags, unicode=job.unicode)
+    return Result(job.index, texts=found.texts, changed=len(found.changes), changes=tuple(found.changes))
 
 
 def _write(job: Job, api: ModuleType) -> Result:

@@ -7,6 +7,8 @@
 
 import os
 
+from libcpp cimport bool as cpp_bool
+from libcpp.memory cimport unique_ptr
 from libcpp.optional cimport optional
 from libcpp.pair cimport pair
 from libcpp.string cimport string
@@ -14,7 +16,7 @@ from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
 
-from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules
+from core_rules cimport RewriteMode, WordList
 
 cdef extern from "output.h":
     string outputName(const string& subfile, const string& ending) except +
@@ -40,6 +42,21 @@ cdef extern from "subtitle_api.h":
     cdef cppclass PassResult:
         string output
         RewriteCount texts
+    cdef cppclass TextChange:
+        string key
+        string before
+        string after
+    cdef cppclass PreviewResult:
+        int textCount
+        vector[TextChange] changes
+
+cdef extern from "compiled_rules.h":
+    cdef cppclass Problem "CompiledRules::Problem":
+        string pattern
+        string message
+    cdef cppclass CompiledRules:
+        CompiledRules(WordList words) except +
+        vector[Problem] problems(cpp_bool unicode) except + nogil
 
 cdef extern from "api_calls.h":
     cdef enum class FailureKind:
@@ -55,14 +72,16 @@ cdef extern from "api_calls.h":
         string message
         string subject
         int error
-    ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, const WordList& words,
+    ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, CompiledRules& rules,
                           RewriteMode mode, PassResult& result) except + nogil
-    ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+    ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                string& result) except + nogil
-    ApiFailure tryExportTexts(const string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+    ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                               vector[pair[string, string]]& result) except + nogil
-    ApiFailure tryApplyRules(const string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
-                             string& result) except + nogil
+    ApiFailure tryPreviewFile(const string& subfile, CompiledRules& rules, RewriteMode mode,
+                              PreviewResult& result) except + nogil
+    ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
+                             TagSyntax tags) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
     ApiFailure tryParseWords(const string& document, WordList& words) except +
 
@@ -102,13 +121,24 @@ cdef int _raise(const ApiFailure& failure, object path) except -1:
     raise RuntimeError(message)
 
 
+cdef class CompiledWordList:
+    """A word list's rules, compiled natively by the first call in each mode and
+    shared by every later call, from any thread."""
+    cdef unique_ptr[CompiledRules] _rules
+
+    def __cinit__(self, dict words):
+        self._rules.reset(new CompiledRules(_word_list(words)))
+
+    def problems(self, bint unicode) -> list:
+        """(pattern, the engine's message) for each pattern the mode's engine refuses."""
+        cdef vector[Problem] found
+        with nogil:
+            found = self._rules.get().problems(unicode)
+        return [(_text(problem.pattern), _text(problem.message)) for problem in found]
+
+
 def output_name(bytes name, bytes ending) -> bytes:
     return outputName(name, ending)
-
-
-def rule_problems(dict words, bint unicode) -> list:
-    cdef vector[RuleCheck] checks = checkRules(_word_list(words), unicode)
-    return [(_text(check.pattern), _text(check.problem)) for check in checks if not check.problem.empty()]
 
 
 def parse_words(bytes document) -> dict:
@@ -117,21 +147,23 @@ def parse_words(bytes document) -> dict:
     return {_text(pattern): _text(replacement) for pattern, replacement in words}
 
 
-def apply_rules(str text, dict words, str tags, bint protect_tags, bint unicode) -> str:
-    cdef string source = _bytes(text)
-    cdef WordList rules = _word_list(words)
+def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags, bint unicode) -> list:
+    cdef vector[string] sources
+    sources.reserve(len(texts))
+    for text in texts:
+        sources.push_back(_bytes(text))
+    cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef TagSyntax syntax = tagSyntaxNamed(tags.encode())
-    cdef string result
     cdef ApiFailure failure
     with nogil:
-        failure = tryApplyRules(source, rules, mode, syntax, result)
+        failure = tryApplyRules(sources, rules[0], mode, syntax)
     _raise(failure, None)
-    return _text(result)
+    return [_text(text) for text in sources]
 
 
-def run_pass(bint export, bytes subfile, bytes output, dict words, bint protect_tags, bint unicode):
-    cdef WordList rules = _word_list(words)
+def run_pass(bint export, bytes subfile, bytes output, CompiledWordList words, bint protect_tags, bint unicode):
+    cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef PassKind kind = PassKind.Export if export else PassKind.Rewrite
     cdef string source = subfile
@@ -139,7 +171,7 @@ def run_pass(bint export, bytes subfile, bytes output, dict words, bint protect_
     cdef PassResult result
     cdef ApiFailure failure
     with nogil:
-        failure = tryRunPass(kind, source, target, rules, mode, result)
+        failure = tryRunPass(kind, source, target, rules[0], mode, result)
     _raise(failure, subfile)
     return result.texts.texts, result.texts.changed
 
@@ -151,28 +183,42 @@ cdef SubtitleFormat _format(str name) except *:
     return format.value()
 
 
-def rewrite_bytes(bytes data, str format, dict words, bint protect_tags, bint unicode) -> bytes:
+def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode) -> bytes:
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
-    cdef WordList rules = _word_list(words)
+    cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef string result
     cdef ApiFailure failure
     with nogil:
-        failure = tryRewriteBytes(source, kind, rules, mode, result)
+        failure = tryRewriteBytes(source, kind, rules[0], mode, result)
     _raise(failure, None)
     return result
 
 
-def export_texts(bytes data, str format, dict words, bint protect_tags, bint unicode) -> dict:
+def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode) -> dict:
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
-    cdef WordList rules = _word_list(words)
+    cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef vector[pair[string, string]] result
     cdef ApiFailure failure
     with nogil:
-        failure = tryExportTexts(source, kind, rules, mode, result)
+        failure = tryExportTexts(source, kind, rules[0], mode, result)
     _raise(failure, None)
     # As in the export document, a repeated key keeps the later text.
     return {_text(key): _text(text) for key, text in result}
+
+
+def preview_file(bytes subfile, CompiledWordList words, bint protect_tags, bint unicode):
+    cdef CompiledRules* rules = words._rules.get()
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string source = subfile
+    cdef PreviewResult result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryPreviewFile(source, rules[0], mode, result)
+    _raise(failure, subfile)
+    # Every format's keys are numbers: cue numbers, or positions from 1.
+    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
+                              for change in result.changes]

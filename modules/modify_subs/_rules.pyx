@@ -12,17 +12,6 @@ from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules, loadReplac
 cdef extern from "pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
 
-cdef extern from "subtitle_api.h":
-    cdef cppclass TextChange:
-        string key
-        string before
-        string after
-    cdef cppclass PreviewResult:
-        int textCount
-        vector[TextChange] changes
-    PreviewResult previewFile(const string& subfile, const WordList& words, RewriteMode mode) except +
-
-
 cdef str _text(const string& raw):
     # Subtitle texts and patterns are bytes as read; show what can't be decoded
     # instead of failing on it.
@@ -35,11 +24,3 @@ def check_rules(bytes words_path, bint unicode=False):
     return [(_text(check.pattern), _text(check.replacement), _text(check.problem),
              [] if unicode else [_text(warning) for warning in patternWarnings(check.pattern)])
             for check in checks]
-
-
-def preview_changes(bytes subtitle_path, bytes words_path, bint protect_tags=False, bint unicode=False):
-    cdef PreviewResult result = previewFile(subtitle_path, loadReplacementWords(words_path),
-                                            RewriteMode(protect_tags, unicode))
-    # Every format's keys are numbers: cue numbers, or positions from 1.
-    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
-                              for change in result.changes]

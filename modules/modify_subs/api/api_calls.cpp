@@ -30,24 +30,27 @@ ApiFailure failureOf(Work work, FailureKind otherwise = FailureKind::Other) {
 
 }  // namespace
 
-ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                       RewriteMode mode, PassResult& result) {
-    return failureOf([&] { result = runPass(kind, subfile, output, words, mode); });
+    return failureOf([&] { result = runPass(kind, subfile, output, rules, mode); });
 }
 
-ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            std::string& result) {
-    return failureOf([&] { result = rewriteBytes(data, format, words, mode); });
+    return failureOf([&] { result = rewriteBytes(data, format, rules, mode); });
 }
 
-ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                           std::vector<std::pair<std::string, std::string>>& result) {
-    return failureOf([&] { result = exportTexts(data, format, words, mode); });
+    return failureOf([&] { result = exportTexts(data, format, rules, mode); });
 }
 
-ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
-                         std::string& result) {
-    return failureOf([&] { result = applyRules(text, words, mode, tags); });
+ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result) {
+    return failureOf([&] { result = previewFile(subfile, rules, mode); });
+}
+
+ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {
+    return failureOf([&] { texts = applyRules(std::move(texts), rules, mode, tags); });
 }
 
 ApiFailure tryParseWords(const std::string& document, WordList& words) {

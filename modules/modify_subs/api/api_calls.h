@@ -18,14 +18,14 @@ struct ApiFailure {
     int error = 0;        // errno of an output error, when the system gave one
 };
 
-ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                       RewriteMode mode, PassResult& result);
-ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            std::string& result);
-ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, const WordList& words, RewriteMode mode,
+ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                           std::vector<std::pair<std::string, std::string>>& result);
-ApiFailure tryApplyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags,
-                         std::string& result);
+ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result);
+ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
 // "ass" and "srt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);
 

@@ -8,9 +8,11 @@
 #include "libass_handles.h"
 #include "pass_errors.h"
 #include "pass_output.h"
-#include "rule_check.h"
+#include "recursion_budget.h"
 
 namespace {
+
+constexpr std::size_t kCallerStackTextBytes = 64 << 10;
 
 SubtitleFormat formatOfFile(const std::string& subfile) {
     const std::optional<SubtitleFormat> format = formatOfName(subfile);
@@ -50,66 +52,70 @@ std::string rewritten(SubtitleDocument document, TextRewriter& rewriter) {
 
 }  // namespace
 
-void requireValidRules(const WordList& words, bool unicode) {
-    for (const RuleCheck& check : checkRules(words, unicode)) {
-        if (!check.problem.empty()) throw RuleError(check.pattern, check.problem);
-    }
-}
-
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                    RewriteMode mode) {
     const SubtitleFormat format = formatOfFile(subfile);
-    requireValidRules(words, mode.unicode);
+    rules.requireValid(mode.unicode);
     // Regexes recurse per text byte, as in the module's passes.
     return onLargeStack([&] {
         SubtitleDocument document = documentOf(readSubtitleFile(subfile), format);
-        TextRewriter rewriter(words, mode);
+        CompiledRules::Borrowed rewriter = rules.borrow(mode);
         if (kind == PassKind::Rewrite) {
-            writeOutput(output, rewritten(std::move(document), rewriter));
+            writeOutput(output, rewritten(std::move(document), *rewriter));
         } else {
             Json::Value texts;
-            for (auto& [key, text] : rewrittenTexts(document, rewriter)) texts[key] = std::move(text);
+            for (auto& [key, text] : rewrittenTexts(document, *rewriter)) texts[key] = std::move(text);
             writeOutputDocument(output, std::move(texts));
         }
-        return PassResult{output, rewriter.count()};
+        return PassResult{output, rewriter->count()};
     });
 }
 
-std::string rewriteBytes(std::string data, SubtitleFormat format, const WordList& words, RewriteMode mode) {
-    requireValidRules(words, mode.unicode);
-    return onLargeStack([&] {
-        TextRewriter rewriter(words, mode);
-        return rewritten(documentOf(std::move(data), format), rewriter);
-    });
+std::string rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+    rules.requireValid(mode.unicode);
+    return onLargeStack([&] { return rewritten(documentOf(std::move(data), format), *rules.borrow(mode)); });
 }
 
 std::vector<std::pair<std::string, std::string>> exportTexts(std::string data, SubtitleFormat format,
-                                                             const WordList& words, RewriteMode mode) {
-    requireValidRules(words, mode.unicode);
-    return onLargeStack([&] {
-        TextRewriter rewriter(words, mode);
-        return rewrittenTexts(documentOf(std::move(data), format), rewriter);
-    });
+                                                             CompiledRules& rules, RewriteMode mode) {
+    rules.requireValid(mode.unicode);
+    return onLargeStack([&] { return rewrittenTexts(documentOf(std::move(data), format), *rules.borrow(mode)); });
 }
 
-PreviewResult previewFile(const std::string& subfile, const WordList& words, RewriteMode mode) {
+PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode) {
     const SubtitleFormat format = formatOfFile(subfile);
-    requireValidRules(words, mode.unicode);
+    rules.requireValid(mode.unicode);
     return onLargeStack([&] {
         const SubtitleDocument document = documentOf(readSubtitleFile(subfile), format);
-        TextRewriter rewriter(words, mode);
+        CompiledRules::Borrowed rewriter = rules.borrow(mode);
         PreviewResult result;
         for (const TextSpan& span : document.spans) {
             ++result.textCount;
             std::string before = spanText(document.text, span);
-            std::string after = rewriter.apply(before, tagSyntaxOf(format));
+            std::string after = rewriter->apply(before, tagSyntaxOf(format));
             if (after != before) result.changes.push_back({span.key, std::move(before), std::move(after)});
         }
         return result;
     });
 }
 
-std::string applyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags) {
-    requireValidRules(words, mode.unicode);
-    return onLargeStack([&] { return TextRewriter(words, mode).apply(text, tags); });
+std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
+                                    TagSyntax tags) {
+    rules.requireValid(mode.unicode);
+    const auto rewriteAll = [&](std::vector<std::string> batch) {
+        CompiledRules::Borrowed rewriter = rules.borrow(mode);
+        for (std::string& text : batch) text = rewriter->apply(std::move(text), tags);
+        return batch;
+    };
+    // A few short texts mostly fit the caller's own stack, which spares starting a
+    // thread per call; the recursion budget says when they don't.
+    std::size_t bytes = 0;
+    for (const std::string& text : texts) bytes += text.size();
+    if (bytes <= kCallerStackTextBytes) {
+        try {
+            return rewriteAll(texts);
+        } catch (const RecursionBudgetExceeded&) {
+        }
+    }
+    return onLargeStack([&] { return rewriteAll(std::move(texts)); });
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "compiled_rules.h"
 #include "pass_result.h"
 #include "subtitle_document.h"
 #include "tag_runs.h"
@@ -16,19 +17,18 @@
 
 enum class PassKind { Export, Rewrite };
 
-// Throws RuleError for the first pattern, in the order the rules apply, that the
-// engine of the mode refuses.
-void requireValidRules(const WordList& words, bool unicode);
+// Each call below takes its rules compiled (compiled_rules.h): the list's checks
+// and regexes are made once, by the first call in a mode, for all later ones.
 
 // The pass of `kind` on the file `subfile`, in the format its ending names,
 // writing `output`. The rules are checked before any file is read.
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, const WordList& words,
+PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                    RewriteMode mode);
 
 // The same passes on a file's bytes in memory.
-std::string rewriteBytes(std::string data, SubtitleFormat format, const WordList& words, RewriteMode mode);
+std::string rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 std::vector<std::pair<std::string, std::string>> exportTexts(std::string data, SubtitleFormat format,
-                                                             const WordList& words, RewriteMode mode);
+                                                             CompiledRules& rules, RewriteMode mode);
 
 // One text that the rules would change, under its export key.
 struct TextChange {
@@ -43,7 +43,8 @@ struct PreviewResult {
 };
 
 // What a rewrite of the file would change; writes nothing.
-PreviewResult previewFile(const std::string& subfile, const WordList& words, RewriteMode mode);
+PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode);
 
-// `text` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
-std::string applyRules(const std::string& text, const WordList& words, RewriteMode mode, TagSyntax tags);
+// Each of `texts` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
+std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
+                                    TagSyntax tags);

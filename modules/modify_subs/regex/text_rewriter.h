@@ -36,6 +36,7 @@ public:
     bool hasRules() const { return _hasRules; }
     // Counts texts that a reader left alone, knowing that no rule would change them.
     void countUnchanged(int texts) { _count.texts += texts; }
+    void resetCount() { _count = {}; }
 
 private:
     std::string rewrite(const std::string& text, TagSyntax tags);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,23 @@ using namespace std::string_literals;
 using test_support::readFile;
 using test_support::TempDir;
 using test_support::writeFile;
+
+// The calls with a list compiled for that one call.
+PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, WordList words,
+                   RewriteMode mode) {
+    CompiledRules rules(std::move(words));
+    return ::runPass(kind, subfile, output, rules, mode);
+}
+
+std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
+    CompiledRules rules(std::move(words));
+    return ::rewriteBytes(data, format, rules, mode);
+}
+
+PreviewResult previewFile(const std::string& subfile, WordList words, RewriteMode mode) {
+    CompiledRules rules(std::move(words));
+    return ::previewFile(subfile, rules, mode);
+}
 
 const std::string kCues =
     "1\n00:00:01,000 --> 00:00:02,000\n<i>Aoi-san</i>\n\n"
@@ -94,7 +112,8 @@ TEST_P(Documents, RewriteExportAndPreviewAgree) {
     const DocumentCase& c = GetParam();
     EXPECT_EQ(rewriteBytes(c.input, c.format, {}, {}), c.input);
     EXPECT_EQ(rewriteBytes(c.input, c.format, kWords, {}), c.rewritten);
-    const auto texts = exportTexts(c.input, c.format, kWords, {});
+    CompiledRules rules(kWords);
+    const auto texts = exportTexts(c.input, c.format, rules, {});
     EXPECT_EQ(texts, c.texts);
 
     const TempDir dir;
@@ -164,6 +183,22 @@ TEST(Documents, PreviewRewritesTextsTooLongForAnOrdinaryStack) {
     const PreviewResult result = previewFile(dir.file("long.srt"), {{"\\{.*?\\}", ""}}, {});
     ASSERT_EQ(result.changes.size(), 1u);
     EXPECT_EQ(result.changes[0].after, std::string(1 << 20, 'm'));
+}
+
+// One compiled list serves calls from several threads at once, each with its own count.
+TEST(CompiledRules, ServesThreadsAtOnce) {
+    CompiledRules rules({{"(\\w+)-san", "$1"}, {"[", "x"}});
+    EXPECT_THROW(rules.requireValid(false), RuleError);
+    EXPECT_THROW(rules.requireValid(false), RuleError);
+    CompiledRules good(kWords);
+    std::vector<std::thread> threads;
+    std::vector<std::string> results(8);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        threads.emplace_back([&, i] { results[i] = ::rewriteBytes(kSrt, SubtitleFormat::SubRip, good, {}); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const std::string& result : results) EXPECT_EQ(result, rewriteBytes(kSrt, SubtitleFormat::SubRip, kWords, {}));
+    EXPECT_EQ(good.borrow({})->count().texts, 0);
 }
 
 }  // namespace
