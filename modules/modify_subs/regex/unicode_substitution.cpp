@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case_fold.h"
+#include "ecmascript_space_traits.h"
 #include "literal_replace.h"
 #include "literal_scanner.h"
 #include "pattern_guard.h"
@@ -48,7 +49,7 @@ std::wstring wideOrRefuse(const std::string& utf8, const std::string& what, cons
 
 struct WideRule {
     std::string pattern;
-    std::wregex expression;
+    WideRegex expression;
     std::wstring replacement;
     StackDemand stackDemand;
     // Folded UTF-8 literals of which every match holds one; empty when unsure.

@@ -7,7 +7,8 @@
 
 // Rewrites texts with one word list as the byte-wise Substitution does, but with
 // patterns that match characters: `.`, classes, \w, \b, \s and case folding work on
-// code points of UTF-8 text (std::wregex under the "C.UTF-8" locale). A text that
+// code points of UTF-8 text (a wide regex under the "C.UTF-8" locale, with \s as
+// ECMAScript has it: ecmascript_space_traits.h). A text that
 // is not valid UTF-8 has no characters to speak of and is rewritten byte-wise.
 //
 // Every rule is compiled when the list is built, so a bad pattern (or one that is
