@@ -14,9 +14,13 @@ class WordListError(ValueError):
 
 class SubtitleFileError(Exception):
     """A subtitle file that can't be read or that its format's reader refuses:
-    `path` is the file as given, `reason` says what went wrong."""
+    `path` is the file as given (os.fspath), `reason` says what went wrong."""
 
     def __init__(self, path: str | bytes | os.PathLike[str], reason: str) -> None:
         super().__init__(f"{os.fsdecode(path)}: {reason}")
-        self.path = path
+        self.path = os.fspath(path)
         self.reason = reason
+
+    def __reduce__(self) -> tuple[object, ...]:
+        # args holds the message alone, which __init__ can't be called with.
+        return (type(self), (self.path, self.reason), self.__dict__)
