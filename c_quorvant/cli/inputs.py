@@ -8,6 +8,7 @@ from dataclasses import dataclass
 # The passes choose the format by these endings, byte for byte (case counts).
 SUPPORTED_ENDINGS = (".ass", ".srt")
 OUTPUT_PREFIX = "[Quorvanted] "
+EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 
 
 @dataclass(frozen=True)
@@ -104,7 +105,7 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
             )
         return Input(index, path, skipped="not an .ass or .srt file")
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
-        return Input(index, path, skipped="the output of an earlier run (--include-outputs processes it)")
+        return Input(index, path, skipped=EARLIER_OUTPUT)
     if not os.path.exists(path):
         return Input(index, path, problem="no such file")
     if options.mode == "preview":
@@ -113,4 +114,6 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     output = os.path.join(target_folder, output_name(name, options.mode))
     if options.skip_existing and os.path.lexists(output):
         return Input(index, path, output, skipped=f"its output {output} exists")
+    if os.path.exists(output) and os.path.samefile(path, output):
+        return Input(index, path, output, problem=f"its output {output} is this file; refusing to write over it")
     return Input(index, path, output)
