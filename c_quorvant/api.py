@@ -5,8 +5,12 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
+import contextlib
+import errno
+import json
 import os
 import pathlib
+import stat
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass
 from typing import Literal
@@ -15,6 +19,9 @@ from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, WordListError
 
 StrPath = str | os.PathLike[str]
+# What a word list's JSON may map a pattern to, besides text.
+Replacement = str | int | float | bool | None
+_SCALARS = (int, float, bool, type(None))
 _ENDINGS = (b".ass", b".ssa", b".srt", b".vtt")
 Format = Literal["ass", "ssa", "srt", "vtt"]
 
@@ -32,13 +39,14 @@ class WordList(Mapping[str, str]):
     them, and shared by every later call from any thread. A pickled WordList is its
     rules, compiled anew where it is loaded."""
 
-    def __init__(self, rules: Mapping[str, str]) -> None:
+    def __init__(self, rules: Mapping[str, Replacement]) -> None:
         for pattern, replacement in rules.items():
-            if not isinstance(pattern, str) or not isinstance(replacement, str):
+            if not isinstance(pattern, str) or not isinstance(replacement, (str, *_SCALARS)):
                 raise TypeError(
-                    f"a word list maps str to str, not {type(pattern).__name__} to {type(replacement).__name__}"
+                    f"a word list maps str to str, int, float, bool or None, not "
+                    f"{type(pattern).__name__} to {type(replacement).__name__}"
                 )
-        self._rules = dict(rules)
+        self._rules = _as_texts(rules)
         self._compiled = _api.CompiledWordList(self._rules)
         _require_a_mode_taking_every_rule(self._compiled)
 
@@ -146,7 +154,9 @@ class Preview:
 def preview(path: StrPath, words: WordList, *, protect_tags: bool = False, unicode: bool = False) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
     _require_word_list(words)
-    texts, changes = _api.preview_file(os.fsencode(path), words._compiled, protect_tags, unicode)
+    given = os.fspath(path)
+    with _reasons_of_the_system(given):
+        texts, changes = _api.preview_file(os.fsencode(given), words._compiled, protect_tags, unicode)
     return Preview(texts, changes)
 
 
@@ -159,10 +169,51 @@ def _run_pass(
     export_texts: bool, path: StrPath, words: WordList, output: StrPath | None, protect_tags: bool, unicode: bool
 ) -> PassResult:
     _require_word_list(words)
-    source = os.fsencode(path)
-    target = os.fsencode(output if output is not None else default_output(path, export_texts))
-    texts, changed = _api.run_pass(export_texts, source, target, words._compiled, protect_tags, unicode)
+    given = os.fspath(path)
+    if not os.fsencode(given).endswith(_ENDINGS):
+        raise SubtitleFileError(given, _system_refusal(given) or "not an .ass, .ssa, .srt or .vtt file")
+    target = os.fspath(output if output is not None else default_output(given, export_texts))
+    _refuse_writing_over_the_input(given, target)
+    with _reasons_of_the_system(given):
+        texts, changed = _api.run_pass(
+            export_texts, os.fsencode(given), os.fsencode(target), words._compiled, protect_tags, unicode
+        )
     return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed)
+
+
+@contextlib.contextmanager
+def _reasons_of_the_system(path: str | bytes) -> Iterator[None]:
+    """A SubtitleFileError raised inside gives the system's reason when there is one:
+    each format's reader words an unreadable file its own way, without it."""
+    try:
+        yield
+    except SubtitleFileError as error:
+        raise SubtitleFileError(path, _system_refusal(path) or error.reason) from None
+
+
+def _system_refusal(path: str | bytes) -> str | None:
+    """Why the system won't hand `path` to a reader ("No such file or directory",
+    "Permission denied", "Is a directory"), or None when it will."""
+    try:
+        # Non-blocking, so a named pipe is not waited on.
+        descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+    except OSError as error:
+        return error.strerror
+    try:
+        if stat.S_ISDIR(os.fstat(descriptor).st_mode):
+            return os.strerror(errno.EISDIR)
+    finally:
+        os.close(descriptor)
+    return None
+
+
+def _refuse_writing_over_the_input(source: str | bytes, target: str | bytes) -> None:
+    try:
+        same = os.path.samefile(source, target)
+    except OSError:
+        return  # a missing input is the pass's to report; a missing output is a new file
+    if same:
+        raise ValueError(f"{os.fsdecode(target)}: the output is the input file; refusing to write over it")
 
 
 def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
@@ -170,7 +221,7 @@ def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
     module's rule applied to the file's name."""
     source = os.fsencode(path)
     if not source.endswith(_ENDINGS):
-        raise SubtitleFileError(path, "not an .ass, .ssa, .srt or .vtt file")
+        raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
     directory, name = os.path.split(source)
     return pathlib.Path(
         os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts else source[-4:])))
@@ -185,6 +236,26 @@ def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:
     for pattern, problem in refused:
         if pattern in refused_by_characters:
             raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)
+
+
+def _as_texts(rules: Mapping[str, Replacement]) -> dict[str, str]:
+    return {pattern: _as_text(pattern, value) for pattern, value in rules.items()}
+
+
+def _as_text(pattern: str, value: Replacement) -> str:
+    """`value` as WordList.load would read it from JSON (1.5 -> "1.5", True ->
+    "true", None -> ""): the same reader turns it into text."""
+    if isinstance(value, str):
+        return value
+    try:
+        document = json.dumps({"": value}, allow_nan=False).encode()
+        return _api.parse_words(document)[""]
+    except ValueError:
+        # NaN and infinities are no JSON, integers beyond a double no number to the reader.
+        raise WordListError(
+            f"the replacement of pattern {pattern}, {value!r}, is a number the JSON reader can't read",
+            pattern=pattern,
+        ) from None
 
 
 def _utf8(pattern: str) -> bytes:

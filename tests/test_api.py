@@ -1,6 +1,11 @@
+import json
+import multiprocessing
+import os
 import pickle
 import re
+import shutil
 import threading
+from concurrent.futures import ProcessPoolExecutor
 
 import pytest
 from conftest import DATA_DIR, run_python
@@ -97,33 +102,83 @@ def test_two_rewrites_run_at_once(tmp_path):
     assert (finished.returncode, finished.stdout, finished.stderr) == (0, "True\nTrue\n", "")
 
 
-# (what is called, the error, a piece of its message)
+MISSING = "No such file or directory"
+
+
+# (what is called, the error, its attributes)
 def _errors(tmp_path):
     (tmp_path / "bad.json").write_text("{", encoding="utf-8")
     (tmp_path / "empty.ass").write_bytes(b"")
-    (tmp_path / "x.srt").write_bytes(b"1\n00:00:01,000 --> 00:00:02,000\nhi\n")
+    (tmp_path / "notes.txt").write_text("notes", encoding="utf-8")
+    (tmp_path / "folder.srt").mkdir()
+    (tmp_path / "x.srt").write_bytes(CUE)
+    (tmp_path / "link.srt").symlink_to("x.srt")
     words = WordList({"hi": "ho"})
+    x, refused = tmp_path / "x.srt", "the output is the input file; refusing to write over it"
+
+    def file(name, reason):
+        return {"path": str(tmp_path / name), "reason": reason}
+
     return [
-        (lambda: WordList({"(": ""}), WordListError, "Invalid pattern ("),
-        (lambda: WordList({"[a-é]": ""}).apply("é"), WordListError, "Invalid pattern [a-é]"),
-        (lambda: WordList.load(tmp_path / "bad.json"), WordListError, "bad.json"),
-        (lambda: WordList.load(tmp_path / "none.json"), FileNotFoundError, "none.json"),
-        (lambda: words.apply("hi", protect_tags=True), ValueError, "protect_tags"),
-        (lambda: rewrite(tmp_path / "none.srt", words), SubtitleFileError, "none.srt: cannot open the file"),
-        (lambda: export(tmp_path / "empty.ass", words), SubtitleFileError, "Failed to parse the ASS file."),
-        (lambda: export(tmp_path / "x.txt", words), SubtitleFileError, "not an .ass, .ssa, .srt or .vtt file"),
-        (lambda: rewrite(tmp_path / "x.srt", words, tmp_path / "no" / "x.srt"), FileNotFoundError, "no/x.srt"),
-        (lambda: rewrite(tmp_path / "x.srt", words, tmp_path), IsADirectoryError, str(tmp_path)),
-        (lambda: rewrite(tmp_path / "x.srt", {"hi": "ho"}), TypeError, "WordList"),
+        (lambda: WordList({"(": ""}), WordListError, {"pattern": "("}),
+        (lambda: WordList({"[a-é]": ""}).apply("é"), WordListError, {"pattern": "[a-é]"}),
+        (lambda: WordList.load(tmp_path / "bad.json"), WordListError, {"pattern": None}),
+        (lambda: WordList({"a": float("nan")}), WordListError, {"pattern": "a"}),
+        (lambda: WordList.load(tmp_path / "none.json"), FileNotFoundError, {"filename": str(tmp_path / "none.json")}),
+        (lambda: words.apply("hi", protect_tags=True), ValueError, {}),
+        # A missing file reads the same whatever its format and pass.
+        (lambda: rewrite(tmp_path / "none.srt", words), SubtitleFileError, file("none.srt", MISSING)),
+        (lambda: rewrite(tmp_path / "none.ass", words), SubtitleFileError, file("none.ass", MISSING)),
+        (lambda: export(str(tmp_path / "none.ass"), words), SubtitleFileError, file("none.ass", MISSING)),
+        (
+            lambda: export(os.fsencode(tmp_path / "none.srt"), words),
+            SubtitleFileError,
+            {"path": os.fsencode(tmp_path / "none.srt"), "reason": MISSING},
+        ),
+        (lambda: rewrite(tmp_path / "season", words), SubtitleFileError, file("season", MISSING)),
+        (lambda: export(tmp_path / "folder.srt", words), SubtitleFileError, file("folder.srt", "Is a directory")),
+        (
+            lambda: export(tmp_path / "empty.ass", words),
+            SubtitleFileError,
+            file("empty.ass", "Failed to parse the ASS file."),
+        ),
+        (
+            lambda: export(tmp_path / "notes.txt", words),
+            SubtitleFileError,
+            file("notes.txt", "not an .ass, .ssa, .srt or .vtt file"),
+        ),
+        (lambda: export(x, words, output=x), ValueError, {"args": (f"{x}: {refused}",)}),
+        (
+            lambda: rewrite(x, words, output=tmp_path / "link.srt"),
+            ValueError,
+            {"args": (f"{x.parent}/link.srt: {refused}",)},
+        ),
+        (
+            lambda: rewrite(x, words, tmp_path / "no" / "x.srt"),
+            FileNotFoundError,
+            {"filename": str(tmp_path / "no/x.srt")},
+        ),
+        (lambda: rewrite(x, words, tmp_path), IsADirectoryError, {"filename": str(tmp_path)}),
+        (lambda: rewrite(x, {"hi": "ho"}), TypeError, {}),
     ]
 
 
-def test_failures_raise_and_print_nothing(tmp_path, capfd):
-    for call, error, message in _errors(tmp_path):
+CUE = b"1\n00:00:01,000 --> 00:00:02,000\nhi\n"
+
+
+def test_failures_raise_travel_and_print_nothing(tmp_path, capfd):
+    for call, error, attributes in _errors(tmp_path):
         with pytest.raises(error) as raised:
             call()
-        assert message in str(raised.value)
+        assert type(raised.value) is error
+        assert {name: getattr(raised.value, name) for name in attributes} == attributes
+        assert all(value in str(raised.value) for value in attributes.values() if isinstance(value, str))
+        # What a worker process sends its parent.
+        copy = pickle.loads(pickle.dumps(raised.value))
+        assert type(copy) is error and str(copy) == str(raised.value)
+        assert {name: getattr(copy, name) for name in attributes} == attributes
     assert capfd.readouterr() == ("", "")
+    assert (tmp_path / "x.srt").read_bytes() == CUE and (tmp_path / "link.srt").is_symlink()
     # A rule valid only character-wise is kept for that mode.
     assert WordList({"[a-é]x": "Y"}).apply("éx", unicode=True) == "Y"
 
@@ -146,3 +201,71 @@ def test_a_compiled_list_is_shared_pickled_and_applied_in_batches():
     finally:
         threading.stack_size(0)
     assert results == ["x"]
+
+
+def test_a_worker_process_raises_subtitle_file_errors_whole(tmp_path):
+    names = ["absent.srt", "a.srt", "b.srt", "c.srt"]
+    for name in names[1:]:
+        (tmp_path / name).write_bytes(CUE)
+    words = WordList({"hi": "ho"})
+    # The failing file goes first, so the others are still pending when its error arrives.
+    with ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        futures = [pool.submit(rewrite, tmp_path / name, words) for name in names]
+        with pytest.raises(SubtitleFileError) as raised:
+            futures[0].result()
+        results = [future.result() for future in futures[1:]]
+    assert (raised.value.path, raised.value.reason) == (str(tmp_path / "absent.srt"), MISSING)
+    assert [(result.output.name, result.changed) for result in results] == [
+        (f"[Quorvanted] {name}", 1) for name in names[1:]
+    ]
+
+
+UNREADABLE = """
+import os
+from c_quorvant import SubtitleFileError, WordList, export
+words = WordList({{}})
+# Root reads anything: give that up first.
+if os.geteuid() == 0:
+    os.setuid(65534)
+try:
+    export({path!r}, words)
+except SubtitleFileError as error:
+    print(error)
+"""
+
+
+def test_an_unreadable_file_says_permission_denied(tmp_path):
+    (tmp_path / "locked.ass").write_bytes(b"")
+    (tmp_path / "locked.ass").chmod(0)
+    tmp_path.chmod(0o700)
+
+    finished = run_python(UNREADABLE.format(path=str(tmp_path / "locked.ass")))
+
+    assert (finished.stdout, finished.stderr) == (f"{tmp_path}/locked.ass: Permission denied\n", "")
+
+
+# What JSON holds besides text, as Python gives it
+SCALARS = {
+    "int": (1, "1"),
+    "float": (1.5, "1.5"),
+    "huge": (1e300, "1.0000000000000001e+300"),
+    "beyond int64": (10**30, "1e+30"),
+    "minus zero": (-0.0, "-0.0"),
+    "true": (True, "true"),
+    "false": (False, "false"),
+    "null": (None, ""),
+}
+
+
+def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
+    rules = {name: value for name, (value, _) in SCALARS.items()}
+    (tmp_path / "words.json").write_text(json.dumps(rules), encoding="utf-8")
+
+    words = WordList(rules)
+
+    assert dict(words) == {name: text for name, (_, text) in SCALARS.items()}
+    assert words == WordList.load(tmp_path / "words.json")
+    assert WordList({"-san": None}).apply("Tanaka-san") == "Tanaka"
+    for wrong in ([], {}, b"x"):
+        with pytest.raises(TypeError):
+            WordList({"a": wrong})

@@ -253,6 +253,7 @@ CASE = (
     "(rename it to EP3.srt)"
 )
 EARLIER = "the output of an earlier run (--include-outputs processes it)"
+EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes it; -v names it)"
 
 
 @pytest.mark.parametrize(
@@ -266,9 +267,17 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
                 "season/ep2.ass -> season/[Quorvanted] ep2.ass",
                 "2 rewritten, 0 failed, 2 skipped",
             ],
-            [f"quorvant: skipped season/EP3.SRT: {CASE}", f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
+            [f"quorvant: skipped season/EP3.SRT: {CASE}", f"quorvant: {EARLIER_ONE}"],
             {"season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"},
             id="folder",
+        ),
+        pytest.param(
+            ["rewrite", "season/[Quorvanted] ep0.srt", "-w", "words.json", "-v"],
+            0,
+            ["0 rewritten, 0 failed, 1 skipped"],
+            [f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}"],
+            set(),
+            id="earlier-output-named",
         ),
         pytest.param(
             ["export", "season", "-r", "-o", "out", "-w", "words.json", "-q"],
@@ -285,6 +294,18 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
             [],
             {"season/[Quorvanted] ep1.srt"},
             id="same-file-once",
+        ),
+        pytest.param(
+            ["rewrite", "season/ep1.srt", "season/s2/ep1.srt", "-o", "out", "--timeout", "2147483", "-w", "words.json"],
+            0,
+            [
+                "season/ep1.srt -> out/[Quorvanted] ep1.srt",
+                "season/s2/ep1.srt -> out/[Quorvanted] ep1.srt",
+                "2 rewritten (1 overwritten by a later file), 0 failed, 0 skipped",
+            ],
+            ["quorvant: warning: season/ep1.srt, season/s2/ep1.srt write the same output; the last one listed is kept"],
+            {"out/[Quorvanted] ep1.srt"},
+            id="overwritten-longest-timeout",
         ),
         pytest.param(
             ["rewrite", "season/[Quorvanted] ep0.srt", "--include-outputs", "-w", "words.json", "-q"],
@@ -312,7 +333,7 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
             ["0 rewritten, 0 failed, 2 skipped"],
             [
                 "quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
-                f"quorvant: skipped season/[Quorvanted] ep0.srt: {EARLIER}",
+                f"quorvant: {EARLIER_ONE}",
             ],
             {"season/[Quorvanted] ep1.srt"},
             id="skip-existing",
@@ -577,6 +598,7 @@ KANJI_SRT = "1\n00:00:01,000 --> 00:00:02,000\n<i>田中さん</i>\n"
             '"1" : "<i>\\u7530\\u4e2d</i>"',
         ),  # jsoncpp escapes non-ASCII
         (["preview", "ep.srt", "--unicode"], {"(\\w+)さん": "$1"}, 0, None, "+ <i>田中</i>"),
+        (["preview", "ep.srt", "-v"], {"x": "y"}, 0, None, "ep.srt: 0 of 1 texts would change ("),
         (["rewrite", "ep.srt"], {"[a-é]": ""}, 1, None, "quorvant check words.json"),
         (["rewrite", "ep.srt", "--unicode"], {"[": ""}, 1, None, "quorvant check --unicode words.json"),
         (["check", "--unicode"], {"[a-é]x": "", "é.": ""}, 0, None, "all patterns are valid"),
@@ -586,6 +608,7 @@ KANJI_SRT = "1\n00:00:01,000 --> 00:00:02,000\n<i>田中さん</i>\n"
         "default",
         "unicode-and-tags",
         "preview-unicode",
+        "preview-time",
         "byte-wise-invalid",
         "unicode-invalid",
         "check-unicode",
@@ -608,3 +631,80 @@ def test_mode_flags(tmp_path, args, words, status, output, expected):
     assert expected in shown
     # Character-wise, no pattern works on bytes: nothing to warn about.
     assert "warning" not in result.stderr
+
+
+@pytest.mark.parametrize(
+    "args, status, written",
+    [
+        (["rewrite"], 0, True),
+        (["rewrite", "--strict"], 1, False),
+        (["export", "--strict", "-j", "2"], 1, False),
+        (["preview", "-j", "2"], 0, False),
+        (["preview", "--strict", "--exit-code"], 2, False),
+    ],
+)
+def test_word_list_warnings_come_once_before_the_work(tmp_path, args, status, written):
+    for name in ("a.srt", "b.srt"):
+        (tmp_path / name).write_text("1\n00:00:01,000 --> 00:00:02,000\ncafé\n", encoding="utf-8")
+    # Byte-wise, the class takes é apart and leaves half of it: broken UTF-8.
+    (tmp_path / "words.json").write_text('{"[éè]": "e"}', encoding="utf-8")
+
+    result = quorvant(*args, "a.srt", "b.srt", "-w", "words.json", cwd=tmp_path)
+
+    assert result.returncode == status, result.stderr
+    warnings = [f"word list 'words.json': pattern \"[éè]\": {byte_class(c)}" for c in "éè"]
+    if "--strict" in args:
+        expected = [f"{line} (an error with --strict)" for line in warnings] + [
+            "check the list with: quorvant check words.json"
+        ]
+        assert result.stderr.splitlines() == [f"quorvant: {line}" for line in expected]
+    else:
+        assert result.stderr.splitlines() == [f"quorvant: warning: {line}" for line in warnings]
+    assert (tmp_path / "[Quorvanted] a.srt").exists() == written
+
+
+@pytest.mark.parametrize("seconds, accepted", [("0", True), ("2147483", True), ("2147484", False), ("nan", False)])
+def test_the_timeout_is_one_poll_can_wait(capsys, seconds, accepted):
+    from c_quorvant.cli.arguments import build_parser
+
+    if accepted:
+        assert build_parser().parse_args(["rewrite", "a.srt", "-w", "w.json", "--timeout", seconds]).timeout == float(
+            seconds
+        )
+        return
+    with pytest.raises(SystemExit) as exit_info:
+        build_parser().parse_args(["rewrite", "a.srt", "-w", "w.json", "--timeout", seconds])
+    assert exit_info.value.code == 2
+    assert "expected a number of seconds from 0 to 2147483" in capsys.readouterr().err
+
+
+@pytest.mark.parametrize("link", [os.symlink, os.link])
+def test_an_output_linked_to_its_input_is_refused(tmp_path, link):
+    (tmp_path / "ep.srt").write_text(SRT, encoding="utf-8")
+    link("ep.srt" if link is os.symlink else tmp_path / "ep.srt", tmp_path / "[Quorvanted] ep.srt")
+    (tmp_path / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
+
+    result = quorvant("rewrite", "ep.srt", "-w", "words.json", "--json", cwd=tmp_path)
+
+    assert result.returncode == 1
+    [entry] = json.loads(result.stdout)["files"]
+    assert (entry["status"], entry["reason"]) == (
+        "failed",
+        "its output [Quorvanted] ep.srt is this file; refusing to write over it",
+    )
+    assert (tmp_path / "ep.srt").read_text(encoding="utf-8") == SRT
+    assert (tmp_path / "[Quorvanted] ep.srt").is_symlink() == (link is os.symlink)
+
+
+def test_json_marks_an_output_a_later_file_replaced(tmp_path):
+    for name in ("ep.ass", "ep.srt"):
+        (tmp_path / name).write_text(ASS if name.endswith(".ass") else SRT, encoding="utf-8")
+    (tmp_path / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
+
+    result = quorvant("export", "ep.ass", "ep.srt", "-w", "words.json", "--json", cwd=tmp_path)
+
+    files = json.loads(result.stdout)["files"]
+    assert [(entry["status"], entry["reason"]) for entry in files] == [
+        ("overwritten", "ep.srt wrote the same output after it"),
+        ("written", None),
+    ]

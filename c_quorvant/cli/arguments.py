@@ -10,6 +10,8 @@ PROGRAM = "quorvant"
 # An episode takes milliseconds and a 50 MB file with 1,000 rules under 4 s; only a
 # rule that backtracks without end takes a minute, and then it would take hours.
 DEFAULT_TIMEOUT = 60.0
+# The longest wait poll() takes: its milliseconds are a C int.
+LONGEST_TIMEOUT = 2_147_483
 
 EXAMPLES = """\
 examples:
@@ -108,10 +110,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None
         "(default: %(default)g, far beyond any real file, well short of a runaway rule)",
     )
     command.add_argument(
+        "--strict",
+        action="store_true",
+        help="treat the word list's warnings (see check) as errors: stop before any file is touched",
+    )
+    command.add_argument(
         "--json",
         action="store_true",
-        help="print one JSON summary (per file: input, output, status, reason, texts changed) "
-        "instead of the lines for people",
+        help="print one JSON summary (per file: input, output, status, reason, texts changed; "
+        'status "overwritten" for an output a later file replaced) instead of the lines for people',
     )
 
 
@@ -208,7 +215,9 @@ def _positive(text: str) -> int:
 
 
 def _seconds(text: str) -> float:
-    return _number(float, text, lambda value: 0 <= value < float("inf"), "a number of seconds, 0 or more")
+    return _number(
+        float, text, lambda value: 0 <= value <= LONGEST_TIMEOUT, f"a number of seconds from 0 to {LONGEST_TIMEOUT}"
+    )
 
 
 def _default_jobs() -> int:

@@ -26,6 +26,7 @@ class Settings:
     style: Style
     protect_tags: bool = False
     unicode: bool = False
+    strict: bool = False  # the word list's warnings stop the run
 
 
 def run_batch(settings: Settings) -> int:
@@ -33,10 +34,12 @@ def run_batch(settings: Settings) -> int:
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
-    require_valid_rules(settings.words, settings.unicode)
+    warnings = require_valid_rules(settings.words, settings.unicode, settings.strict)
     extension("_api")
 
     report = Report(settings.style, len(selection.inputs))
+    for warning in warnings:
+        report.warn(warning)
     for path in selection.ignored:
         report.note(f"ignored {path}: not an {ENDINGS_NAMED} file")
     inputs = {item.index: item for item in selection.inputs}
@@ -95,6 +98,7 @@ class _Staging:
         self._inputs = inputs
         self._report = report
         self._folders: dict[int, str] = {}
+        self._last_written: dict[str, Input] = {}  # by the output's real path
 
     def prepare(self, job: Job) -> Job | Result:
         if job.mode == "preview":
@@ -137,6 +141,11 @@ class _Staging:
             os.replace(staged, output)
         except OSError as error:
             return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+        # Files with one output run one after another, so the one before is the one replaced.
+        replaced = self._last_written.get(os.path.realpath(output))
+        if replaced is not None:
+            self._report.overwritten(replaced.index, item.path)
+        self._last_written[os.path.realpath(output)] = item
         return Outcome(item.index, item.path, "written", output, **common)
 
     def _remove(self, index: int) -> None:

@@ -9,6 +9,7 @@ from dataclasses import dataclass
 SUPPORTED_ENDINGS = (".ass", ".ssa", ".srt", ".vtt")
 ENDINGS_NAMED = ".ass, .ssa, .srt or .vtt"
 OUTPUT_PREFIX = "[Quorvanted] "
+EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 
 
 @dataclass(frozen=True)
@@ -105,7 +106,7 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
             )
         return Input(index, path, skipped=f"not an {ENDINGS_NAMED} file")
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
-        return Input(index, path, skipped="the output of an earlier run (--include-outputs processes it)")
+        return Input(index, path, skipped=EARLIER_OUTPUT)
     if not os.path.exists(path):
         return Input(index, path, problem="no such file")
     if options.mode == "preview":
@@ -114,4 +115,6 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     output = os.path.join(target_folder, output_name(name, options.mode))
     if options.skip_existing and os.path.lexists(output):
         return Input(index, path, output, skipped=f"its output {output} exists")
+    if os.path.exists(output) and os.path.samefile(path, output):
+        return Input(index, path, output, problem=f"its output {output} is this file; refusing to write over it")
     return Input(index, path, output)

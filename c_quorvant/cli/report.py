@@ -8,6 +8,7 @@ from typing import NoReturn
 
 from tqdm import tqdm
 
+from c_quorvant.cli.inputs import EARLIER_OUTPUT
 from c_quorvant.cli.preview import change_lines
 
 # A bar for one to three files is noise.
@@ -44,6 +45,8 @@ class Report:
     total: int
     outcomes: list[Outcome] = field(default_factory=list)
     _waiting: dict[int, Outcome] = field(default_factory=dict)
+    _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
+    _earlier_outputs: int = 0  # skipped without a line of their own
     _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
@@ -63,6 +66,10 @@ class Report:
         if self.style.verbosity > 0:
             tqdm.write(f"quorvant: {message}", file=sys.stderr)
 
+    def overwritten(self, index: int, by: str) -> None:
+        """The output of file `index` was replaced by that of the later file `by`."""
+        self._overwritten[index] = by
+
     def add(self, outcome: Outcome) -> None:
         self._bar.update(1)
         self._waiting[outcome.index] = outcome
@@ -77,9 +84,12 @@ class Report:
         if self.style.as_json:
             json.dump(self._document(), sys.stdout, ensure_ascii=False, indent=2)
             print()
-        elif self.style.verbosity >= 0 and (self.style.mode != "preview" or self.total > 1):
+        elif self.style.verbosity >= 0:
+            if self._earlier_outputs:
+                tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
             # A single preview's own last line is its summary.
-            print(self._summary())
+            if self.style.mode != "preview" or self.total > 1:
+                print(self._summary())
         return self._exit_status()
 
     def _count(self, *statuses: str) -> int:
@@ -95,7 +105,8 @@ class Report:
         failed, skipped = self._count("failed"), self._count("skipped")
         if self.style.mode != "preview":
             done_word = "exported" if self.style.mode == "export" else "rewritten"
-            return f"{self._count('written')} {done_word}, {failed} failed, {skipped} skipped"
+            overwritten = f" ({len(self._overwritten)} overwritten by a later file)" if self._overwritten else ""
+            return f"{self._count('written')} {done_word}{overwritten}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
         texts = sum(outcome.changed or 0 for outcome in self.outcomes)
         return (
@@ -110,6 +121,8 @@ class Report:
                 tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
         elif self.style.verbosity < 0:
             return
+        elif outcome.status == "skipped" and outcome.reason == EARLIER_OUTPUT and self.style.verbosity == 0:
+            self._earlier_outputs += 1
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
@@ -128,17 +141,21 @@ class Report:
         for key, before, after in outcome.changes:
             for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
                 tqdm.write(line, file=sys.stdout)
+        took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
-        tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{ending}", file=sys.stdout)
+        tqdm.write(
+            f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{took}{ending}", file=sys.stdout
+        )
 
     def _document(self) -> dict[str, object]:
         files: list[dict[str, object]] = []
         for outcome in self.outcomes:
+            later = self._overwritten.get(outcome.index)
             entry: dict[str, object] = {
                 "input": outcome.path,
                 "output": outcome.output or None,
-                "status": outcome.status,
-                "reason": outcome.reason or None,
+                "status": "overwritten" if later else outcome.status,
+                "reason": f"{later} wrote the same output after it" if later else outcome.reason or None,
                 "texts_changed": outcome.changed,
             }
             if self.style.mode == "preview" and outcome.texts is not None:
@@ -148,3 +165,9 @@ class Report:
                 ]
             files.append(entry)
         return {"command": self.style.mode, "files": files, "exit_status": self._exit_status()}
+
+
+def _earlier_outputs_line(count: int) -> str:
+    if count == 1:
+        return "1 output of an earlier run skipped (--include-outputs processes it; -v names it)"
+    return f"{count} outputs of an earlier run skipped (--include-outputs processes them; -v names them)"

@@ -106,10 +106,16 @@ def shown(text: str) -> str:
     return json.dumps(text, ensure_ascii=False)
 
 
-def require_valid_rules(words_path: str, unicode: bool = False) -> None:
-    """Refuses a list with a bad pattern before any file is touched: the passes
-    would only find it at the first text, once per file."""
-    problems = read_word_list(words_path, unicode).problems()
+def require_valid_rules(words_path: str, unicode: bool = False, strict: bool = False) -> list[str]:
+    """The list's warnings, as check words them. Refuses a list with a bad pattern,
+    or with a warning when `strict`, before any file is touched: the passes would
+    only find a bad pattern at the first text, once per file."""
+    word_list = read_word_list(words_path, unicode)
+    problems = word_list.problems()
+    warnings = word_list.warnings()
+    if strict:
+        problems += [f"{warning} (an error with --strict)" for warning in warnings]
     if problems:
         problems.append(f"check the list with: quorvant check {'--unicode ' if unicode else ''}{words_path}")
         raise CliError("\n".join(problems))
+    return warnings
