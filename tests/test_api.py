@@ -3,7 +3,6 @@ import multiprocessing
 import os
 import pickle
 import re
-import shutil
 import threading
 from concurrent.futures import ProcessPoolExecutor
 
