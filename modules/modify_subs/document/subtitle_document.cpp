@@ -113,6 +113,11 @@ std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
     for (const TextSpan& span : document.spans) {
         std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
         if (spanHolds(text, span, after)) continue;
+        if (document.utf16 && !encodeUtf16(after, *document.utf16)) {
+            throw SubtitleFormatError(
+                "the rewritten text " + span.key +
+                " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+        }
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);
         rewritten.append(text.substr(copied, span.begin - copied));
@@ -124,9 +129,8 @@ std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
     else
         rewritten.append(text.substr(copied));
     if (!document.utf16) return rewritten;
-    std::optional<std::string> encoded = encodeUtf16(rewritten, *document.utf16);
-    if (!encoded) throw SubtitleFormatError("a rewritten text is not valid UTF-8 and cannot be written as UTF-16");
-    return std::move(*encoded);
+    // Every piece was checked: the whole encodes.
+    return encodeUtf16(rewritten, *document.utf16).value();
 }
 
 std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,
