@@ -21,3 +21,25 @@ class SubtitleFileError(Exception):
         super().__init__(reason if path is None else f"{os.fsdecode(path)}: {reason}")
         self.path = path
         self.reason = reason
+
+
+class UnrepresentableTextError(ValueError):
+    """A rewritten text holds a character that the output's encoding can't write:
+    `key` is the text's export key (None when no text holds it), `character` the
+    character, `encoding` the codec."""
+
+    def __init__(self, key: str | None, label: str, character: str, encoding: str) -> None:
+        code = ord(character)
+        shown = (
+            f"the undecodable byte 0x{code - 0xDC00:02X}"
+            if 0xDC80 <= code <= 0xDCFF
+            else f"{character!r} (U+{code:04X})"
+        )
+        where = f"{label} {key}: the rewritten text" if key is not None else "the rewritten file"
+        super().__init__(
+            f"{where} holds {shown}, which {encoding} cannot write; name another with output_encoding "
+            "(--output-encoding)"
+        )
+        self.key = key
+        self.character = character
+        self.encoding = encoding
