@@ -5,6 +5,7 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
+import codecs
 import contextlib
 import os
 import pathlib
@@ -49,12 +50,14 @@ class WordList(Mapping[str, str]):
     def load(cls, path: StrPath) -> WordList:
         """The JSON object at `path`, read as the command line and the module read it."""
         with open(path, "rb") as file:
-            document = file.read().removeprefix(b"\xef\xbb\xbf")
+            raw = file.read()
+        document = raw.removeprefix(codecs.BOM_UTF8)
         try:
             document.decode("utf-8")
         except UnicodeDecodeError as error:
+            offset = error.start + len(raw) - len(document)
             raise WordListError(
-                f"{os.fsdecode(path)}: not UTF-8: byte 0x{document[error.start]:02X} at byte offset {error.start}"
+                f"{os.fsdecode(path)}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}"
             ) from None
         try:
             return cls(_api.parse_words(document))

@@ -31,14 +31,13 @@ class UnrepresentableTextError(ValueError):
     def __init__(self, key: str | None, label: str, character: str, encoding: str) -> None:
         code = ord(character)
         shown = (
-            f"the undecodable byte 0x{code - 0xDC00:02X}"
+            f"the byte 0x{code - 0xDC00:02X}, which the input's encoding left undecoded and"
             if 0xDC80 <= code <= 0xDCFF
-            else f"{character!r} (U+{code:04X})"
+            else f"{character!r} (U+{code:04X}), which"
         )
         where = f"{label} {key}: the rewritten text" if key is not None else "the rewritten file"
         super().__init__(
-            f"{where} holds {shown}, which {encoding} cannot write; name another with output_encoding "
-            "(--output-encoding)"
+            f"{where} holds {shown} {encoding} cannot write; name another with output_encoding (--output-encoding)"
         )
         self.key = key
         self.character = character

@@ -102,7 +102,16 @@ def _dispatch(args: argparse.Namespace) -> int:
         args.debug,
     )
     settings = Settings(
-        args.files, args.words, args.jobs, args.timeout or None, options, style, args.protect_tags, args.unicode
+        args.files,
+        args.words,
+        args.jobs,
+        args.timeout or None,
+        options,
+        style,
+        args.protect_tags,
+        args.unicode,
+        args.encoding,
+        getattr(args, "output_encoding", None),
     )
     try:
         return run_batch(settings)

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace std::string_view_literals;
+
 struct Mark {
     std::string_view bytes;
     std::string_view name;
@@ -17,8 +19,8 @@ struct Mark {
 
 // UTF-32 LE comes before UTF-16 LE, whose mark starts it.
 constexpr std::array kMarks = {
-    Mark{"\xFF\xFE\x00\x00", "utf-32-le"}, Mark{"\x00\x00\xFE\xFF", "utf-32-be"}, Mark{"\xEF\xBB\xBF", "utf-8"},
-    Mark{"\xFF\xFE", "utf-16-le"},         Mark{"\xFE\xFF", "utf-16-be"},
+    Mark{"\xFF\xFE\x00\x00"sv, "utf-32-le"}, Mark{"\x00\x00\xFE\xFF"sv, "utf-32-be"}, Mark{"\xEF\xBB\xBF"sv, "utf-8"},
+    Mark{"\xFF\xFE"sv, "utf-16-le"},         Mark{"\xFE\xFF"sv, "utf-16-be"},
 };
 
 std::optional<Mark> markOf(std::string_view bytes) {
