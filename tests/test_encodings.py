@@ -35,7 +35,10 @@ ENCODINGS = [
 
 
 def subrip(text):
-    return f"1\r\n00:00:01,000 --> 00:00:02,000\r\n{text}\r\ni said: hi\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\n{text}\r\n"
+    return (
+        f"1\r\n00:00:01,000 --> 00:00:02,000\r\n{text}\r\ni said: hi\r\n\r\n"
+        f"2\r\n00:00:03,000 --> 00:00:04,000\r\n{text}\r\n"
+    )
 
 
 def ass(text):
