@@ -220,10 +220,8 @@ def _run_pass(
     target = os.fsencode(output if output is not None else default_output(path, export_texts))
     format, data = _read_subtitle(path, words, unicode)
     decoding = choose(data, encoding)
-    if decoding.native and output_encoding is None:
-        # Read again natively: the export document is streamed out without a copy here.
-        texts, changed = _api.run_pass(export_texts, source, target, words._compiled, protect_tags, unicode)
-    elif export_texts:
+    # The file was read once, here: a second read would find a pipe empty.
+    if export_texts:
         with _naming(path):
             found, texts, changed = _api.export_texts(
                 decoding.to_native(data), format, words._compiled, protect_tags, unicode

@@ -361,6 +361,8 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
                         "status": "written",
                         "reason": None,
                         "texts_changed": 2,
+                        "encoding": "utf-8",
+                        "confidence": 1.0,
                     },
                     {
                         "input": "absent.srt",
@@ -368,6 +370,8 @@ EARLIER = "the output of an earlier run (--include-outputs processes it)"
                         "status": "failed",
                         "reason": "no such file",
                         "texts_changed": None,
+                        "encoding": None,
+                        "confidence": None,
                     },
                 ],
             },
