@@ -216,7 +216,6 @@ def _run_pass(
     output_encoding: str | None,
 ) -> PassResult:
     _require_word_list(words)
-    source = os.fsencode(path)
     target = os.fsencode(output if output is not None else default_output(path, export_texts))
     format, data = _read_subtitle(path, words, unicode)
     decoding = choose(data, encoding)
