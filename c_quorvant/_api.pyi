@@ -18,11 +18,27 @@ def run_pass(
 ) -> tuple[int, int]:
     """(texts read, texts changed); raises as c_quorvant.api documents."""
 
-def rewrite_bytes(data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool) -> bytes: ...
+def rewrite_bytes(
+    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
+) -> tuple[bytes, int, int]:
+    """The rewritten bytes, the texts read and the texts changed."""
+
 def export_texts(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> dict[str, str]: ...
+) -> tuple[dict[str, str], int, int]:
+    """The rewritten texts by key, the texts read and the texts changed."""
+
 def preview_file(
     subfile: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
 ) -> tuple[int, list[tuple[int, str, str]]]:
     """The number of texts read, and (key, before, after) for each one the rules change."""
+
+def preview_bytes(
+    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
+) -> tuple[int, list[tuple[int, str, str]]]: ...
+def choose_encoding(data: bytes) -> tuple[str, int, str]:
+    """(Python codec name or "", byte-order mark length, what decided: "mark",
+    "utf-8", "utf-16 zeros", "detector" or "none")."""
+
+def write_output(output: bytes, content: bytes) -> None: ...
+def write_export(output: bytes, texts: list[tuple[str, str]]) -> None: ...

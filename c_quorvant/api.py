@@ -5,6 +5,7 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
+import codecs
 import contextlib
 import errno
 import json
@@ -16,7 +17,8 @@ from dataclasses import dataclass
 from typing import Literal
 
 from c_quorvant import _api
-from c_quorvant.errors import SubtitleFileError, WordListError
+from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
+from c_quorvant.text_encoding import AUTO, Decoding, choose, codec_name
 
 StrPath = str | os.PathLike[str]
 # What a word list's JSON may map a pattern to, besides text.
@@ -24,6 +26,7 @@ Replacement = str | int | float | bool | None
 _SCALARS = (int, float, bool, type(None))
 _ENDINGS = (b".ass", b".ssa", b".srt", b".vtt")
 Format = Literal["ass", "ssa", "srt", "vtt"]
+_FORMATS: dict[bytes, Format] = {b".ass": "ass", b".ssa": "ass", b".srt": "srt", b".vtt": "vtt"}
 
 
 class WordList(Mapping[str, str]):
@@ -54,7 +57,15 @@ class WordList(Mapping[str, str]):
     def load(cls, path: StrPath) -> WordList:
         """The JSON object at `path`, read as the command line and the module read it."""
         with open(path, "rb") as file:
-            document = file.read()
+            raw = file.read()
+        document = raw.removeprefix(codecs.BOM_UTF8)
+        try:
+            document.decode("utf-8")
+        except UnicodeDecodeError as error:
+            offset = error.start + len(raw) - len(document)
+            raise WordListError(
+                f"{os.fsdecode(path)}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}"
+            ) from None
         try:
             return cls(_api.parse_words(document))
         except WordListError as error:
@@ -100,46 +111,77 @@ class PassResult:
     output: pathlib.Path
     texts: int  # the dialogue texts read
     changed: int  # how many of them the rules changed
+    encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
+    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
 
 
 def rewrite(
-    path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
+    path: StrPath,
+    words: WordList,
+    output: StrPath | None = None,
+    *,
+    protect_tags: bool = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
+    output_encoding: str | None = None,
 ) -> PassResult:
     """Writes a copy of the .ass, .ssa, .srt or .vtt file at `path` with its dialogue
     rewritten; every byte outside a changed text is kept.
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
     existing output is replaced whole. protect_tags=True leaves the format's tags
-    alone. Raises SubtitleFileError, WordListError, or OSError naming the output."""
-    return _run_pass(False, path, words, output, protect_tags, unicode)
+    alone. The copy is in the input's encoding (`encoding`, by default detected),
+    byte-order mark included, or in `output_encoding`. Raises SubtitleFileError,
+    WordListError, UnrepresentableTextError, or OSError naming the output."""
+    return _run_pass(False, path, words, output, protect_tags, unicode, encoding, output_encoding)
 
 
 def export(
-    path: StrPath, words: WordList, output: StrPath | None = None, *, protect_tags: bool = False, unicode: bool = False
+    path: StrPath,
+    words: WordList,
+    output: StrPath | None = None,
+    *,
+    protect_tags: bool = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
 ) -> PassResult:
     """Writes the rewritten dialogue texts of the subtitle file at `path` as a JSON
     document (event position or cue number -> text, a cue's lines joined by "\n"),
     by default beside the input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
-    return _run_pass(True, path, words, output, protect_tags, unicode)
+    return _run_pass(True, path, words, output, protect_tags, unicode, encoding, None)
 
 
 def rewrite_bytes(
-    data: bytes, format: Format, words: WordList, *, protect_tags: bool = False, unicode: bool = False
+    data: bytes,
+    format: Format,
+    words: WordList,
+    *,
+    protect_tags: bool = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
+    output_encoding: str | None = None,
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
     Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
     _require_word_list(words)
-    return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
+    return _rewritten(data, format, words, protect_tags, unicode, choose(data, encoding), output_encoding)[0]
 
 
 def export_texts(
-    data: bytes, format: Format, words: WordList, *, protect_tags: bool = False, unicode: bool = False
+    data: bytes,
+    format: Format,
+    words: WordList,
+    *,
+    protect_tags: bool = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
 ) -> dict[str, str]:
     """The rewritten dialogue texts of `data` under their export keys (event position
     or cue number); a cue's lines are joined by "\n"."""
     _require_word_list(words)
-    return _api.export_texts(data, format, words._compiled, protect_tags, unicode)
+    native = choose(data, encoding).to_native(data)
+    return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
 
 
 @dataclass(frozen=True)
@@ -149,15 +191,20 @@ class Preview:
 
     texts: int
     changes: list[tuple[int, str, str]]
+    encoding: str | None = "utf-8"  # as PassResult's
+    confidence: float = 1.0
 
 
-def preview(path: StrPath, words: WordList, *, protect_tags: bool = False, unicode: bool = False) -> Preview:
+def preview(
+    path: StrPath, words: WordList, *, protect_tags: bool = False, unicode: bool = False, encoding: str = AUTO
+) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
     _require_word_list(words)
-    given = os.fspath(path)
-    with _reasons_of_the_system(given):
-        texts, changes = _api.preview_file(os.fsencode(given), words._compiled, protect_tags, unicode)
-    return Preview(texts, changes)
+    format, data = _read_subtitle(path, words, unicode)
+    decoding = choose(data, encoding)
+    with _naming(path):
+        texts, changes = _api.preview_bytes(decoding.to_native(data), format, words._compiled, protect_tags, unicode)
+    return Preview(texts, changes, decoding.encoding, decoding.confidence)
 
 
 def _require_word_list(words: object) -> None:
@@ -166,29 +213,92 @@ def _require_word_list(words: object) -> None:
 
 
 def _run_pass(
-    export_texts: bool, path: StrPath, words: WordList, output: StrPath | None, protect_tags: bool, unicode: bool
+    export_texts: bool,
+    path: StrPath,
+    words: WordList,
+    output: StrPath | None,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    output_encoding: str | None,
 ) -> PassResult:
     _require_word_list(words)
     given = os.fspath(path)
-    if not os.fsencode(given).endswith(_ENDINGS):
-        raise SubtitleFileError(given, _system_refusal(given) or "not an .ass, .ssa, .srt or .vtt file")
-    target = os.fspath(output if output is not None else default_output(given, export_texts))
+    _format_of(given)
+    target = os.fsencode(output if output is not None else default_output(given, export_texts))
     _refuse_writing_over_the_input(given, target)
-    with _reasons_of_the_system(given):
-        texts, changed = _api.run_pass(
-            export_texts, os.fsencode(given), os.fsencode(target), words._compiled, protect_tags, unicode
-        )
-    return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed)
+    format, data = _read_subtitle(given, words, unicode)
+    decoding = choose(data, encoding)
+    # The file was read once, here: a second read would find a pipe empty.
+    if export_texts:
+        with _naming(path):
+            found, texts, changed = _api.export_texts(
+                decoding.to_native(data), format, words._compiled, protect_tags, unicode
+            )
+        _api.write_export(target, list(found.items()))
+    else:
+        with _naming(path):
+            content, texts, changed = _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)
+        _api.write_output(target, content)
+    return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence)
+
+
+def _rewritten(
+    data: bytes,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    decoding: Decoding,
+    output_encoding: str | None,
+) -> tuple[bytes, int, int]:
+    """The rewritten bytes in the file's encoding or `output_encoding`, and the counts."""
+    output_codec = None if output_encoding is None else codec_name(output_encoding)
+    if decoding.native and output_codec is None:
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
+    native = decoding.to_native(data)
+    rewritten, texts, changed = _api.rewrite_bytes(native, format, words._compiled, protect_tags, unicode)
+    try:
+        if output_codec is None:
+            return decoding.from_native(rewritten), texts, changed
+        return decoding.converted(rewritten, output_codec), texts, changed
+    except UnicodeEncodeError as error:
+        character = error.object[error.start]
+        found = _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
+        key = next((key for key, text in found.items() if character in text), None)
+        label = "event" if format in ("ass", "ssa") else "cue"
+        raise UnrepresentableTextError(key, label, character, output_codec or str(decoding.encoding)) from None
+
+
+def _format_of(path: StrPath) -> Format:
+    format = _FORMATS.get(os.fsencode(path)[-4:])
+    if format is None:
+        given = os.fspath(path)
+        raise SubtitleFileError(given, _system_refusal(given) or "not an .ass, .ssa, .srt or .vtt file")
+    return format
+
+
+def _read_subtitle(path: StrPath, words: WordList, unicode: bool) -> tuple[Format, bytes]:
+    """The file's format and bytes, once its ending and the rules in this mode are
+    known to be good, as the native passes check them."""
+    format = _format_of(path)
+    for pattern, problem in words._compiled.problems(unicode):
+        raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)
+    given = os.fspath(path)
+    try:
+        with open(given, "rb") as file:
+            return format, file.read()
+    except OSError as error:
+        raise SubtitleFileError(given, error.strerror or str(error)) from None
 
 
 @contextlib.contextmanager
-def _reasons_of_the_system(path: str | bytes) -> Iterator[None]:
-    """A SubtitleFileError raised inside gives the system's reason when there is one:
-    each format's reader words an unreadable file its own way, without it."""
+def _naming(path: StrPath) -> Iterator[None]:
+    """A failure of the in-memory passes names the file they were given."""
     try:
         yield
     except SubtitleFileError as error:
-        raise SubtitleFileError(path, _system_refusal(path) or error.reason) from None
+        raise SubtitleFileError(os.fspath(path), error.reason) from None
 
 
 def _system_refusal(path: str | bytes) -> str | None:

@@ -25,3 +25,28 @@ class SubtitleFileError(Exception):
     def __reduce__(self) -> tuple[object, ...]:
         # args holds the message alone, which __init__ can't be called with.
         return (type(self), (self.path, self.reason), self.__dict__)
+
+
+class UnrepresentableTextError(ValueError):
+    """A rewritten text holds a character that the output's encoding can't write:
+    `key` is the text's export key (None when no text holds it), `character` the
+    character, `encoding` the codec."""
+
+    def __init__(self, key: str | None, label: str, character: str, encoding: str) -> None:
+        code = ord(character)
+        shown = (
+            f"the byte 0x{code - 0xDC00:02X}, which the input's encoding left undecoded and"
+            if 0xDC80 <= code <= 0xDCFF
+            else f"{character!r} (U+{code:04X}), which"
+        )
+        where = f"{label} {key}: the rewritten text" if key is not None else "the rewritten file"
+        super().__init__(
+            f"{where} holds {shown} {encoding} cannot write; name another with output_encoding (--output-encoding)"
+        )
+        self.key = key
+        self.label = label
+        self.character = character
+        self.encoding = encoding
+
+    def __reduce__(self) -> tuple[object, ...]:
+        return (type(self), (self.key, self.label, self.character, self.encoding), self.__dict__)

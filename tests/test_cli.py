@@ -382,6 +382,8 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "status": "written",
                         "reason": None,
                         "texts_changed": 2,
+                        "encoding": "utf-8",
+                        "confidence": 1.0,
                     },
                     {
                         "input": "absent.srt",
@@ -389,6 +391,8 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "status": "failed",
                         "reason": "no such file",
                         "texts_changed": None,
+                        "encoding": None,
+                        "confidence": None,
                     },
                 ],
             },

@@ -99,10 +99,12 @@ def test_the_api_reads_the_texts_the_module_reads(tmp_path, monkeypatch):
     (tmp_path / "words.json").write_text("{}", encoding="utf-8")
     for sample in SAMPLES:
         shutil.copy(sample, tmp_path / sample.name)
-        if sample.suffix not in (".ass", ".srt") or "utf16" in sample.name:
+        # The module and Python's decoder replace a broken Cyrillic byte run with different counts of U+FFFD.
+        if sample.suffix not in (".ass", ".srt") or "utf16" in sample.name or "cp1251" in sample.name:
             continue
         exported = json.loads((tmp_path / modify_subs.modify_subs_py(sample.name, "words.json")).read_bytes())
-        texts = export_texts(sample.read_bytes(), FORMATS[sample.suffix], NO_RULES)
+        # The module reads legacy bytes as they are; so does the API when told UTF-8.
+        texts = export_texts(sample.read_bytes(), FORMATS[sample.suffix], NO_RULES, encoding="utf-8")
         assert texts.keys() == exported.keys(), sample.name
         for key, text in texts.items():
             # The module joins a cue's lines, and the blank lines among them, with one space.

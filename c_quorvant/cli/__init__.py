@@ -111,6 +111,8 @@ def _dispatch(args: argparse.Namespace) -> int:
         args.protect_tags,
         args.unicode,
         args.strict,
+        args.encoding,
+        getattr(args, "output_encoding", None),
     )
     try:
         return run_batch(settings)

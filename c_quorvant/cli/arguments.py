@@ -1,6 +1,7 @@
 """The command line's grammar, its help and examples."""
 
 import argparse
+import codecs
 import os
 from collections.abc import Callable
 
@@ -56,13 +57,13 @@ def build_parser() -> argparse.ArgumentParser:
             epilog=EXAMPLES,
             formatter_class=argparse.RawDescriptionHelpFormatter,
         )
-        _add_batch_arguments(command, writes=name != "preview")
+        _add_batch_arguments(command, writes=name != "preview", converts=name == "rewrite")
 
     _add_check_command(commands, shared)
     return parser
 
 
-def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None:
+def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, converts: bool) -> None:
     command.add_argument(
         "files",
         nargs="+",
@@ -89,8 +90,16 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool) -> None
         help="match characters, not UTF-8 bytes: '.', classes, \\w, \\b, \\s and case folding "
         "work on whole characters (a text that is not valid UTF-8 is still matched byte-wise)",
     )
+    command.add_argument(
+        "--encoding",
+        type=_encoding,
+        default="auto",
+        metavar="NAME",
+        help="the files' text encoding, a Python codec name such as cp1252 or shift_jis (default: auto, "
+        "from a byte-order mark, UTF-8, UTF-16's zero bytes, or else a detector's guess)",
+    )
     if writes:
-        _add_output_arguments(command)
+        _add_output_arguments(command, converts)
     else:
         _add_preview_arguments(command)
     command.add_argument(
@@ -168,7 +177,7 @@ def _add_check_command(
     )
 
 
-def _add_output_arguments(command: argparse.ArgumentParser) -> None:
+def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> None:
     command.add_argument(
         "-o",
         "--output-dir",
@@ -177,6 +186,13 @@ def _add_output_arguments(command: argparse.ArgumentParser) -> None:
         help="write the outputs into DIR (with -r, in the same subfolders as the inputs) instead of beside each input",
     )
     command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
+    if converts:
+        command.add_argument(
+            "--output-encoding",
+            type=_encoding,
+            metavar="NAME",
+            help="write the copies in this encoding instead of each input's own (utf-8-sig, utf-16: with a mark)",
+        )
 
 
 def _add_preview_arguments(command: argparse.ArgumentParser) -> None:
@@ -208,6 +224,16 @@ def _number[N: (int, float)](parse: Callable[[str], N], text: str, accepted: Cal
     if value is None or not accepted(value):
         raise argparse.ArgumentTypeError(f"expected {expected}, got {text!r}")
     return value
+
+
+def _encoding(text: str) -> str:
+    if text == "auto":
+        return text
+    try:
+        codecs.lookup(text)
+    except LookupError:
+        raise argparse.ArgumentTypeError(f"unknown encoding {text!r}: use a Python codec name such as cp1252") from None
+    return text
 
 
 def _positive(text: str) -> int:

@@ -27,6 +27,8 @@ class Settings:
     protect_tags: bool = False
     unicode: bool = False
     strict: bool = False  # the word list's warnings stop the run
+    encoding: str = "auto"
+    output_encoding: str | None = None
 
 
 def run_batch(settings: Settings) -> int:
@@ -63,6 +65,8 @@ def run_batch(settings: Settings) -> int:
             os.path.abspath(settings.words),
             protect_tags=settings.protect_tags,
             unicode=settings.unicode,
+            encoding=settings.encoding,
+            output_encoding=settings.output_encoding,
         )
         for item in runnable
     }
@@ -116,7 +120,12 @@ class _Staging:
     def finish(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]
         common: dict[str, Any] = dict(
-            texts=result.texts, changed=result.changed, changes=result.changes, seconds=result.seconds
+            texts=result.texts,
+            changed=result.changed,
+            changes=result.changes,
+            seconds=result.seconds,
+            encoding=result.encoding,
+            confidence=result.confidence,
         )
         try:
             if result.problem:

@@ -27,6 +27,8 @@ class Outcome:
     changed: int | None = None  # texts the rules changed, when counted
     changes: tuple[tuple[int, str, str], ...] = ()  # each change, for preview
     seconds: float = 0.0
+    encoding: str | None = None  # the codec the input was read in; None: byte-wise
+    confidence: float | None = None  # None when the file was not read
 
 
 @dataclass(frozen=True)
@@ -72,6 +74,8 @@ class Report:
 
     def add(self, outcome: Outcome) -> None:
         self._bar.update(1)
+        if outcome.confidence is not None and outcome.confidence < 0.5:
+            self.warn(_unsure(outcome))
         self._waiting[outcome.index] = outcome
         while len(self.outcomes) in self._waiting:
             shown = self._waiting.pop(len(self.outcomes))
@@ -127,7 +131,7 @@ class Report:
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
-            counts = f" ({counted}{outcome.seconds:.2f} s)"
+            counts = f" ({counted}{_read_as(outcome)}, {outcome.seconds:.2f} s)"
             tqdm.write(
                 f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}", file=sys.stdout
             )
@@ -143,8 +147,10 @@ class Report:
                 tqdm.write(line, file=sys.stdout)
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
+        read_as = f" ({_read_as(outcome)})" if self.style.verbosity > 0 else ""
         tqdm.write(
-            f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{took}{ending}", file=sys.stdout
+            f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
+            file=sys.stdout,
         )
 
     def _document(self) -> dict[str, object]:
@@ -157,6 +163,8 @@ class Report:
                 "status": "overwritten" if later else outcome.status,
                 "reason": f"{later} wrote the same output after it" if later else outcome.reason or None,
                 "texts_changed": outcome.changed,
+                "encoding": outcome.encoding,
+                "confidence": outcome.confidence,
             }
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
@@ -171,3 +179,15 @@ def _earlier_outputs_line(count: int) -> str:
     if count == 1:
         return "1 output of an earlier run skipped (--include-outputs processes it; -v names it)"
     return f"{count} outputs of an earlier run skipped (--include-outputs processes them; -v names them)"
+
+
+def _read_as(outcome: Outcome) -> str:
+    return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
+
+
+def _unsure(outcome: Outcome) -> str:
+    if outcome.encoding is None:
+        how = "no encoding decodes it, so its texts were matched byte by byte"
+    else:
+        how = f"some of its bytes are not {outcome.encoding}; they were kept as they are (U+FFFD in an export)"
+    return f"{outcome.path}: {how}; name its encoding with --encoding NAME"

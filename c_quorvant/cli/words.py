@@ -57,6 +57,7 @@ def read_word_list(words_path: str, unicode: bool = False) -> WordList:
         raise CliError(f"word list {words_path!r}: no such file")
     if os.path.isdir(words_path):
         raise CliError(f"word list {words_path!r}: is a directory")
+    _require_utf8(words_path)
     members = _members(words_path)
     _rules = extension("_rules")
     try:
@@ -71,6 +72,21 @@ def read_word_list(words_path: str, unicode: bool = False) -> WordList:
         [Rule(pattern, replacement, problem, tuple(warnings)) for pattern, replacement, problem, warnings in checks],
         [same for same in by_pattern.values() if len(same) > 1],
     )
+
+
+def _require_utf8(words_path: str) -> None:
+    try:
+        with open(words_path, "rb") as file:
+            document = file.read()
+    except OSError:
+        return  # the loader says why
+    try:
+        document.removeprefix(b"\xef\xbb\xbf").decode("utf-8")
+    except UnicodeDecodeError as error:
+        offset = error.start + (3 if document.startswith(b"\xef\xbb\xbf") else 0)
+        raise CliError(
+            f"word list {words_path!r}: not UTF-8: byte 0x{document[offset]:02X} at byte offset {offset}"
+        ) from None
 
 
 def _members(words_path: str) -> list[Member]:

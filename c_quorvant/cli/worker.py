@@ -32,6 +32,8 @@ class Job:
     staging: str = ""  # the private folder the pass writes into (not for preview)
     protect_tags: bool = False
     unicode: bool = False
+    encoding: str = "auto"
+    output_encoding: str | None = None
 
 
 @dataclass(frozen=True)
@@ -44,6 +46,8 @@ class Result:
     changed: int | None = None  # how many of them the rules changed
     changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
     seconds: float = 0.0
+    encoding: str | None = None  # the codec the input was read in; None: byte-wise
+    confidence: float | None = None  # as the API's PassResult.confidence
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -90,13 +94,27 @@ def _run(job: Job, api: ModuleType) -> Result:
 
 
 def _preview(job: Job, api: ModuleType) -> Result:
-    found = api.preview(job.source, _word_list(api, job.words), protect_tags=job.protect_tags, unicode=job.unicode)
-    return Result(job.index, texts=found.texts, changed=len(found.changes), changes=tuple(found.changes))
+    found = api.preview(
+        job.source,
+        _word_list(api, job.words),
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+        encoding=job.encoding,
+    )
+    return Result(
+        job.index,
+        texts=found.texts,
+        changed=len(found.changes),
+        changes=tuple(found.changes),
+        encoding=found.encoding,
+        confidence=found.confidence,
+    )
 
 
 def _write(job: Job, api: ModuleType) -> Result:
     export = job.mode == "export"
     name = api.default_output(os.path.basename(job.source), export).name
+    converted = {} if export else {"output_encoding": job.output_encoding}
     run_pass = api.export if export else api.rewrite
     result = run_pass(
         job.source,
@@ -104,8 +122,17 @@ def _write(job: Job, api: ModuleType) -> Result:
         os.path.join(job.staging, name),
         protect_tags=job.protect_tags,
         unicode=job.unicode,
+        encoding=job.encoding,
+        **converted,
     )
-    return Result(job.index, output_name=name, texts=result.texts, changed=result.changed)
+    return Result(
+        job.index,
+        output_name=name,
+        texts=result.texts,
+        changed=result.changed,
+        encoding=result.encoding,
+        confidence=result.confidence,
+    )
 
 
 @functools.lru_cache(maxsize=1)

@@ -49,6 +49,25 @@ cdef extern from "subtitle_api.h":
     cdef cppclass PreviewResult:
         int textCount
         vector[TextChange] changes
+    cdef cppclass RewrittenBytes:
+        string bytes
+        RewriteCount texts
+    cdef cppclass ExportedTexts:
+        vector[pair[string, string]] texts
+        RewriteCount count
+
+cdef extern from "encoding_choice.h":
+    cdef enum class EncodingEvidence:
+        Mark
+        Utf8
+        Utf16Zeros
+        Detector
+        NoAnswer
+    cdef cppclass EncodingChoice:
+        string name
+        size_t markLength
+        EncodingEvidence evidence
+    EncodingChoice chooseEncoding(const string& bytes) except + nogil
 
 cdef extern from "compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
@@ -75,11 +94,15 @@ cdef extern from "api_calls.h":
     ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, CompiledRules& rules,
                           RewriteMode mode, PassResult& result) except + nogil
     ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                               string& result) except + nogil
+                               RewrittenBytes& result) except + nogil
     ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                              vector[pair[string, string]]& result) except + nogil
+                              ExportedTexts& result) except + nogil
     ApiFailure tryPreviewFile(const string& subfile, CompiledRules& rules, RewriteMode mode,
                               PreviewResult& result) except + nogil
+    ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
+                               PreviewResult& result) except + nogil
+    ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
+    ApiFailure tryWriteExport(const string& output, const vector[pair[string, string]]& texts) except + nogil
     ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
                              TagSyntax tags) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
@@ -183,31 +206,38 @@ cdef SubtitleFormat _format(str name) except *:
     return format.value()
 
 
-def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode) -> bytes:
+def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef string result
+    cdef RewrittenBytes result
     cdef ApiFailure failure
     with nogil:
         failure = tryRewriteBytes(source, kind, rules[0], mode, result)
     _raise(failure, None)
-    return result
+    return <bytes>result.bytes, result.texts.texts, result.texts.changed
 
 
-def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode) -> dict:
+def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef vector[pair[string, string]] result
+    cdef ExportedTexts result
     cdef ApiFailure failure
     with nogil:
         failure = tryExportTexts(source, kind, rules[0], mode, result)
     _raise(failure, None)
     # As in the export document, a repeated key keeps the later text.
-    return {_text(key): _text(text) for key, text in result}
+    texts = {_text(key): _text(text) for key, text in result.texts}
+    return texts, result.count.texts, result.count.changed
+
+
+cdef tuple _changes(PreviewResult& result):
+    # Every format's keys are numbers: cue numbers, or positions from 1.
+    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
+                              for change in result.changes]
 
 
 def preview_file(bytes subfile, CompiledWordList words, bint protect_tags, bint unicode):
@@ -219,6 +249,54 @@ def preview_file(bytes subfile, CompiledWordList words, bint protect_tags, bint 
     with nogil:
         failure = tryPreviewFile(source, rules[0], mode, result)
     _raise(failure, subfile)
-    # Every format's keys are numbers: cue numbers, or positions from 1.
-    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
-                              for change in result.changes]
+    return _changes(result)
+
+
+def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+    cdef string source = data
+    cdef SubtitleFormat kind = _format(format)
+    cdef CompiledRules* rules = words._rules.get()
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef PreviewResult result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryPreviewBytes(source, kind, rules[0], mode, result)
+    _raise(failure, None)
+    return _changes(result)
+
+
+_EVIDENCE = {
+    EncodingEvidence.Mark: "mark",
+    EncodingEvidence.Utf8: "utf-8",
+    EncodingEvidence.Utf16Zeros: "utf-16 zeros",
+    EncodingEvidence.Detector: "detector",
+    EncodingEvidence.NoAnswer: "none",
+}
+
+
+def choose_encoding(bytes data):
+    cdef string source = data
+    cdef EncodingChoice choice
+    with nogil:
+        choice = chooseEncoding(source)
+    return choice.name.decode("ascii"), choice.markLength, _EVIDENCE[choice.evidence]
+
+
+def write_output(bytes output, bytes content):
+    cdef string target = output
+    cdef string source = content
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryWriteOutput(target, source)
+    _raise(failure, None)
+
+
+def write_export(bytes output, list texts):
+    cdef string target = output
+    cdef vector[pair[string, string]] document
+    for key, text in texts:
+        document.push_back(pair[string, string](_bytes(key), _bytes(text)))
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryWriteExport(target, document)
+    _raise(failure, None)

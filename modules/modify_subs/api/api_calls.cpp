@@ -4,7 +4,10 @@
 #include <sstream>
 #include <utility>
 
+#include <json/value.h>
+
 #include "pass_errors.h"
+#include "pass_output.h"
 
 namespace {
 
@@ -36,17 +39,34 @@ ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::stri
 }
 
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                           std::string& result) {
+                           RewrittenBytes& result) {
     return failureOf([&] { result = rewriteBytes(data, format, rules, mode); });
 }
 
 ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                          std::vector<std::pair<std::string, std::string>>& result) {
+                          ExportedTexts& result) {
     return failureOf([&] { result = exportTexts(data, format, rules, mode); });
 }
 
 ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result) {
     return failureOf([&] { result = previewFile(subfile, rules, mode); });
+}
+
+ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
+                           PreviewResult& result) {
+    return failureOf([&] { result = previewBytes(data, format, rules, mode); });
+}
+
+ApiFailure tryWriteOutput(const std::string& output, const std::string& content) {
+    return failureOf([&] { writeOutput(output, content); });
+}
+
+ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts) {
+    return failureOf([&] {
+        Json::Value document;
+        for (const auto& [key, text] : texts) document[key] = text;
+        writeOutputDocument(output, std::move(document));
+    });
 }
 
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {

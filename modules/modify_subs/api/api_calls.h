@@ -21,10 +21,15 @@ struct ApiFailure {
 ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                       RewriteMode mode, PassResult& result);
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                           std::string& result);
+                           RewrittenBytes& result);
 ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                          std::vector<std::pair<std::string, std::string>>& result);
+                          ExportedTexts& result);
 ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result);
+ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
+                           PreviewResult& result);
+// The outputs of a pass done in memory, put in place as the passes put theirs.
+ApiFailure tryWriteOutput(const std::string& output, const std::string& content);
+ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts);
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
 // "ass" and "srt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);

@@ -50,6 +50,18 @@ std::string rewritten(SubtitleDocument document, TextRewriter& rewriter) {
     }
 }
 
+PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, RewriteMode mode) {
+    CompiledRules::Borrowed rewriter = rules.borrow(mode);
+    PreviewResult result;
+    for (const TextSpan& span : document.spans) {
+        ++result.textCount;
+        std::string before = spanText(document.text, span);
+        std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
+        if (after != before) result.changes.push_back({span.key, std::move(before), std::move(after)});
+    }
+    return result;
+}
+
 }  // namespace
 
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
@@ -71,32 +83,33 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     });
 }
 
-std::string rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] { return rewritten(documentOf(std::move(data), format), *rules.borrow(mode)); });
+    return onLargeStack([&] {
+        CompiledRules::Borrowed rewriter = rules.borrow(mode);
+        std::string bytes = rewritten(documentOf(std::move(data), format), *rewriter);
+        return RewrittenBytes{std::move(bytes), rewriter->count()};
+    });
 }
 
-std::vector<std::pair<std::string, std::string>> exportTexts(std::string data, SubtitleFormat format,
-                                                             CompiledRules& rules, RewriteMode mode) {
+ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] { return rewrittenTexts(documentOf(std::move(data), format), *rules.borrow(mode)); });
+    return onLargeStack([&] {
+        CompiledRules::Borrowed rewriter = rules.borrow(mode);
+        auto texts = rewrittenTexts(documentOf(std::move(data), format), *rewriter);
+        return ExportedTexts{std::move(texts), rewriter->count()};
+    });
 }
 
 PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode) {
     const SubtitleFormat format = formatOfFile(subfile);
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] {
-        const SubtitleDocument document = documentOf(readSubtitleFile(subfile), format);
-        CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        PreviewResult result;
-        for (const TextSpan& span : document.spans) {
-            ++result.textCount;
-            std::string before = spanText(document.text, span);
-            std::string after = rewriter->apply(before, tagSyntaxOf(format));
-            if (after != before) result.changes.push_back({span.key, std::move(before), std::move(after)});
-        }
-        return result;
-    });
+    return onLargeStack([&] { return changesIn(documentOf(readSubtitleFile(subfile), format), rules, mode); });
+}
+
+PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+    rules.requireValid(mode.unicode);
+    return onLargeStack([&] { return changesIn(documentOf(std::move(data), format), rules, mode); });
 }
 
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,

@@ -25,10 +25,17 @@ enum class PassKind { Export, Rewrite };
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                    RewriteMode mode);
 
-// The same passes on a file's bytes in memory.
-std::string rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
-std::vector<std::pair<std::string, std::string>> exportTexts(std::string data, SubtitleFormat format,
-                                                             CompiledRules& rules, RewriteMode mode);
+// The same passes on a file's bytes in memory, with the texts read and changed.
+struct RewrittenBytes {
+    std::string bytes;
+    RewriteCount texts;
+};
+struct ExportedTexts {
+    std::vector<std::pair<std::string, std::string>> texts;  // key and rewritten text, in file order
+    RewriteCount count;
+};
+RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
+ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 
 // One text that the rules would change, under its export key.
 struct TextChange {
@@ -42,8 +49,9 @@ struct PreviewResult {
     std::vector<TextChange> changes;
 };
 
-// What a rewrite of the file would change; writes nothing.
+// What a rewrite of the file, or of a file's bytes, would change; writes nothing.
 PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode);
+PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 
 // Each of `texts` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,

@@ -27,7 +27,7 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
 
 std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
-    return ::rewriteBytes(data, format, rules, mode);
+    return ::rewriteBytes(data, format, rules, mode).bytes;
 }
 
 PreviewResult previewFile(const std::string& subfile, WordList words, RewriteMode mode) {
@@ -113,7 +113,8 @@ TEST_P(Documents, RewriteExportAndPreviewAgree) {
     EXPECT_EQ(rewriteBytes(c.input, c.format, {}, {}), c.input);
     EXPECT_EQ(rewriteBytes(c.input, c.format, kWords, {}), c.rewritten);
     CompiledRules rules(kWords);
-    const auto texts = exportTexts(c.input, c.format, rules, {});
+    const ExportedTexts exported = exportTexts(c.input, c.format, rules, {});
+    const auto& texts = exported.texts;
     EXPECT_EQ(texts, c.texts);
 
     const TempDir dir;
@@ -121,6 +122,9 @@ TEST_P(Documents, RewriteExportAndPreviewAgree) {
     writeFile(name, c.input);
     const PreviewResult preview = previewFile(name, kWords, {});
     EXPECT_EQ(preview.textCount, static_cast<int>(texts.size()));
+    EXPECT_EQ(exported.count.texts, preview.textCount);
+    EXPECT_EQ(exported.count.changed, static_cast<int>(preview.changes.size()));
+    EXPECT_EQ(::previewBytes(c.input, c.format, rules, {}).changes.size(), preview.changes.size());
     for (const TextChange& change : preview.changes) {
         EXPECT_NE(change.before, change.after);
         EXPECT_NE(std::find(texts.begin(), texts.end(), std::pair{change.key, change.after}), texts.end());
@@ -199,7 +203,7 @@ TEST(CompiledRules, ServesThreadsAtOnce) {
     std::vector<std::thread> threads;
     std::vector<std::string> results(8);
     for (std::size_t i = 0; i < results.size(); ++i) {
-        threads.emplace_back([&, i] { results[i] = ::rewriteBytes(kSrt, SubtitleFormat::SubRip, good, {}); });
+        threads.emplace_back([&, i] { results[i] = ::rewriteBytes(kSrt, SubtitleFormat::SubRip, good, {}).bytes; });
     }
     for (std::thread& thread : threads) thread.join();
     for (const std::string& result : results) EXPECT_EQ(result, rewriteBytes(kSrt, SubtitleFormat::SubRip, kWords, {}));

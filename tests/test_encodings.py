@@ -1,0 +1,149 @@
+import codecs
+import json
+import re
+
+import pytest
+from conftest import DATA_DIR, quorvant
+
+from c_quorvant import WordList, WordListError, export, export_texts, rewrite, rewrite_bytes
+from c_quorvant.errors import UnrepresentableTextError
+
+# (encoding given, encoding the bytes are in, a line of dialogue, a rule in its script)
+ENCODINGS = [
+    ("cp1252", "cp1252", "Então, você tem que entrar.", ("você", "tu")),
+    ("cp1250", "cp1250", "Dzień dobry, jak się masz?", ("się", "sie")),
+    ("cp1251", "cp1251", "Привет, как дела?", ("как", "что")),
+    ("cp1253", "cp1253", "Καλημέρα, τι κάνεις;", ("κάνεις", "λες")),
+    ("cp1254", "cp1254", "Günaydın, nasılsın?", ("nasılsın", "iyi misin")),
+    ("cp1255", "cp1255", "שלום, מה שלומך?", ("שלומך", "נשמע")),
+    ("cp1256", "cp1256", "مرحبا، كيف حالك؟", ("حالك", "الحال")),
+    ("cp1257", "cp1257", "Labas rytas, kaip sekasi? Ačiū.", ("Ačiū", "Dėkui")),
+    ("koi8-r", "koi8-r", "Спасибо, до свидания.", ("до свидания", "пока")),
+    ("iso-8859-2", "iso-8859-2", "Dobrý den, jak se máš?", ("máš", "daří")),
+    ("gbk", "gbk", "你好，我们可以走了。", ("可以", "应该")),
+    # 可 is a5 69 and ナ 83 69 in these: the ASCII rule below must not take their second byte for an "i".
+    ("big5", "big5", "你好，我們可以走了。", ("我們", "咱們")),
+    ("shift_jis", "shift_jis", "田中さん、ナイフをありがとう。", ("さん", "様")),
+    ("euc-jp", "euc-jp", "田中さん、ありがとう。", ("ありがとう", "どうも")),
+    ("euc-kr", "euc-kr", "안녕하세요, 고맙습니다.", ("고맙습니다", "감사합니다")),
+    ("utf-16-le", "utf-16-le", "Привет, 可以", ("Привет", "Салют")),
+    # Detection on files this small is the benchmark's subject; these are the sure cases.
+    ("auto", "utf-16-le", "Привет, 可以", ("Привет", "Салют")),
+    ("auto", "utf-16-be", "Привет, 可以", ("Привет", "Салют")),
+    ("auto", "cp1251", "Привет, как дела? Всё хорошо, спасибо, как всегда.", ("как", "что")),
+]
+
+
+def subrip(text):
+    return (
+        f"1\r\n00:00:01,000 --> 00:00:02,000\r\n{text}\r\ni said: hi\r\n\r\n"
+        f"2\r\n00:00:03,000 --> 00:00:04,000\r\n{text}\r\n"
+    )
+
+
+def ass(text):
+    return (
+        "[Script Info]\r\nScriptType: v4.00+\r\n\r\n[Events]\r\n"
+        "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n"
+        f"Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{text}\\Ni said: hi\r\n"
+    )
+
+
+@pytest.mark.parametrize("format, document", [("srt", subrip), ("ass", ass)])
+@pytest.mark.parametrize("given, encoding, text, rule", ENCODINGS)
+def test_legacy_files_are_rewritten_as_their_utf8_twin(format, document, given, encoding, text, rule):
+    twin = document(text).encode("utf-8")
+    data = document(text).encode(encoding)
+    words = WordList({rule[0]: rule[1], "\\bi\\b": "I"})
+
+    assert rewrite_bytes(data, format, WordList({}), encoding=given) == data
+    rewritten = rewrite_bytes(data, format, words, encoding=given)
+    assert rewritten.decode(encoding) == rewrite_bytes(twin, format, words).decode("utf-8")
+    assert rule[1] in rewritten.decode(encoding)
+    texts = export_texts(data, format, words, encoding=given)
+    assert texts == export_texts(twin, format, words)
+    assert texts["1"].startswith(text.replace(*rule))
+
+
+def test_an_unrepresentable_replacement_fails_naming_cue_character_and_encoding(workdir):
+    (workdir / "ep.srt").write_bytes(subrip("Você é legal.").encode("cp1252"))
+    words = WordList({"legal": "\U0001f600"})
+    with pytest.raises(UnrepresentableTextError, match=r"cue 1: .*U\+1F600.*cp1252") as raised:
+        rewrite("ep.srt", words, encoding="cp1252")
+    assert (raised.value.key, raised.value.character) == ("1", "\U0001f600")
+    assert not (workdir / "[Quorvanted] ep.srt").exists()
+    converted = rewrite("ep.srt", words, encoding="cp1252", output_encoding="utf-8")
+    assert converted.output.read_bytes().decode("utf-8") == subrip("Você é \U0001f600.")
+
+
+# Bytes that no code page holds as text: the detector has no answer.
+UNDECODABLE = b"1\r\n00:00:01,000 --> 00:00:02,000\r\n\x81\x8d\x8f\x90\x9d\r\n"
+
+
+# (file, encoding reported, confidence)
+FILES = [
+    ("y_yyh-08-pt-cp1252-gap.srt", "cp1252", 0.5),
+    ("y_db10-bom-but-cp1252.ssa", "cp1252", 0.5),
+    ("y_russian-cp1251.srt", "cp1251", 0.5),
+    ("y_onegai-teacher-01-utf16le.ass", "utf-16-le", 1.0),
+    ("y_danish-bom.srt", "utf-8", 1.0),
+    ("undecodable.srt", None, 0.0),
+]
+
+
+@pytest.mark.parametrize("name, encoding, confidence", FILES)
+def test_files_round_trip_and_export_their_text(workdir, name, encoding, confidence):
+    source = DATA_DIR / name
+    data = source.read_bytes() if source.exists() else UNDECODABLE
+    (workdir / name).write_bytes(data)
+
+    copy = rewrite(name, WordList({}))
+    assert (copy.encoding, copy.confidence) == (encoding, confidence)
+    assert copy.output.read_bytes() == data
+    exported = export(name, WordList({}))
+    texts = json.loads(exported.output.read_text("utf-8"))
+    assert (exported.texts, exported.changed) == (copy.texts, 0)
+    assert any("\ufffd" in text for text in texts.values()) == (confidence == 0.0)
+
+
+def test_a_lying_mark_is_kept_and_the_rest_decoded(workdir):
+    data = (DATA_DIR / "y_db10-bom-but-cp1252.ssa").read_bytes()
+    words = WordList({"Só": "Apenas"})
+    rewritten = rewrite_bytes(data, "ssa", words)
+    assert rewritten.startswith(codecs.BOM_UTF8)
+    assert rewritten[3:].decode("cp1252") == re.sub("Só", "Apenas", data[3:].decode("cp1252"), flags=re.IGNORECASE)
+
+
+@pytest.mark.parametrize(
+    "content, problem",
+    [
+        (b'{"caf\xe9": "x"}', "not UTF-8: byte 0xE9 at byte offset 5"),
+        (codecs.BOM_UTF8 + b'{"caf\xc3\xa9": "x"}', None),
+    ],
+)
+def test_word_lists_must_be_utf8(workdir, content, problem):
+    (workdir / "words.json").write_bytes(content)
+    if problem is None:
+        assert dict(WordList.load("words.json")) == {"café": "x"}
+        return
+    with pytest.raises(WordListError, match=f"words.json: {problem}"):
+        WordList.load("words.json")
+    checked = quorvant("check", "words.json", cwd=workdir)
+    assert checked.returncode == 1 and problem in checked.stderr
+
+
+def test_command_line_reports_encodings_and_warns_when_unsure(workdir, write_words):
+    (workdir / "legacy.srt").write_bytes((DATA_DIR / "y_yyh-08-pt-cp1252-gap.srt").read_bytes())
+    (workdir / "undecodable.srt").write_bytes(UNDECODABLE)
+    words = write_words({"você": "tu"})
+
+    run = quorvant("rewrite", "legacy.srt", "undecodable.srt", "-w", words, "--json", cwd=workdir)
+    files = {entry["input"]: entry for entry in json.loads(run.stdout)["files"]}
+    assert (files["legacy.srt"]["encoding"], files["legacy.srt"]["confidence"]) == ("cp1252", 0.5)
+    assert files["legacy.srt"]["texts_changed"] > 0
+    assert run.stderr.count("--encoding") == 1 and "undecodable.srt" in run.stderr
+
+    converted = quorvant("rewrite", "legacy.srt", "-w", words, "--output-encoding", "utf-8", cwd=workdir)
+    assert converted.returncode == 0
+    assert "tu" in (workdir / "[Quorvanted] legacy.srt").read_text("utf-8")
+    assert quorvant("preview", "legacy.srt", "-w", words, "--encoding", "nope", cwd=workdir).returncode == 2
