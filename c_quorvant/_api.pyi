@@ -13,10 +13,10 @@ def parse_words(document: bytes) -> dict[str, str]: ...
 def apply_rules(
     texts: list[str], words: CompiledWordList, tags: str, protect_tags: bool, unicode: bool
 ) -> list[str]: ...
-def run_pass(
+def run_utf8_pass(
     export: bool, subfile: bytes, output: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, int]:
-    """(texts read, texts changed); raises as c_quorvant.api documents."""
+) -> tuple[int, int] | bytes:
+    """(texts read, texts changed) for a UTF-8 file; its bytes, nothing written, otherwise."""
 
 def rewrite_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
@@ -27,11 +27,6 @@ def export_texts(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
 ) -> tuple[dict[str, str], int, int]:
     """The rewritten texts by key, the texts read and the texts changed."""
-
-def preview_file(
-    subfile: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, list[tuple[int, str, str]]]:
-    """The number of texts read, and (key, before, after) for each one the rules change."""
 
 def preview_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool

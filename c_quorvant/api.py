@@ -18,7 +18,7 @@ from typing import Literal
 
 from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
-from c_quorvant.text_encoding import AUTO, Decoding, choose, codec_name
+from c_quorvant.text_encoding import AUTO, CERTAIN, Decoding, choose, codec_name
 
 StrPath = str | os.PathLike[str]
 # What a word list's JSON may map a pattern to, besides text.
@@ -224,12 +224,20 @@ def _run_pass(
 ) -> PassResult:
     _require_word_list(words)
     given = os.fspath(path)
-    _format_of(given)
+    format = _format_of(given)
     target = os.fsencode(output if output is not None else default_output(given, export_texts))
     _refuse_writing_over_the_input(given, target)
-    format, data = _read_subtitle(given, words, unicode)
+    if encoding == AUTO and output_encoding is None:
+        # Most files are UTF-8: the native pass reads and writes them with no copy to
+        # spare, and hands any other file's bytes back instead of reading it twice.
+        with _reasons_of_the_system(given):
+            done = _api.run_utf8_pass(export_texts, os.fsencode(given), target, words._compiled, protect_tags, unicode)
+        if isinstance(done, tuple):
+            return PassResult(pathlib.Path(os.fsdecode(target)), *done, "utf-8", CERTAIN)
+        data = done
+    else:
+        format, data = _read_subtitle(given, words, unicode)
     decoding = choose(data, encoding)
-    # The file was read once, here: a second read would find a pipe empty.
     if export_texts:
         with _naming(path):
             found, texts, changed = _api.export_texts(
@@ -290,6 +298,16 @@ def _read_subtitle(path: StrPath, words: WordList, unicode: bool) -> tuple[Forma
             return format, file.read()
     except OSError as error:
         raise SubtitleFileError(given, error.strerror or str(error)) from None
+
+
+@contextlib.contextmanager
+def _reasons_of_the_system(path: str | bytes) -> Iterator[None]:
+    """A SubtitleFileError raised inside gives the system's reason when there is one:
+    each format's reader words an unreadable file its own way, without it."""
+    try:
+        yield
+    except SubtitleFileError as error:
+        raise SubtitleFileError(path, _system_refusal(path) or error.reason) from None
 
 
 @contextlib.contextmanager

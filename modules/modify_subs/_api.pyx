@@ -42,6 +42,9 @@ cdef extern from "subtitle_api.h":
     cdef cppclass PassResult:
         string output
         RewriteCount texts
+    cdef cppclass Utf8Pass:
+        PassResult result
+        optional[string] otherEncoding
     cdef cppclass TextChange:
         string key
         string before
@@ -91,14 +94,12 @@ cdef extern from "api_calls.h":
         string message
         string subject
         int error
-    ApiFailure tryRunPass(PassKind kind, const string& subfile, const string& output, CompiledRules& rules,
-                          RewriteMode mode, PassResult& result) except + nogil
+    ApiFailure tryRunUtf8Pass(PassKind kind, const string& subfile, const string& output, CompiledRules& rules,
+                              RewriteMode mode, Utf8Pass& result) except + nogil
     ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                RewrittenBytes& result) except + nogil
     ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                               ExportedTexts& result) except + nogil
-    ApiFailure tryPreviewFile(const string& subfile, CompiledRules& rules, RewriteMode mode,
-                              PreviewResult& result) except + nogil
     ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                PreviewResult& result) except + nogil
     ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
@@ -185,18 +186,25 @@ def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags,
     return [_text(text) for text in sources]
 
 
-def run_pass(bint export, bytes subfile, bytes output, CompiledWordList words, bint protect_tags, bint unicode):
+def run_utf8_pass(bint export, bytes subfile, bytes output, CompiledWordList words, bint protect_tags,
+                  bint unicode):
+    """(texts read, texts changed) of the pass on a UTF-8 file; the file's bytes,
+    nothing written, when it is in another encoding."""
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef PassKind kind = PassKind.Export if export else PassKind.Rewrite
     cdef string source = subfile
     cdef string target = output
-    cdef PassResult result
+    cdef Utf8Pass done
     cdef ApiFailure failure
     with nogil:
-        failure = tryRunPass(kind, source, target, rules[0], mode, result)
+        failure = tryRunUtf8Pass(kind, source, target, rules[0], mode, done)
     _raise(failure, subfile)
-    return result.texts.texts, result.texts.changed
+    cdef string other
+    if done.otherEncoding.has_value():
+        other = done.otherEncoding.value()
+        return <bytes>other
+    return done.result.texts.texts, done.result.texts.changed
 
 
 cdef SubtitleFormat _format(str name) except *:
@@ -238,18 +246,6 @@ cdef tuple _changes(PreviewResult& result):
     # Every format's keys are numbers: cue numbers, or positions from 1.
     return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
                               for change in result.changes]
-
-
-def preview_file(bytes subfile, CompiledWordList words, bint protect_tags, bint unicode):
-    cdef CompiledRules* rules = words._rules.get()
-    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef string source = subfile
-    cdef PreviewResult result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryPreviewFile(source, rules[0], mode, result)
-    _raise(failure, subfile)
-    return _changes(result)
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):

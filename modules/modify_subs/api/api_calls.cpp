@@ -4,8 +4,6 @@
 #include <sstream>
 #include <utility>
 
-#include <json/value.h>
-
 #include "pass_errors.h"
 #include "pass_output.h"
 
@@ -38,6 +36,11 @@ ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::stri
     return failureOf([&] { result = runPass(kind, subfile, output, rules, mode); });
 }
 
+ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
+                          RewriteMode mode, Utf8Pass& result) {
+    return failureOf([&] { result = runUtf8Pass(kind, subfile, output, rules, mode); });
+}
+
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            RewrittenBytes& result) {
     return failureOf([&] { result = rewriteBytes(data, format, rules, mode); });
@@ -46,10 +49,6 @@ ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, Compi
 ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                           ExportedTexts& result) {
     return failureOf([&] { result = exportTexts(data, format, rules, mode); });
-}
-
-ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result) {
-    return failureOf([&] { result = previewFile(subfile, rules, mode); });
 }
 
 ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
@@ -62,11 +61,7 @@ ApiFailure tryWriteOutput(const std::string& output, const std::string& content)
 }
 
 ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts) {
-    return failureOf([&] {
-        Json::Value document;
-        for (const auto& [key, text] : texts) document[key] = text;
-        writeOutputDocument(output, std::move(document));
-    });
+    return failureOf([&] { writeOutputTexts(output, texts); });
 }
 
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {

@@ -20,11 +20,12 @@ struct ApiFailure {
 
 ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                       RewriteMode mode, PassResult& result);
+ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
+                          RewriteMode mode, Utf8Pass& result);
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            RewrittenBytes& result);
 ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                           ExportedTexts& result);
-ApiFailure tryPreviewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode, PreviewResult& result);
 ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            PreviewResult& result);
 // The outputs of a pass done in memory, put in place as the passes put theirs.

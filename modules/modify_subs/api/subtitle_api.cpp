@@ -1,7 +1,6 @@
 #include "subtitle_api.h"
 
-#include <json/value.h>
-
+#include "encoding_choice.h"
 #include "format_error.h"
 #include "input_file.h"
 #include "large_stack.h"
@@ -62,6 +61,20 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     return result;
 }
 
+PassResult passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
+                  RewriteMode mode) {
+    CompiledRules::Borrowed rewriter = rules.borrow(mode);
+    if (kind == PassKind::Rewrite) {
+        writeOutput(output, rewritten(std::move(document), *rewriter));
+    } else {
+        std::vector<std::pair<std::string, std::string>> texts = rewrittenTexts(document, *rewriter);
+        // The texts hold what the document held: let it go before they are written.
+        document = {};
+        writeOutputTexts(output, std::move(texts));
+    }
+    return PassResult{output, rewriter->count()};
+}
+
 }  // namespace
 
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
@@ -69,17 +82,18 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     const SubtitleFormat format = formatOfFile(subfile);
     rules.requireValid(mode.unicode);
     // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack([&] {
-        SubtitleDocument document = documentOf(readSubtitleFile(subfile), format);
-        CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        if (kind == PassKind::Rewrite) {
-            writeOutput(output, rewritten(std::move(document), *rewriter));
-        } else {
-            Json::Value texts;
-            for (auto& [key, text] : rewrittenTexts(document, *rewriter)) texts[key] = std::move(text);
-            writeOutputDocument(output, std::move(texts));
-        }
-        return PassResult{output, rewriter->count()};
+    return onLargeStack(
+        [&] { return passOn(kind, documentOf(readSubtitleFile(subfile), format), output, rules, mode); });
+}
+
+Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
+                     RewriteMode mode) {
+    const SubtitleFormat format = formatOfFile(subfile);
+    rules.requireValid(mode.unicode);
+    return onLargeStack([&]() -> Utf8Pass {
+        std::string bytes = readSubtitleFile(subfile);
+        if (chooseEncoding(bytes).name != "utf-8") return {{}, std::move(bytes)};
+        return {passOn(kind, documentOf(std::move(bytes), format), output, rules, mode), std::nullopt};
     });
 }
 
@@ -99,12 +113,6 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
         auto texts = rewrittenTexts(documentOf(std::move(data), format), *rewriter);
         return ExportedTexts{std::move(texts), rewriter->count()};
     });
-}
-
-PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode) {
-    const SubtitleFormat format = formatOfFile(subfile);
-    rules.requireValid(mode.unicode);
-    return onLargeStack([&] { return changesIn(documentOf(readSubtitleFile(subfile), format), rules, mode); });
 }
 
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {

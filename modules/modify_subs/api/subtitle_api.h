@@ -4,6 +4,7 @@
 // (RuleError, SubtitleFileError, OutputFileError, PassFailure). Files are read as
 // documents (subtitle_document.h): every byte outside a changed text is kept.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,16 @@ enum class PassKind { Export, Rewrite };
 // writing `output`. The rules are checked before any file is read.
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                    RewriteMode mode);
+
+// runPass for a file in UTF-8 (a byte-order mark may lead), the encoding most files
+// have, read and written without a copy to spare. The bytes of a file in any other
+// encoding come back in `otherEncoding`, nothing written, for the caller to decode.
+struct Utf8Pass {
+    PassResult result;
+    std::optional<std::string> otherEncoding;
+};
+Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
+                     RewriteMode mode);
 
 // The same passes on a file's bytes in memory, with the texts read and changed.
 struct RewrittenBytes {
@@ -50,7 +61,6 @@ struct PreviewResult {
 };
 
 // What a rewrite of the file, or of a file's bytes, would change; writes nothing.
-PreviewResult previewFile(const std::string& subfile, CompiledRules& rules, RewriteMode mode);
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 
 // Each of `texts` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.

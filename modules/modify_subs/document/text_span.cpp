@@ -2,7 +2,7 @@
 
 std::string spanText(std::string_view document, const TextSpan& span) {
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
-    if (span.lineEnd.empty()) return std::string(bytes);
+    if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return std::string(bytes);
     std::string text;
     text.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size(); ++at) {

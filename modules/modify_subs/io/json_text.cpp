@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "utf8_text.h"
 
@@ -33,12 +35,12 @@ void writeHex(std::ostream& stream, unsigned codeUnit) {
            << digits[codeUnit & 0xF];
 }
 
-bool needsEscaping(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte == '\\' || byte == '"' || byte < 0x20 || byte > 0x7F;
-    });
+bool needsEscape(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte == '\\' || byte == '"' || byte < 0x20 || byte > 0x7F;
 }
+
+bool needsEscaping(std::string_view text) { return std::any_of(text.begin(), text.end(), needsEscape); }
 
 // jsoncpp's quoting without emitUTF8: control characters and every non-ASCII
 // character become \u escapes (surrogate pairs beyond the BMP).
@@ -49,6 +51,12 @@ void writeQuoted(std::ostream& stream, std::string_view text) {
         return;
     }
     while (!text.empty()) {
+        // Plain ASCII goes out in runs: a long text is mostly that.
+        const auto plainEnd = std::find_if(text.begin(), text.end(), needsEscape);
+        const auto plain = static_cast<std::size_t>(plainEnd - text.begin());
+        stream.write(text.data(), static_cast<std::streamsize>(plain));
+        text.remove_prefix(plain);
+        if (text.empty()) break;
         // Valid UTF-8 only reaches here, so a character always starts the text.
         const auto codePoint = static_cast<unsigned>(*takeCharacter(text));
         switch (codePoint) {
@@ -87,17 +95,33 @@ void writeQuoted(std::ostream& stream, std::string_view text) {
     stream << '"';
 }
 
+void writeMember(std::ostream& stream, std::string_view name, std::string_view text, bool first) {
+    if (!first) stream << ',';
+    stream << "\n  ";
+    writeQuoted(stream, name);
+    stream << " : ";
+    writeQuoted(stream, text);
+}
+
 }  // namespace
+
+void writeJsonMembers(const std::vector<std::pair<std::string, std::string>>& members, std::ostream& stream) {
+    if (members.empty()) {
+        stream << "null";
+        return;
+    }
+    bool first = true;
+    stream << '{';
+    for (const auto& [name, text] : members) writeMember(stream, name, text, std::exchange(first, false));
+    stream << "\n}";
+}
 
 void writeJsonText(const Json::Value& document, std::ostream& stream) {
     if (isFlatUtf8Object(document) && !document.empty()) {
+        bool first = true;
         stream << '{';
         for (auto member = document.begin(); member != document.end(); ++member) {
-            if (member != document.begin()) stream << ',';
-            stream << "\n  ";
-            writeQuoted(stream, member.name());
-            stream << " : ";
-            writeQuoted(stream, stringOf(*member));
+            writeMember(stream, member.name(), stringOf(*member), std::exchange(first, false));
         }
         stream << "\n}";
         return;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -201,6 +202,24 @@ WriteResult writeExportDocument(const std::string& path, Json::Value document) {
         TemporaryFileBuffer buffer(file);
         std::ostream stream(&buffer);
         writeDocument(document, stream);
+        return buffer.finish();
+    });
+}
+
+WriteResult writeExportTexts(const std::string& path, std::vector<std::pair<std::string, std::string>> texts) {
+    std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Of the texts under one key the last stays, as an assignment to a JSON object keeps it.
+    const auto sameKey = [](const auto& a, const auto& b) { return a.first == b.first; };
+    std::reverse(texts.begin(), texts.end());
+    texts.erase(std::unique(texts.begin(), texts.end(), sameKey), texts.end());
+    std::reverse(texts.begin(), texts.end());
+    for (auto& [key, text] : texts) {
+        if (!isValidUtf8(text)) text = withValidUtf8(text);
+    }
+    return replaceFile(path, [&](const TemporaryFile& file) {
+        TemporaryFileBuffer buffer(file);
+        std::ostream stream(&buffer);
+        writeJsonMembers(texts, stream);
         return buffer.finish();
     });
 }

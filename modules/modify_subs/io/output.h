@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <json/value.h>
 
@@ -52,6 +53,12 @@ WriteResult writeWholeFile(const std::string& path, std::string_view content);
 // The export document (see exportDocumentText) written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.
 WriteResult writeExportDocument(const std::string& path, Json::Value document);
+
+// An export document of (key, text) pairs, written as writeExportDocument writes
+// the object holding them: by key, a later text under the same key replacing an
+// earlier one. Taken by value, as the document's own texts are the largest thing
+// a pass holds.
+WriteResult writeExportTexts(const std::string& path, std::vector<std::pair<std::string, std::string>> texts);
 
 // One diagnostic line: the message, a newline, and a flush.
 void reportLine(std::ostream& stream, std::string_view message);

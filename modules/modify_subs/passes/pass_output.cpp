@@ -13,3 +13,8 @@ void writeOutputDocument(const std::string& output, Json::Value document) {
     const WriteResult written = writeExportDocument(output, std::move(document));
     if (!written) throw OutputFileError(output, written);
 }
+
+void writeOutputTexts(const std::string& output, std::vector<std::pair<std::string, std::string>> texts) {
+    const WriteResult written = writeExportTexts(output, std::move(texts));
+    if (!written) throw OutputFileError(output, written);
+}

@@ -3,6 +3,8 @@
 // How a pass puts its output in place: whole or not at all (see output.h).
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <json/value.h>
 
@@ -11,3 +13,6 @@ void writeOutput(const std::string& output, const std::string& content);
 
 // Writes the export document to `output` or throws OutputFileError.
 void writeOutputDocument(const std::string& output, Json::Value document);
+
+// Writes the export document of (key, text) pairs (see writeExportTexts) or throws OutputFileError.
+void writeOutputTexts(const std::string& output, std::vector<std::pair<std::string, std::string>> texts);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,9 +31,9 @@ std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordLis
     return ::rewriteBytes(data, format, rules, mode).bytes;
 }
 
-PreviewResult previewFile(const std::string& subfile, WordList words, RewriteMode mode) {
+PreviewResult previewBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
-    return ::previewFile(subfile, rules, mode);
+    return ::previewBytes(data, format, rules, mode);
 }
 
 const std::string kCues =
@@ -49,6 +50,21 @@ TEST(RunPass, CountsTheTextsItReadsAndChanges) {
     EXPECT_EQ(result.texts.texts, 3);
     EXPECT_EQ(result.texts.changed, 3);  // "Plain." gains an I, the tags keep their i
     EXPECT_NE(readFile(result.output).find("<i>AoI</i>"), std::string::npos);
+}
+
+// A file in another encoding than UTF-8 comes back for the caller to decode, unwritten.
+TEST(RunPass, HandsBackBytesThatAreNotUtf8) {
+    const TempDir dir;
+    CompiledRules rules(WordList{{"-san", ""}});
+    writeFile(dir.file("ep.srt"), kCues);
+    const Utf8Pass utf8 = runUtf8Pass(PassKind::Rewrite, dir.file("ep.srt"), dir.file("out.srt"), rules, {});
+    EXPECT_FALSE(utf8.otherEncoding);
+    EXPECT_EQ(utf8.result.texts.changed, 2);
+    const std::string legacy = "1\n00:00:01,000 --> 00:00:02,000\nS\xF3 Aoi-san\n";
+    writeFile(dir.file("cp1252.srt"), legacy);
+    const Utf8Pass other = runUtf8Pass(PassKind::Export, dir.file("cp1252.srt"), dir.file("out.json"), rules, {});
+    EXPECT_EQ(other.otherEncoding, legacy);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.json")));
 }
 
 // Each failure is thrown as its own type, with what the caller needs to report it.
@@ -117,14 +133,10 @@ TEST_P(Documents, RewriteExportAndPreviewAgree) {
     const auto& texts = exported.texts;
     EXPECT_EQ(texts, c.texts);
 
-    const TempDir dir;
-    const std::string name = dir.file(std::string("ep.") + (c.format == SubtitleFormat::Ass ? "ass" : "srt"));
-    writeFile(name, c.input);
-    const PreviewResult preview = previewFile(name, kWords, {});
+    const PreviewResult preview = ::previewBytes(c.input, c.format, rules, {});
     EXPECT_EQ(preview.textCount, static_cast<int>(texts.size()));
     EXPECT_EQ(exported.count.texts, preview.textCount);
     EXPECT_EQ(exported.count.changed, static_cast<int>(preview.changes.size()));
-    EXPECT_EQ(::previewBytes(c.input, c.format, rules, {}).changes.size(), preview.changes.size());
     for (const TextChange& change : preview.changes) {
         EXPECT_NE(change.before, change.after);
         EXPECT_NE(std::find(texts.begin(), texts.end(), std::pair{change.key, change.after}), texts.end());
@@ -155,9 +167,6 @@ TEST(Documents, NewLinesAreWrittenAsTheFilesOwnLineEnds) {
 }
 
 TEST(Documents, RefusesWhatItCannotRead) {
-    const TempDir dir;
-    EXPECT_THROW(previewFile(dir.file("notes.txt"), kWords, {}), SubtitleFileError);
-    EXPECT_THROW(previewFile(dir.file("absent.srt"), kWords, {}), SubtitleFileError);
     EXPECT_THROW(rewriteBytes("[10][20]Hello|there\n", SubtitleFormat::SubRip, {}, {}), SubtitleFileError);
     EXPECT_THROW(rewriteBytes("\x01\x02garbage", SubtitleFormat::Ass, {}, {}), SubtitleFileError);
     EXPECT_THROW(rewriteBytes(kSrt, SubtitleFormat::SubRip, {{"b(", "x"}}, {}), RuleError);
@@ -189,7 +198,8 @@ TEST(Documents, PreviewRewritesTextsTooLongForAnOrdinaryStack) {
     const TempDir dir;
     const std::string drawing = "{\\p1}" + std::string(1 << 20, 'm') + "{\\p0}";
     writeFile(dir.file("long.srt"), "1\n" + t1 + "\n" + drawing);
-    const PreviewResult result = previewFile(dir.file("long.srt"), {{"\\{.*?\\}", ""}}, {});
+    const PreviewResult result =
+        previewBytes(readFile(dir.file("long.srt")), SubtitleFormat::SubRip, {{"\\{.*?\\}", ""}}, {});
     ASSERT_EQ(result.changes.size(), 1u);
     EXPECT_EQ(result.changes[0].after, std::string(1 << 20, 'm'));
 }

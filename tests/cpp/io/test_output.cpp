@@ -109,3 +109,21 @@ TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pairs are written exactly as the JSON object that assigning them in turn makes.
+TEST(ExportTexts, WritesWhatTheObjectOfThePairsWrites) {
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    const TempDir dir;
+    for (const Pairs& pairs : {Pairs{}, Pairs{{"2", "b\n\"x\""}, {"10", "a"}, {"2", "later \xC3\xA9"}, {"-1", ""}},
+                               Pairs{{"1", "caf\xE9"}, {"0", "\xF0\x9F\x98\x80 \t\\"}}}) {
+        Json::Value object;
+        for (const auto& [key, text] : pairs) object[key] = text;
+        ASSERT_TRUE(writeExportDocument(dir.file("object.json"), object));
+        ASSERT_TRUE(writeExportTexts(dir.file("pairs.json"), pairs));
+        EXPECT_EQ(readFile(dir.file("pairs.json")), readFile(dir.file("object.json")));
+    }
+}
+
+}  // namespace
