@@ -22,7 +22,7 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
-	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint]"
+	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask]"
 	@touch $@
 
 test: test-cpp test-py
