@@ -61,9 +61,20 @@ def serve(connection: Connection, parent_pid: int) -> None:
             job = connection.recv()
         except EOFError:
             return
-        started = time.monotonic()
-        result = _run(job, api)
-        connection.send(replace(result, seconds=time.monotonic() - started))
+        connection.send(_timed(job, api))
+
+
+def run_job(job: Job) -> Result:
+    """One job, timed; what it ran into is in the result, never raised."""
+    from c_quorvant import api
+
+    return _timed(job, api)
+
+
+def _timed(job: Job, api: ModuleType) -> Result:
+    started = time.monotonic()
+    result = _run(job, api)
+    return replace(result, seconds=time.monotonic() - started)
 
 
 def _leave_interrupts_to_parent(parent_pid: int) -> None:
@@ -135,8 +146,21 @@ def _write(job: Job, api: ModuleType) -> Result:
     )
 
 
-@functools.lru_cache(maxsize=1)
 def _word_list(api: ModuleType, path: str) -> "WordList":
-    # A run has one word list: each worker reads it once.
+    return _loaded_word_list(api, path, _version(path))
+
+
+@functools.lru_cache(maxsize=1)
+def _loaded_word_list(api: ModuleType, path: str, version: tuple[int, ...]) -> "WordList":
+    # A run has one word list: each worker reads it once. A cluster's workers
+    # outlive the run, so an edited list is read again.
     words: WordList = api.WordList.load(path)
     return words
+
+
+def _version(path: str) -> tuple[int, ...]:
+    try:
+        status = os.stat(path)
+    except OSError:
+        return ()  # loading it says why
+    return (status.st_ino, status.st_size, status.st_mtime_ns)
