@@ -113,6 +113,7 @@ def _dispatch(args: argparse.Namespace) -> int:
         args.strict,
         args.encoding,
         getattr(args, "output_encoding", None),
+        args.scheduler,
     )
     try:
         return run_batch(settings)

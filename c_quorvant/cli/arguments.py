@@ -111,6 +111,13 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         help="files processed at once (default: the number of cores, %(default)s)",
     )
     command.add_argument(
+        "--scheduler",
+        metavar="ADDRESS",
+        help="send each file as a task to the Dask cluster whose scheduler is at ADDRESS "
+        "(tcp://HOST:PORT) instead of local workers; files, word list and outputs must be on "
+        "storage every worker sees (needs c_quorvant[dask])",
+    )
+    command.add_argument(
         "--timeout",
         type=_seconds,
         default=DEFAULT_TIMEOUT,

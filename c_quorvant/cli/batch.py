@@ -29,6 +29,7 @@ class Settings:
     strict: bool = False  # the word list's warnings stop the run
     encoding: str = "auto"
     output_encoding: str | None = None
+    scheduler: str | None = None  # a Dask scheduler's address; None for local workers
 
 
 def run_batch(settings: Settings) -> int:
@@ -71,10 +72,14 @@ def run_batch(settings: Settings) -> int:
         for item in runnable
     }
     staging = _Staging(inputs, report)
+    groups = _groups(runnable, jobs, report)
     try:
-        run_in_workers(
-            _groups(runnable, jobs, report), settings.jobs, settings.timeout, staging.prepare, staging.finish
-        )
+        if settings.scheduler:
+            from c_quorvant.cli.cluster import run_on_cluster
+
+            run_on_cluster(settings.scheduler, groups, settings.timeout, staging.prepare, staging.finish)
+        else:
+            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
     finally:
         staging.clear()
     return report.finish()
