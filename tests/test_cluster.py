@@ -25,6 +25,7 @@ WORDS = {"(\\w+)-san": "$1", "\\bthe\\b": "THE", "(a|aa)*b": "X"}
 # The last rule backtracks for hours on this cue.
 RUNAWAY = ("1\n00:00:01,000 --> 00:00:02,000\n" + "a" * 40 + " b\n").encode()
 BROKEN = {"broken.ass": b"\x00\x01 not subtitles \xff"}
+SAME_OUTPUT = {f"{folder}/x.srt": (DATA_DIR / "y_monsters-win-crlf.srt").read_bytes() for folder in "bcd"}
 
 
 @contextlib.contextmanager
@@ -62,6 +63,7 @@ def make_folder(folder, extra):
     for name in SAMPLES:
         shutil.copy(DATA_DIR / name, folder / name)
     for name, data in extra.items():
+        (folder / name).parent.mkdir(exist_ok=True)
         (folder / name).write_bytes(data)
     (folder / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
 
@@ -72,27 +74,34 @@ def tree(folder):
 
 
 @pytest.mark.parametrize(
-    "command, extra, args, statuses",
+    "command, extra, args, earlier_words, statuses",
     [
-        ("rewrite", {}, [], {"written": 5}),
-        ("export", BROKEN, ["-o", "out"], {"written": 5, "failed": 1}),
-        ("preview", BROKEN, [], {"changed": 5, "failed": 1}),
-        # An output in the way, and a file that timed out: the rest goes on. Last: the
-        # runaway pass holds its worker until the cluster stops.
+        # The workers outlive a run, and must not keep what they read of an edited list.
+        ("rewrite", {}, [], {"(\\w+)-san": "$1-sama"}, {"written": 5, "skipped": 5}),
+        ("export", BROKEN, ["-o", "out"], None, {"written": 5, "failed": 1}),
+        ("preview", BROKEN, [], None, {"changed": 5, "failed": 1}),
+        # An output in the way, and a file that timed out: the rest goes on. The files
+        # with its output are sent after it, and must not queue behind its pass, which
+        # holds its worker until the cluster stops: this case comes last.
         (
             "rewrite",
-            {"[Quorvanted] y_danish-bom.srt": b"old", "slow.srt": RUNAWAY},
-            ["--skip-existing", "--timeout", "2"],
-            {"written": 4, "skipped": 2, "failed": 1},
+            {"out/[Quorvanted] y_danish-bom.srt": b"old", "a/x.srt": RUNAWAY, **SAME_OUTPUT},
+            ["a", "b", "c", "d", "-o", "out", "--skip-existing", "--timeout", "2"],
+            None,
+            {"written": 5, "overwritten": 2, "skipped": 1, "failed": 1},
         ),
     ],
 )
-def test_a_cluster_run_matches_a_local_run(tmp_path, scheduler, command, extra, args, statuses):
+def test_a_cluster_run_matches_a_local_run(tmp_path, scheduler, command, extra, args, earlier_words, statuses):
     runs = {}
     for where, more in (("local", ["-j", "2"]), ("cluster", ["--scheduler", scheduler])):
         folder = tmp_path / where
         make_folder(folder, extra)
-        result = quorvant(command, ".", "-w", "words.json", "--json", *args, *more, cwd=folder)
+        if earlier_words:
+            (folder / "words.json").write_text(json.dumps(earlier_words), encoding="utf-8")
+            assert quorvant(command, ".", "-w", "words.json", *more, cwd=folder).returncode == 0
+            (folder / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
+        result = quorvant(command, ".", *args, "-w", "words.json", "--json", *more, cwd=folder)
         runs[where] = (result.returncode, json.loads(result.stdout), tree(folder))
 
     assert runs["cluster"] == runs["local"]
