@@ -4,7 +4,6 @@ A task that has started can't be stopped: cancelling its future only drops its
 result. A pass that outlives its time limit or a Ctrl-C keeps its worker thread
 until it ends, and finds its staging folder gone by then."""
 
-import asyncio
 import queue
 import time
 from collections import deque
@@ -149,7 +148,7 @@ def _result(future: Future, job: Job) -> Result:
     # (a worker that died too often, a worker without this package).
     try:
         result: Result = future.result()
-    except (Exception, asyncio.CancelledError) as error:
+    except Exception as error:
         return Result(job.index, problem=one_line(f"the cluster could not run it: {type(error).__name__}: {error}"))
     return result
 
