@@ -61,7 +61,12 @@ ApiFailure tryWriteOutput(const std::string& output, const std::string& content)
 }
 
 ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts) {
-    return failureOf([&] { writeOutputTexts(output, texts); });
+    return failureOf([&] {
+        std::vector<JsonMember> members;
+        members.reserve(texts.size());
+        for (const auto& [key, text] : texts) members.push_back({key, text});
+        writeOutputMembers(output, std::move(members));
+    });
 }
 
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {

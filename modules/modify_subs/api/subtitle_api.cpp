@@ -61,16 +61,35 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     return result;
 }
 
+// The export document, written from the texts themselves. Without rules a text the
+// file holds as it is stays in the document's bytes, so a long cue is held once.
+void writeExport(const std::string& output, const SubtitleDocument& document, TextRewriter& rewriter) {
+    std::vector<std::string> copies;
+    // Reserved whole, so that the members' views of its texts never move.
+    copies.reserve(document.spans.size());
+    std::vector<JsonMember> members;
+    members.reserve(document.spans.size());
+    for (const TextSpan& span : document.spans) {
+        const std::optional<std::string_view> inPlace =
+            rewriter.hasRules() ? std::nullopt : spanTextInPlace(document.text, span);
+        if (inPlace) {
+            rewriter.countUnchanged(1);
+            members.push_back({span.key, *inPlace});
+        } else {
+            members.push_back({span.key, copies.emplace_back(rewriter.apply(spanText(document.text, span),
+                                                                            tagSyntaxOf(document.format)))});
+        }
+    }
+    writeOutputMembers(output, std::move(members));
+}
+
 PassResult passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
                   RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     if (kind == PassKind::Rewrite) {
         writeOutput(output, rewritten(std::move(document), *rewriter));
     } else {
-        std::vector<std::pair<std::string, std::string>> texts = rewrittenTexts(document, *rewriter);
-        // The texts hold what the document held: let it go before they are written.
-        document = {};
-        writeOutputTexts(output, std::move(texts));
+        writeExport(output, document, *rewriter);
     }
     return PassResult{output, rewriter->count()};
 }

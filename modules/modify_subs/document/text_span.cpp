@@ -1,8 +1,14 @@
 #include "text_span.h"
 
-std::string spanText(std::string_view document, const TextSpan& span) {
+std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
-    if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return std::string(bytes);
+    if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return bytes;
+    return std::nullopt;
+}
+
+std::string spanText(std::string_view document, const TextSpan& span) {
+    if (const std::optional<std::string_view> inPlace = spanTextInPlace(document, span)) return std::string(*inPlace);
+    const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
     std::string text;
     text.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size(); ++at) {

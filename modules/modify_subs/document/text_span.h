@@ -4,6 +4,7 @@
 // the rules rewrite spans, and every byte outside them is copied as it is.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ struct TextSpan {
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.
 std::string spanText(std::string_view document, const TextSpan& span);
+
+// The span's text as a view of the document, when its bytes are that text as they
+// stand (no line end to read as "\n"); nullopt when only spanText can make it.
+std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span);
 
 // What a rewritten `text` is written as in place of the span's bytes.
 std::string spanBytes(const TextSpan& span, std::string_view text);

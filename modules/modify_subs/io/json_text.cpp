@@ -105,14 +105,14 @@ void writeMember(std::ostream& stream, std::string_view name, std::string_view t
 
 }  // namespace
 
-void writeJsonMembers(const std::vector<std::pair<std::string, std::string>>& members, std::ostream& stream) {
+void writeJsonMembers(const std::vector<JsonMember>& members, std::ostream& stream) {
     if (members.empty()) {
         stream << "null";
         return;
     }
     bool first = true;
     stream << '{';
-    for (const auto& [name, text] : members) writeMember(stream, name, text, std::exchange(first, false));
+    for (const JsonMember& member : members) writeMember(stream, member.key, member.text, std::exchange(first, false));
     stream << "\n}";
 }
 

@@ -5,8 +5,7 @@
 // it beside the document) before writing a byte.
 
 #include <iosfwd>
-#include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include <json/value.h>
@@ -16,6 +15,12 @@
 // written here; any other shape goes to jsoncpp itself.
 void writeJsonText(const Json::Value& document, std::ostream& stream);
 
-// The flat document of `members` as writeJsonText writes it; the members are in
-// the order a JSON object keeps (by name, each once) and valid UTF-8. None: null.
-void writeJsonMembers(const std::vector<std::pair<std::string, std::string>>& members, std::ostream& stream);
+// A member of a flat export document, held elsewhere.
+struct JsonMember {
+    std::string_view key;
+    std::string_view text;
+};
+
+// What writeJsonText writes for the flat object of `members`: given in jsoncpp's
+// key order, each key once, as valid UTF-8. None: null, as for a null document.
+void writeJsonMembers(const std::vector<JsonMember>& members, std::ostream& stream);

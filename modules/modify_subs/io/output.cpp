@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -206,20 +207,25 @@ WriteResult writeExportDocument(const std::string& path, Json::Value document) {
     });
 }
 
-WriteResult writeExportTexts(const std::string& path, std::vector<std::pair<std::string, std::string>> texts) {
-    std::stable_sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Of the texts under one key the last stays, as an assignment to a JSON object keeps it.
-    const auto sameKey = [](const auto& a, const auto& b) { return a.first == b.first; };
-    std::reverse(texts.begin(), texts.end());
-    texts.erase(std::unique(texts.begin(), texts.end(), sameKey), texts.end());
-    std::reverse(texts.begin(), texts.end());
-    for (auto& [key, text] : texts) {
-        if (!isValidUtf8(text)) text = withValidUtf8(text);
+WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members) {
+    // jsoncpp's object is a map ordered by key bytes, where a later member replaces an earlier one.
+    std::stable_sort(members.begin(), members.end(),
+                     [](const JsonMember& left, const JsonMember& right) { return left.key < right.key; });
+    std::vector<JsonMember> kept;
+    kept.reserve(members.size());
+    for (std::size_t index = 0; index < members.size(); ++index) {
+        if (index + 1 == members.size() || members[index + 1].key != members[index].key) kept.push_back(members[index]);
+    }
+    // Only the rare texts that are not UTF-8 are copied; a deque keeps the copies where they are.
+    std::deque<std::string> repaired;
+    for (JsonMember& member : kept) {
+        if (!isValidUtf8(member.key)) member.key = repaired.emplace_back(withValidUtf8(member.key));
+        if (!isValidUtf8(member.text)) member.text = repaired.emplace_back(withValidUtf8(member.text));
     }
     return replaceFile(path, [&](const TemporaryFile& file) {
         TemporaryFileBuffer buffer(file);
         std::ostream stream(&buffer);
-        writeJsonMembers(texts, stream);
+        writeJsonMembers(kept, stream);
         return buffer.finish();
     });
 }

@@ -8,6 +8,8 @@
 
 #include <json/value.h>
 
+#include "json_text.h"
+
 // "[Quorvanted] " in front of the whole path as given, and everything from the last
 // '.' replaced by `ending`. The prefix lands on the first path component, so
 // "dir/x.ass" names a file inside a directory called "[Quorvanted] dir".
@@ -54,11 +56,10 @@ WriteResult writeWholeFile(const std::string& path, std::string_view content);
 // streamed into the new file instead of held whole in memory beside the document.
 WriteResult writeExportDocument(const std::string& path, Json::Value document);
 
-// An export document of (key, text) pairs, written as writeExportDocument writes
-// the object holding them: by key, a later text under the same key replacing an
-// earlier one. Taken by value, as the document's own texts are the largest thing
-// a pass holds.
-WriteResult writeExportTexts(const std::string& path, std::vector<std::pair<std::string, std::string>> texts);
+// The export document of `members` (in file order; a repeated key keeps the later
+// text, as in a Json::Value), written as writeExportDocument writes that document
+// but from texts held elsewhere: no document is built beside them.
+WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members);
 
 // One diagnostic line: the message, a newline, and a flush.
 void reportLine(std::ostream& stream, std::string_view message);

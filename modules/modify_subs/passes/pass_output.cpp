@@ -14,7 +14,7 @@ void writeOutputDocument(const std::string& output, Json::Value document) {
     if (!written) throw OutputFileError(output, written);
 }
 
-void writeOutputTexts(const std::string& output, std::vector<std::pair<std::string, std::string>> texts) {
-    const WriteResult written = writeExportTexts(output, std::move(texts));
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members) {
+    const WriteResult written = writeExportMembers(output, std::move(members));
     if (!written) throw OutputFileError(output, written);
 }

@@ -8,11 +8,13 @@
 
 #include <json/value.h>
 
+#include "json_text.h"
+
 // Writes `content` to `output` or throws OutputFileError.
 void writeOutput(const std::string& output, const std::string& content);
 
 // Writes the export document to `output` or throws OutputFileError.
 void writeOutputDocument(const std::string& output, Json::Value document);
 
-// Writes the export document of (key, text) pairs (see writeExportTexts) or throws OutputFileError.
-void writeOutputTexts(const std::string& output, std::vector<std::pair<std::string, std::string>> texts);
+// Writes the export document of `members` (see writeExportMembers) or throws OutputFileError.
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members);

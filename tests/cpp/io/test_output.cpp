@@ -113,7 +113,7 @@ TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
 namespace {
 
 // Pairs are written exactly as the JSON object that assigning them in turn makes.
-TEST(ExportTexts, WritesWhatTheObjectOfThePairsWrites) {
+TEST(ExportMembers, WritesWhatTheObjectOfThePairsWrites) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     const TempDir dir;
     for (const Pairs& pairs : {Pairs{}, Pairs{{"2", "b\n\"x\""}, {"10", "a"}, {"2", "later \xC3\xA9"}, {"-1", ""}},
@@ -121,7 +121,9 @@ TEST(ExportTexts, WritesWhatTheObjectOfThePairsWrites) {
         Json::Value object;
         for (const auto& [key, text] : pairs) object[key] = text;
         ASSERT_TRUE(writeExportDocument(dir.file("object.json"), object));
-        ASSERT_TRUE(writeExportTexts(dir.file("pairs.json"), pairs));
+        std::vector<JsonMember> members;
+        for (const auto& [key, text] : pairs) members.push_back({key, text});
+        ASSERT_TRUE(writeExportMembers(dir.file("pairs.json"), members));
         EXPECT_EQ(readFile(dir.file("pairs.json")), readFile(dir.file("object.json")));
     }
 }
