@@ -85,5 +85,6 @@ ApiFailure tryParseWords(const std::string& document, WordList& words) {
 TagSyntax tagSyntaxNamed(const std::string& name) {
     if (name == "ass") return TagSyntax::Ass;
     if (name == "srt") return TagSyntax::SubRip;
+    if (name == "vtt") return TagSyntax::WebVtt;
     return TagSyntax::None;
 }

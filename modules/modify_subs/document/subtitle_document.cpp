@@ -5,6 +5,7 @@
 #include "ass_dialogue.h"
 #include "format_error.h"
 #include "subrip_cues.h"
+#include "webvtt_spans.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::vector<TextSpan> findSpans(std::string_view text, SubtitleFormat format) {
         case SubtitleFormat::SubRip:
             return findSubRipSpans(text);
         case SubtitleFormat::WebVtt:
-            throw SubtitleFormatError("WebVTT: merging");
+            return findWebVttSpans(text);
     }
     return {};
 }
@@ -85,7 +86,7 @@ TagSyntax tagSyntaxOf(SubtitleFormat format) {
         case SubtitleFormat::SubRip:
             return TagSyntax::SubRip;
         case SubtitleFormat::WebVtt:
-            return TagSyntax::None;
+            return TagSyntax::WebVtt;
     }
     return TagSyntax::None;
 }

@@ -52,6 +52,34 @@ std::size_t subRipTagLength(std::string_view text) {
     return 0;
 }
 
+bool isAsciiLetter(char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
+
+// "mm:ss.ttt" or "hh:mm:ss.ttt", with two or more digits of hours.
+bool isWebVttTimeStamp(std::string_view text) {
+    constexpr std::string_view minutesOn = "00:00.000";
+    if (text.size() < minutesOn.size()) return false;
+    const std::string_view hours = text.substr(0, text.size() - minutesOn.size());
+    if (!hours.empty() &&
+        (hours.size() < 3 || !hours.ends_with(':') || !std::all_of(hours.begin(), hours.end() - 1, isDigit))) {
+        return false;
+    }
+    const std::string_view rest = text.substr(hours.size());
+    return std::equal(rest.begin(), rest.end(), minutesOn.begin(),
+                      [](char c, char expected) { return expected == '0' ? isDigit(c) : c == expected; });
+}
+
+// The length of the WebVTT tag or time stamp at the start of `text`, or 0. Any
+// start or end tag counts, not only the known ones: players hide unknown tags too.
+// A '<' before the '>' leaves this one as text, which keeps a long text of stray
+// '<'s from being searched to its end at each of them.
+std::size_t webVttTagLength(std::string_view text) {
+    const std::size_t close = text.find_first_of("<>", 1);
+    if (close == std::string_view::npos || text[close] == '<') return 0;
+    const std::size_t nameAt = text.size() > 1 && text[1] == '/' ? 2 : 1;
+    if (nameAt < close && isAsciiLetter(text[nameAt])) return close + 1;
+    return isWebVttTimeStamp(text.substr(1, close - 1)) ? close + 1 : 0;
+}
+
 class RunSplitter {
 public:
     explicit RunSplitter(std::string_view text) : _text(text) {}
@@ -98,13 +126,15 @@ std::vector<TextRun> splitAss(std::string_view text) {
     return splitter.finish();
 }
 
-std::vector<TextRun> splitSubRip(std::string_view text) {
+std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
     RunSplitter splitter(text);
     std::size_t i = 0;
     while (i < text.size()) {
         std::size_t length = 0;
-        if (text[i] == '{') length = blockEnd(text, i) - i;
-        if (text[i] == '<') length = subRipTagLength(text.substr(i));
+        if (text[i] == '{' && syntax == TagSyntax::SubRip) length = blockEnd(text, i) - i;
+        if (text[i] == '<') {
+            length = syntax == TagSyntax::SubRip ? subRipTagLength(text.substr(i)) : webVttTagLength(text.substr(i));
+        }
         if (length == 0) {
             ++i;
             continue;
@@ -122,7 +152,8 @@ std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
         case TagSyntax::Ass:
             return splitAss(text);
         case TagSyntax::SubRip:
-            return splitSubRip(text);
+        case TagSyntax::WebVtt:
+            return splitMarkup(text, syntax);
         case TagSyntax::None:
             break;
     }

@@ -12,6 +12,7 @@ enum class TagSyntax {
     None,    // the whole text is one visible run
     Ass,     // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
     SubRip,  // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
+    WebVtt,  // tags (<v Name>, <c.class>, <i>, </v>, ...) and inline time stamps <00:01.500>
 };
 
 struct TextRun {

@@ -28,6 +28,14 @@ TEST(TagRuns, RulesSeeOnlyTheVisibleTextBetweenProtectedPieces) {
         {TagSyntax::SubRip, "<i>the</i> <font color=\"red\">end</FONT>{\\an8}!",
          "<i>[the]</i>[ ]<font color=\"red\">[end]</FONT>{\\an8}[!]"},
         {TagSyntax::SubRip, "2<3,5>1 <image> <i", "[2<3,5>1 <image> <i]"},
+        {TagSyntax::WebVtt, "<v.loud Old Tomas>Who's <I>there</I>?</v>",
+         "<v.loud Old Tomas>[Who's ]<I>[there]</I>[?]</v>"},
+        {TagSyntax::WebVtt, "so<00:00:01.500><c> far</c><01:02.000><c.yellow.bg_blue> so</c>",
+         "[so]<00:00:01.500><c>[ far]</c><01:02.000><c.yellow.bg_blue>[ so]</c>"},
+        {TagSyntax::WebVtt, "<lang ja><ruby>灯台<rt>とうだい</rt></ruby></lang>",
+         "<lang ja><ruby>[灯台]<rt>[とうだい]</rt></ruby></lang>"},
+        {TagSyntax::WebVtt, "2 < 3 <3 you> <1:02.000> <100:00:00.000>{\\an8} x<y<b>z",
+         "[2 < 3 <3 you> <1:02.000> ]<100:00:00.000>[{\\an8} x<y]<b>[z]"},
     };
     for (const auto& c : cases) EXPECT_EQ(marked(c.text, c.syntax), c.expected) << c.text;
 }

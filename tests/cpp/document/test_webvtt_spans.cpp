@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "format_error.h"
+#include "test_support.h"
+#include "webvtt_spans.h"
+
+namespace {
+
+using KeyedTexts = std::vector<std::pair<std::string, std::string>>;
+
+KeyedTexts keyedTexts(const std::string& document) {
+    KeyedTexts texts;
+    for (const TextSpan& span : findWebVttSpans(document)) texts.emplace_back(span.key, spanText(document, span));
+    return texts;
+}
+
+// `document` with the text of its span `index` replaced by `text`.
+std::string withText(const std::string& document, std::size_t index, const std::string& text) {
+    const TextSpan span = findWebVttSpans(document).at(index);
+    return document.substr(0, span.begin) + spanBytes(span, text) + document.substr(span.end);
+}
+
+TEST(WebVttSpans, CueTextsAreThePayloadsAfterTimingLines) {
+    const struct {
+        std::string document;
+        KeyedTexts expected;
+    } cases[] = {
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\nHello\nworld\n\n00:03.000 --> 00:04.000\nBye\n",
+         {{"1", "Hello\nworld"}, {"2", "Bye"}}},
+        {"\xEF\xBB\xBFWEBVTT\r\n\r\nintro\r\n00:00:01.000 --> 00:00:02.000 align:start line:0\r\n<v Ann>Hi</v>\r\n"
+         "there\r\n",
+         {{"1", "<v Ann>Hi</v>\nthere"}}},
+        {"WEBVTT\r\r00:01.000 --> 00:02.000\rOne\rTwo", {{"1", "One\nTwo"}}},
+        {"WEBVTT - title\nKind: captions\n\nSTYLE\n::cue { color: red }\n\nREGION\nid:r1\nwidth:40%\n\n"
+         "NOTE a comment\nover lines\n\n00:01.000 --> 00:02.000 region:r1\nText\n\nNOTE\nafter\n\nSTYLE\n::cue {}\n",
+         {{"1", "Text"}}},
+        // A timing line cuts short the header, a payload and a NOTE block.
+        {"WEBVTT\tx\nKind: captions\n00:01.000 --> 00:02.000\nA\n00:03.000 --> 00:04.000\nB\n\n"
+         "NOTE x\n00:05.000 --> 00:06.000\nC\n",
+         {{"1", "A"}, {"2", "B"}, {"3", "C"}}},
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\n \nso<00:00:01.500><c> far</c>\n\n",
+         {{"1", " \nso<00:00:01.500><c> far</c>"}}},
+        {"WEBVTT\n\n1\n00:01.000 --> 00:02.000\n\n2\n00:03.000 --> 00:04.000\n00:05.000 --> 00:06.000\nX\n\n"
+         "00:07.000 --> 00:08.000",
+         {{"1", ""}, {"2", ""}, {"3", "X"}, {"4", ""}}},
+        // The payload's own line ends join its lines; mixed ones are left as they are.
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\na\r\nb\r\n\n00:03.000 --> 00:04.000\nc\r\nd\ne\n",
+         {{"1", "a\nb"}, {"2", "c\r\nd\ne"}}},
+        {"WEBVTT\n\nstray line\nanother\n\n", {}},
+        {"WEBVTT", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(keyedTexts(c.document), c.expected) << c.document;
+}
+
+TEST(WebVttSpans, FileWithoutTheHeaderIsRefused) {
+    for (const std::string document : {"", "WEBVTTX\n", "webvtt\n", " WEBVTT\n", "\xEF\xBB\xBF\xEF\xBB\xBFWEBVTT\n",
+                                       "1\n00:01,000 --> 00:02,000\nA\n"}) {
+        EXPECT_THROW(findWebVttSpans(document), SubtitleFormatError) << document;
+    }
+}
+
+// A text written into a span takes the file's line ends, gets lines of its own in
+// a cue that had none, and reads back as written.
+TEST(WebVttSpans, WrittenTextKeepsTheCueStructure) {
+    const struct {
+        std::string document;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\nA\r\nB\r\n", "X\nY\nZ",
+         "WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\nX\r\nY\r\nZ\r\n"},
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\n\n00:03.000 --> 00:04.000\nB\n", "A",
+         "WEBVTT\n\n00:01.000 --> 00:02.000\nA\n\n00:03.000 --> 00:04.000\nB\n"},
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\n00:03.000 --> 00:04.000\nB\n", "A",
+         "WEBVTT\n\n00:01.000 --> 00:02.000\nA\n\n00:03.000 --> 00:04.000\nB\n"},
+        {"WEBVTT\r\r00:01.000 --> 00:02.000", "A\nB", "WEBVTT\r\r00:01.000 --> 00:02.000\rA\rB"},
+        {"WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\n", "A", "WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\nA"},
+    };
+    for (const auto& c : cases) {
+        const std::string written = withText(c.document, 0, c.text);
+        EXPECT_EQ(written, c.expected) << c.document;
+        EXPECT_EQ(keyedTexts(written).at(0).second, c.text) << c.document;
+    }
+}
+
+TEST(WebVttSpans, SampleFilesGiveTheirCues) {
+    const struct {
+        std::string file;
+        std::size_t cues;
+        std::size_t index;
+        std::string text;
+    } cases[] = {
+        {"y_captions-auto.vtt", 7, 1, "okay so this fern has clearly\n "},
+        {"y_dialogue-crlf.vtt", 5, 1, "<v.loud Old Tomas>Who's asking at this hour?\nGo home, girl!</v>"},
+        {"y_quiz-cr-empty-cues.vtt", 4, 0, "Question one:\nwhat is the capital of Peru?"},
+    };
+    for (const auto& c : cases) {
+        const KeyedTexts texts = keyedTexts(test_support::readFile(std::string(TEST_DATA_DIR) + "/" + c.file));
+        ASSERT_EQ(texts.size(), c.cues) << c.file;
+        EXPECT_EQ(texts[c.index].second, c.text) << c.file;
+    }
+}
+
+}  // namespace
