@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr SubtitleFormat kFormats[] = {SubtitleFormat::Ass, SubtitleFormat::SubRip};
+constexpr SubtitleFormat kFormats[] = {SubtitleFormat::Ass, SubtitleFormat::SubRip, SubtitleFormat::WebVtt};
 
 void requireSpansInOrder(const SubtitleDocument& document) {
     std::size_t previousEnd = 0;

@@ -4,8 +4,11 @@ changes only the bytes of the texts it changes, and SubRip cues keep their lines
 import json
 import re
 import shutil
+import warnings
 
+import pysubs2
 import pytest
+import webvtt
 from conftest import DATA_DIR, quorvant
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -160,3 +163,22 @@ def test_a_rule_changes_only_the_texts(document):
     data = text.encode()
     assert rewrite_bytes(data, fmt, NO_RULES) == data
     assert rewrite_bytes(data, fmt, RULES) == expected.encode()
+
+
+@pytest.mark.parametrize("sample", [path for path in SAMPLES if path.suffix == ".vtt"], ids=lambda path: path.name)
+def test_webvtt_cues_agree_with_other_readers(sample, tmp_path):
+    data = sample.read_bytes()
+    texts = export_texts(data, "vtt", NO_RULES)
+    captions = webvtt.read(str(sample))
+    assert list(texts.values()) == [caption.raw_text for caption in captions]
+    # A rule on every text, an empty one included, leaves each cue's timing as it was.
+    rewritten = tmp_path / "rewritten.vtt"
+    rewritten.write_bytes(rewrite_bytes(data, "vtt", WordList({"^": "» "})))
+    after = webvtt.read(str(rewritten))
+    assert [(c.start, c.end) for c in after] == [(c.start, c.end) for c in captions]
+    assert [c.raw_text for c in after] == ["» " + text for text in texts.values()]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # pysubs2 warns of lines it takes for a missed cue
+        events = [(event.start, event.end) for event in pysubs2.load(str(sample))]
+        assert [(event.start, event.end) for event in pysubs2.load(str(rewritten))] == events
+    assert len(events) == len(texts)
