@@ -1,5 +1,8 @@
 #include "compiled_rules.h"
 
+#include <stdexcept>
+
+#include "large_stack.h"
 #include "pass_errors.h"
 #include "rule_check.h"
 
@@ -7,9 +10,26 @@ std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
     const std::lock_guard lock(_mutex);
     std::optional<std::vector<Problem>>& problems = _problems[unicode ? 1 : 0];
     if (!problems) {
+        // One engine compiling the whole list is the common verdict, and the first
+        // call in this mode keeps it; only a list it refuses is judged rule by rule.
+        const RewriteMode mode{false, unicode};
+        std::optional<TextRewriter> whole = onLargeStack([&]() -> std::optional<TextRewriter> {
+            try {
+                TextRewriter rewriter(_words, mode);
+                rewriter.apply("", TagSyntax::None);
+                rewriter.resetCount();
+                return rewriter;
+            } catch (const std::runtime_error&) {
+                return std::nullopt;
+            }
+        });
         std::vector<Problem> found;
-        for (RuleCheck& check : checkRules(_words, unicode)) {
-            if (!check.problem.empty()) found.push_back({std::move(check.pattern), std::move(check.problem)});
+        if (whole) {
+            _idle[slotOf(mode)].push_back(std::move(*whole));
+        } else {
+            for (RuleCheck& check : checkRules(_words, unicode)) {
+                if (!check.problem.empty()) found.push_back({std::move(check.pattern), std::move(check.problem)});
+            }
         }
         problems = std::move(found);
     }
