@@ -31,11 +31,6 @@ ApiFailure failureOf(Work work, FailureKind otherwise = FailureKind::Other) {
 
 }  // namespace
 
-ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                      RewriteMode mode, PassResult& result) {
-    return failureOf([&] { result = runPass(kind, subfile, output, rules, mode); });
-}
-
 ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                           RewriteMode mode, Utf8Pass& result) {
     return failureOf([&] { result = runUtf8Pass(kind, subfile, output, rules, mode); });

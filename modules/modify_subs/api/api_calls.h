@@ -18,8 +18,6 @@ struct ApiFailure {
     int error = 0;        // errno of an output error, when the system gave one
 };
 
-ApiFailure tryRunPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                      RewriteMode mode, PassResult& result);
 ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                           RewriteMode mode, Utf8Pass& result);
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,

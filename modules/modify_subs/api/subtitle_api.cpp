@@ -96,19 +96,11 @@ PassResult passOn(PassKind kind, SubtitleDocument document, const std::string& o
 
 }  // namespace
 
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                   RewriteMode mode) {
-    const SubtitleFormat format = formatOfFile(subfile);
-    rules.requireValid(mode.unicode);
-    // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack(
-        [&] { return passOn(kind, documentOf(readSubtitleFile(subfile), format), output, rules, mode); });
-}
-
 Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                      RewriteMode mode) {
     const SubtitleFormat format = formatOfFile(subfile);
     rules.requireValid(mode.unicode);
+    // Regexes recurse per text byte, as in the module's passes.
     return onLargeStack([&]() -> Utf8Pass {
         std::string bytes = readSubtitleFile(subfile);
         if (chooseEncoding(bytes).name != "utf-8") return {{}, std::move(bytes)};

@@ -22,13 +22,10 @@ enum class PassKind { Export, Rewrite };
 // and regexes are made once, by the first call in a mode, for all later ones.
 
 // The pass of `kind` on the file `subfile`, in the format its ending names,
-// writing `output`. The rules are checked before any file is read.
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                   RewriteMode mode);
-
-// runPass for a file in UTF-8 (a byte-order mark may lead), the encoding most files
-// have, read and written without a copy to spare. The bytes of a file in any other
-// encoding come back in `otherEncoding`, nothing written, for the caller to decode.
+// writing `output`, for a file in UTF-8 (a byte-order mark may lead), the encoding
+// most files have: read and written without a copy to spare. The bytes of a file
+// in any other encoding come back in `otherEncoding`, nothing written, for the
+// caller to decode. The rules are checked before any file is read.
 struct Utf8Pass {
     PassResult result;
     std::optional<std::string> otherEncoding;

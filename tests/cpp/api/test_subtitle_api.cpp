@@ -23,7 +23,7 @@ using test_support::writeFile;
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, WordList words,
                    RewriteMode mode) {
     CompiledRules rules(std::move(words));
-    return ::runPass(kind, subfile, output, rules, mode);
+    return runUtf8Pass(kind, subfile, output, rules, mode).result;
 }
 
 std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
