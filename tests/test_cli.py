@@ -5,6 +5,7 @@ import os
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -712,3 +713,23 @@ def test_json_marks_an_output_a_later_file_replaced(tmp_path):
         ("overwritten", "ep.srt wrote the same output after it"),
         ("written", None),
     ]
+
+
+def test_an_interrupt_between_making_and_noting_a_staging_folder_leaves_nothing(tmp_path, monkeypatch):
+    from c_quorvant.cli import batch
+    from c_quorvant.cli.inputs import Input
+    from c_quorvant.cli.worker import Job
+
+    made = tempfile.mkdtemp
+
+    def interrupted(**kwargs):
+        made(**kwargs)
+        raise KeyboardInterrupt  # as Ctrl-C lands right after the folder is made
+
+    staging = batch._Staging({0: Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))}, report=None)
+    monkeypatch.setattr(batch.tempfile, "mkdtemp", interrupted)
+    with pytest.raises(KeyboardInterrupt):
+        staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+    assert [path.name for path in tmp_path.iterdir()] != []
+    staging.clear()
+    assert list(tmp_path.iterdir()) == []

@@ -1,9 +1,11 @@
 """export / rewrite / preview over many files, in worker processes."""
 
+import contextlib
 import os
 import shutil
 import stat
 import tempfile
+import uuid
 from collections import defaultdict
 from dataclasses import dataclass, replace
 from typing import Any
@@ -108,6 +110,10 @@ class _Staging:
         self._report = report
         self._folders: dict[int, str] = {}
         self._last_written: dict[str, Input] = {}  # by the output's real path
+        # Ctrl-C can land between making a folder and noting it: `clear` also removes
+        # every folder of this run's prefix in the places folders were made.
+        self._prefix = f".quorvant-{uuid.uuid4().hex[:12]}-"
+        self._places: set[str] = set()
 
     def prepare(self, job: Job) -> Job | Result:
         if job.mode == "preview":
@@ -117,7 +123,8 @@ class _Staging:
         if job.index not in self._folders:
             try:
                 os.makedirs(target_folder, exist_ok=True)
-                self._folders[job.index] = tempfile.mkdtemp(prefix=".quorvant-", dir=target_folder)
+                self._places.add(target_folder)
+                self._folders[job.index] = tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
             except OSError as error:
                 return Result(job.index, problem=f"cannot write in {target_folder}: {error.strerror or error}")
         return replace(job, staging=self._folders[job.index])
@@ -146,6 +153,11 @@ class _Staging:
     def clear(self) -> None:
         for index in list(self._folders):
             self._remove(index)
+        for place in self._places:
+            with contextlib.suppress(OSError):
+                for name in os.listdir(place):
+                    if name.startswith(self._prefix):
+                        shutil.rmtree(os.path.join(place, name), ignore_errors=True)
 
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
