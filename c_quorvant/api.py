@@ -24,9 +24,9 @@ StrPath = str | os.PathLike[str]
 # What a word list's JSON may map a pattern to, besides text.
 Replacement = str | int | float | bool | None
 _SCALARS = (int, float, bool, type(None))
-_ENDINGS = (b".ass", b".ssa", b".srt", b".vtt")
 Format = Literal["ass", "ssa", "srt", "vtt"]
 _FORMATS: dict[bytes, Format] = {b".ass": "ass", b".ssa": "ass", b".srt": "srt", b".vtt": "vtt"}
+_ENDINGS = tuple(_FORMATS)
 
 
 class WordList(Mapping[str, str]):
@@ -240,10 +240,9 @@ def _run_pass(
     decoding = choose(data, encoding)
     if export_texts:
         with _naming(path):
-            found, texts, changed = _api.export_texts(
-                decoding.to_native(data), format, words._compiled, protect_tags, unicode
+            texts, changed = _api.export_to(
+                target, decoding.to_native(data), format, words._compiled, protect_tags, unicode
             )
-        _api.write_export(target, list(found.items()))
     else:
         with _naming(path):
             content, texts, changed = _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)

@@ -103,7 +103,8 @@ cdef extern from "api_calls.h":
     ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                PreviewResult& result) except + nogil
     ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
-    ApiFailure tryWriteExport(const string& output, const vector[pair[string, string]]& texts) except + nogil
+    ApiFailure tryExportBytesTo(const string& data, SubtitleFormat format, const string& output,
+                                CompiledRules& rules, RewriteMode mode, PassResult& result) except + nogil
     ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
                              TagSyntax tags) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
@@ -287,12 +288,16 @@ def write_output(bytes output, bytes content):
     _raise(failure, None)
 
 
-def write_export(bytes output, list texts):
+def export_to(bytes output, bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+    """The export pass on `data` in memory, writing `output`: (texts read, texts changed)."""
     cdef string target = output
-    cdef vector[pair[string, string]] document
-    for key, text in texts:
-        document.push_back(pair[string, string](_bytes(key), _bytes(text)))
+    cdef string source = data
+    cdef SubtitleFormat kind = _format(format)
+    cdef CompiledRules* rules = words._rules.get()
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef PassResult result
     cdef ApiFailure failure
     with nogil:
-        failure = tryWriteExport(target, document)
+        failure = tryExportBytesTo(source, kind, target, rules[0], mode, result)
     _raise(failure, None)
+    return result.texts.texts, result.texts.changed

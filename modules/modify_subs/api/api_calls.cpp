@@ -55,13 +55,9 @@ ApiFailure tryWriteOutput(const std::string& output, const std::string& content)
     return failureOf([&] { writeOutput(output, content); });
 }
 
-ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts) {
-    return failureOf([&] {
-        std::vector<JsonMember> members;
-        members.reserve(texts.size());
-        for (const auto& [key, text] : texts) members.push_back({key, text});
-        writeOutputMembers(output, std::move(members));
-    });
+ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
+                            CompiledRules& rules, RewriteMode mode, PassResult& result) {
+    return failureOf([&] { result = exportBytesTo(data, format, output, rules, mode); });
 }
 
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {

@@ -28,7 +28,8 @@ ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, Compi
                            PreviewResult& result);
 // The outputs of a pass done in memory, put in place as the passes put theirs.
 ApiFailure tryWriteOutput(const std::string& output, const std::string& content);
-ApiFailure tryWriteExport(const std::string& output, const std::vector<std::pair<std::string, std::string>>& texts);
+ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
+                            CompiledRules& rules, RewriteMode mode, PassResult& result);
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
 // "ass" and "srt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);

@@ -126,6 +126,13 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
     });
 }
 
+PassResult exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
+                         RewriteMode mode) {
+    rules.requireValid(mode.unicode);
+    return onLargeStack(
+        [&] { return passOn(PassKind::Export, documentOf(std::move(data), format), output, rules, mode); });
+}
+
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
     return onLargeStack([&] { return changesIn(documentOf(std::move(data), format), rules, mode); });

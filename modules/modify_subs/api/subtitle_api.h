@@ -44,6 +44,9 @@ struct ExportedTexts {
 };
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
+// The export pass on a file's bytes in memory, writing `output` as runUtf8Pass does.
+PassResult exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
+                         RewriteMode mode);
 
 // One text that the rules would change, under its export key.
 struct TextChange {
