@@ -4,7 +4,9 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libgtest-dev clang libclang-rt-14-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libgtest-dev
+# Only the fuzzers need clang and its fuzzing runtime.
+FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
 CPP_BUILD := build/cpp
 ASAN_BUILD := build/asan
@@ -81,6 +83,7 @@ FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_subrip fuzz_ass_lines fuzz_
 .PHONY: fuzz
 # Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.
 fuzz: setup
+	@./tools/setup-system $(FUZZ_APT_PACKAGES)
 	$(CMAKE) -S . -B $(FUZZ_BUILD) -G Ninja -DQUORVANT_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	$(CMAKE) --build $(FUZZ_BUILD) -j2
 	for target in $(FUZZ_TARGETS); do fuzz/run-target $(FUZZ_BUILD) $$target $(FUZZ_SECONDS) || exit 1; done
