@@ -6,8 +6,13 @@ import json
 import os
 import shutil
 import signal
+import socket
+import socketserver
 import subprocess
 import sys
+import threading
+import time
+from pathlib import Path
 
 import pytest
 from conftest import DATA_DIR, quorvant
@@ -29,11 +34,11 @@ SAME_OUTPUT = {f"{folder}/x.srt": (DATA_DIR / "y_monsters-win-crlf.srt").read_by
 
 
 @contextlib.contextmanager
-def running_cluster():
+def running_cluster(n_workers=2):
     # The scheduler's HTTP endpoint is always there: on a free port, or a second
     # cluster on the machine would make it warn.
     cluster = distributed.LocalCluster(
-        n_workers=2,
+        n_workers=n_workers,
         processes=True,
         threads_per_worker=1,
         host="127.0.0.1",
@@ -143,3 +148,144 @@ def test_an_unusable_scheduler_is_one_line(tmp_path):
         2,
         "quorvant: --scheduler localhost: missing port number in address 'localhost'\n",
     )
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+@contextlib.contextmanager
+def dask_processes(tmp_path, worker_env=None):
+    """A scheduler and one worker as `dask scheduler` / `dask worker` start them."""
+    address = f"tcp://127.0.0.1:{free_port()}"
+    dask = str(Path(sys.executable).parent / "dask")
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=tmp_path)
+    processes = [
+        subprocess.Popen(
+            [dask, "scheduler", "--host", "127.0.0.1", "--port", address.rsplit(":", 1)[1], "--no-dashboard"], **quiet
+        ),
+        subprocess.Popen(
+            [dask, "worker", address, "--nthreads", "1", "--no-dashboard", "--host", "127.0.0.1"]
+            + ["--death-timeout", "5"],
+            env={**os.environ, **(worker_env or {})},
+            **quiet,
+        ),
+    ]
+    try:
+        with distributed.Client(address, timeout=30, set_as_default=False) as client:
+            client.wait_for_workers(1, timeout=30)
+        yield address, processes[0]
+    finally:
+        for process in processes:
+            process.kill()
+            process.wait()
+
+
+@contextlib.contextmanager
+def local_cluster(tmp_path, n_workers):
+    with running_cluster(n_workers) as cluster:
+        yield cluster.scheduler_address, cluster
+
+
+class Greeter(socketserver.BaseRequestHandler):
+    def handle(self):
+        self.request.sendall(b"SSH-2.0-OpenSSH_9.2\r\n")
+
+
+@contextlib.contextmanager
+def other_server(tmp_path):
+    # A server that greets first, as SSH does; one that waits for its client to
+    # speak first (HTTP) is told apart by the handshake's time limit instead.
+    with socketserver.TCPServer(("127.0.0.1", 0), Greeter) as server:
+        thread = threading.Thread(target=server.serve_forever, daemon=True)
+        thread.start()
+        try:
+            yield f"tcp://127.0.0.1:{server.server_address[1]}", None
+        finally:
+            server.shutdown()
+
+
+def without_package(tmp_path):
+    shadow = tmp_path / "shadow" / "c_quorvant"
+    shadow.mkdir(parents=True)
+    (shadow / "__init__.py").write_text("raise ImportError('c_quorvant is not installed here')\n")
+    return dask_processes(tmp_path, {"PYTHONPATH": str(shadow.parent)})
+
+
+def kill_scheduler(folder, scheduler):
+    scheduler.kill()
+
+
+def restart_a_worker(folder, cluster):
+    with distributed.Client(cluster.scheduler_address, set_as_default=False) as client:
+        client.restart_workers(list(client.nthreads())[:1])
+
+
+NOT_RUN = "not run: the scheduler was lost"
+TIMED_OUT = "timed out after 2 s"
+
+
+@pytest.mark.parametrize(
+    "cluster, slow, args, disturb, status, stderr, reason",
+    [
+        # z_slow.srt comes last; what was done when the scheduler went is kept, the rest is not run.
+        (dask_processes, 1, ["--timeout", "0"], kill_scheduler, 1, None, NOT_RUN),
+        (other_server, 0, [], None, 1, "quorvant: not a Dask scheduler at {address}\n", None),
+        # The runaways end on time, and the healthy run after them has every worker.
+        (lambda tmp: local_cluster(tmp, 2), 2, ["--timeout", "2"], None, 1, None, TIMED_OUT),
+        (lambda tmp: local_cluster(tmp, 2), 1, ["--timeout", "2"], restart_a_worker, 1, None, TIMED_OUT),
+        (without_package, 0, [], None, 1, "quorvant: no worker of the cluster can run c_quorvant: tcp://", None),
+        (
+            lambda tmp: local_cluster(tmp, 0),
+            0,
+            [],
+            None,
+            1,
+            "quorvant: no worker of the cluster can run c_quorvant: the scheduler at {address} has no workers\n",
+            None,
+        ),
+    ],
+    ids=["scheduler-lost", "not-dask", "runaway-then-healthy", "worker-restart", "worker-without-package", "empty"],
+)
+def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, disturb, status, stderr, reason):
+    folder = tmp_path / "season"
+    make_folder(folder, {f"z_slow{n}.srt": RUNAWAY for n in range(slow)})
+    with cluster(tmp_path) as (address, handle):
+        process = subprocess.Popen(
+            [sys.executable, "-m", "c_quorvant", "rewrite", ".", "-w", "words.json", "--json", "--scheduler", address]
+            + args,
+            cwd=folder,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
+        try:
+            if disturb:
+                while not any(name.startswith("[") for name in os.listdir(folder)) and process.poll() is None:
+                    time.sleep(0.05)
+                disturb(folder, handle)
+            # Each fault ends the run well within this.
+            stdout, errors = process.communicate(timeout=40)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        if slow > 1:
+            again = quorvant("rewrite", *SAMPLES, "-w", "words.json", "--scheduler", address, cwd=folder)
+            assert (again.returncode, again.stdout.splitlines()[-1]) == (0, "5 rewritten, 0 failed, 0 skipped")
+
+    assert process.returncode == status
+    if stderr:
+        assert errors.startswith(stderr.format(address=address)), errors
+        assert stdout == ""
+        return
+    files = {entry["input"]: entry for entry in json.loads(stdout)["files"]}
+    assert {files[f"./z_slow{n}.srt"]["reason"] for n in range(slow)} == {reason}
+    written = {name for name, entry in files.items() if entry["status"] == "written"}
+    # Everything else is kept only when done; hidden folders never are.
+    assert {f"./{name}" for name in os.listdir(folder) if name.startswith(("[", "."))} == {
+        f"./[Quorvanted] {name[2:]}" for name in written
+    }
+    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and "slow" not in name)
+    assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)

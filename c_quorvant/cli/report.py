@@ -45,6 +45,7 @@ class Style:
 class Report:
     style: Style
     total: int
+    in_order: bool = True  # lines in the order the files were named, else as each lands
     outcomes: list[Outcome] = field(default_factory=list)
     _waiting: dict[int, Outcome] = field(default_factory=dict)
     _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
@@ -76,6 +77,11 @@ class Report:
         self._bar.update(1)
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
+        if not self.in_order:
+            self.outcomes.append(outcome)
+            if not self.style.as_json:
+                self._print(outcome)
+            return
         self._waiting[outcome.index] = outcome
         while len(self.outcomes) in self._waiting:
             shown = self._waiting.pop(len(self.outcomes))
@@ -85,6 +91,7 @@ class Report:
 
     def finish(self) -> int:
         self._bar.close()
+        self.outcomes.sort(key=lambda outcome: outcome.index)
         if self.style.as_json:
             json.dump(self._document(), sys.stdout, ensure_ascii=False, indent=2)
             print()
@@ -94,6 +101,10 @@ class Report:
             # A single preview's own last line is its summary.
             if self.style.mode != "preview" or self.total > 1:
                 print(self._summary())
+            failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
+            # One file's failure is the line just above; an archive's scrolled away.
+            if len(failed) > 1:
+                print("\n".join(f"failed: {path}" for path in failed))
         return self._exit_status()
 
     def _count(self, *statuses: str) -> int:
