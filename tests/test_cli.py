@@ -333,8 +333,8 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             0,
             ["0 rewritten, 0 failed, 2 skipped"],
             [
-                "quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
                 f"quorvant: {EARLIER_ONE}",
+                "quorvant: 1 file skipped as its output exists (--skip-existing; -v names it)",
             ],
             {"season/[Quorvanted] ep1.srt"},
             id="skip-existing",

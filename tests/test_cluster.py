@@ -117,27 +117,36 @@ def test_a_cluster_run_matches_a_local_run(tmp_path, scheduler, command, extra, 
 
 
 def test_ctrl_c_cancels_the_tasks(tmp_path):
-    make_folder(tmp_path / "season", {"slow1.srt": RUNAWAY, "slow2.srt": RUNAWAY})
+    folder = tmp_path / "season"
+    make_folder(folder, {"slow1.srt": RUNAWAY, "slow2.srt": RUNAWAY})
     with running_cluster() as cluster:
         process = subprocess.Popen(
-            [sys.executable, "-m", "c_quorvant", "rewrite", "y_danish-bom.srt", "slow1.srt", "slow2.srt"]
+            [sys.executable, "-m", "c_quorvant", "rewrite", "y_danish-bom.srt", "slow1.srt", "slow2.srt", "--json"]
             + ["-w", "words.json", "--timeout", "0", "--scheduler", cluster.scheduler_address],
-            cwd=tmp_path / "season",
+            cwd=folder,
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             text=True,
         )
         try:
             # Written while the slow files are out on the cluster.
-            assert process.stdout.readline().startswith("y_danish-bom.srt -> ")
+            while not (folder / "[Quorvanted] y_danish-bom.srt").exists():
+                time.sleep(0.05)
             process.send_signal(signal.SIGINT)
             stdout, stderr = process.communicate(timeout=30)
         finally:
             if process.poll() is None:
                 process.kill()
 
-    assert (process.returncode, stdout, stderr) == (130, "", "quorvant: interrupted\n")
-    left = sorted(os.listdir(tmp_path / "season"))
+    assert (process.returncode, stderr) == (130, "quorvant: interrupted\n")
+    report = json.loads(stdout)
+    assert [(entry["status"], entry["reason"]) for entry in report["files"]] == [
+        ("written", None),
+        ("failed", "not run: interrupted"),
+        ("failed", "not run: interrupted"),
+    ]
+    assert report["exit_status"] == 130
+    left = sorted(os.listdir(folder))
     assert [name for name in left if name.startswith((".", "["))] == ["[Quorvanted] y_danish-bom.srt"]
 
 
@@ -280,6 +289,8 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
         assert errors.startswith(stderr.format(address=address)), errors
         assert stdout == ""
         return
+    # Nothing of Dask's own logging without -v.
+    assert errors == ""
     files = {entry["input"]: entry for entry in json.loads(stdout)["files"]}
     assert {files[f"./z_slow{n}.srt"]["reason"] for n in range(slow)} == {reason}
     written = {name for name, entry in files.items() if entry["status"] == "written"}
@@ -287,5 +298,5 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
     assert {f"./{name}" for name in os.listdir(folder) if name.startswith(("[", "."))} == {
         f"./[Quorvanted] {name[2:]}" for name in written
     }
-    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and "slow" not in name)
+    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and "slow" not in name), files
     assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)

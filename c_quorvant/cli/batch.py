@@ -10,6 +10,7 @@ from collections import defaultdict
 from dataclasses import dataclass, replace
 from typing import Any
 
+from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import ENDINGS_NAMED, Input, Options, select_inputs
 from c_quorvant.cli.pool import run_in_workers
@@ -90,6 +91,16 @@ def run_batch(settings: Settings) -> int:
             )
         else:
             run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+    except Interrupted as interrupt:
+        # A script reading the document learns what was done before the stop.
+        if settings.style.as_json:
+            staging.clear()
+            settled = report.settled()
+            for item in runnable:
+                if item.index not in settled:
+                    report.add(Outcome(item.index, item.path, "failed", reason="not run: interrupted"))
+            report.finish(interrupt.exit_status)
+        raise
     finally:
         staging.clear()
     return report.finish()

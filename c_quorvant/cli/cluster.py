@@ -119,12 +119,14 @@ class _Run:
                 batch = self._running.pop(future, None)
                 if batch is None:
                     continue
-                if future.status == "cancelled":
-                    # Only a lost scheduler cancels a future of this run.
+                results = None if future.status == "cancelled" else _results(future, batch)
+                if results is None:
+                    # Only a lost scheduler cancels a future of this run, or breaks the
+                    # connection that brings its result.
                     self._running[future] = batch
                     self._strand(waiting, LOST)
                     return
-                for (job, group), result in zip(batch, _results(future, batch), strict=True):
+                for (job, group), result in zip(batch, results, strict=True):
                     self._finish(job, result)
                     if group:
                         waiting.appendleft(group)
@@ -195,11 +197,14 @@ class _Run:
                 self._finish(later, Result(later.index, problem=f"not run: {why}"))
 
 
-def _results(future: Future, batch: list[tuple[Job, Group]]) -> list[Result]:
+def _results(future: Future, batch: list[tuple[Job, Group]]) -> list[Result] | None:
+    """The batch's results; None when the connection to the cluster broke."""
     # run_batch reports each file's own failure; what is raised here comes from the
     # cluster (a worker that died too often, a worker that can't load this package).
     try:
         results: list[Result] = future.result()
+    except OSError:
+        return None
     except Exception as error:
         problem = one_line(f"the cluster could not run it: {type(error).__name__}: {error}")
         return [Result(job.index, problem=problem) for job, _ in batch]
@@ -213,8 +218,8 @@ def _distributed(verbose: bool) -> ModuleType:
         raise CliError(f"--scheduler needs the Dask client: pip install 'c_quorvant[dask]' ({error})") from error
     if not verbose:
         # Its reconnection attempts and version warnings are for -v; the run reports what they mean.
-        for name in ("distributed", "dask", "tornado", "asyncio"):
-            logging.getLogger(name).setLevel(logging.CRITICAL + 1)
+        # (The command logs nothing of its own; the client's loggers set their own levels.)
+        logging.disable(logging.CRITICAL)
         warnings.filterwarnings("ignore", module="distributed")
     return distributed
 
@@ -289,7 +294,12 @@ def _check_workers(client: Client, address: str) -> None:
 def run_batch(jobs: list[Job], timeout: float | None) -> list[Result]:
     """Runs `jobs` one after another in a child process of this worker, each ended
     at `timeout`; what they ran into is in the results, never raised."""
-    child = _idle.take()
+    try:
+        child = _idle.take()
+    except OSError as error:
+        # Raised, it would read as the client's broken connection.
+        problem = f"cannot start a process on worker {socket.gethostname()}: {error.strerror or error}"
+        return [Result(job.index, problem=problem) for job in jobs]
     try:
         return [child.run(job, timeout) for job in jobs]
     finally:
