@@ -137,6 +137,10 @@ def test_ctrl_c_cancels_the_tasks(tmp_path):
         finally:
             if process.poll() is None:
                 process.kill()
+        left = sorted(os.listdir(folder))
+        # The slow passes, without a time limit, don't hold the workers after the run.
+        again = quorvant("rewrite", *SAMPLES, "-w", "words.json", "--scheduler", cluster.scheduler_address, cwd=folder)
+        assert (again.returncode, again.stdout.splitlines()[-1]) == (0, "5 rewritten, 0 failed, 0 skipped")
 
     assert (process.returncode, stderr) == (130, "quorvant: interrupted\n")
     report = json.loads(stdout)
@@ -146,7 +150,6 @@ def test_ctrl_c_cancels_the_tasks(tmp_path):
         ("failed", "not run: interrupted"),
     ]
     assert report["exit_status"] == 130
-    left = sorted(os.listdir(folder))
     assert [name for name in left if name.startswith((".", "["))] == ["[Quorvanted] y_danish-bom.srt"]
 
 
@@ -300,3 +303,23 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
     }
     assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and "slow" not in name), files
     assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)
+
+
+def test_the_readmes_dask_bag_recipe_reports_each_failing_file(tmp_path, scheduler):
+    readme = (Path(__file__).parent.parent / "README.md").read_text(encoding="utf-8")
+    recipe = next(block for block in readme.split("```python\n") if "import dask.bag" in block).split("```")[0]
+    make_folder(tmp_path / "shows", {**BROKEN, "cp1252.srt": (DATA_DIR / "y_yyh-08-pt-cp1252-gap.srt").read_bytes()})
+    # A replacement cp1252 can't write.
+    (tmp_path / "shows" / "words.json").write_text(json.dumps({"\\bthe\\b": "終"}), encoding="utf-8")
+    recipe = recipe.replace("s3://archive/shows", f"file://{tmp_path}/shows").replace(
+        '"words.json"', repr(str(tmp_path / "shows" / "words.json"))
+    )
+    with distributed.Client(scheduler):
+        namespace = {}
+        exec(recipe, namespace)
+
+    failed = sorted(line.split(":")[0] for line in namespace["done"] if line.startswith("failed "))
+    assert failed == [f"failed {tmp_path}/shows/{name}" for name in ("broken.ass", "cp1252.srt")]
+    assert sorted(name for name in os.listdir(tmp_path / "shows") if name.startswith("[")) == sorted(
+        f"[Quorvanted] {name}" for name in SAMPLES
+    )

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import threading
 import time
+import uuid
 import warnings
 from collections import deque
 from collections.abc import Callable
@@ -62,24 +63,42 @@ def run_on_cluster(
         return
     distributed = _distributed(verbose)
     client = _connect(distributed, address)
+    run = uuid.uuid4().hex
     try:
         _check_workers(client, address)
-        _Run(client, timeout, prepare, finish).run(waiting)
+        _Run(client, run, timeout, prepare, finish).run(waiting)
     finally:
+        _end_passes(client, run)
         # A lost scheduler leaves a client that raises on everything; nothing is left to tell it.
         with contextlib.suppress(Exception):
             client.close(timeout=2)
+
+
+def _end_passes(client: Client, run: str) -> None:
+    """Kills the passes this run still has on the workers (a cancelled task runs on),
+    so none holds a worker after it; within a few seconds, whatever the cluster's state."""
+
+    def end() -> None:
+        with contextlib.suppress(Exception):
+            client.run(end_run, run, on_error="ignore")
+
+    if client.status == "running":
+        thread = threading.Thread(target=end, daemon=True)
+        thread.start()
+        thread.join(timeout=5)
 
 
 class _Run:
     def __init__(
         self,
         client: Client,
+        run: str,
         timeout: float | None,
         prepare: Callable[[Job], Job | Result],
         finish: Callable[[Job, Result], None],
     ) -> None:
         self._client = client
+        self._key = run
         self._timeout = timeout
         self._prepare = prepare
         self._finish = finish
@@ -169,7 +188,7 @@ class _Run:
         if not batch:
             return
         jobs = [job for job, _ in batch]
-        future = self._client.submit(run_batch, jobs, self._timeout, pure=False)
+        future = self._client.submit(run_batch, jobs, self._timeout, self._key, pure=False)
         self._running[future] = batch
         future.add_done_callback(self._settled.put)
 
@@ -291,11 +310,12 @@ def _check_workers(client: Client, address: str) -> None:
 # On a worker: the task and the child processes that run its passes.
 
 
-def run_batch(jobs: list[Job], timeout: float | None) -> list[Result]:
+def run_batch(jobs: list[Job], timeout: float | None, run: str) -> list[Result]:
     """Runs `jobs` one after another in a child process of this worker, each ended
-    at `timeout`; what they ran into is in the results, never raised."""
+    at `timeout` or when `end_run(run)` is called; what they ran into is in the
+    results, never raised."""
     try:
-        child = _idle.take()
+        child = _idle.take(run)
     except OSError as error:
         # Raised, it would read as the client's broken connection.
         problem = f"cannot start a process on worker {socket.gethostname()}: {error.strerror or error}"
@@ -303,7 +323,7 @@ def run_batch(jobs: list[Job], timeout: float | None) -> list[Result]:
     try:
         return [child.run(job, timeout) for job in jobs]
     finally:
-        _idle.give_back(child)
+        _idle.give_back(child, run)
 
 
 class _Child:
@@ -356,23 +376,41 @@ class _Idle:
     def __init__(self) -> None:
         self._lock = threading.Lock()
         self._children: list[_Child] = []
+        self._busy: dict[str, set[_Child]] = {}  # by run
 
-    def take(self) -> _Child:
+    def take(self, run: str) -> _Child:
         with self._lock:
             while self._children:
                 child = self._children.pop()
                 if child.alive():
-                    return child
+                    break
                 child.end()
-        return _Child()
+            else:
+                child = _Child()
+            self._busy.setdefault(run, set()).add(child)
+        return child
 
-    def give_back(self, child: _Child) -> None:
-        if child.alive() and not child.connection.closed:
-            with self._lock:
+    def give_back(self, child: _Child, run: str) -> None:
+        with self._lock:
+            self._busy.get(run, set()).discard(child)
+            if not self._busy.get(run, True):
+                del self._busy[run]
+            if child.alive() and not child.connection.closed:
                 self._children.append(child)
+
+    def end_run(self, run: str) -> None:
+        with self._lock:
+            for child in self._busy.pop(run, set()):
+                # The task's own thread sees it die, and settles what it held.
+                child.process.kill()
 
 
 _idle = _Idle()
+
+
+def end_run(run: str) -> None:
+    """On a worker: kills the passes of `run` in progress."""
+    _idle.end_run(run)
 
 
 def _invisible(job: Job) -> str:
