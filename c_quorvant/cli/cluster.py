@@ -65,8 +65,9 @@ def run_on_cluster(
     client = _connect(distributed, address)
     run = uuid.uuid4().hex
     try:
-        _check_workers(client, address)
-        _Run(client, run, timeout, prepare, finish).run(waiting)
+        threads = client.nthreads()
+        unusable = _check_workers(client, address, threads)
+        _Run(client, run, set(threads), unusable, timeout, prepare, finish).run(waiting)
     finally:
         _end_passes(client, run)
         # A lost scheduler leaves a client that raises on everything; nothing is left to tell it.
@@ -93,12 +94,16 @@ class _Run:
         self,
         client: Client,
         run: str,
+        known: set[str],
+        unusable: set[str],
         timeout: float | None,
         prepare: Callable[[Job], Job | Result],
         finish: Callable[[Job, Result], None],
     ) -> None:
         self._client = client
         self._key = run
+        self._unusable = unusable
+        self._known = known  # workers asked whether they can run the package
         self._timeout = timeout
         self._prepare = prepare
         self._finish = finish
@@ -108,15 +113,18 @@ class _Run:
         self._empty_since: float | None = None
         self._threads = 0
         self._asked = -TICK_SECONDS
+        self._files_left = 0
 
     def run(self, waiting: deque[Group]) -> None:
+        self._files_left = sum(len(group) for group in waiting)
         try:
             self._loop(waiting)
-        except Exception as error:
+        except (Exception, asyncio.CancelledError) as error:
             # A client that lost its scheduler raises whatever call it was in.
             if self._client.status in ("running", "connecting") and not isinstance(error, OSError):
-                raise
-            self._strand(waiting, LOST)
+                self._strand(waiting, one_line(f"the cluster failed: {type(error).__name__}: {error}"))
+            else:
+                self._strand(waiting, LOST)
         except BaseException:
             with contextlib.suppress(Exception):
                 self._client.cancel(list(self._running), force=True)
@@ -127,13 +135,12 @@ class _Run:
             slots = self._slots()
             while waiting and len(self._running) < slots:
                 self._send_next(waiting, slots)
-            if not self._running:
-                if not waiting:
-                    return
-                # No worker left: what is waiting has nowhere to go.
-                if time.monotonic() - (self._empty_since or time.monotonic()) >= CONNECT_SECONDS:
-                    self._strand(waiting, "every worker left the cluster")
-                    return
+            if not self._running and not waiting:
+                return
+            # No worker left: what is waiting has nowhere to go.
+            if time.monotonic() - (self._empty_since or time.monotonic()) >= CONNECT_SECONDS:
+                self._strand(waiting, f"no worker of the cluster could run c_quorvant for {CONNECT_SECONDS} s")
+                return
             for future in self._wait():
                 batch = self._running.pop(future, None)
                 if batch is None:
@@ -159,7 +166,12 @@ class _Run:
         # Asked while connected only: a call waits out the client's reconnection.
         if now - self._asked >= TICK_SECONDS and self._client.status == "running":
             self._asked = now
-            self._threads = sum(self._client.nthreads().values())
+            threads = self._client.nthreads()
+            joined = set(threads) - self._known
+            if joined:
+                self._known |= joined
+                self._unusable |= _check_workers(self._client, "", threads, joined)
+            self._threads = sum(count for worker, count in threads.items() if worker not in self._unusable)
             if self._threads:
                 self._empty_since = None
             elif self._empty_since is None:
@@ -169,13 +181,13 @@ class _Run:
 
     def _send_next(self, waiting: deque[Group], slots: int) -> None:
         # Short of work, each batch gets a fair share, so no worker waits on another's long one.
-        files_left = sum(len(group) for group in waiting)
-        fair = max(1, -(-files_left // slots))
+        fair = max(1, -(-self._files_left // slots))
         batch: list[tuple[Job, Group]] = []
         size = 0
         while waiting and len(batch) < min(BATCH_FILES, fair) and size < BATCH_BYTES:
             group = waiting.popleft()
             job = group.popleft()
+            self._files_left -= 1
             prepared = self._prepare(job)
             if isinstance(prepared, Result):
                 self._finish(job, prepared)
@@ -188,7 +200,11 @@ class _Run:
         if not batch:
             return
         jobs = [job for job, _ in batch]
-        future = self._client.submit(run_batch, jobs, self._timeout, self._key, pure=False)
+        # A preference, not a pin: with none of them left, any worker takes it.
+        preferred = {"workers": sorted(self._known - self._unusable), "allow_other_workers": True}
+        future = self._client.submit(
+            run_batch, jobs, self._timeout, self._key, pure=False, **(preferred if self._unusable else {})
+        )
         self._running[future] = batch
         future.add_done_callback(self._settled.put)
 
@@ -269,12 +285,13 @@ def _handshake(distributed: ModuleType, address: str) -> None:
         finally:
             comm.abort()
 
+    if address.startswith(("tcp://", "tls://")) or "://" not in address:
+        try:
+            socket.create_connection(distributed.comm.get_address_host_port(address), HANDSHAKE_SECONDS).close()
+        except OSError as error:
+            raise CliError(f"cannot reach the Dask scheduler at {address}: {error.strerror or error}") from error
     try:
         answer = asyncio.run(asyncio.wait_for(identity(), HANDSHAKE_SECONDS))
-    except (OSError, TimeoutError) as error:
-        if "refused" in str(error).lower() or isinstance(error, ConnectionRefusedError):
-            raise CliError(f"cannot reach the Dask scheduler at {address}: {one_line(str(error))}") from error
-        raise CliError(f"not a Dask scheduler at {address}") from error
     except Exception as error:
         raise CliError(f"not a Dask scheduler at {address}") from error
     if not isinstance(answer, dict) or answer.get("type") != "Scheduler":
@@ -286,25 +303,26 @@ def _handshake(distributed: ModuleType, address: str) -> None:
 _PROBE = "__import__('c_quorvant.api').__version__"
 
 
-def _check_workers(client: Client, address: str) -> None:
-    """Names the workers that can't run this version of the package, on standard
-    error; raises when none can."""
+def _check_workers(client: Client, address: str, threads: dict[str, int], asked: set[str] | None = None) -> set[str]:
+    """The workers among `asked` (all by default) that can't run this version of the
+    package, each named on standard error; raises when no worker of `threads` can."""
     from c_quorvant import __version__
 
-    answers = client.run(eval, _PROBE, on_error="return")
-    if not answers:
+    if not threads:
         raise CliError(f"no worker of the cluster can run c_quorvant: the scheduler at {address} has no workers")
+    answers = client.run(eval, _PROBE, workers=sorted(asked or threads), on_error="return")
     unusable = {}
     for worker, answer in sorted(answers.items()):
         if isinstance(answer, BaseException):
             unusable[worker] = one_line(f"{type(answer).__name__}: {answer}")
         elif answer != __version__:
             unusable[worker] = f"it has c_quorvant {answer}, this command {__version__}"
-    if len(unusable) == len(answers):
+    if asked is None and len(unusable) == len(threads):
         named = "; ".join(f"{worker}: {why}" for worker, why in unusable.items())
         raise CliError(f"no worker of the cluster can run c_quorvant: {named}")
     for worker, why in unusable.items():
-        print(f"quorvant: warning: worker {worker} can't run c_quorvant, its tasks fail: {why}", file=sys.stderr)
+        print(f"quorvant: warning: worker {worker} can't run c_quorvant: {why}", file=sys.stderr)
+    return set(unusable)
 
 
 # On a worker: the task and the child processes that run its passes.
