@@ -250,18 +250,19 @@ TIMED_OUT = "timed out after 2 s"
 @pytest.mark.parametrize(
     "cluster, slow, args, disturb, status, stderr, reason",
     [
-        # z_slow.srt comes last; what was done when the scheduler went is kept, the rest is not run.
-        (dask_processes, 1, ["--timeout", "0"], kill_scheduler, 1, None, NOT_RUN),
-        (other_server, 0, [], None, 1, "quorvant: not a Dask scheduler at {address}\n", None),
-        # The runaways end on time, and the healthy run after them has every worker.
-        (lambda tmp: local_cluster(tmp, 2), 2, ["--timeout", "2"], None, 1, None, TIMED_OUT),
-        (lambda tmp: local_cluster(tmp, 2), 1, ["--timeout", "2"], restart_a_worker, 1, None, TIMED_OUT),
-        (without_package, 0, [], None, 1, "quorvant: no worker of the cluster can run c_quorvant: tcp://", None),
+        # The slow file comes last; what was done when the scheduler went is kept, the rest is not run.
+        (dask_processes, ["z_slow.srt"], ["--timeout", "0"], kill_scheduler, 1, None, NOT_RUN),
+        (other_server, [], [], None, 1, "quorvant: not a Dask scheduler at {address}\n", None),
+        # The runaways end on time, the files sent with them run, and the healthy run after
+        # them has every worker.
+        (lambda tmp: local_cluster(tmp, 2), ["a1.srt", "a2.srt"], ["--timeout", "2"], None, 1, None, TIMED_OUT),
+        (lambda tmp: local_cluster(tmp, 2), ["a1.srt"], ["--timeout", "2"], restart_a_worker, 1, None, TIMED_OUT),
+        (without_package, [], [], None, 1, "quorvant: no worker of the cluster can run c_quorvant: tcp://", None),
         # The other worker does the work.
-        (lambda tmp: without_package(tmp, 1), 0, [], None, 0, "quorvant: warning: worker tcp://", None),
+        (lambda tmp: without_package(tmp, 1), [], [], None, 0, "quorvant: warning: worker tcp://", None),
         (
             lambda tmp: local_cluster(tmp, 0),
-            0,
+            [],
             [],
             None,
             1,
@@ -281,7 +282,7 @@ TIMED_OUT = "timed out after 2 s"
 )
 def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, disturb, status, stderr, reason):
     folder = tmp_path / "season"
-    make_folder(folder, {f"z_slow{n}.srt": RUNAWAY for n in range(slow)})
+    make_folder(folder, dict.fromkeys(slow, RUNAWAY))
     with cluster(tmp_path) as (address, handle):
         process = subprocess.Popen(
             [sys.executable, "-m", "c_quorvant", "rewrite", ".", "-w", "words.json", "--json", "--scheduler", address]
@@ -301,7 +302,7 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
         finally:
             if process.poll() is None:
                 process.kill()
-        if slow > 1:
+        if len(slow) > 1:
             again = quorvant("rewrite", *SAMPLES, "-w", "words.json", "--scheduler", address, cwd=folder)
             assert (again.returncode, again.stdout.splitlines()[-1]) == (0, "5 rewritten, 0 failed, 0 skipped")
 
@@ -311,13 +312,13 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
     if not stdout:
         return
     files = {entry["input"]: entry for entry in json.loads(stdout)["files"]}
-    assert {files[f"./z_slow{n}.srt"]["reason"] for n in range(slow)} == ({reason} if slow else set())
+    assert {files[f"./{name}"]["reason"] for name in slow} == ({reason} if slow else set())
     written = {name for name, entry in files.items() if entry["status"] == "written"}
     # Everything else is kept only when done; hidden folders never are.
     assert {f"./{name}" for name in os.listdir(folder) if name.startswith(("[", "."))} == {
         f"./[Quorvanted] {name[2:]}" for name in written
     }
-    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and "slow" not in name), files
+    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and name[2:] not in slow)
     assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)
 
 

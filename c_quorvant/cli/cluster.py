@@ -332,16 +332,24 @@ def run_batch(jobs: list[Job], timeout: float | None, run: str) -> list[Result]:
     """Runs `jobs` one after another in a child process of this worker, each ended
     at `timeout` or when `end_run(run)` is called; what they ran into is in the
     results, never raised."""
-    try:
-        child = _idle.take(run)
-    except OSError as error:
-        # Raised, it would read as the client's broken connection.
-        problem = f"cannot start a process on worker {socket.gethostname()}: {error.strerror or error}"
-        return [Result(job.index, problem=problem) for job in jobs]
-    try:
-        return [child.run(job, timeout) for job in jobs]
-    finally:
-        _idle.give_back(child, run)
+    results = []
+    for job in jobs:
+        if _idle.ended(run):
+            results.append(Result(job.index, problem="not run: its run ended"))
+            continue
+        try:
+            child = _idle.take(run)
+        except OSError as error:
+            # Raised, it would read as the client's broken connection.
+            problem = f"cannot start a process on worker {socket.gethostname()}: {error.strerror or error}"
+            results.append(Result(job.index, problem=problem))
+            continue
+        try:
+            results.append(child.run(job, timeout))
+        finally:
+            # A child ended at a time limit is not given back: the next job gets another.
+            _idle.give_back(child, run)
+    return results
 
 
 class _Child:
@@ -395,6 +403,7 @@ class _Idle:
         self._lock = threading.Lock()
         self._children: list[_Child] = []
         self._busy: dict[str, set[_Child]] = {}  # by run
+        self._ended: set[str] = set()
 
     def take(self, run: str) -> _Child:
         with self._lock:
@@ -416,8 +425,12 @@ class _Idle:
             if child.alive() and not child.connection.closed:
                 self._children.append(child)
 
+    def ended(self, run: str) -> bool:
+        return run in self._ended
+
     def end_run(self, run: str) -> None:
         with self._lock:
+            self._ended.add(run)
             for child in self._busy.pop(run, set()):
                 # The task's own thread sees it die, and settles what it held.
                 child.process.kill()
