@@ -79,14 +79,31 @@ def _end_passes(client: Client, run: str) -> None:
     """Kills the passes this run still has on the workers (a cancelled task runs on),
     so none holds a worker after it; within a few seconds, whatever the cluster's state."""
 
-    def end() -> None:
-        with contextlib.suppress(Exception):
-            client.run(end_run, run, on_error="ignore")
-
     if client.status == "running":
-        thread = threading.Thread(target=end, daemon=True)
-        thread.start()
-        thread.join(timeout=5)
+        with contextlib.suppress(Exception):
+            _within(5, lambda: client.run(end_run, run, on_error="ignore"))
+
+
+def _within(seconds: float, call: Callable[[], Any]) -> Any:
+    """call(), or TimeoutError after `seconds`: a call the client sends to the workers
+    waits for every one of them, a hung one included."""
+    outcome: list[Any] = []
+
+    def calling() -> None:
+        try:
+            outcome.append((True, call()))
+        except Exception as error:
+            outcome.append((False, error))
+
+    thread = threading.Thread(target=calling, daemon=True)
+    thread.start()
+    thread.join(seconds)
+    if not outcome:
+        raise TimeoutError(f"no answer within {seconds:g} s")
+    done, value = outcome[0]
+    if not done:
+        raise value
+    return value
 
 
 class _Run:
@@ -310,7 +327,17 @@ def _check_workers(client: Client, address: str, threads: dict[str, int], asked:
 
     if not threads:
         raise CliError(f"no worker of the cluster can run c_quorvant: the scheduler at {address} has no workers")
-    answers = client.run(eval, _PROBE, workers=sorted(asked or threads), on_error="return")
+    try:
+        answers = _within(
+            CONNECT_SECONDS, lambda: client.run(eval, _PROBE, workers=sorted(asked or threads), on_error="return")
+        )
+    except TimeoutError as error:
+        # Each worker that answered would do; telling which did not is not worth a second wait.
+        answers = {worker: error for worker in asked or threads}
+    except OSError as error:
+        if asked is not None:
+            raise  # mid-run: the run tells what is not done
+        raise CliError(f"the Dask scheduler at {address} was lost: {one_line(str(error))}") from error
     unusable = {}
     for worker, answer in sorted(answers.items()):
         if isinstance(answer, BaseException):
