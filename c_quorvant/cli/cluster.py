@@ -78,7 +78,6 @@ def run_on_cluster(
 def _end_passes(client: Client, run: str) -> None:
     """Kills the passes this run still has on the workers (a cancelled task runs on),
     so none holds a worker after it; within a few seconds, whatever the cluster's state."""
-
     if client.status == "running":
         with contextlib.suppress(Exception):
             _within(5, lambda: client.run(end_run, run, on_error="ignore"))
