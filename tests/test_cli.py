@@ -333,8 +333,8 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             0,
             ["0 rewritten, 0 failed, 2 skipped"],
             [
-                "quorvant: skipped season/ep1.srt: its output season/[Quorvanted] ep1.srt exists",
                 f"quorvant: {EARLIER_ONE}",
+                "quorvant: 1 file skipped as its output exists (--skip-existing; -v names it)",
             ],
             {"season/[Quorvanted] ep1.srt"},
             id="skip-existing",
@@ -346,6 +346,14 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             ["quorvant: slow.srt: timed out after 1 s"],
             {"season/[Quorvanted] ep1.srt"},
             id="timeout",
+        ),
+        pytest.param(
+            ["rewrite", "slow.srt", "-o", "new/out", "--timeout", "1", "-w", "slow.json"],
+            1,
+            ["0 rewritten, 1 failed, 0 skipped"],
+            ["quorvant: slow.srt: timed out after 1 s"],
+            set(),
+            id="no-empty-output-folder",
         ),
         pytest.param(
             ["preview", "season", "-w", "words.json", "-q", "--exit-code"], 1, [], [], set(), id="exit-code-changes"
@@ -414,6 +422,7 @@ def test_arguments(folder, args, status, stdout, stderr, written):
     assert (json.loads(result.stdout) if isinstance(stdout, dict) else result.stdout.splitlines()) == stdout
     assert result.stderr.splitlines() == stderr
     assert written_files(folder) - before == written - before
+    assert [path for path in folder.rglob("*") if path.is_dir() and not any(path.iterdir())] == []
     if "--skip-existing" in args:
         assert (folder / "season/[Quorvanted] ep1.srt").read_text(encoding="utf-8") == "kept"
 

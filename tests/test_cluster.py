@@ -6,8 +6,13 @@ import json
 import os
 import shutil
 import signal
+import socket
+import socketserver
 import subprocess
 import sys
+import threading
+import time
+from pathlib import Path
 
 import pytest
 from conftest import DATA_DIR, quorvant
@@ -29,11 +34,11 @@ SAME_OUTPUT = {f"{folder}/x.srt": (DATA_DIR / "y_monsters-win-crlf.srt").read_by
 
 
 @contextlib.contextmanager
-def running_cluster():
+def running_cluster(n_workers=2):
     # The scheduler's HTTP endpoint is always there: on a free port, or a second
     # cluster on the machine would make it warn.
     cluster = distributed.LocalCluster(
-        n_workers=2,
+        n_workers=n_workers,
         processes=True,
         threads_per_worker=1,
         host="127.0.0.1",
@@ -80,9 +85,8 @@ def tree(folder):
         ("rewrite", {}, [], {"(\\w+)-san": "$1-sama"}, {"written": 5, "skipped": 5}),
         ("export", BROKEN, ["-o", "out"], None, {"written": 5, "failed": 1}),
         ("preview", BROKEN, [], None, {"changed": 5, "failed": 1}),
-        # An output in the way, and a file that timed out: the rest goes on. The files
-        # with its output are sent after it, and must not queue behind its pass, which
-        # holds its worker until the cluster stops: this case comes last.
+        # An output in the way, and a file that timed out: the rest goes on, the files
+        # with its output included.
         (
             "rewrite",
             {"out/[Quorvanted] y_danish-bom.srt": b"old", "a/x.srt": RUNAWAY, **SAME_OUTPUT},
@@ -112,27 +116,39 @@ def test_a_cluster_run_matches_a_local_run(tmp_path, scheduler, command, extra, 
 
 
 def test_ctrl_c_cancels_the_tasks(tmp_path):
-    make_folder(tmp_path / "season", {"slow1.srt": RUNAWAY, "slow2.srt": RUNAWAY})
+    folder = tmp_path / "season"
+    make_folder(folder, {"slow1.srt": RUNAWAY, "slow2.srt": RUNAWAY})
     with running_cluster() as cluster:
         process = subprocess.Popen(
-            [sys.executable, "-m", "c_quorvant", "rewrite", "y_danish-bom.srt", "slow1.srt", "slow2.srt"]
+            [sys.executable, "-m", "c_quorvant", "rewrite", "y_danish-bom.srt", "slow1.srt", "slow2.srt", "--json"]
             + ["-w", "words.json", "--timeout", "0", "--scheduler", cluster.scheduler_address],
-            cwd=tmp_path / "season",
+            cwd=folder,
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             text=True,
         )
         try:
             # Written while the slow files are out on the cluster.
-            assert process.stdout.readline().startswith("y_danish-bom.srt -> ")
+            while not (folder / "[Quorvanted] y_danish-bom.srt").exists():
+                time.sleep(0.05)
             process.send_signal(signal.SIGINT)
             stdout, stderr = process.communicate(timeout=30)
         finally:
             if process.poll() is None:
                 process.kill()
+        left = sorted(os.listdir(folder))
+        # The slow passes, without a time limit, don't hold the workers after the run.
+        again = quorvant("rewrite", *SAMPLES, "-w", "words.json", "--scheduler", cluster.scheduler_address, cwd=folder)
+        assert (again.returncode, again.stdout.splitlines()[-1]) == (0, "5 rewritten, 0 failed, 0 skipped")
 
-    assert (process.returncode, stdout, stderr) == (130, "", "quorvant: interrupted\n")
-    left = sorted(os.listdir(tmp_path / "season"))
+    assert (process.returncode, stderr) == (130, "quorvant: interrupted\n")
+    report = json.loads(stdout)
+    assert [(entry["status"], entry["reason"]) for entry in report["files"]] == [
+        ("written", None),
+        ("failed", "not run: interrupted"),
+        ("failed", "not run: interrupted"),
+    ]
+    assert report["exit_status"] == 130
     assert [name for name in left if name.startswith((".", "["))] == ["[Quorvanted] y_danish-bom.srt"]
 
 
@@ -142,4 +158,185 @@ def test_an_unusable_scheduler_is_one_line(tmp_path):
     assert (result.returncode, result.stderr) == (
         2,
         "quorvant: --scheduler localhost: missing port number in address 'localhost'\n",
+    )
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+@contextlib.contextmanager
+def dask_processes(tmp_path, worker_envs=({},)):
+    """A scheduler and a worker per environment, as `dask scheduler` / `dask worker` start them."""
+    address = f"tcp://127.0.0.1:{free_port()}"
+    dask = str(Path(sys.executable).parent / "dask")
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=tmp_path)
+    processes = [
+        subprocess.Popen(
+            [dask, "scheduler", "--host", "127.0.0.1", "--port", address.rsplit(":", 1)[1], "--no-dashboard"], **quiet
+        )
+    ]
+    for env in worker_envs:
+        processes.append(
+            subprocess.Popen(
+                [dask, "worker", address, "--nthreads", "1", "--no-dashboard", "--host", "127.0.0.1"]
+                + ["--death-timeout", "5"],
+                env={**os.environ, **env},
+                **quiet,
+            )
+        )
+    try:
+        with distributed.Client(address, timeout=30, set_as_default=False) as client:
+            client.wait_for_workers(len(worker_envs), timeout=30)
+        yield address, processes[0]
+    finally:
+        # A worker left without its scheduler stops by itself (--death-timeout).
+        scheduler_gone = processes[0].poll() is not None
+        for process in reversed(processes):
+            process.kill() if scheduler_gone else process.terminate()
+            try:
+                process.wait(timeout=3)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+
+@contextlib.contextmanager
+def local_cluster(tmp_path, n_workers):
+    with running_cluster(n_workers) as cluster:
+        yield cluster.scheduler_address, cluster
+
+
+class Greeter(socketserver.BaseRequestHandler):
+    def handle(self):
+        self.request.sendall(b"SSH-2.0-OpenSSH_9.2\r\n")
+
+
+@contextlib.contextmanager
+def other_server(tmp_path):
+    # A server that greets first, as SSH does; one that waits for its client to
+    # speak first (HTTP) is told apart by the handshake's time limit instead.
+    with socketserver.TCPServer(("127.0.0.1", 0), Greeter) as server:
+        thread = threading.Thread(target=server.serve_forever, daemon=True)
+        thread.start()
+        try:
+            yield f"tcp://127.0.0.1:{server.server_address[1]}", None
+        finally:
+            server.shutdown()
+
+
+def without_package(tmp_path, healthy=0):
+    shadow = tmp_path / "shadow" / "c_quorvant"
+    shadow.mkdir(parents=True)
+    (shadow / "__init__.py").write_text("raise ImportError('c_quorvant is not installed here')\n")
+    return dask_processes(tmp_path, [{"PYTHONPATH": str(shadow.parent)}] + [{}] * healthy)
+
+
+def kill_scheduler(folder, scheduler):
+    scheduler.kill()
+
+
+def restart_a_worker(folder, cluster):
+    with distributed.Client(cluster.scheduler_address, set_as_default=False) as client:
+        client.restart_workers(list(client.nthreads())[:1])
+
+
+NOT_RUN = "not run: the scheduler was lost"
+TIMED_OUT = "timed out after 2 s"
+
+
+@pytest.mark.parametrize(
+    "cluster, slow, args, disturb, status, stderr, reason",
+    [
+        # The slow file comes last; what was done when the scheduler went is kept, the rest is not run.
+        (dask_processes, ["z_slow.srt"], ["--timeout", "0"], kill_scheduler, 1, None, NOT_RUN),
+        (other_server, [], [], None, 1, "quorvant: not a Dask scheduler at {address}\n", None),
+        # The runaways end on time, the files sent with them run, and the healthy run after
+        # them has every worker.
+        (lambda tmp: local_cluster(tmp, 2), ["a1.srt", "a2.srt"], ["--timeout", "2"], None, 1, None, TIMED_OUT),
+        (lambda tmp: local_cluster(tmp, 2), ["a1.srt"], ["--timeout", "2"], restart_a_worker, 1, None, TIMED_OUT),
+        (without_package, [], [], None, 1, "quorvant: no worker of the cluster can run c_quorvant: tcp://", None),
+        # The other worker does the work.
+        (lambda tmp: without_package(tmp, 1), [], [], None, 0, "quorvant: warning: worker tcp://", None),
+        (
+            lambda tmp: local_cluster(tmp, 0),
+            [],
+            [],
+            None,
+            1,
+            "quorvant: no worker of the cluster can run c_quorvant: the scheduler at {address} has no workers\n",
+            None,
+        ),
+    ],
+    ids=[
+        "scheduler-lost",
+        "not-dask",
+        "runaway-then-healthy",
+        "worker-restart",
+        "worker-without-package",
+        "one-worker-without-package",
+        "empty",
+    ],
+)
+def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, disturb, status, stderr, reason):
+    folder = tmp_path / "season"
+    make_folder(folder, dict.fromkeys(slow, RUNAWAY))
+    with cluster(tmp_path) as (address, handle):
+        process = subprocess.Popen(
+            [sys.executable, "-m", "c_quorvant", "rewrite", ".", "-w", "words.json", "--json", "--scheduler", address]
+            + args,
+            cwd=folder,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
+        try:
+            if disturb:
+                while not any(name.startswith("[") for name in os.listdir(folder)) and process.poll() is None:
+                    time.sleep(0.05)
+                disturb(folder, handle)
+            # Each fault ends the run well within this.
+            stdout, errors = process.communicate(timeout=40)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        if len(slow) > 1:
+            again = quorvant("rewrite", *SAMPLES, "-w", "words.json", "--scheduler", address, cwd=folder)
+            assert (again.returncode, again.stdout.splitlines()[-1]) == (0, "5 rewritten, 0 failed, 0 skipped")
+
+    assert process.returncode == status
+    # Nothing of Dask's own logging without -v.
+    assert errors.startswith(stderr.format(address=address)) and errors.count("\n") == 1 if stderr else errors == ""
+    if not stdout:
+        return
+    files = {entry["input"]: entry for entry in json.loads(stdout)["files"]}
+    assert {files[f"./{name}"]["reason"] for name in slow} == ({reason} if slow else set())
+    written = {name for name, entry in files.items() if entry["status"] == "written"}
+    # Everything else is kept only when done; hidden folders never are.
+    assert {f"./{name}" for name in os.listdir(folder) if name.startswith(("[", "."))} == {
+        f"./[Quorvanted] {name[2:]}" for name in written
+    }
+    assert all(files[name]["reason"] == NOT_RUN for name in files if name not in written and name[2:] not in slow)
+    assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)
+
+
+def test_the_readmes_dask_bag_recipe_reports_each_failing_file(tmp_path, scheduler):
+    readme = (Path(__file__).parent.parent / "README.md").read_text(encoding="utf-8")
+    recipe = next(block for block in readme.split("```python\n") if "import dask.bag" in block).split("```")[0]
+    make_folder(tmp_path / "shows", {**BROKEN, "cp1252.srt": (DATA_DIR / "y_yyh-08-pt-cp1252-gap.srt").read_bytes()})
+    # A replacement cp1252 can't write.
+    (tmp_path / "shows" / "words.json").write_text(json.dumps({"\\bthe\\b": "終"}), encoding="utf-8")
+    recipe = recipe.replace("s3://archive/shows", f"file://{tmp_path}/shows").replace(
+        '"words.json"', repr(str(tmp_path / "shows" / "words.json"))
+    )
+    with distributed.Client(scheduler):
+        namespace = {}
+        exec(recipe, namespace)
+
+    failed = sorted(line.split(":")[0] for line in namespace["done"] if line.startswith("failed "))
+    assert failed == [f"failed {tmp_path}/shows/{name}" for name in ("broken.ass", "cp1252.srt")]
+    assert sorted(name for name in os.listdir(tmp_path / "shows") if name.startswith("[")) == sorted(
+        f"[Quorvanted] {name}" for name in SAMPLES
     )

@@ -10,6 +10,7 @@ from collections import defaultdict
 from dataclasses import dataclass, replace
 from typing import Any
 
+from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import ENDINGS_NAMED, Input, Options, select_inputs
 from c_quorvant.cli.pool import run_in_workers
@@ -42,7 +43,8 @@ def run_batch(settings: Settings) -> int:
     warnings = require_valid_rules(settings.words, settings.unicode, settings.strict)
     extension("_api")
 
-    report = Report(settings.style, len(selection.inputs))
+    # A cluster's files land in any order; each is told as it lands.
+    report = Report(settings.style, len(selection.inputs), in_order=not settings.scheduler)
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
@@ -79,9 +81,26 @@ def run_batch(settings: Settings) -> int:
         if settings.scheduler:
             from c_quorvant.cli.cluster import run_on_cluster
 
-            run_on_cluster(settings.scheduler, groups, settings.timeout, staging.prepare, staging.finish)
+            run_on_cluster(
+                settings.scheduler,
+                groups,
+                settings.timeout,
+                staging.prepare,
+                staging.finish,
+                verbose=settings.style.verbosity > 0,
+            )
         else:
             run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+    except Interrupted as interrupt:
+        # A script reading the document learns what was done before the stop.
+        if settings.style.as_json:
+            staging.clear()
+            settled = report.settled()
+            for item in runnable:
+                if item.index not in settled:
+                    report.add(Outcome(item.index, item.path, "failed", reason="not run: interrupted"))
+            report.finish(interrupt.exit_status)
+        raise
     finally:
         staging.clear()
     return report.finish()
@@ -114,6 +133,7 @@ class _Staging:
         # every folder of this run's prefix in the places folders were made.
         self._prefix = f".quorvant-{uuid.uuid4().hex[:12]}-"
         self._places: set[str] = set()
+        self._made: list[str] = []  # output folders this run created, removed again if left empty
 
     def prepare(self, job: Job) -> Job | Result:
         if job.mode == "preview":
@@ -122,7 +142,7 @@ class _Staging:
         # A job whose worker died before taking it comes back here; it keeps its folder.
         if job.index not in self._folders:
             try:
-                os.makedirs(target_folder, exist_ok=True)
+                self._make_folders(target_folder)
                 self._places.add(target_folder)
                 self._folders[job.index] = tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
             except OSError as error:
@@ -158,6 +178,18 @@ class _Staging:
                 for name in os.listdir(place):
                     if name.startswith(self._prefix):
                         shutil.rmtree(os.path.join(place, name), ignore_errors=True)
+        for folder in reversed(self._made):
+            with contextlib.suppress(OSError):
+                os.rmdir(folder)
+
+    def _make_folders(self, folder: str) -> None:
+        missing = []
+        while folder and not os.path.isdir(folder):
+            missing.append(folder)
+            folder = os.path.dirname(folder)
+        for made in reversed(missing):
+            os.makedirs(made, exist_ok=True)
+            self._made.append(made)
 
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)

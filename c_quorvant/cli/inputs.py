@@ -10,6 +10,7 @@ SUPPORTED_ENDINGS = (".ass", ".ssa", ".srt", ".vtt")
 ENDINGS_NAMED = ".ass, .ssa, .srt or .vtt"
 OUTPUT_PREFIX = "[Quorvanted] "
 EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
+OUTPUT_EXISTS = "its output {} exists"
 
 
 @dataclass(frozen=True)
@@ -114,7 +115,7 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     target_folder = os.path.join(options.output_dir, below_root) if options.output_dir is not None else folder
     output = os.path.join(target_folder, output_name(name, options.mode))
     if options.skip_existing and os.path.lexists(output):
-        return Input(index, path, output, skipped=f"its output {output} exists")
+        return Input(index, path, output, skipped=OUTPUT_EXISTS.format(output))
     if os.path.exists(output) and os.path.samefile(path, output):
         return Input(index, path, output, problem=f"its output {output} is this file; refusing to write over it")
     return Input(index, path, output)

@@ -140,9 +140,9 @@ def _heard(
     if gone:
         worker.kill()
         if not worker.ready:
-            raise CliError(f"a worker process could not start: {_death(worker.process.exitcode)}")
+            raise CliError(f"a worker process could not start: {death(worker.process.exitcode)}")
         if worker.job is not None:
-            _done(worker, Result(worker.job.index, problem=_death(worker.process.exitcode)), finish, waiting)
+            _done(worker, Result(worker.job.index, problem=death(worker.process.exitcode)), finish, waiting)
         return False
     if worker.job is not None and time.monotonic() >= worker.deadline:
         # Killed before its job is settled, so nothing it leaves is cleared too early.
@@ -159,7 +159,7 @@ def _done(worker: _Worker, result: Result, finish: Callable[[Job, Result], None]
         waiting.appendleft(group)
 
 
-def _death(exit_code: int | None) -> str:
+def death(exit_code: int | None) -> str:
     if exit_code is not None and exit_code < 0:
         return f"the worker process was killed by {signal.Signals(-exit_code).name}"
     return f"the worker process ended unexpectedly (exit status {exit_code})"

@@ -8,7 +8,7 @@ from typing import NoReturn
 
 from tqdm import tqdm
 
-from c_quorvant.cli.inputs import EARLIER_OUTPUT
+from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines
 
 # A bar for one to three files is noise.
@@ -45,10 +45,12 @@ class Style:
 class Report:
     style: Style
     total: int
+    in_order: bool = True  # lines in the order the files were named, else as each lands
     outcomes: list[Outcome] = field(default_factory=list)
     _waiting: dict[int, Outcome] = field(default_factory=dict)
     _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
     _earlier_outputs: int = 0  # skipped without a line of their own
+    _existing_outputs: int = 0  # --skip-existing: the same
     _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
@@ -76,6 +78,11 @@ class Report:
         self._bar.update(1)
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
+        if not self.in_order:
+            self.outcomes.append(outcome)
+            if not self.style.as_json:
+                self._print(outcome)
+            return
         self._waiting[outcome.index] = outcome
         while len(self.outcomes) in self._waiting:
             shown = self._waiting.pop(len(self.outcomes))
@@ -83,17 +90,32 @@ class Report:
             if not self.style.as_json:
                 self._print(shown)
 
-    def finish(self) -> int:
+    def settled(self) -> set[int]:
+        return {outcome.index for outcome in self.outcomes} | set(self._waiting)
+
+    def finish(self, status: int | None = None) -> int:
+        """Prints the summary or the document; `status` overrides the exit status
+        the outcomes give (an interrupted run's)."""
         self._bar.close()
+        self.outcomes.sort(key=lambda outcome: outcome.index)
         if self.style.as_json:
-            json.dump(self._document(), sys.stdout, ensure_ascii=False, indent=2)
+            document = self._document()
+            if status is not None:
+                document["exit_status"] = status
+            json.dump(document, sys.stdout, ensure_ascii=False, indent=2)
             print()
         elif self.style.verbosity >= 0:
             if self._earlier_outputs:
                 tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
+            if self._existing_outputs:
+                tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
             # A single preview's own last line is its summary.
             if self.style.mode != "preview" or self.total > 1:
                 print(self._summary())
+            failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
+            # One file's failure is the line just above; an archive's scrolled away.
+            if len(failed) > 1:
+                print("\n".join(f"failed: {path}" for path in failed))
         return self._exit_status()
 
     def _count(self, *statuses: str) -> int:
@@ -127,6 +149,9 @@ class Report:
             return
         elif outcome.status == "skipped" and outcome.reason == EARLIER_OUTPUT and self.style.verbosity == 0:
             self._earlier_outputs += 1
+        elif outcome.status == "skipped" and _output_exists(outcome) and self.style.verbosity == 0:
+            # A rerun over an archive skips most of it: a line each would bury the rest.
+            self._existing_outputs += 1
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
@@ -179,6 +204,16 @@ def _earlier_outputs_line(count: int) -> str:
     if count == 1:
         return "1 output of an earlier run skipped (--include-outputs processes it; -v names it)"
     return f"{count} outputs of an earlier run skipped (--include-outputs processes them; -v names them)"
+
+
+def _existing_outputs_line(count: int) -> str:
+    if count == 1:
+        return "1 file skipped as its output exists (--skip-existing; -v names it)"
+    return f"{count} files skipped as their outputs exist (--skip-existing; -v names them)"
+
+
+def _output_exists(outcome: Outcome) -> bool:
+    return outcome.reason == OUTPUT_EXISTS.format(outcome.output)
 
 
 def _read_as(outcome: Outcome) -> str:

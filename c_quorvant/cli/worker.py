@@ -8,6 +8,7 @@ import ctypes
 import functools
 import os
 import signal
+import sys
 import time
 import traceback
 from dataclasses import dataclass, replace
@@ -64,11 +65,11 @@ def serve(connection: Connection, parent_pid: int) -> None:
         connection.send(_timed(job, api))
 
 
-def run_job(job: Job) -> Result:
-    """One job, timed; what it ran into is in the result, never raised."""
-    from c_quorvant import api
-
-    return _timed(job, api)
+def serve_socket() -> None:
+    """`serve` for a child started by a cluster's worker: its socket's descriptor and
+    the worker's process id come as arguments."""
+    descriptor, parent_pid = (int(value) for value in sys.argv[1:3])
+    serve(Connection(descriptor), parent_pid)
 
 
 def _timed(job: Job, api: ModuleType) -> Result:
