@@ -1,5 +1,6 @@
 """The `quorvant` command, run as a user runs it: in a subprocess."""
 
+import contextlib
 import json
 import os
 import signal
@@ -735,10 +736,35 @@ def test_an_interrupt_between_making_and_noting_a_staging_folder_leaves_nothing(
         made(**kwargs)
         raise KeyboardInterrupt  # as Ctrl-C lands right after the folder is made
 
-    staging = batch._Staging({0: Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))}, report=None)
+    staging = batch._Staging(
+        {0: Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))}, report=None, hold_signals=contextlib.nullcontext
+    )
     monkeypatch.setattr(batch.tempfile, "mkdtemp", interrupted)
     with pytest.raises(KeyboardInterrupt):
         staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
     assert [path.name for path in tmp_path.iterdir()] != []
     staging.clear()
     assert list(tmp_path.iterdir()) == []
+
+
+def test_an_interrupt_right_after_an_output_lands_still_reports_it(tmp_path, monkeypatch):
+    from c_quorvant.cli import Interrupted, _StopOnSignals, batch
+    from c_quorvant.cli.inputs import Input
+    from c_quorvant.cli.worker import Job, Result
+
+    reported = []
+    report = type("Report", (), {"add": lambda self, outcome: reported.append(outcome.status)})()
+    moved = os.replace
+
+    def interrupted(source, target):
+        moved(source, target)
+        os.kill(os.getpid(), signal.SIGINT)  # as Ctrl-C lands right after the move
+
+    item = Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))
+    with pytest.raises(Interrupted), _StopOnSignals() as signals:
+        staging = batch._Staging({0: item}, report, signals.held)
+        job = staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+        Path(job.staging, "[Quorvanted] a.srt").write_text("1")
+        monkeypatch.setattr(batch.os, "replace", interrupted)
+        staging.finish(job, Result(0, output_name="[Quorvanted] a.srt"))
+    assert (reported, [path.name for path in tmp_path.iterdir()]) == (["written"], ["[Quorvanted] a.srt"])

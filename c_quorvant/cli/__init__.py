@@ -1,11 +1,13 @@
 """The `quorvant` command: batch export, rewrite and preview, word-list check."""
 
 import argparse
+import contextlib
 import io
 import os
 import signal
 import sys
 import traceback
+from collections.abc import Callable, Iterator
 from types import FrameType
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
@@ -26,9 +28,26 @@ class _StopOnSignals:
 
     _NUMBERS = (signal.SIGINT, signal.SIGTERM)
 
-    def __enter__(self) -> None:
+    def __init__(self) -> None:
         self._stopping = False
+        self._holding = 0
+        self._held: int | None = None
+
+    def __enter__(self) -> "_StopOnSignals":
         self._previous = {number: signal.signal(number, self._handle) for number in self._NUMBERS}
+        return self
+
+    @contextlib.contextmanager
+    def held(self) -> Iterator[None]:
+        """A stop asked for inside waits for the block's end, so a file moved into
+        place is always reported with it."""
+        self._holding += 1
+        try:
+            yield
+        finally:
+            self._holding -= 1
+        if not self._holding and self._held is not None:
+            self._stop(self._held)
 
     def __exit__(self, *_exception: object) -> None:
         # Once stopping, the process is on its way out: a further Ctrl-C stays ignored.
@@ -37,8 +56,14 @@ class _StopOnSignals:
                 signal.signal(number, handler)
 
     def _handle(self, number: int, _frame: FrameType | None) -> None:
-        if self._stopping:
+        if self._stopping or self._held is not None:
             return
+        if self._holding:
+            self._held = number
+            return
+        self._stop(number)
+
+    def _stop(self, number: int) -> None:
         self._stopping = True
         for other in self._NUMBERS:
             signal.signal(other, signal.SIG_IGN)
@@ -53,8 +78,8 @@ def main(argv: list[str] | None = None) -> int:
     args.debug = getattr(args, "debug", False)
     args.verbosity = getattr(args, "verbosity", 0)
     try:
-        with _StopOnSignals():
-            return _dispatch(args)
+        with _StopOnSignals() as signals:
+            return _dispatch(args, signals.held)
     except CliError as error:
         if args.debug:
             traceback.print_exc()
@@ -75,7 +100,7 @@ def main(argv: list[str] | None = None) -> int:
         return 1
 
 
-def _dispatch(args: argparse.Namespace) -> int:
+def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.AbstractContextManager[None]]) -> int:
     # Imported here so `--help` stays quick and works without the native modules.
     if args.command == "check":
         from c_quorvant.cli.check import run_check
@@ -114,6 +139,7 @@ def _dispatch(args: argparse.Namespace) -> int:
         args.encoding,
         getattr(args, "output_encoding", None),
         args.scheduler,
+        hold_signals,
     )
     try:
         return run_batch(settings)

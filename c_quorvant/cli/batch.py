@@ -7,6 +7,7 @@ import stat
 import tempfile
 import uuid
 from collections import defaultdict
+from collections.abc import Callable
 from dataclasses import dataclass, replace
 from typing import Any
 
@@ -17,6 +18,8 @@ from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
+
+SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
 
 @dataclass(frozen=True)
@@ -33,6 +36,8 @@ class Settings:
     encoding: str = "auto"
     output_encoding: str | None = None
     scheduler: str | None = None  # a Dask scheduler's address; None for local workers
+    # Defers Ctrl-C while an output is moved into place and reported.
+    hold_signals: SignalHold = contextlib.nullcontext
 
 
 def run_batch(settings: Settings) -> int:
@@ -75,7 +80,7 @@ def run_batch(settings: Settings) -> int:
         )
         for item in runnable
     }
-    staging = _Staging(inputs, report)
+    staging = _Staging(inputs, report, settings.hold_signals)
     groups = _groups(runnable, jobs, report)
     try:
         if settings.scheduler:
@@ -124,9 +129,10 @@ class _Staging:
     moved into place here, in the parent, so once the run is stopped nothing new
     appears, and a killed worker leaves nothing that `clear` does not remove."""
 
-    def __init__(self, inputs: dict[int, Input], report: Report) -> None:
+    def __init__(self, inputs: dict[int, Input], report: Report, hold_signals: SignalHold) -> None:
         self._inputs = inputs
         self._report = report
+        self._hold_signals = hold_signals
         self._folders: dict[int, str] = {}
         self._last_written: dict[str, Input] = {}  # by the output's real path
         # Ctrl-C can land between making a folder and noting it: `clear` also removes
@@ -150,6 +156,10 @@ class _Staging:
         return replace(job, staging=self._folders[job.index])
 
     def finish(self, job: Job, result: Result) -> None:
+        with self._hold_signals():
+            self._settle(job, result)
+
+    def _settle(self, job: Job, result: Result) -> None:
         item = self._inputs[job.index]
         common: dict[str, Any] = dict(
             texts=result.texts,
