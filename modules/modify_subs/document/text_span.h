@@ -19,6 +19,7 @@ struct TextSpan {
     // lines of its own (a cue without text lines that a rule fills).
     std::string fillBefore;
     std::string fillAfter;
+    bool untimed = false;  // SubRip text before the first cue: it starts a paragraph
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.
@@ -27,6 +28,3 @@ std::string spanText(std::string_view document, const TextSpan& span);
 // The span's text as a view of the document, when its bytes are that text as they
 // stand (no line end to read as "\n"); nullopt when only spanText can make it.
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span);
-
-// What a rewritten `text` is written as in place of the span's bytes.
-std::string spanBytes(const TextSpan& span, std::string_view text);
