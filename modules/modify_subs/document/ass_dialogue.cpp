@@ -93,7 +93,9 @@ private:
         if (_field == TextField::AfterFormatCommas) {
             textLinePos = find_nth(_masterFormat, fields);
         } else if (const std::size_t before = fieldsBeforeText(_masterFormat); before != std::string_view::npos) {
-            textLinePos = before == 0 ? 0 : textFieldStart(before, fields);
+            // libass skips the blanks after "Dialogue:", as it does before every first field.
+            textLinePos =
+                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : textFieldStart(before, fields);
         }
         if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
     }
