@@ -93,7 +93,7 @@ def test_a_rewrite_reads_back_as_its_texts_written(doc, rules):
     try:
         rewritten = rewrite_bytes(data, fmt, words)
     except RuntimeError as error:
-        assert fmt == "srt" and "would open a cue of its own" in str(error)
+        assert fmt == "srt" and "SubRip readers would take for the start of a cue" in str(error)
         assert any(OPENS_SUBRIP_CUE.search(text) for text in expected)
         return
     assert list(export_texts(rewritten, fmt, NO_RULES).values()) == expected
@@ -175,7 +175,7 @@ def test_written_forms(fmt, data, rules, written):
 @pytest.mark.parametrize("text", [f"{T2}", f"7\n{T2}", "7 \n--> later", "8\n00:00:09,000 - > 00:00:10,000"])
 def test_a_subrip_line_that_would_open_a_cue_is_refused(text, tmp_path):
     (tmp_path / "a.srt").write_text(f"1\n{T1}\nA\n\n2\n{T2}\nB\n", encoding="utf-8")
-    with pytest.raises(RuntimeError, match="cue 2 holds a line that would open a cue"):
+    with pytest.raises(RuntimeError, match="cue 2 holds a line that SubRip readers would take for the start of a cue"):
         rewrite(tmp_path / "a.srt", WordList({"^B$": text}))
     assert [path.name for path in tmp_path.iterdir()] == ["a.srt"]
 

@@ -19,7 +19,6 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     span.key = std::to_string(cue.number);
     const std::string_view timingEnd = cue.timing ? cue.timing->lineEnd(text) : std::string_view();
     span.lineEnd = timingEnd.empty() ? firstLineEnd(text) : timingEnd;
-    span.untimed = !cue.timing;
     if (cue.text.empty()) {
         span.begin = span.end = cue.textAt;
         // A text given to a cue without one takes a line of its own.

@@ -19,7 +19,6 @@ struct TextSpan {
     // lines of its own (a cue without text lines that a rule fills).
     std::string fillBefore;
     std::string fillAfter;
-    bool untimed = false;  // SubRip text before the first cue: it starts a paragraph
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.

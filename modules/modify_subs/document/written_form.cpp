@@ -23,30 +23,40 @@ std::string withEscapedArrows(std::string_view line) {
     return escaped.append(line);
 }
 
-// The first of `lines` that a SubRip reader would take for the start of a cue:
+// Whether a SubRip reader would take a line of `lines` for the start of a cue:
 // two time stamps around an arrow, a number before a timing line (or before
-// `following`, the first non-blank line after the text), or a timing line at the
-// start of a paragraph.
-bool opensSubRipCue(const std::vector<std::string>& lines, std::string_view following, bool startsParagraph) {
+// `following`, the first non-blank line after the text), a timing line at the
+// start of a paragraph, or a number there that ends the file (a file cut off).
+bool opensSubRipCue(const std::vector<std::string>& lines, std::optional<std::string_view> following,
+                    bool atParagraphStart) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view content = withoutByteOrderMarks(lines[i]);
-        const std::string_view next = i + 1 < lines.size() ? std::string_view(lines[i + 1]) : following;
-        if (isArrowTiming(content) ||
-            (isWholeNumber(trimmedUnicodeBlanks(content)) && isTimingLike(withoutByteOrderMarks(next))) ||
-            (i == 0 && startsParagraph && isTimingWithTime(content))) {
-            return true;
-        }
+        const bool number = isWholeNumber(trimmedUnicodeBlanks(content));
+        const std::optional<std::string_view> next = i + 1 < lines.size() ? lines[i + 1] : following;
+        if (isArrowTiming(content) || (number && next && isTimingLike(withoutByteOrderMarks(*next)))) return true;
+        if (i == 0 && atParagraphStart && (isTimingWithTime(content) || (number && !next))) return true;
     }
     return false;
 }
 
-std::string_view nextNonBlankLine(std::string_view document, std::size_t from) {
-    LineCursor lines(document, from);
-    lines.next();  // the rest of the text's last line
+// Whether the text at `begin` starts a paragraph: the file's first line, or one after a blank line.
+bool startsParagraph(std::string_view document, std::size_t begin) {
+    std::string_view before = document.substr(0, begin);
+    if (before.ends_with('\n')) before.remove_suffix(1);
+    if (before.ends_with('\r')) before.remove_suffix(1);
+    if (before.size() == begin) return begin == 0;
+    const std::size_t lineStart = before.find_last_of("\r\n");
+    return isBlankLine(before.substr(lineStart == std::string_view::npos ? 0 : lineStart + 1));
+}
+
+// The first non-blank line after the span.
+std::optional<std::string_view> nextNonBlankLine(std::string_view document, const TextSpan& span) {
+    LineCursor lines(document, span.end);
+    if (span.end > span.begin) lines.next();  // the rest of the text's last line
     while (const std::optional<SourceLine> line = lines.next()) {
         if (!isBlankLine(line->content(document))) return line->content(document);
     }
-    return {};
+    return std::nullopt;
 }
 
 std::string joinedLines(const std::vector<std::string>& lines, std::string_view original, std::string_view lineEnd) {
@@ -95,9 +105,10 @@ std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, 
     if (document.format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
     const std::vector<std::string> lines = writtenLines(text, document.format);
     if (document.format == SubtitleFormat::SubRip &&
-        opensSubRipCue(lines, nextNonBlankLine(document.text, span.end), span.untimed)) {
+        opensSubRipCue(lines, nextNonBlankLine(document.text, span), startsParagraph(document.text, span.begin))) {
         throw SubtitleFormatError("the rewritten text of cue " + span.key +
-                                  " holds a line that would open a cue of its own; nothing was written");
+                                  " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                                  "written");
     }
     const std::string_view original(document.text.data() + span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);
