@@ -164,6 +164,7 @@ ASS_LINE = ASS_HEAD.format(e="\r\n") + "Dialogue: 0,0:00:01.00,0:00:02.00,Defaul
         ("srt", f"1\n{T1}\na\r\nb\rc\n", {"b": "b\nx\ny"}, f"1\n{T1}\na\r\nb\rx\ny\nc\n"),
         ("srt", f"1\n{T1}\na\r\nb\rc\n", {"b\\n": ""}, f"1\n{T1}\na\r\nc\n"),
         ("srt", f"1\n{T1}\nA\n\n2\n{T2}\nB\n", {"A": ""}, f"1\n{T1}\n\n\n2\n{T2}\nB\n"),
+        ("srt", f"1\n{T1}\nA\n\n2\n{T2}\nB\n", {"^A$": "5"}, f"1\n{T1}\n5\n\n2\n{T2}\nB\n"),
     ],
 )
 def test_written_forms(fmt, data, rules, written):
@@ -172,9 +173,20 @@ def test_written_forms(fmt, data, rules, written):
     assert len(export_texts(rewritten, fmt, NO_RULES)) == len(export_texts(data.encode(), fmt, NO_RULES))
 
 
-@pytest.mark.parametrize("text", [f"{T2}", f"7\n{T2}", "7 \n--> later", "8\n00:00:09,000 - > 00:00:10,000"])
-def test_a_subrip_line_that_would_open_a_cue_is_refused(text, tmp_path):
-    (tmp_path / "a.srt").write_text(f"1\n{T1}\nA\n\n2\n{T2}\nB\n", encoding="utf-8")
+@pytest.mark.parametrize(
+    "data, text",
+    [
+        (f"1\n{T1}\nA\n\n2\n{T2}\nB\n", T2),
+        (f"1\n{T1}\nA\n\n2\n{T2}\nB\n", f"7\n{T2}"),
+        (f"1\n{T1}\nA\n\n2\n{T2}\nB\n", "7 \n--> later"),
+        (f"1\n{T1}\nA\n\n2\n{T2}\nB\n", "8\n00:00:09,000 - > 00:00:10,000"),
+        (f"1\n{T1}\nA\n\n2\n{T2}\n\nB\n", "--> 00:00:09,000"),  # a timing line where a paragraph starts
+        (f"1\n{T1}\nA\n\n2\n{T2}\n\nB\n", "5"),  # a lone number that ends the file
+        (f"1\n{T1}\nA\n\n2\n{T2}\nB\n\n{T1}\nC\n", "5"),  # the number of the cue after it
+    ],
+)
+def test_a_subrip_line_that_would_open_a_cue_is_refused(data, text, tmp_path):
+    (tmp_path / "a.srt").write_text(data, encoding="utf-8")
     with pytest.raises(RuntimeError, match="cue 2 holds a line that SubRip readers would take for the start of a cue"):
         rewrite(tmp_path / "a.srt", WordList({"^B$": text}))
     assert [path.name for path in tmp_path.iterdir()] == ["a.srt"]
