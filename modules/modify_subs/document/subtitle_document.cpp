@@ -52,20 +52,21 @@ std::vector<TextSpan> findSpans(std::string_view text, SubtitleFormat format) {
     return {};
 }
 
-// Whether `text` is what the span holds, without making the span's text.
-// An ASS script's first line names its section; a script or a WebVTT file named
-// .srt (or either named as the other) is read as what it holds.
+// A WebVTT file or an ASS script named .srt (or either named as the other) is read
+// as what its first line shows it to be: the WEBVTT header, or "[Script Info]".
 SubtitleFormat formatHeld(std::string_view text, SubtitleFormat named) {
     if (hasWebVttHeader(text)) return SubtitleFormat::WebVtt;
     text = withoutByteOrderMarks(text);
     text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
     constexpr std::string_view scriptInfo = "[script info]";
-    const bool script =
-        text.size() >= scriptInfo.size() && std::equal(scriptInfo.begin(), scriptInfo.end(), text.begin(),
-                                                       [](char lower, char c) { return lower == std::tolower(c); });
+    const bool script = text.size() >= scriptInfo.size() &&
+                        std::equal(scriptInfo.begin(), scriptInfo.end(), text.begin(), [](char lower, char c) {
+                            return lower == std::tolower(static_cast<unsigned char>(c));
+                        });
     return script ? SubtitleFormat::Ass : named;
 }
 
+// Whether `text` is what the span holds, without making the span's text.
 bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
     std::string_view bytes = document.substr(span.begin, span.end - span.begin);
     if (span.lineEnd.empty()) return bytes == text;

@@ -44,25 +44,23 @@ long takeNumber(std::string_view& text, std::size_t& count) {
 bool takeTimestamp(std::string_view& text) {
     std::size_t count = 0;
     const long first = takeNumber(text, count);
-    if (first < 0) return false;
     const bool hours = count != 2 || first > 59;
-    if (!text.starts_with(':')) return false;
+    if (first < 0 || !text.starts_with(':')) return false;
     text.remove_prefix(1);
-    long second = takeNumber(text, count);
+    long minutes = first;
+    long seconds = takeNumber(text, count);
     if (count != 2) return false;
-    long third = second;
     if (hours || text.starts_with(':')) {
         if (!text.starts_with(':')) return false;
         text.remove_prefix(1);
-        third = takeNumber(text, count);
+        minutes = seconds;
+        seconds = takeNumber(text, count);
         if (count != 2) return false;
-    } else {
-        second = first;
     }
     if (!text.starts_with('.')) return false;
     text.remove_prefix(1);
     takeNumber(text, count);
-    return count == 3 && second <= 59 && third <= 59;
+    return count == 3 && minutes <= 59 && seconds <= 59;
 }
 
 // "NOTE", "STYLE" or "REGION" alone or before a blank: a block that is never a cue.
