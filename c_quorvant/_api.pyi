@@ -15,22 +15,22 @@ def apply_rules(
 ) -> list[str]: ...
 def run_utf8_pass(
     export: bool, subfile: bytes, output: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, int] | bytes:
-    """(texts read, texts changed) for a UTF-8 file; its bytes, nothing written, otherwise."""
+) -> tuple[int, int, str] | bytes:
+    """(texts read, texts changed, format read) for a UTF-8 file; its bytes, nothing written, otherwise."""
 
 def rewrite_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[bytes, int, int]:
-    """The rewritten bytes, the texts read and the texts changed."""
+) -> tuple[bytes, int, int, str]:
+    """The rewritten bytes, the texts read, the texts changed and the format read."""
 
 def export_texts(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[dict[str, str], int, int]:
-    """The rewritten texts by key, the texts read and the texts changed."""
+) -> tuple[dict[str, str], int, int, str]:
+    """The rewritten texts by key, the texts read, the texts changed and the format read."""
 
 def preview_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, list[tuple[int, str, str]]]: ...
+) -> tuple[int, list[tuple[int, str, str]], str]: ...
 def choose_encoding(data: bytes) -> tuple[str, int, str]:
     """(Python codec name or "", byte-order mark length, what decided: "mark",
     "utf-8", "utf-16 zeros", "detector" or "none")."""
@@ -38,4 +38,4 @@ def choose_encoding(data: bytes) -> tuple[str, int, str]:
 def write_output(output: bytes, content: bytes) -> None: ...
 def export_to(
     output: bytes, data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, int]: ...
+) -> tuple[int, int, str]: ...

@@ -113,6 +113,7 @@ class PassResult:
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
     confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
+    format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
 
 
 def rewrite(
@@ -178,7 +179,7 @@ def export_texts(
     encoding: str = AUTO,
 ) -> dict[str, str]:
     """The rewritten dialogue texts of `data` under their export keys (event position
-    or cue number); a cue's lines are joined by "\n"."""
+    or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\n"."""
     _require_word_list(words)
     native = choose(data, encoding).to_native(data)
     return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
@@ -193,6 +194,7 @@ class Preview:
     changes: list[tuple[int, str, str]]
     encoding: str | None = "utf-8"  # as PassResult's
     confidence: float = 1.0
+    format: str = ""  # as PassResult's
 
 
 def preview(
@@ -203,8 +205,10 @@ def preview(
     format, data = _read_subtitle(path, words, unicode)
     decoding = choose(data, encoding)
     with _naming(path):
-        texts, changes = _api.preview_bytes(decoding.to_native(data), format, words._compiled, protect_tags, unicode)
-    return Preview(texts, changes, decoding.encoding, decoding.confidence)
+        texts, changes, read = _api.preview_bytes(
+            decoding.to_native(data), format, words._compiled, protect_tags, unicode
+        )
+    return Preview(texts, changes, decoding.encoding, decoding.confidence, read)
 
 
 def _require_word_list(words: object) -> None:
@@ -233,21 +237,24 @@ def _run_pass(
         with _reasons_of_the_system(given):
             done = _api.run_utf8_pass(export_texts, os.fsencode(given), target, words._compiled, protect_tags, unicode)
         if isinstance(done, tuple):
-            return PassResult(pathlib.Path(os.fsdecode(target)), *done, "utf-8", CERTAIN)
+            texts, changed, read = done
+            return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, "utf-8", CERTAIN, read)
         data = done
     else:
         format, data = _read_subtitle(given, words, unicode)
     decoding = choose(data, encoding)
     if export_texts:
         with _naming(path):
-            texts, changed = _api.export_to(
+            texts, changed, read = _api.export_to(
                 target, decoding.to_native(data), format, words._compiled, protect_tags, unicode
             )
     else:
         with _naming(path):
-            content, texts, changed = _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)
+            content, texts, changed, read = _rewritten(
+                data, format, words, protect_tags, unicode, decoding, output_encoding
+            )
         _api.write_output(target, content)
-    return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence)
+    return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence, read)
 
 
 def _rewritten(
@@ -258,22 +265,22 @@ def _rewritten(
     unicode: bool,
     decoding: Decoding,
     output_encoding: str | None,
-) -> tuple[bytes, int, int]:
-    """The rewritten bytes in the file's encoding or `output_encoding`, and the counts."""
+) -> tuple[bytes, int, int, str]:
+    """The rewritten bytes in the file's encoding or `output_encoding`, the counts and the format read."""
     output_codec = None if output_encoding is None else codec_name(output_encoding)
     if decoding.native and output_codec is None:
         return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
     native = decoding.to_native(data)
-    rewritten, texts, changed = _api.rewrite_bytes(native, format, words._compiled, protect_tags, unicode)
+    rewritten, texts, changed, read = _api.rewrite_bytes(native, format, words._compiled, protect_tags, unicode)
     try:
         if output_codec is None:
-            return decoding.from_native(rewritten), texts, changed
-        return decoding.converted(rewritten, output_codec), texts, changed
+            return decoding.from_native(rewritten), texts, changed, read
+        return decoding.converted(rewritten, output_codec), texts, changed, read
     except UnicodeEncodeError as error:
         character = error.object[error.start]
         found = _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
         key = next((key for key, text in found.items() if character in text), None)
-        label = "event" if format in ("ass", "ssa") else "cue"
+        label = "event" if read == "ass" else "cue"
         raise UnrepresentableTextError(key, label, character, output_codec or str(decoding.encoding)) from None
 
 

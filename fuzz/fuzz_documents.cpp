@@ -1,6 +1,7 @@
 // Documents on arbitrary bytes, the first byte choosing the format. The spans lie
-// in order inside the text, and rewriting with rules that change nothing gives
-// the input back byte for byte, UTF-16 and stray line ends included.
+// in order inside the text, rewriting with rules that change nothing gives the
+// input back byte for byte, UTF-16 and stray line ends included, and a copy that
+// rules writing line breaks, empty lines and arrows into holds as many texts.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +12,20 @@
 namespace {
 
 constexpr SubtitleFormat kFormats[] = {SubtitleFormat::Ass, SubtitleFormat::SubRip, SubtitleFormat::WebVtt};
+
+void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
+    const SubtitleDocument document = readDocument(bytes, format);
+    TextRewriter breaking({{"e", "\n\n-->\r"}, {"o", "\r\n5\r"}, {"^", "\n"}}, {});
+    std::string copy;
+    try {
+        copy = rewriteDocument(document, breaking);
+    } catch (const SubtitleFormatError&) {
+        return;  // refused: nothing written
+    }
+    // SubRip text before the first cue has no cue to stay in once it is emptied.
+    if (document.format == SubtitleFormat::SubRip && !document.spans.empty() && document.spans[0].key == "0") return;
+    if (readDocument(copy, format).spans.size() != document.spans.size()) __builtin_trap();
+}
 
 void requireSpansInOrder(const SubtitleDocument& document) {
     std::size_t previousEnd = 0;
@@ -37,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
         if (rewriteDocument(std::move(document), none) != bytes) __builtin_trap();
+        requireTextsKept(bytes, format);
     } catch (const SubtitleFormatError&) {
     }
     return 0;

@@ -9,6 +9,7 @@
 
 #include "format_error.h"
 #include "webvtt_spans.h"
+#include "written_form.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ std::string writtenBack(std::string_view document, const std::vector<TextSpan>& 
     std::size_t copied = 0;
     for (const TextSpan& span : spans) {
         written.append(document.substr(copied, span.begin - copied));
-        written += spanBytes(span, spanText(document, span));
+        written += document.substr(span.begin, span.end - span.begin);
         copied = span.end;
     }
     written.append(document.substr(copied));
@@ -28,13 +29,14 @@ std::string writtenBack(std::string_view document, const std::vector<TextSpan>& 
 constexpr int filledPayloads = 4;
 
 void checkFilled(std::string_view document, const std::vector<TextSpan>& spans) {
+    const SubtitleDocument read{SubtitleFormat::WebVtt, std::string(document), spans, std::nullopt};
     int filled = 0;
     for (std::size_t i = 0; i < spans.size() && filled < filledPayloads; ++i) {
         const TextSpan& span = spans[i];
         if (span.begin != span.end) continue;
         ++filled;
-        const std::string document2 =
-            std::string(document.substr(0, span.begin)) + spanBytes(span, "x") + std::string(document.substr(span.end));
+        const std::string document2 = std::string(document.substr(0, span.begin)) + writtenSpan(read, span, "x") +
+                                      std::string(document.substr(span.end));
         const std::vector<TextSpan> spans2 = findWebVttSpans(document2);
         if (spans2.size() != spans.size() || spanText(document2, spans2[i]) != "x") __builtin_trap();
     }

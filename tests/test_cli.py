@@ -394,6 +394,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "texts_changed": 2,
                         "encoding": "utf-8",
                         "confidence": 1.0,
+                        "format": "srt",
                     },
                     {
                         "input": "absent.srt",
@@ -403,6 +404,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "texts_changed": None,
                         "encoding": None,
                         "confidence": None,
+                        "format": None,
                     },
                 ],
             },

@@ -168,6 +168,7 @@ class _Staging:
             seconds=result.seconds,
             encoding=result.encoding,
             confidence=result.confidence,
+            format=result.format,
         )
         try:
             if result.problem:

@@ -1,15 +1,27 @@
 """How preview shows one changed text: before and after, changed spans highlighted."""
 
 import difflib
+import re
+import sys
 
 _RED = "\x1b[1;31m"
 _GREEN = "\x1b[1;32m"
 _RESET = "\x1b[0m"
+# C0 and C1 controls but tab and line ends: a subtitle's escape sequences would
+# retitle, clear or reshift the terminal.
+_CONTROLS = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\x7f-\x9f]")
 
 
 def change_lines(heading: str, before: str, after: str, colour: bool) -> list[str]:
+    if sys.stdout.isatty():
+        heading, before, after = (visible_controls(text) for text in (heading, before, after))
     old, new = _highlighted(before, after) if colour else (before, after)
     return [heading, f"  - {old}", f"  + {new}"]
+
+
+def visible_controls(text: str) -> str:
+    """`text` with each control character written as an escape ("\\x1b")."""
+    return _CONTROLS.sub(lambda control: f"\\x{ord(control[0]):02x}", text)
 
 
 def _highlighted(before: str, after: str) -> tuple[str, str]:

@@ -29,6 +29,7 @@ class Outcome:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
+    format: str | None = None  # "ass", "srt" or "vtt", as read
 
 
 @dataclass(frozen=True)
@@ -156,7 +157,7 @@ class Report:
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
-            counts = f" ({counted}{_read_as(outcome)}, {outcome.seconds:.2f} s)"
+            counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
             tqdm.write(
                 f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}", file=sys.stdout
             )
@@ -164,7 +165,7 @@ class Report:
             self._print_preview(outcome)
 
     def _print_preview(self, outcome: Outcome) -> None:
-        label = "event" if outcome.path.endswith((".ass", ".ssa")) else "cue"
+        label = "event" if outcome.format == "ass" else "cue"
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
         for key, before, after in outcome.changes:
@@ -172,7 +173,7 @@ class Report:
                 tqdm.write(line, file=sys.stdout)
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
-        read_as = f" ({_read_as(outcome)})" if self.style.verbosity > 0 else ""
+        read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else ""
         tqdm.write(
             f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
             file=sys.stdout,
@@ -190,6 +191,7 @@ class Report:
                 "texts_changed": outcome.changed,
                 "encoding": outcome.encoding,
                 "confidence": outcome.confidence,
+                "format": outcome.format,
             }
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts

@@ -49,6 +49,7 @@ class Result:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
+    format: str | None = None  # "ass", "srt" or "vtt", as read
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -120,6 +121,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         changes=tuple(found.changes),
         encoding=found.encoding,
         confidence=found.confidence,
+        format=found.format,
     )
 
 
@@ -144,6 +146,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         changed=result.changed,
         encoding=result.encoding,
         confidence=result.confidence,
+        format=result.format,
     )
 
 

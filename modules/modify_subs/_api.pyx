@@ -34,6 +34,7 @@ cdef extern from "subtitle_document.h":
     cdef enum class SubtitleFormat:
         pass
     optional[SubtitleFormat] formatNamed(const string& name)
+    const char* formatName(SubtitleFormat format)
 
 cdef extern from "subtitle_api.h":
     cdef enum class PassKind:
@@ -44,6 +45,7 @@ cdef extern from "subtitle_api.h":
         RewriteCount texts
     cdef cppclass Utf8Pass:
         PassResult result
+        SubtitleFormat format
         optional[string] otherEncoding
     cdef cppclass TextChange:
         string key
@@ -52,12 +54,15 @@ cdef extern from "subtitle_api.h":
     cdef cppclass PreviewResult:
         int textCount
         vector[TextChange] changes
+        SubtitleFormat format
     cdef cppclass RewrittenBytes:
         string bytes
         RewriteCount texts
+        SubtitleFormat format
     cdef cppclass ExportedTexts:
         vector[pair[string, string]] texts
         RewriteCount count
+        SubtitleFormat format
 
 cdef extern from "encoding_choice.h":
     cdef enum class EncodingEvidence:
@@ -104,7 +109,7 @@ cdef extern from "api_calls.h":
                                PreviewResult& result) except + nogil
     ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
     ApiFailure tryExportBytesTo(const string& data, SubtitleFormat format, const string& output,
-                                CompiledRules& rules, RewriteMode mode, PassResult& result) except + nogil
+                                CompiledRules& rules, RewriteMode mode, Utf8Pass& result) except + nogil
     ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
                              TagSyntax tags) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
@@ -189,8 +194,8 @@ def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags,
 
 def run_utf8_pass(bint export, bytes subfile, bytes output, CompiledWordList words, bint protect_tags,
                   bint unicode):
-    """(texts read, texts changed) of the pass on a UTF-8 file; the file's bytes,
-    nothing written, when it is in another encoding."""
+    """(texts read, texts changed, format read) of the pass on a UTF-8 file; the
+    file's bytes, nothing written, when it is in another encoding."""
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef PassKind kind = PassKind.Export if export else PassKind.Rewrite
@@ -205,7 +210,11 @@ def run_utf8_pass(bint export, bytes subfile, bytes output, CompiledWordList wor
     if done.otherEncoding.has_value():
         other = done.otherEncoding.value()
         return <bytes>other
-    return done.result.texts.texts, done.result.texts.changed
+    return done.result.texts.texts, done.result.texts.changed, _format_name(done.format)
+
+
+cdef str _format_name(SubtitleFormat format):
+    return formatName(format).decode()
 
 
 cdef SubtitleFormat _format(str name) except *:
@@ -225,7 +234,7 @@ def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     with nogil:
         failure = tryRewriteBytes(source, kind, rules[0], mode, result)
     _raise(failure, None)
-    return <bytes>result.bytes, result.texts.texts, result.texts.changed
+    return <bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format)
 
 
 def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
@@ -238,15 +247,14 @@ def export_texts(bytes data, str format, CompiledWordList words, bint protect_ta
     with nogil:
         failure = tryExportTexts(source, kind, rules[0], mode, result)
     _raise(failure, None)
-    # As in the export document, a repeated key keeps the later text.
     texts = {_text(key): _text(text) for key, text in result.texts}
-    return texts, result.count.texts, result.count.changed
+    return texts, result.count.texts, result.count.changed, _format_name(result.format)
 
 
 cdef tuple _changes(PreviewResult& result):
     # Every format's keys are numbers: cue numbers, or positions from 1.
     return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
-                              for change in result.changes]
+                              for change in result.changes], _format_name(result.format)
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
@@ -289,15 +297,15 @@ def write_output(bytes output, bytes content):
 
 
 def export_to(bytes output, bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
-    """The export pass on `data` in memory, writing `output`: (texts read, texts changed)."""
+    """The export pass on `data` in memory, writing `output`: (texts read, texts changed, format read)."""
     cdef string target = output
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef PassResult result
+    cdef Utf8Pass result
     cdef ApiFailure failure
     with nogil:
         failure = tryExportBytesTo(source, kind, target, rules[0], mode, result)
     _raise(failure, None)
-    return result.texts.texts, result.texts.changed
+    return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)

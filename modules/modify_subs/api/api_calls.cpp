@@ -56,7 +56,7 @@ ApiFailure tryWriteOutput(const std::string& output, const std::string& content)
 }
 
 ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
-                            CompiledRules& rules, RewriteMode mode, PassResult& result) {
+                            CompiledRules& rules, RewriteMode mode, Utf8Pass& result) {
     return failureOf([&] { result = exportBytesTo(data, format, output, rules, mode); });
 }
 

@@ -29,7 +29,7 @@ ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, Compi
 // The outputs of a pass done in memory, put in place as the passes put theirs.
 ApiFailure tryWriteOutput(const std::string& output, const std::string& content);
 ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
-                            CompiledRules& rules, RewriteMode mode, PassResult& result);
+                            CompiledRules& rules, RewriteMode mode, Utf8Pass& result);
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
 // "ass" and "srt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);

@@ -8,6 +8,7 @@
 #include "pass_errors.h"
 #include "pass_output.h"
 #include "recursion_budget.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::string readSubtitleFile(const std::string& subfile) {
 SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
     try {
         SubtitleDocument document = readDocument(std::move(data), format);
-        if (format == SubtitleFormat::Ass) {
+        if (document.format == SubtitleFormat::Ass) {
             const AssLibrary library = startQuietLibrary();
             if (!library) throw PassFailure("Failed to initialize libass");
             if (!readTrackMemory(*library, document.text)) throw SubtitleFileError("Failed to parse the ASS file.");
@@ -52,11 +53,12 @@ std::string rewritten(SubtitleDocument document, TextRewriter& rewriter) {
 PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     PreviewResult result;
+    result.format = document.format;
     for (const TextSpan& span : document.spans) {
         ++result.textCount;
         std::string before = spanText(document.text, span);
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
-        if (after != before) result.changes.push_back({span.key, std::move(before), std::move(after)});
+        if (after != before) result.changes.push_back({span.key, withValidUtf8(before), withValidUtf8(after)});
     }
     return result;
 }
@@ -69,29 +71,32 @@ void writeExport(const std::string& output, const SubtitleDocument& document, Te
     copies.reserve(document.spans.size());
     std::vector<JsonMember> members;
     members.reserve(document.spans.size());
-    for (const TextSpan& span : document.spans) {
+    std::vector<std::string> keys = exportKeys(document.spans);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const TextSpan& span = document.spans[i];
         const std::optional<std::string_view> inPlace =
             rewriter.hasRules() ? std::nullopt : spanTextInPlace(document.text, span);
         if (inPlace) {
             rewriter.countUnchanged(1);
-            members.push_back({span.key, *inPlace});
+            members.push_back({std::move(keys[i]), *inPlace});
         } else {
-            members.push_back({span.key, copies.emplace_back(rewriter.apply(spanText(document.text, span),
-                                                                            tagSyntaxOf(document.format)))});
+            members.push_back({std::move(keys[i]), copies.emplace_back(rewriter.apply(spanText(document.text, span),
+                                                                                      tagSyntaxOf(document.format)))});
         }
     }
     writeOutputMembers(output, std::move(members));
 }
 
-PassResult passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
-                  RewriteMode mode) {
+Utf8Pass passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
+                RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
+    const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
         writeOutput(output, rewritten(std::move(document), *rewriter));
     } else {
         writeExport(output, document, *rewriter);
     }
-    return PassResult{output, rewriter->count()};
+    return {PassResult{output, rewriter->count()}, format, std::nullopt};
 }
 
 }  // namespace
@@ -103,8 +108,8 @@ Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::strin
     // Regexes recurse per text byte, as in the module's passes.
     return onLargeStack([&]() -> Utf8Pass {
         std::string bytes = readSubtitleFile(subfile);
-        if (chooseEncoding(bytes).name != "utf-8") return {{}, std::move(bytes)};
-        return {passOn(kind, documentOf(std::move(bytes), format), output, rules, mode), std::nullopt};
+        if (chooseEncoding(bytes).name != "utf-8") return {{}, format, std::move(bytes)};
+        return passOn(kind, documentOf(std::move(bytes), format), output, rules, mode);
     });
 }
 
@@ -112,8 +117,10 @@ RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRul
     rules.requireValid(mode.unicode);
     return onLargeStack([&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        std::string bytes = rewritten(documentOf(std::move(data), format), *rewriter);
-        return RewrittenBytes{std::move(bytes), rewriter->count()};
+        SubtitleDocument document = documentOf(std::move(data), format);
+        const SubtitleFormat read = document.format;
+        std::string bytes = rewritten(std::move(document), *rewriter);
+        return RewrittenBytes{std::move(bytes), rewriter->count(), read};
     });
 }
 
@@ -121,13 +128,15 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
     rules.requireValid(mode.unicode);
     return onLargeStack([&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        auto texts = rewrittenTexts(documentOf(std::move(data), format), *rewriter);
-        return ExportedTexts{std::move(texts), rewriter->count()};
+        const SubtitleDocument document = documentOf(std::move(data), format);
+        auto texts = rewrittenTexts(document, *rewriter);
+        for (auto& [key, text] : texts) text = withValidUtf8(text);
+        return ExportedTexts{std::move(texts), rewriter->count(), document.format};
     });
 }
 
-PassResult exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
-                         RewriteMode mode) {
+Utf8Pass exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
+                       RewriteMode mode) {
     rules.requireValid(mode.unicode);
     return onLargeStack(
         [&] { return passOn(PassKind::Export, documentOf(std::move(data), format), output, rules, mode); });

@@ -28,25 +28,30 @@ enum class PassKind { Export, Rewrite };
 // caller to decode. The rules are checked before any file is read.
 struct Utf8Pass {
     PassResult result;
+    SubtitleFormat format = SubtitleFormat::Ass;  // as the file's start showed it
     std::optional<std::string> otherEncoding;
 };
 Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
                      RewriteMode mode);
 
 // The same passes on a file's bytes in memory, with the texts read and changed.
+// Texts handed back (export, preview) are valid UTF-8, each stray byte U+FFFD,
+// as in an export document.
 struct RewrittenBytes {
     std::string bytes;
     RewriteCount texts;
+    SubtitleFormat format = SubtitleFormat::Ass;
 };
 struct ExportedTexts {
     std::vector<std::pair<std::string, std::string>> texts;  // key and rewritten text, in file order
     RewriteCount count;
+    SubtitleFormat format = SubtitleFormat::Ass;
 };
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 // The export pass on a file's bytes in memory, writing `output` as runUtf8Pass does.
-PassResult exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
-                         RewriteMode mode);
+Utf8Pass exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
+                       RewriteMode mode);
 
 // One text that the rules would change, under its export key.
 struct TextChange {
@@ -58,6 +63,7 @@ struct TextChange {
 struct PreviewResult {
     int textCount = 0;
     std::vector<TextChange> changes;
+    SubtitleFormat format = SubtitleFormat::Ass;
 };
 
 // What a rewrite of the file, or of a file's bytes, would change; writes nothing.

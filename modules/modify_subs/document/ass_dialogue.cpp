@@ -40,12 +40,27 @@ std::size_t contentStart(std::string_view line) {
     return start;
 }
 
+// How many fields stand before the Text field of a Format line's list, names
+// compared as libass compares them; npos without one.
+std::size_t fieldsBeforeText(std::string_view fields) {
+    std::size_t index = 0;
+    for (std::size_t start = 0;; ++index) {
+        const std::size_t comma = std::min(fields.find(',', start), fields.size());
+        std::string_view name = fields.substr(start, comma - start);
+        while (!name.empty() && isBlank(name.front())) name.remove_prefix(1);
+        while (!name.empty() && isBlank(name.back())) name.remove_suffix(1);
+        if (name.size() == 4 && startsWithHeader(name, "text")) return index;
+        if (comma == fields.size()) return std::string_view::npos;
+        start = comma + 1;
+    }
+}
+
 // Section headers, Format and Dialogue lines count only at the start of a line, so
 // a bracket or a marker inside a text is just text.
 class DialogueScanner {
 public:
-    DialogueScanner(const DialogueTextSink& texts, const FormatLineSink& formatLines)
-        : _texts(texts), _formatLines(formatLines) {}
+    DialogueScanner(const DialogueTextSink& texts, const FormatLineSink& formatLines, TextField field)
+        : _texts(texts), _formatLines(formatLines), _field(field) {}
 
     // `line` is a line's content, which starts at `offset` in the script.
     void take(std::string_view line, std::size_t offset) {
@@ -73,34 +88,50 @@ private:
 
     void findText(std::string_view line, std::size_t start, std::size_t offset) {
         const std::size_t fieldsStart = start + dialogueMarker.size();
-        const std::size_t textLinePos = find_nth(_masterFormat, std::string(line.substr(fieldsStart)));
+        const std::string fields(line.substr(fieldsStart));
+        std::size_t textLinePos = std::string::npos;
+        if (_field == TextField::AfterFormatCommas) {
+            textLinePos = find_nth(_masterFormat, fields);
+        } else if (const std::size_t before = fieldsBeforeText(_masterFormat); before != std::string_view::npos) {
+            // libass skips the blanks after "Dialogue:", as it does before every first field.
+            textLinePos =
+                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : textFieldStart(before, fields);
+        }
         if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
     }
 
     const DialogueTextSink& _texts;
     const FormatLineSink& _formatLines;
+    TextField _field;
     std::string _masterFormat{standardEventFields};
     bool _inEventsSection = false;
 };
 
 }  // namespace
 
-void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines) {
-    DialogueScanner scanner(texts, formatLines);
+void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines,
+                         TextField field) {
+    DialogueScanner scanner(texts, formatLines, field);
     LineCursor lines(script);
     while (const std::optional<SourceLine> line = lines.next()) scanner.take(line->content(script), line->begin);
 }
 
 std::vector<TextSpan> findAssSpans(std::string_view script) {
     std::vector<TextSpan> spans;
-    forEachDialogueText(script, [&](std::size_t begin, std::size_t end) {
-        spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
-    });
+    forEachDialogueText(
+        script,
+        [&](std::size_t begin, std::size_t end) {
+            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
+        },
+        {}, TextField::AtTextField);
     return spans;
 }
 
 std::size_t find_nth(const std::string& master, const std::string& word) {
-    const auto fieldCommas = static_cast<std::size_t>(std::count(master.begin(), master.end(), ','));
+    return textFieldStart(static_cast<std::size_t>(std::count(master.begin(), master.end(), ',')), word);
+}
+
+std::size_t textFieldStart(std::size_t fieldCommas, const std::string& word) {
     if (fieldCommas == 0) return std::string::npos;
 
     // The text is the last field, so commas past the field count belong to it.

@@ -16,16 +16,25 @@ using FormatLineSink = std::function<void(std::size_t)>;
 // Told the byte range of each dialogue text, in file order.
 using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end)>;
 
-// The text field of each `Dialogue:` line of an events section: everything after
-// as many commas as the section's Format line has (9 without one). Section
+// Where a dialogue line's text field starts: after as many commas as the Format
+// line has (the module's rewrite), or after as many as stand before the Format
+// line's Text field, wherever it is, as libass reads it.
+enum class TextField { AfterFormatCommas, AtTextField };
+
+// The text field of each `Dialogue:` line of an events section, to the end of the
+// line (a Format line without a Text field: none; 9 commas without a Format line). Section
 // headers, Format and Dialogue count only at the start of a line, after byte-order
 // marks and blanks; lines end at "\r\n", "\r" or "\n", and no text holds a line end.
-void forEachDialogueText(std::string_view script, const DialogueTextSink& texts,
-                         const FormatLineSink& formatLines = {});
+void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines = {},
+                         TextField field = TextField::AfterFormatCommas);
 
-// The dialogue texts as spans keyed by their position from "1".
+// The dialogue texts as libass reads them, as spans keyed by their position from "1".
 std::vector<TextSpan> findAssSpans(std::string_view script);
 
 // Where the text field of a dialogue line starts, judged by the commas of the
 // events' Format line; std::string::npos when the line has too few fields.
 std::size_t find_nth(const std::string& master, const std::string& word);
+
+// Where the text field starts after `fieldCommas` commas: also at the end of a
+// line one field short; npos with fewer fields, or with no comma to count.
+std::size_t textFieldStart(std::size_t fieldCommas, const std::string& word);

@@ -12,7 +12,8 @@ enum class LastLine { None, Separator, Timing, Text };
 
 class CueReader {
 public:
-    explicit CueReader(std::string_view document) : _document(document), _lines(document) {
+    CueReader(std::string_view document, bool unicodeBlanks)
+        : _document(document), _lines(document), _unicodeBlanks(unicodeBlanks) {
         const std::size_t lastContent = document.find_last_not_of(" \t\r\n");
         _blankFrom = lastContent == std::string_view::npos ? 0 : lastContent + 1;
     }
@@ -30,12 +31,13 @@ private:
             return;
         }
         const bool paragraphStart = _last == LastLine::None || _last == LastLine::Separator;
-        if (isWholeNumber(content)) {
+        const std::string_view number = _unicodeBlanks ? trimmedUnicodeBlanks(content) : content;
+        if (isWholeNumber(number)) {
             LineCursor ahead = _lines;
             const std::optional<SourceLine> timing = nextNonBlank(ahead);
             if (timing && isTimingLike(timing->content(_document))) {
                 _lines = ahead;
-                open(leadingInt(content), *timing);
+                open(leadingInt(number), *timing);
                 return;
             }
             if (!timing && paragraphStart) return;  // a file cut off after a cue number
@@ -87,6 +89,7 @@ private:
 
     std::string_view _document;
     LineCursor _lines;
+    bool _unicodeBlanks;
     std::size_t _blankFrom = 0;  // where the blank end of the file starts
     std::vector<SubRipCue> _cues;
     int _previousNumber = 0;
@@ -96,4 +99,6 @@ private:
 
 }  // namespace
 
-std::vector<SubRipCue> readSubRipCues(std::string_view document) { return CueReader(document).read(); }
+std::vector<SubRipCue> readSubRipCues(std::string_view document, bool unicodeBlanks) {
+    return CueReader(document, unicodeBlanks).read();
+}

@@ -30,4 +30,5 @@ struct SubRipCue {
     std::size_t textAt = 0;            // where a cue without text lines would have its first one
 };
 
-std::vector<SubRipCue> readSubRipCues(std::string_view document);
+// With `unicodeBlanks`, a cue number may stand among Unicode spaces ("2\u00a0").
+std::vector<SubRipCue> readSubRipCues(std::string_view document, bool unicodeBlanks = false);

@@ -42,6 +42,26 @@ std::string_view trimmedBlanks(std::string_view text) {
     return text;
 }
 
+std::string_view trimmedUnicodeBlanks(std::string_view text) {
+    // U+00A0, U+1680, U+2000-U+200A, U+202F, U+205F, U+3000, U+FEFF in UTF-8.
+    static constexpr std::string_view spaces[] = {
+        "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
+        "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
+        "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80", "\xEF\xBB\xBF"};
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    for (bool trimmed = true; trimmed;) {
+        text = trimmedBlanks(text);
+        // Most lines hold no space but ASCII ones at either end.
+        if (text.empty() || (ascii(text.front()) && ascii(text.back()))) return text;
+        trimmed = false;
+        for (const std::string_view space : spaces) {
+            if (text.starts_with(space)) text.remove_prefix(space.size()), trimmed = true;
+            if (text.ends_with(space)) text.remove_suffix(space.size()), trimmed = true;
+        }
+    }
+    return text;
+}
+
 bool isWholeNumber(std::string_view line) {
     line = trimmedBlanks(line);
     if (line.starts_with('+') || line.starts_with('-')) line.remove_prefix(1);

@@ -9,6 +9,10 @@ inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmedBlanks(std::string_view text);
 
+// `text` without the blanks around it, Unicode spaces (no-break ones included)
+// and byte-order marks as well as spaces and tabs.
+std::string_view trimmedUnicodeBlanks(std::string_view text);
+
 // Digits with an optional sign, blanks around.
 bool isWholeNumber(std::string_view line);
 

@@ -1,11 +1,15 @@
 #include "subtitle_document.h"
 
 #include <algorithm>
+#include <cctype>
+#include <unordered_map>
 
 #include "ass_dialogue.h"
 #include "format_error.h"
+#include "line_cursor.h"
 #include "subrip_cues.h"
 #include "webvtt_spans.h"
+#include "written_form.h"
 
 namespace {
 
@@ -27,7 +31,7 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
 }
 
 std::vector<TextSpan> findSubRipSpans(std::string_view text) {
-    const std::vector<SubRipCue> cues = readSubRipCues(text);
+    const std::vector<SubRipCue> cues = readSubRipCues(text, true);
     const bool timed = std::any_of(cues.begin(), cues.end(), [](const SubRipCue& cue) { return cue.timing; });
     if (!cues.empty() && !timed) throw SubtitleFormatError("not a SubRip file: no timing line found");
     std::vector<TextSpan> spans;
@@ -46,6 +50,20 @@ std::vector<TextSpan> findSpans(std::string_view text, SubtitleFormat format) {
             return findWebVttSpans(text);
     }
     return {};
+}
+
+// A WebVTT file or an ASS script named .srt (or either named as the other) is read
+// as what its first line shows it to be: the WEBVTT header, or "[Script Info]".
+SubtitleFormat formatHeld(std::string_view text, SubtitleFormat named) {
+    if (hasWebVttHeader(text)) return SubtitleFormat::WebVtt;
+    text = withoutByteOrderMarks(text);
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n"), text.size()));
+    constexpr std::string_view scriptInfo = "[script info]";
+    const bool script = text.size() >= scriptInfo.size() &&
+                        std::equal(scriptInfo.begin(), scriptInfo.end(), text.begin(), [](char lower, char c) {
+                            return lower == std::tolower(static_cast<unsigned char>(c));
+                        });
+    return script ? SubtitleFormat::Ass : named;
 }
 
 // Whether `text` is what the span holds, without making the span's text.
@@ -79,6 +97,29 @@ std::optional<SubtitleFormat> formatNamed(std::string_view name) {
     return std::nullopt;
 }
 
+const char* formatName(SubtitleFormat format) {
+    switch (format) {
+        case SubtitleFormat::Ass:
+            return "ass";
+        case SubtitleFormat::SubRip:
+            return "srt";
+        case SubtitleFormat::WebVtt:
+            return "vtt";
+    }
+    return "";
+}
+
+std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans) {
+    std::vector<std::string> keys;
+    keys.reserve(spans.size());
+    std::unordered_map<std::string_view, int> seen;
+    for (const TextSpan& span : spans) {
+        const int times = ++seen[span.key];
+        keys.push_back(times == 1 ? span.key : span.key + "#" + std::to_string(times));
+    }
+    return keys;
+}
+
 TagSyntax tagSyntaxOf(SubtitleFormat format) {
     switch (format) {
         case SubtitleFormat::Ass:
@@ -97,7 +138,8 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
         document.text = std::move(decoded->text);
         document.utf16 = std::move(decoded->form);
     }
-    document.spans = findSpans(document.text, format);
+    document.format = formatHeld(document.text, format);
+    document.spans = findSpans(document.text, document.format);
     return document;
 }
 
@@ -112,9 +154,10 @@ std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
     std::size_t copied = 0;
     bool changed = false;
     for (const TextSpan& span : document.spans) {
-        std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
+        const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
         if (spanHolds(text, span, after)) continue;
-        if (document.utf16 && !encodeUtf16(after, *document.utf16)) {
+        std::string written = writtenSpan(document, span, after);
+        if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
             throw SubtitleFormatError(
                 "the rewritten text " + span.key +
                 " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
@@ -122,7 +165,7 @@ std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);
         rewritten.append(text.substr(copied, span.begin - copied));
-        rewritten.append(spanBytes(span, after));
+        rewritten.append(written);
         copied = span.end;
     }
     if (!changed)
@@ -138,8 +181,10 @@ std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDo
                                                                 TextRewriter& rewriter) {
     std::vector<std::pair<std::string, std::string>> texts;
     texts.reserve(document.spans.size());
-    for (const TextSpan& span : document.spans) {
-        texts.emplace_back(span.key, rewriter.apply(spanText(document.text, span), tagSyntaxOf(document.format)));
+    std::vector<std::string> keys = exportKeys(document.spans);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        texts.emplace_back(std::move(keys[i]),
+                           rewriter.apply(spanText(document.text, document.spans[i]), tagSyntaxOf(document.format)));
     }
     return texts;
 }

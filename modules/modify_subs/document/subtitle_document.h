@@ -22,6 +22,8 @@ std::optional<SubtitleFormat> formatOfName(std::string_view name);
 // "ass" (or "ssa"), "srt", "vtt"; nullopt for any other name.
 std::optional<SubtitleFormat> formatNamed(std::string_view name);
 TagSyntax tagSyntaxOf(SubtitleFormat format);
+// "ass", "srt" or "vtt".
+const char* formatName(SubtitleFormat format);
 
 struct SubtitleDocument {
     SubtitleFormat format;
@@ -30,7 +32,8 @@ struct SubtitleDocument {
     std::optional<Utf16Form> utf16;  // how the text is written back when it was UTF-16
 };
 
-// The document of a file's bytes. Throws SubtitleFormatError for a file its
+// The document of a file's bytes, in the format its start shows (a WEBVTT header,
+// an ASS script's "[Script Info]"), `format` otherwise. Throws SubtitleFormatError for a file its
 // format's reader refuses (a ".srt" file without any timing line).
 SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 
@@ -39,6 +42,10 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 // SubtitleFormatError when a rewritten text can't be written in the file's encoding.
 std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter);
 
-// Each span's key and rewritten text, in file order.
+// The spans' export keys: a key that repeats (a SubRip cue number given twice)
+// is "N#2", "N#3", ... after its first, so that no text is lost.
+std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans);
+
+// Each span's export key and rewritten text, in file order.
 std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,
                                                                 TextRewriter& rewriter);

@@ -21,21 +21,3 @@ std::string spanText(std::string_view document, const TextSpan& span) {
     }
     return text;
 }
-
-std::string spanBytes(const TextSpan& span, std::string_view text) {
-    const bool filling = span.begin == span.end && !text.empty();
-    std::string bytes = filling ? span.fillBefore : std::string();
-    if (span.lineEnd.empty() || span.lineEnd == "\n") {
-        bytes += text;
-    } else {
-        bytes.reserve(bytes.size() + text.size());
-        for (const char c : text) {
-            if (c == '\n')
-                bytes += span.lineEnd;
-            else
-                bytes += c;
-        }
-    }
-    if (filling) bytes += span.fillAfter;
-    return bytes;
-}

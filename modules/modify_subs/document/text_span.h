@@ -12,8 +12,9 @@ struct TextSpan {
     std::size_t begin = 0;  // the byte range in the document's text
     std::size_t end = 0;
     std::string key;  // what an export files the text under: an event position or a cue number
-    // What a "\n" of the text is written as. Empty: the span's bytes are its text
-    // as they stand (ASS); otherwise its line ends ("\r\n", "\r", "\n") read as "\n".
+    // Empty: the span's bytes are its text as they stand (ASS). Otherwise its line
+    // ends ("\r\n", "\r", "\n") read as "\n", and this is the file's line end, which
+    // a rewritten text's lines take beyond the span's own.
     std::string lineEnd;
     // Written around a text given to a span that was empty, so that the text gets
     // lines of its own (a cue without text lines that a rule fills).
@@ -27,6 +28,3 @@ std::string spanText(std::string_view document, const TextSpan& span);
 // The span's text as a view of the document, when its bytes are that text as they
 // stand (no line end to read as "\n"); nullopt when only spanText can make it.
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span);
-
-// What a rewritten `text` is written as in place of the span's bytes.
-std::string spanBytes(const TextSpan& span, std::string_view text);

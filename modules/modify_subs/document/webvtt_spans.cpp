@@ -6,7 +6,7 @@
 #include "format_error.h"
 #include "line_cursor.h"
 
-namespace {
+namespace {}  // namespace
 
 bool hasWebVttHeader(std::string_view document) {
     constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
@@ -17,21 +17,60 @@ bool hasWebVttHeader(std::string_view document) {
            std::string_view(" \t\r\n").find(document[signature.size()]) != std::string_view::npos;
 }
 
-bool isTimingLine(std::string_view content) { return content.find("-->") != std::string_view::npos; }
+namespace {
 
-// The line end that joins the payload's lines, `single` when it has one line, and
-// none when its lines end differently: its text then keeps its bytes as they are,
-// so that writing it back changes nothing.
-std::string payloadLineEnd(std::string_view payload, std::string_view single) {
-    std::optional<std::string_view> shared;
-    LineCursor lines(payload);
-    while (const std::optional<SourceLine> line = lines.next()) {
-        const std::string_view end = line->lineEnd(payload);
-        if (end.empty()) break;
-        if (shared && *shared != end) return "";
-        shared = end;
+bool holdsArrow(std::string_view content) { return content.find("-->") != std::string_view::npos; }
+
+bool isWebVttBlank(char c) { return c == ' ' || c == '\t' || c == '\f'; }
+
+void skipBlanks(std::string_view& text) {
+    while (!text.empty() && isWebVttBlank(text.front())) text.remove_prefix(1);
+}
+
+// The digits `text` starts with, taken off it; -1 when there are none.
+long takeNumber(std::string_view& text, std::size_t& count) {
+    long value = 0;
+    count = 0;
+    while (count < text.size() && text[count] >= '0' && text[count] <= '9') {
+        if (value < 1'000'000'000) value = value * 10 + (text[count] - '0');
+        ++count;
     }
-    return std::string(shared.value_or(single));
+    text.remove_prefix(count);
+    return count == 0 ? -1 : value;
+}
+
+// [hours:]minutes:seconds.milliseconds, hours when the first field is not two
+// digits under 60; minutes and seconds two digits under 60, milliseconds three.
+bool takeTimestamp(std::string_view& text) {
+    std::size_t count = 0;
+    const long first = takeNumber(text, count);
+    const bool hours = count != 2 || first > 59;
+    if (first < 0 || !text.starts_with(':')) return false;
+    text.remove_prefix(1);
+    long minutes = first;
+    long seconds = takeNumber(text, count);
+    if (count != 2) return false;
+    if (hours || text.starts_with(':')) {
+        if (!text.starts_with(':')) return false;
+        text.remove_prefix(1);
+        minutes = seconds;
+        seconds = takeNumber(text, count);
+        if (count != 2) return false;
+    }
+    if (!text.starts_with('.')) return false;
+    text.remove_prefix(1);
+    takeNumber(text, count);
+    return count == 3 && minutes <= 59 && seconds <= 59;
+}
+
+// "NOTE", "STYLE" or "REGION" alone or before a blank: a block that is never a cue.
+bool startsNonCueBlock(std::string_view content) {
+    for (const std::string_view word : {"NOTE", "STYLE", "REGION"}) {
+        if (content.starts_with(word) && (content.size() == word.size() || isWebVttBlank(content[word.size()]))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 class SpanFinder {
@@ -46,6 +85,8 @@ public:
     }
 
 private:
+    enum class Block { Header, None, Other, Skipped, Cue };
+
     struct OpenCue {
         SourceLine timing;
         std::size_t payloadEnd;  // the payload runs from the timing line's end to here
@@ -55,12 +96,51 @@ private:
         const std::string_view content = line.content(_document);
         if (content.empty()) {
             closeCue(line);
-        } else if (isTimingLine(content)) {
-            closeCue(line);
-            _cue = OpenCue{line, line.end};
-        } else if (_cue) {
-            _cue->payloadEnd = line.contentEnd;
+            _block = Block::None;
+            return;
         }
+        switch (_block) {
+            case Block::Header:
+                if (holdsArrow(content)) startBlock(line, content);
+                return;
+            case Block::None:
+                startBlock(line, content);
+                return;
+            case Block::Skipped:
+                return;
+            case Block::Other:
+                // An arrow on the second line times the cue the first names.
+                if (++_blockLines == 2 && !_seenArrow && holdsArrow(content))
+                    takeTiming(line, content);
+                else if (holdsArrow(content))
+                    startBlock(line, content);
+                return;
+            case Block::Cue:
+                if (holdsArrow(content)) {
+                    closeCue(line);
+                    startBlock(line, content);
+                } else {
+                    _cue->payloadEnd = line.contentEnd;
+                }
+                return;
+        }
+    }
+
+    void startBlock(const SourceLine& line, std::string_view content) {
+        _blockLines = 1;
+        _seenArrow = false;
+        _block = Block::Other;
+        if (holdsArrow(content))
+            takeTiming(line, content);
+        else if (startsNonCueBlock(content))
+            _block = Block::Skipped;
+    }
+
+    void takeTiming(const SourceLine& line, std::string_view content) {
+        _seenArrow = true;
+        if (!hasWebVttTimings(content)) return;
+        _cue = OpenCue{line, line.end};
+        _block = Block::Cue;
     }
 
     // Ends the open cue, if any, at `next`: the line after it, none at the end of the file.
@@ -75,8 +155,6 @@ private:
             // line before a cue that follows at once.
             if (timingEnd.empty()) span.fillBefore = fileEnd;
             if (next) span.fillAfter = next->content(_document).empty() ? fileEnd : fileEnd + fileEnd;
-        } else {
-            span.lineEnd = payloadLineEnd(_document.substr(span.begin, span.end - span.begin), fileEnd);
         }
         _spans.push_back(std::move(span));
         _cue.reset();
@@ -84,11 +162,24 @@ private:
 
     std::string_view _document;
     LineCursor _lines;
+    Block _block = Block::Header;
+    int _blockLines = 0;
+    bool _seenArrow = false;
     std::optional<OpenCue> _cue;
     std::vector<TextSpan> _spans;
 };
 
 }  // namespace
+
+bool hasWebVttTimings(std::string_view line) {
+    skipBlanks(line);
+    if (!takeTimestamp(line)) return false;
+    skipBlanks(line);
+    if (!line.starts_with("-->")) return false;
+    line.remove_prefix(3);
+    skipBlanks(line);
+    return takeTimestamp(line);
+}
 
 std::vector<TextSpan> findWebVttSpans(std::string_view document) {
     if (!hasWebVttHeader(document)) throw SubtitleFormatError("not a WebVTT file: no WEBVTT header");

@@ -1,5 +1,7 @@
 #include "ass_line_loop.h"
 
+#include "written_form.h"
+
 std::string rewriteLines(std::string_view buffer, TextRewriter& rewriter, const FormatLineSink& formatLines) {
     std::string rewritten;
     rewritten.reserve(buffer.size() + buffer.size() / 8 + 1);
@@ -8,7 +10,9 @@ std::string rewriteLines(std::string_view buffer, TextRewriter& rewriter, const 
         buffer,
         [&](std::size_t begin, std::size_t end) {
             rewritten.append(buffer.substr(copied, begin - copied));
-            rewritten.append(rewriter.apply(std::string(buffer.substr(begin, end - begin)), TagSyntax::Ass));
+            // A line end inside the Dialogue line would end the event there.
+            rewritten.append(
+                assWrittenForm(rewriter.apply(std::string(buffer.substr(begin, end - begin)), TagSyntax::Ass)));
             copied = end;
         },
         formatLines);

@@ -7,6 +7,7 @@
 #include "format_error.h"
 #include "test_support.h"
 #include "webvtt_spans.h"
+#include "written_form.h"
 
 namespace {
 
@@ -20,8 +21,9 @@ KeyedTexts keyedTexts(const std::string& document) {
 
 // `document` with the text of its span `index` replaced by `text`.
 std::string withText(const std::string& document, std::size_t index, const std::string& text) {
-    const TextSpan span = findWebVttSpans(document).at(index);
-    return document.substr(0, span.begin) + spanBytes(span, text) + document.substr(span.end);
+    const SubtitleDocument read = readDocument(document, SubtitleFormat::WebVtt);
+    const TextSpan& span = read.spans.at(index);
+    return document.substr(0, span.begin) + writtenSpan(read, span, text) + document.substr(span.end);
 }
 
 TEST(WebVttSpans, CueTextsAreThePayloadsAfterTimingLines) {
@@ -38,18 +40,24 @@ TEST(WebVttSpans, CueTextsAreThePayloadsAfterTimingLines) {
         {"WEBVTT - title\nKind: captions\n\nSTYLE\n::cue { color: red }\n\nREGION\nid:r1\nwidth:40%\n\n"
          "NOTE a comment\nover lines\n\n00:01.000 --> 00:02.000 region:r1\nText\n\nNOTE\nafter\n\nSTYLE\n::cue {}\n",
          {{"1", "Text"}}},
-        // A timing line cuts short the header, a payload and a NOTE block.
+        // A timing line cuts short the header and a payload; NOTE, STYLE and REGION
+        // blocks are never cues, whatever they hold.
         {"WEBVTT\tx\nKind: captions\n00:01.000 --> 00:02.000\nA\n00:03.000 --> 00:04.000\nB\n\n"
-         "NOTE x\n00:05.000 --> 00:06.000\nC\n",
-         {{"1", "A"}, {"2", "B"}, {"3", "C"}}},
+         "NOTE x\n00:05.000 --> 00:06.000\nC\n\nSTYLE\n00:05.000 --> 00:06.000\n\nNOTE\nsee --> v2\nrest\n\n"
+         "00:07.000 --> 00:08.000\nD",
+         {{"1", "A"}, {"2", "B"}, {"3", "D"}}},
+        // An arrow opens a cue only between time stamps that parse; any arrow line ends a payload.
+        {"WEBVTT\n\n00:01 --> 00:02\nA\n\nid\n0:00:01.000 --> 0:00:02.000\nB\nC --> D\nE\n"
+         "00:03.000-->00:04.000 align:start\nF\n\n00:05.000 --> 00:61.000\nG\n\n1:2:03.000 --> 1:02:03.000\nH\n",
+         {{"1", "B"}, {"2", "F"}}},
         {"WEBVTT\n\n00:01.000 --> 00:02.000\n \nso<00:00:01.500><c> far</c>\n\n",
          {{"1", " \nso<00:00:01.500><c> far</c>"}}},
         {"WEBVTT\n\n1\n00:01.000 --> 00:02.000\n\n2\n00:03.000 --> 00:04.000\n00:05.000 --> 00:06.000\nX\n\n"
          "00:07.000 --> 00:08.000",
          {{"1", ""}, {"2", ""}, {"3", "X"}, {"4", ""}}},
-        // The payload's own line ends join its lines; mixed ones are left as they are.
+        // Line ends of every kind are read as "\n".
         {"WEBVTT\n\n00:01.000 --> 00:02.000\na\r\nb\r\n\n00:03.000 --> 00:04.000\nc\r\nd\ne\n",
-         {{"1", "a\nb"}, {"2", "c\r\nd\ne"}}},
+         {{"1", "a\nb"}, {"2", "c\nd\ne"}}},
         {"WEBVTT\n\nstray line\nanother\n\n", {}},
         {"WEBVTT", {}},
     };

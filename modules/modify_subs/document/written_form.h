@@ -1,0 +1,26 @@
+#pragma once
+
+// What a rewritten text is written as, so that its format's readers read it back
+// as that text. A rule may write anything, line breaks and arrows included; a
+// line break inside an ASS dialogue line, a blank line inside a cue or an arrow
+// line in a payload would end the event or cue there and lose the rest.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "subtitle_document.h"
+
+// `text` with each line break ("\r\n", "\r" or "\n") as ASS's "\N".
+std::string assWrittenForm(std::string text);
+
+// The lines of a rewritten SubRip or WebVTT text as they are written: lines
+// that would end the cue (SubRip: blank; WebVTT: empty) are left out, and a
+// WebVTT arrow is written "--&gt;".
+std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat format);
+
+// What a rewritten `text` is written as in place of `span` of `document`. Line
+// ends between a SubRip or WebVTT text's lines keep the span's own, one by one,
+// while there are as many; the rest are the span's line end. Throws
+// SubtitleFormatError for a SubRip text with a line that would open a cue.
+std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, std::string_view text);
