@@ -114,6 +114,7 @@ def _dispatch(args: argparse.Namespace) -> int:
         args.encoding,
         getattr(args, "output_encoding", None),
         args.scheduler,
+        args.fallback_encoding,
     )
     try:
         return run_batch(settings)

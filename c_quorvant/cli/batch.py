@@ -32,6 +32,7 @@ class Settings:
     encoding: str = "auto"
     output_encoding: str | None = None
     scheduler: str | None = None  # a Dask scheduler's address; None for local workers
+    fallback_encoding: str | None = None  # read in place of the detector's guess
 
 
 def run_batch(settings: Settings) -> int:
@@ -70,6 +71,7 @@ def run_batch(settings: Settings) -> int:
             unicode=settings.unicode,
             encoding=settings.encoding,
             output_encoding=settings.output_encoding,
+            fallback_encoding=settings.fallback_encoding,
         )
         for item in runnable
     }

@@ -34,6 +34,7 @@ class Job:
     unicode: bool = False
     encoding: str = "auto"
     output_encoding: str | None = None
+    fallback_encoding: str | None = None
 
 
 @dataclass(frozen=True)
@@ -111,6 +112,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
     )
     return Result(
         job.index,
@@ -134,6 +136,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
         **converted,
     )
     return Result(

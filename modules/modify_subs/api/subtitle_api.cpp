@@ -1,6 +1,5 @@
 #include "subtitle_api.h"
 
-#include "encoding_choice.h"
 #include "format_error.h"
 #include "input_file.h"
 #include "large_stack.h"
@@ -12,19 +11,6 @@
 namespace {
 
 constexpr std::size_t kCallerStackTextBytes = 64 << 10;
-
-SubtitleFormat formatOfFile(const std::string& subfile) {
-    const std::optional<SubtitleFormat> format = formatOfName(subfile);
-    if (!format) throw SubtitleFileError("not an .ass, .ssa, .srt or .vtt file");
-    return *format;
-}
-
-std::string readSubtitleFile(const std::string& subfile) {
-    InputFile file = readInputFile(subfile);
-    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
-    if (!file) throw SubtitleFileError("cannot read the file");
-    return std::move(file.bytes);
-}
 
 // The document of `data`; an ASS script also has to be one that libass reads.
 SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
@@ -96,16 +82,18 @@ PassResult passOn(PassKind kind, SubtitleDocument document, const std::string& o
 
 }  // namespace
 
-Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                     RewriteMode mode) {
-    const SubtitleFormat format = formatOfFile(subfile);
+std::string readSubtitleFile(const std::string& subfile) {
+    InputFile file = readInputFile(subfile);
+    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
+    if (!file) throw SubtitleFileError("cannot read the file");
+    return std::move(file.bytes);
+}
+
+PassResult passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
+                       CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
     // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack([&]() -> Utf8Pass {
-        std::string bytes = readSubtitleFile(subfile);
-        if (chooseEncoding(bytes).name != "utf-8") return {{}, std::move(bytes)};
-        return {passOn(kind, documentOf(std::move(bytes), format), output, rules, mode), std::nullopt};
-    });
+    return onLargeStack([&] { return passOn(kind, documentOf(std::move(data), format), output, rules, mode); });
 }
 
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
@@ -124,13 +112,6 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
         auto texts = rewrittenTexts(documentOf(std::move(data), format), *rewriter);
         return ExportedTexts{std::move(texts), rewriter->count()};
     });
-}
-
-PassResult exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
-                         RewriteMode mode) {
-    rules.requireValid(mode.unicode);
-    return onLargeStack(
-        [&] { return passOn(PassKind::Export, documentOf(std::move(data), format), output, rules, mode); });
 }
 
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
