@@ -58,6 +58,7 @@ _SCRIPTS: dict[str, tuple[str, ...]] = {
 _SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "iso8859-13": "cp1257"}
 # The detector's names that Python's codecs don't know.
 _DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874"}
+_WINDOWS_PUNCTUATION = bytes(range(0x80, 0xA0))
 _DOUBLE_BYTE = frozenset({"cp932", "euc_jp", "cp950", "gbk", "cp949"})
 # ISO-2022 by the escape sequence that designates its character set.
 _ESCAPES = (
@@ -163,7 +164,16 @@ def _unmarked(
         return Decoding("utf-8", UNSURE, "utf-8", mark)
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    answer = (detect or _api.detect_charset)(_sample(rest))
+    detect = detect or _api.detect_charset
+    sample = _sample(rest)
+    answer = detect(sample)
+    if answer is not None and _page_of(answer) not in _DOUBLE_BYTE:
+        # The Windows pages' punctuation in 0x80-0x9F (“ ” … –) is the same in most of
+        # them and misleads the detector about the letters; the sisters are judged on it.
+        calm = sample.translate(None, _WINDOWS_PUNCTUATION)
+        if calm != sample and not calm.isascii():
+            second = detect(calm)
+            answer = second if second is not None and _page_of(second) is not None else answer
     if answer is None:
         return Decoding(None, UNSURE)
     codec = _sister(answer.lower(), high, rest)
@@ -221,13 +231,23 @@ def _by_zeros(view: memoryview, mark: bytes, size: int, even_zeros: int, odd_zer
     return None
 
 
+def _page_of(answer: str) -> str | None:
+    """Python's name for the detector's answer; None for none, or for UTF-8 and
+    ASCII, which it may answer for bytes that are neither."""
+    try:
+        own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
+    except LookupError:
+        return None
+    return None if own in ("utf-8", "ascii") else _SCRIPTS.get(own, (own,))[0]
+
+
 def _sister(answer: str, high: Sequence[int], rest: memoryview) -> str | None:
     """The code page to read the detector's answer as (see _SCRIPTS)."""
     try:
         own = codecs.lookup(_DETECTOR_NAMES.get(answer, answer)).name
     except LookupError:
         return None
-    if own in ("utf-8", "ascii"):  # for bytes that are neither
+    if own in ("utf-8", "ascii"):
         return None
     sisters = _SCRIPTS.get(own, (own,))
     if sisters[0] in _DOUBLE_BYTE:
