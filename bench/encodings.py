@@ -43,7 +43,7 @@ from encoding_samples import (
     written_in,
 )
 
-from c_quorvant import WordList, _api, export, rewrite, rewrite_bytes
+from c_quorvant import WordList, _api, export, rewrite, rewrite_bytes, text_encoding
 from c_quorvant.text_encoding import Detector, choose
 
 
@@ -96,6 +96,19 @@ def pass_seconds(sample: Sample, words: WordList, repeats: int) -> float:
         rewrite_bytes(twin, "srt", words)
         times.append(time.process_time() - start)
     return min(times)
+
+
+def bounded_sample_line(samples: list[Sample]) -> str:
+    """Whether the detector's bounded sample reads the longer files as the whole file does."""
+    longer = [sample for sample in samples if len(sample.data) > text_encoding.SAMPLE_BYTES]
+    bounded = [choose(sample.data).encoding for sample in longer]
+    whole_file = text_encoding.SAMPLE_BYTES
+    text_encoding.SAMPLE_BYTES = 1 << 40
+    try:
+        same = sum(choose(sample.data).encoding == read for sample, read in zip(longer, bounded, strict=True))
+    finally:
+        text_encoding.SAMPLE_BYTES = whole_file
+    return f"the detector's {whole_file}-byte sample reads {same} of {len(longer)} longer files as the whole file does"
 
 
 Summary = Callable[[list[Reading]], str]
@@ -211,6 +224,7 @@ def main() -> None:
         passes = [pass_seconds(samples[i], words, args.repeats) for i in indexes if samples[i].group != "corpus"]
         if passes:
             print(f"the rewrite of the UTF-8 twin, median ms, {label}: {1000 * statistics.median(passes):.3f}")
+    print(bounded_sample_line(samples))
     print("start-up ms (import and first call): " + ", ".join(f"{n} {1000 * t:.1f}" for n, t in start_ups.items()))
     print(f"\nfiles ({args.list}): detector, encoding read, confidence")
     for i, sample in enumerate(samples):

@@ -70,7 +70,7 @@ _ESCAPES = (
 # Punctuation and signs that dialogue holds besides letters, digits and blanks.
 _TEXT_SIGNS = frozenset("’‘‚“”„…–—«»‹›¡¿·•€₪£№°\u00a0")
 # The detector sees this much of a file's text lines: a couple of hundred cues.
-SAMPLE_BYTES = 4 << 10
+SAMPLE_BYTES = 2 << 10
 Detector = Callable[[bytes], "str | None"]
 
 
