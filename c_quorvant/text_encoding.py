@@ -59,7 +59,6 @@ _SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "iso8859-13": "cp125
 # The detector's names that Python's codecs don't know.
 _DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874"}
 _WINDOWS_PUNCTUATION = bytes(range(0x80, 0xA0))
-_DOUBLE_BYTE = frozenset({"cp932", "euc_jp", "cp950", "gbk", "cp949"})
 # ISO-2022 by the escape sequence that designates its character set.
 _ESCAPES = (
     (b"\x1b$)C", ("iso2022_kr",)),
@@ -71,6 +70,8 @@ _ESCAPES = (
 _TEXT_SIGNS = frozenset("’‘‚“”„…–—«»‹›¡¿·•€₪£№°\u00a0")
 # The detector sees this much of a file's text lines: a couple of hundred cues.
 SAMPLE_BYTES = 2 << 10
+# Below this many bytes from 0x80 up, a second detector helps choose among sister pages.
+FEW_LETTERS = 16
 Detector = Callable[[bytes], "str | None"]
 
 
@@ -164,20 +165,40 @@ def _unmarked(
         return Decoding("utf-8", UNSURE, "utf-8", mark)
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    detect = detect or _api.detect_charset
     sample = _sample(rest)
-    answer = detect(sample)
-    if answer is not None and _page_of(answer) not in _DOUBLE_BYTE:
+    answer = (detect or _api.detect_charset)(sample)
+    page = None if answer is None else _page_of(answer)
+    if page is not None and _single_byte(page):
         # The Windows pages' punctuation in 0x80-0x9F (“ ” … –) is the same in most of
         # them and misleads the detector about the letters; the sisters are judged on it.
         calm = sample.translate(None, _WINDOWS_PUNCTUATION)
         if calm != sample and not calm.isascii():
-            second = detect(calm)
+            second = (detect or _api.detect_charset)(calm)
             answer = second if second is not None and _page_of(second) is not None else answer
-    if answer is None:
-        return Decoding(None, UNSURE)
-    codec = _sister(answer.lower(), high, rest)
+    codec, rivals = (None, ()) if answer is None else _sister(answer, high, rest)
+    if detect is None and codec is None:
+        # None that uchardet knows: chardet's, if it reads every byte.
+        other = _chardet(sample)
+        decoding = Decoding(None, UNSURE) if other is None else _guessed(view, mark, _sister(other, high, rest)[0])
+        return decoding if decoding.confidence == GUESSED else Decoding(None, UNSURE)
+    if detect is None and rivals and sum(high) < FEW_LETTERS:
+        # Too few letters for uchardet to tell sister pages apart: chardet's statistics,
+        # which miss more than uchardet's on longer files, choose among those that fit.
+        other = _chardet(sample)
+        sister = None if other is None else _sister(other, high, rest)[0]
+        codec = sister if sister in rivals else codec
+    return _guessed(view, mark, codec)
+
+
+def _guessed(view: memoryview, mark: bytes, codec: str | None) -> Decoding:
     return _checked(view, codec, mark, GUESSED) if codec else Decoding(None, UNSURE)
+
+
+def _chardet(sample: bytes) -> str | None:
+    import chardet
+
+    answer: str | None = chardet.detect(sample)["encoding"]
+    return answer
 
 
 def _sample(rest: memoryview) -> bytes:
@@ -241,25 +262,34 @@ def _page_of(answer: str) -> str | None:
     return None if own in ("utf-8", "ascii") else _SCRIPTS.get(own, (own,))[0]
 
 
-def _sister(answer: str, high: Sequence[int], rest: memoryview) -> str | None:
-    """The code page to read the detector's answer as (see _SCRIPTS)."""
+def _sister(answer: str, high: Sequence[int], rest: memoryview) -> tuple[str | None, tuple[str, ...]]:
+    """The code page to read the detector's answer as (see _SCRIPTS), and the sister
+    pages that fit the bytes as well but read them otherwise."""
     try:
-        own = codecs.lookup(_DETECTOR_NAMES.get(answer, answer)).name
+        own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
     except LookupError:
-        return None
+        return None, ()
     if own in ("utf-8", "ascii"):
-        return None
+        return None, ()
     sisters = _SCRIPTS.get(own, (own,))
-    if sisters[0] in _DOUBLE_BYTE:
+    if not _single_byte(sisters[0]):
         data = bytes(rest)
-        return next((name for name in sisters if _decodes(data, name)), sisters[0])
+        return next((name for name in sisters if _decodes(data, name)), sisters[0]), ()
     # The detector's own page first among equals, then the Windows ones; a Mac or
     # DOS answer is a page of the script's (ISO-8859-1 is read as cp1252, its superset).
     own = _SUPERSETS.get(own, own)
     if own in sisters:
         sisters = (own, *(name for name in sisters if name != own))
     present = [(0x80 + index, count) for index, count in enumerate(high) if count]
-    return min(sisters, key=lambda name: (*_fit(name, present), sisters.index(name)))
+    fits = {name: _fit(name, present) for name in sisters}
+    chosen = min(sisters, key=lambda name: (*fits[name], sisters.index(name)))
+    seen = bytes(byte for byte, _ in present)
+    rivals = tuple(
+        name
+        for name in sisters
+        if fits[name] == fits[chosen] and seen.decode(name, "replace") != seen.decode(chosen, "replace")
+    )
+    return chosen, rivals
 
 
 def _fit(codec: str, present: list[tuple[int, int]]) -> tuple[int, int]:
@@ -312,6 +342,14 @@ def _decodes(data: bytes, codec: str) -> bool:
     except UnicodeDecodeError:
         return False
     return True
+
+
+@functools.cache
+def _single_byte(codec: str) -> bool:
+    try:
+        return len(bytes(range(256)).decode(codec, "replace")) == 256
+    except UnicodeError:
+        return False
 
 
 @functools.cache
