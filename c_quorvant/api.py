@@ -213,6 +213,7 @@ def preview(
 ) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
     _require_word_list(words)
+    _require_text_codecs(encoding, fallback_encoding, None)
     format, data = _read_subtitle(path, words, unicode)
     decoding = choose(data, encoding, fallback_encoding)
     with _naming(path):
@@ -237,6 +238,7 @@ def _run_pass(
     output_encoding: str | None,
 ) -> PassResult:
     _require_word_list(words)
+    _require_text_codecs(encoding, fallback_encoding, output_encoding)
     given = os.fspath(path)
     _format_of(given)
     target = os.fsencode(output if output is not None else default_output(given, export_texts))
@@ -285,6 +287,13 @@ def _rewritten(
         key = next((key for key, text in found.items() if character in text), None)
         label = "event" if format in ("ass", "ssa") else "cue"
         raise UnrepresentableTextError(key, label, character, output_codec or str(decoding.encoding)) from None
+
+
+def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:
+    """ValueError for a name that is no text codec, before any file is read."""
+    for name in (encoding, fallback_encoding, output_encoding):
+        if name not in (None, AUTO):
+            text_codec(name)
 
 
 def _format_of(path: StrPath) -> Format:

@@ -7,6 +7,7 @@ from conftest import DATA_DIR, quorvant
 
 from c_quorvant import WordList, WordListError, export, export_texts, preview, rewrite, rewrite_bytes
 from c_quorvant.errors import UnrepresentableTextError
+from c_quorvant.text_encoding import choose
 
 # (encoding given, encoding the bytes are in, a line of dialogue, a rule in its script)
 ENCODINGS = [
@@ -223,7 +224,7 @@ def test_each_shape_is_read_right_and_reported_alike(workdir, data, options, rea
 def test_only_text_codecs_are_accepted(workdir, write_words, option):
     (workdir / "ep.srt").write_bytes(cues("Hi"))
     with pytest.raises(ValueError, match="rot13"):
-        rewrite("ep.srt", WordList({}), **{option: "rot13"})
+        rewrite("absent.srt", WordList({}), **{option: "rot13"})
     flag = "--" + option.replace("_", "-")
     run = quorvant("rewrite", "ep.srt", "-w", write_words({}), flag, "base64", cwd=workdir)
     assert run.returncode == 2 and "base64" in run.stderr
@@ -235,3 +236,21 @@ def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_word
     run = quorvant("rewrite", "guessed.srt", "stray.srt", "-w", write_words({}), cwd=workdir)
     assert "guessed.srt -> [Quorvanted] guessed.srt (cp1252, guessed)" in run.stdout
     assert "stray.srt: some of its bytes are not utf-8" in run.stderr and "--fallback-encoding" in run.stderr
+
+
+@pytest.mark.parametrize(
+    "data, read_as",
+    [
+        ("1\r\nПривет".encode("utf-32-le"), ("utf-32-le", 0.5)),
+        ("1\r\n안녕하세요".encode("iso2022_kr"), ("iso2022_kr", 1.0)),
+        ("1\r\n你好，世界".encode("hz"), ("hz", 0.5)),
+        # ISO-2022-CN has no Python codec: matched byte-wise, and said so.
+        (b"1\r\n\x1b$)A\x0e<:Ky\x0f\r\n", (None, 0.0)),
+        # HZ's shift in ASCII that is no HZ text.
+        (b"1\r\n~{ not hz ~}", ("utf-8", 1.0)),
+    ],
+    ids=["utf-32", "iso-2022-kr", "hz", "iso-2022-cn", "tilde brace"],
+)
+def test_rarer_shapes_are_told_by_their_bytes(data, read_as):
+    decoding = choose(data)
+    assert (decoding.encoding, decoding.confidence) == read_as
