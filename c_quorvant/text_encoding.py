@@ -17,7 +17,7 @@ AUTO = "auto"
 
 # What `confidence` says (the README's "Text encodings" explains the choice):
 CERTAIN = 1.0  # the caller, a byte-order mark, escape sequences or valid UTF-8 decided, and every byte decodes
-GUESSED = 0.5  # a guess decided (UTF-16's zero bytes, HZ, the detector), and every byte decodes
+GUESSED = 0.5  # a guess decided (UTF-32/16's zero bytes, HZ, the detector), and every byte decodes
 UNSURE = 0.0  # some bytes don't decode: they pass through untouched
 
 # UTF-32 LE before UTF-16 LE, whose mark starts it.
@@ -126,7 +126,8 @@ class Decoding:
 def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None, detect: Detector | None = None) -> Decoding:
     """How to read `data`: a byte-order mark first, always; then `encoding`, unless
     it is "auto"; then escape sequences, UTF-32/16 by zero bytes, UTF-8 (valid, or
-    but for a few stray bytes), and only then `fallback` or the detector."""
+    but for a few stray bytes), and only then `fallback` or the detector. `detect`
+    stands in for the detectors (bench/encodings.py compares them so)."""
     # Here, so that the command line checks names before it needs the extension.
     from c_quorvant import _api
 
@@ -165,6 +166,14 @@ def _unmarked(
         return Decoding("utf-8", UNSURE, "utf-8", mark)
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
+    return _detected(view, mark, high, detect)
+
+
+def _detected(view: memoryview, mark: bytes, high: Sequence[int], detect: Detector | None) -> Decoding:
+    """The detector's guess, read as the page of its script that fits the bytes."""
+    from c_quorvant import _api
+
+    rest = view[len(mark) :]
     sample = _sample(rest)
     answer = (detect or _api.detect_charset)(sample)
     page = None if answer is None else _page_of(answer)
