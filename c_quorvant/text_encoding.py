@@ -155,7 +155,7 @@ def _unmarked(
     rest = view[len(mark) :]
     multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high = _api.byte_census(rest)
     if multibyte == stray == 0 and (escapes or hz_shifts):
-        return _escaped(view, mark, escapes > 0)
+        return _escaped(view, mark, escapes > 0, hz_shifts > 0)
     if even_zeros + odd_zeros:
         found = _by_zeros(view, mark, len(rest), even_zeros, odd_zeros)
         if found is not None:
@@ -228,19 +228,16 @@ def mostly_utf8(multibyte: int, stray: int) -> bool:
     return multibyte >= stray
 
 
-def _escaped(view: memoryview, mark: bytes, escapes: bool) -> Decoding:
+def _escaped(view: memoryview, mark: bytes, escapes: bool, hz_shifts: bool) -> Decoding:
+    """7-bit text that shifts into another character set: ISO-2022 by the escape
+    sequence that designates the set, HZ by its "~{"; ASCII when neither decodes."""
     data = bytes(view[len(mark) :])
-    names: Sequence[str] = ("hz",)
-    if escapes:
-        names = next((names for sequence, names in _ESCAPES if sequence in data), ())
-    for name in names:
-        try:
-            data.decode(name)
-        except UnicodeDecodeError:
-            continue
-        return _checked(view, name, mark, CERTAIN if escapes else GUESSED)
-    if escapes and not names:
+    names = next((names for sequence, names in _ESCAPES if sequence in data), None) if escapes else None
+    if names == ():
         return Decoding(None, UNSURE)
+    for name in names or (("hz",) if hz_shifts else ()):
+        if _decodes(data, name):
+            return _checked(view, name, mark, GUESSED if name == "hz" else CERTAIN)
     return Decoding("utf-8", CERTAIN, "utf-8", mark)
 
 

@@ -246,10 +246,11 @@ def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_word
         ("1\r\n你好，世界".encode("hz"), ("hz", 0.5)),
         # ISO-2022-CN has no Python codec: matched byte-wise, and said so.
         (b"1\r\n\x1b$)A\x0e<:Ky\x0f\r\n", (None, 0.0)),
-        # HZ's shift in ASCII that is no HZ text.
+        # HZ's shift in ASCII that is no HZ text, and a terminal's colour escape.
         (b"1\r\n~{ not hz ~}", ("utf-8", 1.0)),
+        (b"1\r\n\x1b[31mred\x1b[0m", ("utf-8", 1.0)),
     ],
-    ids=["utf-32", "iso-2022-kr", "hz", "iso-2022-cn", "tilde brace"],
+    ids=["utf-32", "iso-2022-kr", "hz", "iso-2022-cn", "tilde brace", "colour escape"],
 )
 def test_rarer_shapes_are_told_by_their_bytes(data, read_as):
     decoding = choose(data)
