@@ -237,6 +237,16 @@ def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_word
     assert "guessed.srt -> [Quorvanted] guessed.srt (cp1252, guessed)" in run.stdout
     assert "stray.srt: some of its bytes are not utf-8" in run.stderr and "--fallback-encoding" in run.stderr
 
+    # A mixed folder: the fallback reads the legacy file and leaves the UTF-8 one alone.
+    (workdir / "utf8.srt").write_bytes(cues("Привет!"))
+    (workdir / "koi8.srt").write_bytes(legacy("koi8_r", "Привет!"))
+    run = quorvant(
+        "export", "utf8.srt", "koi8.srt", "-w", write_words({}), "--fallback-encoding", "koi8-r", "--json", cwd=workdir
+    )
+    files = {entry["input"]: (entry["encoding"], entry["confidence"]) for entry in json.loads(run.stdout)["files"]}
+    assert files == {"utf8.srt": ("utf-8", 1.0), "koi8.srt": ("koi8-r", 1.0)}
+    assert json.loads((workdir / "[Quorvanted] koi8.json").read_text("utf-8")) == {"1": "Привет!"}
+
 
 @pytest.mark.parametrize(
     "data, read_as",
