@@ -1,7 +1,11 @@
 """Subtitle files in legacy encodings whose true text is known, for bench/encodings.py.
 
-Real dialogue in each language is encoded into SubRip files of 5, 20 and 200 cues
+Real dialogue in each language is encoded into SubRip files of 2, 10 and 200 cues
 (short files are where detectors fail); the corpus's real legacy files come as they are.
+Files in a Windows code page hold what its writers type there: typographic quotes,
+dashes and "…", and the page's own characters that its ISO or older relative lacks
+(€, š in cp1250, 裏 in cp950, ① and ～ in cp932). UTF-8 files with one stray
+Windows-1252 byte, ISO-2022-JP and HZ files are made the same way.
 """
 
 from __future__ import annotations
@@ -14,7 +18,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 DATA = ROOT / "bench" / "data"
 TESTS_DATA = ROOT / "tests" / "data"
-CUE_COUNTS = {5: 8, 20: 4, 200: 1}  # cues per file: how many files of that length per pair
+CUE_COUNTS = {2: 12, 10: 6, 200: 2}  # cues per file: how many files of that length per pair
 
 # The encodings subtitle archives hold, each with the languages written in it.
 # fmt: off
@@ -26,8 +30,28 @@ ENCODINGS: dict[str, list[str]] = {
     "cp1255": ["he"], "iso8859_8": ["he"], "cp1256": ["ar"], "iso8859_6": ["ar"],
     "cp1257": ["lt", "lv"], "iso8859_13": ["lt"],
     "gbk": ["zh-hans"], "big5": ["zh-hant"], "shift_jis": ["ja"], "euc_jp": ["ja"], "euc_kr": ["ko"],
+    "cp932": ["ja"], "cp950": ["zh-hant"], "cp949": ["ko"], "cp874": ["th"], "koi8_u": ["uk"],
+    "iso2022_jp": ["ja"], "hz": ["zh-hans"], "utf-8": ["pt", "ru", "ja", "en"],
 }
 # fmt: on
+# What a Windows page's writers add that its relatives can't hold, one piece on every
+# other cue; every page gets typographic quotes, dashes and "…" where it has them.
+OWN_CHARACTERS: dict[str, list[str]] = {
+    "cp1252": ["20 €", "Œuvre"],
+    "cp1250": ["Dušan Žiak", "Šťastný", "Źródło"],
+    "cp1251": ["№ 5", "«Да»"],
+    "cp1253": ["Άννα", "20 €"],
+    "cp1254": ["20 €", "Şimdi"],
+    "cp1255": ["20 ₪"],
+    "cp1256": ["گفتگو", "چرا؟"],
+    "cp1257": ["20 €"],
+    "cp874": ["20 €"],
+    "cp932": ["～", "①", "㈱"],
+    "cp950": ["裏", "～", "碁"],
+    "cp949": ["똠", "쌰"],
+    "gbk": ["喆", "堃"],
+}
+TYPOGRAPHIC = {"cp1250", "cp1251", "cp1252", "cp1253", "cp1254", "cp1255", "cp1256", "cp1257", "cp874"}
 
 
 @dataclass(frozen=True)
@@ -36,7 +60,7 @@ class Sample:
     encoding: str
     group: str  # the row of the length table: "5 cues", "corpus", ...
     data: bytes
-    text: str
+    text: str  # what the file decodes to, read right (stray bytes as surrogate escapes)
 
 
 def subrip_texts(path: Path) -> list[str]:
@@ -64,6 +88,8 @@ def ass_texts(path: Path, style: str) -> list[str]:
 
 
 def dialogue(language: str) -> list[str]:
+    if language == "en":
+        return subrip_texts(DATA / "remember-the-titans-en.srt")
     if language == "pt":
         return ass_texts(DATA / "toki-wo-kakeru-shoujo-movie-pt.ass", "Default")
     if language == "da":
@@ -76,8 +102,37 @@ def dialogue(language: str) -> list[str]:
 
 
 def round_trips(text: str, encoding: str) -> bool:
-    """Whether the encoding holds the text, so that the true guess decodes it back exactly."""
-    return text.encode(encoding, "replace").decode(encoding) == text
+    """Whether the encoding holds the text, so that the true guess decodes it back
+    exactly; an ISO or older page's text must read the same in its Windows superset,
+    as 〜 in Shift-JIS is ～ in cp932 (one byte pair, two characters)."""
+    superset = {"shift_jis": "cp932", "big5": "cp950", "euc_kr": "cp949"}.get(encoding, encoding)
+    encoded = text.encode(encoding, "replace")
+    return encoded.decode(encoding) == text and encoded.decode(superset, "replace") == text
+
+
+def typographic(text: str) -> str:
+    text = re.sub(r'"([^"]*)"', "“\\1”", text).replace("...", "…").replace("'", "’")
+    return text.replace(" - ", " – ").replace("--", "—")
+
+
+def written_in(encoding: str, texts: list[str]) -> list[str]:
+    """The texts as a writer in that page types them."""
+    if encoding in TYPOGRAPHIC:
+        texts = [typographic(text) for text in texts]
+        texts = [text if i % 3 else f"{text}…" for i, text in enumerate(texts)]
+    own = OWN_CHARACTERS.get(encoding, [])
+    return [f"{text} {own[i // 2 % len(own)]}" if own and i % 2 else text for i, text in enumerate(texts)]
+
+
+def file_bytes(text: str, encoding: str, index: int) -> bytes:
+    """A UTF-8 file gets one stray Windows-1252 byte in a middle cue: a "’" typed
+    into it by an editor that wrote the page."""
+    if encoding != "utf-8":
+        return text.encode(encoding)
+    cues = text.split("\r\n\r\n")
+    middle = len(cues) // 2
+    cues[middle] += "\x92" if index % 2 else " \x85"
+    return "\r\n\r\n".join(cues).encode("utf-8").replace(b"\xc2\x92", b"\x92").replace(b"\xc2\x85", b"\x85")
 
 
 def subrip(texts: list[str]) -> str:
@@ -97,13 +152,18 @@ def generated_samples() -> list[Sample]:
     samples = []
     for encoding, languages in ENCODINGS.items():
         for language in languages:
-            pool = [text for text in dialogue(language) if round_trips(text, encoding)]
+            texts = dialogue(language)
+            if language == "en":
+                texts = [typographic(text) for text in texts]
+            pool = [text for text in written_in(encoding, texts) if round_trips(text, encoding)]
             for cues, files in CUE_COUNTS.items():
                 for index in range(files):
                     start = index * len(pool) // files
                     text = subrip([pool[(start + i) % len(pool)] for i in range(cues)])
                     name = f"{encoding} {language} {cues} cues #{index + 1}"
-                    samples.append(Sample(name, encoding, f"{cues} cues", text.encode(encoding), text))
+                    data = file_bytes(text, encoding, index)
+                    true_text = data.decode(encoding, "surrogateescape")
+                    samples.append(Sample(name, encoding, f"{cues} cues", data, true_text))
     return samples
 
 

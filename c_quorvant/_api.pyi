@@ -1,6 +1,8 @@
 # The public API's native side (c_quorvant.api wraps it). Texts and rules are str
 # with surrogate escapes for bytes that are not UTF-8; paths are file-system bytes.
 
+from collections.abc import Buffer
+
 from typing_extensions import disjoint_base
 
 @disjoint_base
@@ -13,10 +15,25 @@ def parse_words(document: bytes) -> dict[str, str]: ...
 def apply_rules(
     texts: list[str], words: CompiledWordList, tags: str, protect_tags: bool, unicode: bool
 ) -> list[str]: ...
-def run_utf8_pass(
-    export: bool, subfile: bytes, output: bytes, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, int, str] | bytes:
-    """(texts read, texts changed, format read) for a UTF-8 file; its bytes, nothing written, otherwise."""
+
+@disjoint_base
+class FileBytes:
+    def __buffer__(self, flags: int, /) -> memoryview: ...
+    def __release_buffer__(self, buffer: memoryview, /) -> None: ...
+    def __len__(self) -> int: ...
+
+def read_file(subfile: bytes) -> FileBytes: ...
+def utf8_bytes(data: bytes) -> FileBytes: ...
+def pass_on(
+    export: bool,
+    data: FileBytes,
+    format: str,
+    output: bytes,
+    words: CompiledWordList,
+    protect_tags: bool,
+    unicode: bool,
+) -> tuple[int, int, str]:
+    """(texts read, texts changed, format read); takes the bytes over."""
 
 def rewrite_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
@@ -31,11 +48,8 @@ def export_texts(
 def preview_bytes(
     data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
 ) -> tuple[int, list[tuple[int, str, str]], str]: ...
-def choose_encoding(data: bytes) -> tuple[str, int, str]:
-    """(Python codec name or "", byte-order mark length, what decided: "mark",
-    "utf-8", "utf-16 zeros", "detector" or "none")."""
+def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
+    """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""
 
+def detect_charset(data: Buffer) -> str | None: ...
 def write_output(output: bytes, content: bytes) -> None: ...
-def export_to(
-    output: bytes, data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, int, str]: ...

@@ -18,7 +18,7 @@ from typing import Literal
 
 from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
-from c_quorvant.text_encoding import AUTO, CERTAIN, Decoding, choose, codec_name
+from c_quorvant.text_encoding import AUTO, Decoding, choose, text_codec
 
 StrPath = str | os.PathLike[str]
 # What a word list's JSON may map a pattern to, besides text.
@@ -124,6 +124,7 @@ def rewrite(
     protect_tags: bool = False,
     unicode: bool = False,
     encoding: str = AUTO,
+    fallback_encoding: str | None = None,
     output_encoding: str | None = None,
 ) -> PassResult:
     """Writes a copy of the .ass, .ssa, .srt or .vtt file at `path` with its dialogue
@@ -131,10 +132,12 @@ def rewrite(
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
     existing output is replaced whole. protect_tags=True leaves the format's tags
-    alone. The copy is in the input's encoding (`encoding`, by default detected),
-    byte-order mark included, or in `output_encoding`. Raises SubtitleFileError,
-    WordListError, UnrepresentableTextError, or OSError naming the output."""
-    return _run_pass(False, path, words, output, protect_tags, unicode, encoding, output_encoding)
+    alone. The copy is in the input's encoding (`encoding`, by default detected,
+    with `fallback_encoding` in place of the detector), byte-order mark included,
+    or in `output_encoding`. Raises SubtitleFileError, WordListError,
+    UnrepresentableTextError, or OSError naming the output; ValueError for a name
+    that is no text encoding."""
+    return _run_pass(False, path, words, output, protect_tags, unicode, encoding, fallback_encoding, output_encoding)
 
 
 def export(
@@ -145,11 +148,12 @@ def export(
     protect_tags: bool = False,
     unicode: bool = False,
     encoding: str = AUTO,
+    fallback_encoding: str | None = None,
 ) -> PassResult:
     """Writes the rewritten dialogue texts of the subtitle file at `path` as a JSON
     document (event position or cue number -> text, a cue's lines joined by "\n"),
     by default beside the input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
-    return _run_pass(True, path, words, output, protect_tags, unicode, encoding, None)
+    return _run_pass(True, path, words, output, protect_tags, unicode, encoding, fallback_encoding, None)
 
 
 def rewrite_bytes(
@@ -160,13 +164,15 @@ def rewrite_bytes(
     protect_tags: bool = False,
     unicode: bool = False,
     encoding: str = AUTO,
+    fallback_encoding: str | None = None,
     output_encoding: str | None = None,
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
     Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
     _require_word_list(words)
-    return _rewritten(data, format, words, protect_tags, unicode, choose(data, encoding), output_encoding)[0]
+    decoding = choose(data, encoding, fallback_encoding)
+    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
 
 
 def export_texts(
@@ -177,11 +183,12 @@ def export_texts(
     protect_tags: bool = False,
     unicode: bool = False,
     encoding: str = AUTO,
+    fallback_encoding: str | None = None,
 ) -> dict[str, str]:
     """The rewritten dialogue texts of `data` under their export keys (event position
     or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\n"."""
     _require_word_list(words)
-    native = choose(data, encoding).to_native(data)
+    native = choose(data, encoding, fallback_encoding).to_native(data)
     return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
 
 
@@ -198,12 +205,19 @@ class Preview:
 
 
 def preview(
-    path: StrPath, words: WordList, *, protect_tags: bool = False, unicode: bool = False, encoding: str = AUTO
+    path: StrPath,
+    words: WordList,
+    *,
+    protect_tags: bool = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
+    fallback_encoding: str | None = None,
 ) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
     _require_word_list(words)
+    _require_text_codecs(encoding, fallback_encoding, None)
     format, data = _read_subtitle(path, words, unicode)
-    decoding = choose(data, encoding)
+    decoding = choose(data, encoding, fallback_encoding)
     with _naming(path):
         texts, changes, read = _api.preview_bytes(
             decoding.to_native(data), format, words._compiled, protect_tags, unicode
@@ -224,36 +238,31 @@ def _run_pass(
     protect_tags: bool,
     unicode: bool,
     encoding: str,
+    fallback_encoding: str | None,
     output_encoding: str | None,
 ) -> PassResult:
     _require_word_list(words)
+    _require_text_codecs(encoding, fallback_encoding, output_encoding)
     given = os.fspath(path)
-    format = _format_of(given)
+    _format_of(given)
     target = os.fsencode(output if output is not None else default_output(given, export_texts))
     _refuse_writing_over_the_input(given, target)
-    if encoding == AUTO and output_encoding is None:
-        # Most files are UTF-8: the native pass reads and writes them with no copy to
-        # spare, and hands any other file's bytes back instead of reading it twice.
-        with _reasons_of_the_system(given):
-            done = _api.run_utf8_pass(export_texts, os.fsencode(given), target, words._compiled, protect_tags, unicode)
-        if isinstance(done, tuple):
-            texts, changed, read = done
-            return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, "utf-8", CERTAIN, read)
-        data = done
-    else:
-        format, data = _read_subtitle(given, words, unicode)
-    decoding = choose(data, encoding)
-    if export_texts:
-        with _naming(path):
-            texts, changed, read = _api.export_to(
-                target, decoding.to_native(data), format, words._compiled, protect_tags, unicode
-            )
-    else:
-        with _naming(path):
+    format = _checked_before_reading(given, words, unicode)
+    with _reasons_of_the_system(given):
+        data = _api.read_file(os.fsencode(given))
+    decoding = choose(data, encoding, fallback_encoding)
+    with _naming(path):
+        if decoding.codec == "utf-8" and output_encoding is None:
+            # Most files are UTF-8: the pass takes the bytes as read, with no copy.
+            texts, changed, read = _api.pass_on(export_texts, data, format, target, words._compiled, protect_tags, unicode)
+        elif export_texts:
+            native = _api.utf8_bytes(decoding.to_native(data))
+            texts, changed, read = _api.pass_on(True, native, format, target, words._compiled, protect_tags, unicode)
+        else:
             content, texts, changed, read = _rewritten(
-                data, format, words, protect_tags, unicode, decoding, output_encoding
+                bytes(data), format, words, protect_tags, unicode, decoding, output_encoding
             )
-        _api.write_output(target, content)
+            _api.write_output(target, content)
     return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence, read)
 
 
@@ -267,8 +276,8 @@ def _rewritten(
     output_encoding: str | None,
 ) -> tuple[bytes, int, int, str]:
     """The rewritten bytes in the file's encoding or `output_encoding`, the counts and the format read."""
-    output_codec = None if output_encoding is None else codec_name(output_encoding)
-    if decoding.native and output_codec is None:
+    output_codec = None if output_encoding is None else text_codec(output_encoding)
+    if decoding.codec == "utf-8" and output_codec is None:
         return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
     native = decoding.to_native(data)
     rewritten, texts, changed, read = _api.rewrite_bytes(native, format, words._compiled, protect_tags, unicode)
@@ -284,6 +293,13 @@ def _rewritten(
         raise UnrepresentableTextError(key, label, character, output_codec or str(decoding.encoding)) from None
 
 
+def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:
+    """ValueError for a name that is no text codec, before any file is read."""
+    for name in (encoding, fallback_encoding, output_encoding):
+        if name not in (None, AUTO):
+            text_codec(name)
+
+
 def _format_of(path: StrPath) -> Format:
     format = _FORMATS.get(os.fsencode(path)[-4:])
     if format is None:
@@ -292,12 +308,17 @@ def _format_of(path: StrPath) -> Format:
     return format
 
 
-def _read_subtitle(path: StrPath, words: WordList, unicode: bool) -> tuple[Format, bytes]:
-    """The file's format and bytes, once its ending and the rules in this mode are
-    known to be good, as the native passes check them."""
+def _checked_before_reading(path: StrPath, words: WordList, unicode: bool) -> Format:
+    """The file's format, once its ending and the rules in this mode are known to be good."""
     format = _format_of(path)
     for pattern, problem in words._compiled.problems(unicode):
         raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)
+    return format
+
+
+def _read_subtitle(path: StrPath, words: WordList, unicode: bool) -> tuple[Format, bytes]:
+    """The file's format and bytes, as _checked_before_reading allows."""
+    format = _checked_before_reading(path, words, unicode)
     given = os.fspath(path)
     try:
         with open(given, "rb") as file:

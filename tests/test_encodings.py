@@ -5,8 +5,9 @@ import re
 import pytest
 from conftest import DATA_DIR, quorvant
 
-from c_quorvant import WordList, WordListError, export, export_texts, rewrite, rewrite_bytes
+from c_quorvant import WordList, WordListError, export, export_texts, preview, rewrite, rewrite_bytes
 from c_quorvant.errors import UnrepresentableTextError
+from c_quorvant.text_encoding import choose
 
 # (encoding given, encoding the bytes are in, a line of dialogue, a rule in its script)
 ENCODINGS = [
@@ -147,3 +148,120 @@ def test_command_line_reports_encodings_and_warns_when_unsure(workdir, write_wor
     assert converted.returncode == 0
     assert "tu" in (workdir / "[Quorvanted] legacy.srt").read_text("utf-8")
     assert quorvant("preview", "legacy.srt", "-w", words, "--encoding", "nope", cwd=workdir).returncode == 2
+
+
+def cues(*texts):
+    return "\r\n\r\n".join(
+        f"{n}\r\n00:00:{n:02},000 --> 00:00:{n:02},900\r\n{text}" for n, text in enumerate(texts, 1)
+    ).encode("utf-8")
+
+
+def legacy(encoding, *texts):
+    return cues(*texts).decode("utf-8").encode(encoding)
+
+
+# (shape, file bytes, options, encoding and confidence reported, rule, a text of the export)
+# fmt: off
+SHAPES = [
+    ("cp1252 typographic", legacy("cp1252", "I don’t feel well…", "I’m fine, “really”.", "Don’t go – please."),
+     {}, ("cp1252", 0.5), ("I’m", "I am"), "I am fine, “really”."),
+    # One stray cp1252 byte in UTF-8: kept as it is, the rest read as UTF-8, and said so.
+    ("mostly utf-8", cues("Você está aqui?", "Não sei.") + b" \x92", {}, ("utf-8", 0.0), ("aqui", "aqui\u00a0!"),
+     "Você está aqui\u00a0!?"),
+    ("iso-2022-jp", "\r\n".join(["1", "00:00:01,000 --> 00:00:02,000", "私は、ここにいます。"]).encode("iso2022_jp"),
+     {}, ("iso2022_jp", 1.0), ("私", "僕"), "僕は、ここにいます。"),
+    ("cp950", legacy("cp950", "我們可以走了嗎？", "裏面有人／外面沒有。", "你好，我們走吧～"), {}, ("cp950", 0.5),
+     ("裏面", "裡面"), "裡面有人／外面沒有。"),
+    ("cp932", legacy("cp932", "ありがとう～", "①番の部屋はどこですか？", "田中さん、こんにちは。"), {}, ("cp932", 0.5),
+     ("～", "！"), "ありがとう！"),
+    ("cp874", legacy("cp874", "“ครับ” ฉันนอนไม่หลับ…", "พ่อของเธออยู่ที่ไหน", "เขาออกไปเมื่อชั่วโมงก่อน"), {},
+     ("cp874", 0.5), ("ครับ", "ค่ะ"), "“ค่ะ” ฉันนอนไม่หลับ…"),
+    ("cp1250", legacy("cp1250", "Dušan Žiak: „Ďakujem“…", "Stojí to 20 €, šťastný?"), {}, ("cp1250", 0.5),
+     ("Žiak", "Ž."), "Dušan Ž.: „Ďakujem“…"),
+    ("koi8-u", legacy("koi8_u", "Олексію, де ти?", "Їжа готова, іди сюди."), {}, ("koi8-u", 0.5),
+     ("Олексію", "Петре"), "Петре, де ти?"),
+    ("utf-16 without a mark", cues("Привет, как дела?").decode().encode("utf-16-le"), {}, ("utf-16-le", 0.5),
+     ("как", "что"), "Привет, что дела?"),
+    ("forced, with a mark", codecs.BOM_UTF8 + cues("Привет!"), {"encoding": "cp1251"}, ("utf-8", 1.0),
+     ("Привет", "Салют"), "Салют!"),
+    ("fallback, with a mark", codecs.BOM_UTF8 + cues("Привет!"), {"fallback_encoding": "cp1251"}, ("utf-8", 1.0),
+     ("Привет", "Салют"), "Салют!"),
+    ("fallback, UTF-8", cues("Привет!"), {"fallback_encoding": "koi8_r"}, ("utf-8", 1.0), ("Привет", "Салют"),
+     "Салют!"),
+    ("fallback, legacy", legacy("koi8_r", "Привет!"), {"fallback_encoding": "koi8_r"}, ("koi8-r", 1.0),
+     ("Привет", "Салют"), "Салют!"),
+]
+# fmt: on
+
+
+@pytest.mark.parametrize(
+    "data, options, read_as, rule, text", [shape[1:] for shape in SHAPES], ids=[shape[0] for shape in SHAPES]
+)
+def test_each_shape_is_read_right_and_reported_alike(workdir, data, options, read_as, rule, text):
+    (workdir / "ep.srt").write_bytes(data)
+    words = WordList({rule[0]: rule[1], "\\bi\\b": "I", "o": "0"})
+    verdicts = {
+        (result.encoding, result.confidence)
+        for result in (
+            rewrite("ep.srt", WordList({}), **options),
+            export("ep.srt", words, **options),
+            preview("ep.srt", words, **options),
+        )
+    }
+    assert verdicts == {read_as}
+    assert (workdir / "[Quorvanted] ep.srt").read_bytes() == data
+    exported = json.loads((workdir / "[Quorvanted] ep.json").read_text("utf-8"))
+    assert text.replace("o", "0") in exported.values()
+    rewritten = rewrite_bytes(data, "srt", words, **options)
+    twin = export_texts(rewritten, "srt", WordList({}), **options)
+    # The export file shows a byte that did not decode as U+FFFD.
+    assert {
+        key: value.encode(errors="surrogateescape").decode(errors="replace") for key, value in twin.items()
+    } == exported
+
+
+@pytest.mark.parametrize("option", ["encoding", "fallback_encoding", "output_encoding"])
+def test_only_text_codecs_are_accepted(workdir, write_words, option):
+    (workdir / "ep.srt").write_bytes(cues("Hi"))
+    with pytest.raises(ValueError, match="rot13"):
+        rewrite("absent.srt", WordList({}), **{option: "rot13"})
+    flag = "--" + option.replace("_", "-")
+    run = quorvant("rewrite", "ep.srt", "-w", write_words({}), flag, "base64", cwd=workdir)
+    assert run.returncode == 2 and "base64" in run.stderr
+
+
+def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_words):
+    (workdir / "guessed.srt").write_bytes(SHAPES[0][1])
+    (workdir / "stray.srt").write_bytes(SHAPES[1][1])
+    run = quorvant("rewrite", "guessed.srt", "stray.srt", "-w", write_words({}), cwd=workdir)
+    assert "guessed.srt -> [Quorvanted] guessed.srt (cp1252, guessed)" in run.stdout
+    assert "stray.srt: some of its bytes are not utf-8" in run.stderr and "--fallback-encoding" in run.stderr
+
+    # A mixed folder: the fallback reads the legacy file and leaves the UTF-8 one alone.
+    (workdir / "utf8.srt").write_bytes(cues("Привет!"))
+    (workdir / "koi8.srt").write_bytes(legacy("koi8_r", "Привет!"))
+    run = quorvant(
+        "export", "utf8.srt", "koi8.srt", "-w", write_words({}), "--fallback-encoding", "koi8-r", "--json", cwd=workdir
+    )
+    files = {entry["input"]: (entry["encoding"], entry["confidence"]) for entry in json.loads(run.stdout)["files"]}
+    assert files == {"utf8.srt": ("utf-8", 1.0), "koi8.srt": ("koi8-r", 1.0)}
+    assert json.loads((workdir / "[Quorvanted] koi8.json").read_text("utf-8")) == {"1": "Привет!"}
+
+
+@pytest.mark.parametrize(
+    "data, read_as",
+    [
+        ("1\r\nПривет".encode("utf-32-le"), ("utf-32-le", 0.5)),
+        ("1\r\n안녕하세요".encode("iso2022_kr"), ("iso2022_kr", 1.0)),
+        ("1\r\n你好，世界".encode("hz"), ("hz", 0.5)),
+        # ISO-2022-CN has no Python codec: matched byte-wise, and said so.
+        (b"1\r\n\x1b$)A\x0e<:Ky\x0f\r\n", (None, 0.0)),
+        # HZ's shift in ASCII that is no HZ text, and a terminal's colour escape.
+        (b"1\r\n~{ not hz ~}", ("utf-8", 1.0)),
+        (b"1\r\n\x1b[31mred\x1b[0m", ("utf-8", 1.0)),
+    ],
+    ids=["utf-32", "iso-2022-kr", "hz", "iso-2022-cn", "tilde brace", "colour escape"],
+)
+def test_rarer_shapes_are_told_by_their_bytes(data, read_as):
+    decoding = choose(data)
+    assert (decoding.encoding, decoding.confidence) == read_as

@@ -139,6 +139,7 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.encoding,
         getattr(args, "output_encoding", None),
         args.scheduler,
+        args.fallback_encoding,
         hold_signals,
     )
     try:

@@ -1,11 +1,11 @@
 """The command line's grammar, its help and examples."""
 
 import argparse
-import codecs
 import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
+from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
 # An episode takes milliseconds and a 50 MB file with 1,000 rules under 4 s; only a
@@ -96,7 +96,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         default="auto",
         metavar="NAME",
         help="the files' text encoding, a Python codec name such as cp1252 or shift_jis (default: auto, "
-        "from a byte-order mark, UTF-8, UTF-16's zero bytes, or else a detector's guess)",
+        "from a byte-order mark, escape sequences, UTF-16's zero bytes, UTF-8, or else a detector's guess); "
+        "a byte-order mark still decides",
+    )
+    command.add_argument(
+        "--fallback-encoding",
+        type=_encoding,
+        metavar="NAME",
+        help="the encoding of the files that no byte-order mark, escape sequence or UTF decides, "
+        "in place of the detector's guess (a one-language archive's code page)",
     )
     if writes:
         _add_output_arguments(command, converts)
@@ -237,9 +245,9 @@ def _encoding(text: str) -> str:
     if text == "auto":
         return text
     try:
-        codecs.lookup(text)
-    except LookupError:
-        raise argparse.ArgumentTypeError(f"unknown encoding {text!r}: use a Python codec name such as cp1252") from None
+        text_codec(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
     return text
 
 

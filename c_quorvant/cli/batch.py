@@ -36,6 +36,7 @@ class Settings:
     encoding: str = "auto"
     output_encoding: str | None = None
     scheduler: str | None = None  # a Dask scheduler's address; None for local workers
+    fallback_encoding: str | None = None  # read in place of the detector's guess
     # Defers Ctrl-C while an output is moved into place and reported.
     hold_signals: SignalHold = contextlib.nullcontext
 
@@ -77,6 +78,7 @@ def run_batch(settings: Settings) -> int:
             unicode=settings.unicode,
             encoding=settings.encoding,
             output_encoding=settings.output_encoding,
+            fallback_encoding=settings.fallback_encoding,
         )
         for item in runnable
     }

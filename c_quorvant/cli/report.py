@@ -158,9 +158,8 @@ class Report:
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            tqdm.write(
-                f"{outcome.path} -> {outcome.output}{counts if self.style.verbosity > 0 else ''}", file=sys.stdout
-            )
+            shown = counts if self.style.verbosity > 0 else _guessed(outcome)
+            tqdm.write(f"{outcome.path} -> {outcome.output}{shown}", file=sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -173,7 +172,7 @@ class Report:
                 tqdm.write(line, file=sys.stdout)
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
-        read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else ""
+        read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
         tqdm.write(
             f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
             file=sys.stdout,
@@ -222,9 +221,14 @@ def _read_as(outcome: Outcome) -> str:
     return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
 
 
+def _guessed(outcome: Outcome) -> str:
+    # A wrong guess shows without -v.
+    return f" ({outcome.encoding}, guessed)" if outcome.confidence == 0.5 else ""
+
+
 def _unsure(outcome: Outcome) -> str:
     if outcome.encoding is None:
         how = "no encoding decodes it, so its texts were matched byte by byte"
     else:
         how = f"some of its bytes are not {outcome.encoding}; they were kept as they are (U+FFFD in an export)"
-    return f"{outcome.path}: {how}; name its encoding with --encoding NAME"
+    return f"{outcome.path}: {how}; name its encoding with --encoding NAME or --fallback-encoding NAME"

@@ -35,6 +35,7 @@ class Job:
     unicode: bool = False
     encoding: str = "auto"
     output_encoding: str | None = None
+    fallback_encoding: str | None = None
 
 
 @dataclass(frozen=True)
@@ -113,6 +114,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
     )
     return Result(
         job.index,
@@ -137,6 +139,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
         **converted,
     )
     return Result(

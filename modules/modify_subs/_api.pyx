@@ -5,7 +5,11 @@
 # lock, and raises what the core reports. Texts, patterns and paths cross as
 # bytes; bytes that are not UTF-8 travel as surrogate escapes and come back intact.
 
+cimport cython
+
 import os
+
+from cpython.buffer cimport PyBuffer_FillInfo
 
 from libcpp cimport bool as cpp_bool
 from libcpp.memory cimport unique_ptr
@@ -43,10 +47,9 @@ cdef extern from "subtitle_api.h":
     cdef cppclass PassResult:
         string output
         RewriteCount texts
-    cdef cppclass Utf8Pass:
+    cdef cppclass FilePass:
         PassResult result
         SubtitleFormat format
-        optional[string] otherEncoding
     cdef cppclass TextChange:
         string key
         string before
@@ -64,18 +67,24 @@ cdef extern from "subtitle_api.h":
         RewriteCount count
         SubtitleFormat format
 
-cdef extern from "encoding_choice.h":
-    cdef enum class EncodingEvidence:
-        Mark
-        Utf8
-        Utf16Zeros
-        Detector
-        NoAnswer
-    cdef cppclass EncodingChoice:
-        string name
-        size_t markLength
-        EncodingEvidence evidence
-    EncodingChoice chooseEncoding(const string& bytes) except + nogil
+cdef extern from "<string_view>" namespace "std" nogil:
+    cdef cppclass string_view:
+        string_view()
+        string_view(const char* data, size_t size)
+
+cdef extern from "byte_census.h":
+    cdef cppclass ByteCensus:
+        size_t multibyte
+        size_t stray
+        size_t escapes
+        size_t hzShifts
+        size_t evenZeros
+        size_t oddZeros
+        size_t high[128]
+    ByteCensus takeCensus(string_view bytes) nogil
+
+cdef extern from "charset_detector.h":
+    optional[string] detectCharset(string_view bytes) except + nogil
 
 cdef extern from "compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
@@ -99,8 +108,9 @@ cdef extern from "api_calls.h":
         string message
         string subject
         int error
-    ApiFailure tryRunUtf8Pass(PassKind kind, const string& subfile, const string& output, CompiledRules& rules,
-                              RewriteMode mode, Utf8Pass& result) except + nogil
+    ApiFailure tryReadSubtitleFile(const string& subfile, string& bytes) except + nogil
+    ApiFailure tryPassOnBytes(PassKind kind, string& data, SubtitleFormat format, const string& output,
+                              CompiledRules& rules, RewriteMode mode, FilePass& result) except + nogil
     ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                RewrittenBytes& result) except + nogil
     ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
@@ -108,8 +118,6 @@ cdef extern from "api_calls.h":
     ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                                PreviewResult& result) except + nogil
     ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
-    ApiFailure tryExportBytesTo(const string& data, SubtitleFormat format, const string& output,
-                                CompiledRules& rules, RewriteMode mode, Utf8Pass& result) except + nogil
     ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
                              TagSyntax tags) except + nogil
     TagSyntax tagSyntaxNamed(const string& name) except +
@@ -192,29 +200,63 @@ def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags,
     return [_text(text) for text in sources]
 
 
-def run_utf8_pass(bint export, bytes subfile, bytes output, CompiledWordList words, bint protect_tags,
-                  bint unicode):
-    """(texts read, texts changed, format read) of the pass on a UTF-8 file; the
-    file's bytes, nothing written, when it is in another encoding."""
-    cdef CompiledRules* rules = words._rules.get()
-    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef PassKind kind = PassKind.Export if export else PassKind.Rewrite
+@cython.auto_pickle(False)
+cdef class FileBytes:
+    """A file's bytes as the native passes read them, lent to Python as a buffer
+    for the encoding choice, so that a UTF-8 file is held once from its read to its
+    pass (pass_on takes them over)."""
+    cdef string data
+    cdef Py_ssize_t exports
+
+    def __getbuffer__(self, Py_buffer* view, int flags):
+        PyBuffer_FillInfo(view, self, <void*>self.data.data(), self.data.size(), 1, flags)
+        self.exports += 1
+
+    def __releasebuffer__(self, Py_buffer* view):
+        self.exports -= 1
+
+    def __len__(self):
+        return self.data.size()
+
+
+def read_file(bytes subfile):
     cdef string source = subfile
-    cdef string target = output
-    cdef Utf8Pass done
+    cdef FileBytes read = FileBytes()
     cdef ApiFailure failure
     with nogil:
-        failure = tryRunUtf8Pass(kind, source, target, rules[0], mode, done)
+        failure = tryReadSubtitleFile(source, read.data)
     _raise(failure, subfile)
-    cdef string other
-    if done.otherEncoding.has_value():
-        other = done.otherEncoding.value()
-        return <bytes>other
-    return done.result.texts.texts, done.result.texts.changed, _format_name(done.format)
+    return read
 
 
 cdef str _format_name(SubtitleFormat format):
     return formatName(format).decode()
+
+
+def pass_on(bint export, FileBytes data, str format, bytes output, CompiledWordList words, bint protect_tags,
+            bint unicode):
+    """The pass on the file's bytes, which it takes over, writing `output`: (texts read,
+    texts changed, format read)."""
+    if data.exports:
+        raise BufferError("the file's bytes are still lent out")
+    cdef string target = output
+    cdef SubtitleFormat kind = _format(format)
+    cdef CompiledRules* rules = words._rules.get()
+    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef PassKind which = PassKind.Export if export else PassKind.Rewrite
+    cdef FilePass result
+    cdef ApiFailure failure
+    with nogil:
+        failure = tryPassOnBytes(which, data.data, kind, target, rules[0], mode, result)
+    _raise(failure, None)
+    return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)
+
+
+def utf8_bytes(bytes data):
+    """`data` as a FileBytes, for pass_on."""
+    cdef FileBytes held = FileBytes()
+    held.data = data
+    return held
 
 
 cdef SubtitleFormat _format(str name) except *:
@@ -270,21 +312,28 @@ def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     return _changes(result)
 
 
-_EVIDENCE = {
-    EncodingEvidence.Mark: "mark",
-    EncodingEvidence.Utf8: "utf-8",
-    EncodingEvidence.Utf16Zeros: "utf-16 zeros",
-    EncodingEvidence.Detector: "detector",
-    EncodingEvidence.NoAnswer: "none",
-}
-
-
-def choose_encoding(bytes data):
-    cdef string source = data
-    cdef EncodingChoice choice
+def byte_census(const unsigned char[::1] data):
+    """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high) of takeCensus,
+    high counting each byte from 0x80 up."""
+    cdef string_view view
+    if data.shape[0]:
+        view = string_view(<const char*>&data[0], data.shape[0])
+    cdef ByteCensus census
     with nogil:
-        choice = chooseEncoding(source)
-    return choice.name.decode("ascii"), choice.markLength, _EVIDENCE[choice.evidence]
+        census = takeCensus(view)
+    high = [census.high[i] for i in range(128)]
+    return census.multibyte, census.stray, census.escapes, census.hzShifts, census.evenZeros, census.oddZeros, high
+
+
+def detect_charset(const unsigned char[::1] data):
+    """The detector's name for the charset of `data`, or None."""
+    cdef string_view view
+    if data.shape[0]:
+        view = string_view(<const char*>&data[0], data.shape[0])
+    cdef optional[string] found
+    with nogil:
+        found = detectCharset(view)
+    return found.value().decode("ascii") if found.has_value() else None
 
 
 def write_output(bytes output, bytes content):
@@ -294,18 +343,3 @@ def write_output(bytes output, bytes content):
     with nogil:
         failure = tryWriteOutput(target, source)
     _raise(failure, None)
-
-
-def export_to(bytes output, bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
-    """The export pass on `data` in memory, writing `output`: (texts read, texts changed, format read)."""
-    cdef string target = output
-    cdef string source = data
-    cdef SubtitleFormat kind = _format(format)
-    cdef CompiledRules* rules = words._rules.get()
-    cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
-    cdef Utf8Pass result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryExportBytesTo(source, kind, target, rules[0], mode, result)
-    _raise(failure, None)
-    return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)

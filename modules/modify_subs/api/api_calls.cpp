@@ -31,9 +31,13 @@ ApiFailure failureOf(Work work, FailureKind otherwise = FailureKind::Other) {
 
 }  // namespace
 
-ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                          RewriteMode mode, Utf8Pass& result) {
-    return failureOf([&] { result = runUtf8Pass(kind, subfile, output, rules, mode); });
+ApiFailure tryReadSubtitleFile(const std::string& subfile, std::string& bytes) {
+    return failureOf([&] { bytes = readSubtitleFile(subfile); });
+}
+
+ApiFailure tryPassOnBytes(PassKind kind, std::string& data, SubtitleFormat format, const std::string& output,
+                          CompiledRules& rules, RewriteMode mode, FilePass& result) {
+    return failureOf([&] { result = passOnBytes(kind, std::move(data), format, output, rules, mode); });
 }
 
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
@@ -53,11 +57,6 @@ ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, Compi
 
 ApiFailure tryWriteOutput(const std::string& output, const std::string& content) {
     return failureOf([&] { writeOutput(output, content); });
-}
-
-ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
-                            CompiledRules& rules, RewriteMode mode, Utf8Pass& result) {
-    return failureOf([&] { result = exportBytesTo(data, format, output, rules, mode); });
 }
 
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags) {

@@ -18,8 +18,10 @@ struct ApiFailure {
     int error = 0;        // errno of an output error, when the system gave one
 };
 
-ApiFailure tryRunUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                          RewriteMode mode, Utf8Pass& result);
+ApiFailure tryReadSubtitleFile(const std::string& subfile, std::string& bytes);
+// Takes `data` over, leaving it empty, so that a file's bytes are held once.
+ApiFailure tryPassOnBytes(PassKind kind, std::string& data, SubtitleFormat format, const std::string& output,
+                          CompiledRules& rules, RewriteMode mode, FilePass& result);
 ApiFailure tryRewriteBytes(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
                            RewrittenBytes& result);
 ApiFailure tryExportTexts(const std::string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
@@ -28,8 +30,6 @@ ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, Compi
                            PreviewResult& result);
 // The outputs of a pass done in memory, put in place as the passes put theirs.
 ApiFailure tryWriteOutput(const std::string& output, const std::string& content);
-ApiFailure tryExportBytesTo(const std::string& data, SubtitleFormat format, const std::string& output,
-                            CompiledRules& rules, RewriteMode mode, Utf8Pass& result);
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
 // "ass" and "srt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);

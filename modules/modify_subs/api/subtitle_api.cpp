@@ -1,6 +1,5 @@
 #include "subtitle_api.h"
 
-#include "encoding_choice.h"
 #include "format_error.h"
 #include "input_file.h"
 #include "large_stack.h"
@@ -13,19 +12,6 @@
 namespace {
 
 constexpr std::size_t kCallerStackTextBytes = 64 << 10;
-
-SubtitleFormat formatOfFile(const std::string& subfile) {
-    const std::optional<SubtitleFormat> format = formatOfName(subfile);
-    if (!format) throw SubtitleFileError("not an .ass, .ssa, .srt or .vtt file");
-    return *format;
-}
-
-std::string readSubtitleFile(const std::string& subfile) {
-    InputFile file = readInputFile(subfile);
-    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
-    if (!file) throw SubtitleFileError("cannot read the file");
-    return std::move(file.bytes);
-}
 
 // The document of `data`; an ASS script also has to be one that libass reads.
 SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
@@ -87,7 +73,7 @@ void writeExport(const std::string& output, const SubtitleDocument& document, Te
     writeOutputMembers(output, std::move(members));
 }
 
-Utf8Pass passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
+FilePass passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
                 RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
@@ -96,21 +82,23 @@ Utf8Pass passOn(PassKind kind, SubtitleDocument document, const std::string& out
     } else {
         writeExport(output, document, *rewriter);
     }
-    return {PassResult{output, rewriter->count()}, format, std::nullopt};
+    return {PassResult{output, rewriter->count()}, format};
 }
 
 }  // namespace
 
-Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                     RewriteMode mode) {
-    const SubtitleFormat format = formatOfFile(subfile);
+std::string readSubtitleFile(const std::string& subfile) {
+    InputFile file = readInputFile(subfile);
+    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
+    if (!file) throw SubtitleFileError("cannot read the file");
+    return std::move(file.bytes);
+}
+
+FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
+                     CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
     // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack([&]() -> Utf8Pass {
-        std::string bytes = readSubtitleFile(subfile);
-        if (chooseEncoding(bytes).name != "utf-8") return {{}, format, std::move(bytes)};
-        return passOn(kind, documentOf(std::move(bytes), format), output, rules, mode);
-    });
+    return onLargeStack([&] { return passOn(kind, documentOf(std::move(data), format), output, rules, mode); });
 }
 
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
@@ -133,13 +121,6 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
         for (auto& [key, text] : texts) text = withValidUtf8(text);
         return ExportedTexts{std::move(texts), rewriter->count(), document.format};
     });
-}
-
-Utf8Pass exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
-                       RewriteMode mode) {
-    rules.requireValid(mode.unicode);
-    return onLargeStack(
-        [&] { return passOn(PassKind::Export, documentOf(std::move(data), format), output, rules, mode); });
 }
 
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {

@@ -21,18 +21,17 @@ enum class PassKind { Export, Rewrite };
 // Each call below takes its rules compiled (compiled_rules.h): the list's checks
 // and regexes are made once, by the first call in a mode, for all later ones.
 
-// The pass of `kind` on the file `subfile`, in the format its ending names,
-// writing `output`, for a file in UTF-8 (a byte-order mark may lead), the encoding
-// most files have: read and written without a copy to spare. The bytes of a file
-// in any other encoding come back in `otherEncoding`, nothing written, for the
-// caller to decode. The rules are checked before any file is read.
-struct Utf8Pass {
+// A subtitle file's bytes, read whole; SubtitleFileError when they can't be.
+std::string readSubtitleFile(const std::string& subfile);
+
+// The pass of `kind` on a file's bytes, writing `output`. The bytes are UTF-8 (a
+// byte-order mark may lead), or what c_quorvant/text_encoding.py made of the file.
+struct FilePass {
     PassResult result;
     SubtitleFormat format = SubtitleFormat::Ass;  // as the file's start showed it
-    std::optional<std::string> otherEncoding;
 };
-Utf8Pass runUtf8Pass(PassKind kind, const std::string& subfile, const std::string& output, CompiledRules& rules,
-                     RewriteMode mode);
+FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
+                     CompiledRules& rules, RewriteMode mode);
 
 // The same passes on a file's bytes in memory, with the texts read and changed.
 // Texts handed back (export, preview) are valid UTF-8, each stray byte U+FFFD,
@@ -49,9 +48,6 @@ struct ExportedTexts {
 };
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
-// The export pass on a file's bytes in memory, writing `output` as runUtf8Pass does.
-Utf8Pass exportBytesTo(std::string data, SubtitleFormat format, const std::string& output, CompiledRules& rules,
-                       RewriteMode mode);
 
 // One text that the rules would change, under its export key.
 struct TextChange {

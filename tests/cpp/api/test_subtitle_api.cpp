@@ -23,7 +23,9 @@ using test_support::writeFile;
 PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, WordList words,
                    RewriteMode mode) {
     CompiledRules rules(std::move(words));
-    return runUtf8Pass(kind, subfile, output, rules, mode).result;
+    const std::optional<SubtitleFormat> format = formatOfName(subfile);
+    if (!format) throw SubtitleFileError("not an .ass, .ssa, .srt or .vtt file");
+    return passOnBytes(kind, readSubtitleFile(subfile), *format, output, rules, mode).result;
 }
 
 std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
@@ -52,28 +54,12 @@ TEST(RunPass, CountsTheTextsItReadsAndChanges) {
     EXPECT_NE(readFile(result.output).find("<i>AoI</i>"), std::string::npos);
 }
 
-// A file in another encoding than UTF-8 comes back for the caller to decode, unwritten.
-TEST(RunPass, HandsBackBytesThatAreNotUtf8) {
-    const TempDir dir;
-    CompiledRules rules(WordList{{"-san", ""}});
-    writeFile(dir.file("ep.srt"), kCues);
-    const Utf8Pass utf8 = runUtf8Pass(PassKind::Rewrite, dir.file("ep.srt"), dir.file("out.srt"), rules, {});
-    EXPECT_FALSE(utf8.otherEncoding);
-    EXPECT_EQ(utf8.result.texts.changed, 2);
-    const std::string legacy = "1\n00:00:01,000 --> 00:00:02,000\nS\xF3 Aoi-san\n";
-    writeFile(dir.file("cp1252.srt"), legacy);
-    const Utf8Pass other = runUtf8Pass(PassKind::Export, dir.file("cp1252.srt"), dir.file("out.json"), rules, {});
-    EXPECT_EQ(other.otherEncoding, legacy);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.json")));
-}
-
 // Each failure is thrown as its own type, with what the caller needs to report it.
 TEST(RunPass, ThrowsTypedFailures) {
     const TempDir dir;
     writeFile(dir.file("ep.srt"), kCues);
     const std::string missingFolder = dir.file("none/out.srt");
     EXPECT_THROW(runPass(PassKind::Export, dir.file("absent.srt"), dir.file("o"), {}, {}), SubtitleFileError);
-    EXPECT_THROW(runPass(PassKind::Export, dir.file("ep.txt"), dir.file("o"), {}, {}), SubtitleFileError);
     try {
         runPass(PassKind::Export, dir.file("ep.srt"), dir.file("o"), {{"[a-é]", ""}}, {});
         ADD_FAILURE() << "a range valid only character-wise passed byte-wise";
