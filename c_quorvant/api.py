@@ -254,7 +254,9 @@ def _run_pass(
     with _naming(path):
         if decoding.codec == "utf-8" and output_encoding is None:
             # Most files are UTF-8: the pass takes the bytes as read, with no copy.
-            texts, changed, read = _api.pass_on(export_texts, data, format, target, words._compiled, protect_tags, unicode)
+            texts, changed, read = _api.pass_on(
+                export_texts, data, format, target, words._compiled, protect_tags, unicode
+            )
         elif export_texts:
             native = _api.utf8_bytes(decoding.to_native(data))
             texts, changed, read = _api.pass_on(True, native, format, target, words._compiled, protect_tags, unicode)
