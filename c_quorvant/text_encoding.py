@@ -194,7 +194,7 @@ def _detected(view: memoryview, mark: bytes, high: Sequence[int], detect: Detect
         # Too few letters for uchardet to tell sister pages apart: chardet's statistics,
         # which miss more than uchardet's on longer files, choose among those that fit.
         other = _chardet(sample)
-        sister = None if other is None else _sister(other, high, rest)[0]
+        sister = None if other is None else _own_page(other)
         codec = sister if sister in rivals else codec
     return _guessed(view, mark, codec)
 
@@ -259,23 +259,32 @@ def _by_zeros(view: memoryview, mark: bytes, size: int, even_zeros: int, odd_zer
 
 
 def _page_of(answer: str) -> str | None:
+    """The first page of the detector's answer's script (see _SCRIPTS)."""
+    own = _python_name(answer)
+    return None if own is None else _SCRIPTS.get(own, (own,))[0]
+
+
+def _python_name(answer: str) -> str | None:
     """Python's name for the detector's answer; None for none, or for UTF-8 and
     ASCII, which it may answer for bytes that are neither."""
     try:
         own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
     except LookupError:
         return None
-    return None if own in ("utf-8", "ascii") else _SCRIPTS.get(own, (own,))[0]
+    return None if own in ("utf-8", "ascii") else own
+
+
+def _own_page(answer: str) -> str | None:
+    """The detector's answer as Python names it, a superset for its ISO page."""
+    own = _python_name(answer)
+    return None if own is None else _SUPERSETS.get(own, own)
 
 
 def _sister(answer: str, high: Sequence[int], rest: memoryview) -> tuple[str | None, tuple[str, ...]]:
     """The code page to read the detector's answer as (see _SCRIPTS), and the sister
     pages that fit the bytes as well but read them otherwise."""
-    try:
-        own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
-    except LookupError:
-        return None, ()
-    if own in ("utf-8", "ascii"):
+    own = _python_name(answer)
+    if own is None:
         return None, ()
     sisters = _SCRIPTS.get(own, (own,))
     if not _single_byte(sisters[0]):
@@ -301,34 +310,76 @@ def _sister(answer: str, high: Sequence[int], rest: memoryview) -> tuple[str | N
 def _fit(codec: str, present: list[tuple[int, int]]) -> tuple[int, int]:
     """How badly this single-byte page reads the file's bytes: how many it makes
     something that is no dialogue (control characters, symbols, nothing), then how
-    few it makes letters its own languages use."""
+    few it makes letters of any one language the page is for. One language, not the
+    page's: a short Czech line read in the wrong sister page still gives letters of
+    the page, but one of them Polish."""
     meanings = _meanings(codec)
     misread = sum(count for byte, count in present if meanings[byte - 0x80] == 0)
-    return misread, -sum(count for byte, count in present if meanings[byte - 0x80] == 2)
+    characters = bytes(byte for byte, _ in present).decode(codec, "replace")
+    counts = [count for _, count in present]
+    best = max(
+        (sum(n for c, n in zip(characters, counts, strict=True) if c in letters) for letters in _alphabets(codec)),
+        default=0,
+    )
+    return misread, -best
 
 
-# The letters each page's languages write, by the script of the page.
-_WESTERN = "àáâãäåæçèéêëìíîïñòóôõöøùúûüýÿœß"
-_OWN_LETTERS = {
-    "cp1252": _WESTERN,
-    "iso8859-15": _WESTERN,
-    "cp1250": "áäâăąćčďéęěëíîĺľłńňóôöőŕřśšşţťúůüűýźžż",
-    "iso8859-2": "áäâăąćčďéęěëíîĺľłńňóôöőŕřśšşţťúůüűýźžż",
-    "cp1257": "ąčęėįšųūžāēģīķļņōŗåäöõüæøéóśźżłńć",
-    "iso8859-13": "ąčęėįšųūžāēģīķļņōŗåäöõüæøéóśźżłńć",
-    "cp1254": "çğıöşüâîûàáäèéêëíïñòóôõùúÿœßİ",
-    "iso8859-9": "çğıöşüâîûàáäèéêëíïñòóôõùúÿœßİ",
+# The letters outside ASCII that each language writes, by the pages that hold them.
+_WESTERN_LANGUAGES = (
+    "áâãàçéêíóôõú",  # Portuguese
+    "áéíóúñü",  # Spanish
+    "àâæçéèêëîïôœùûüÿ",  # French
+    "äöüß",  # German
+    "àèéìíîòóù",  # Italian
+    "àçèéíïòóú",  # Catalan
+    "éèëïöü",  # Dutch
+    "æøåé",  # Danish, Norwegian
+    "åäöé",  # Swedish, Finnish
+    # Not Icelandic: its ð þ ý are the bytes of Turkish ğ ş ı and Baltic š ž, far
+    # commoner in subtitle archives, which a short file could no longer tell apart.
+)
+_CENTRAL_LANGUAGES = (
+    "áčďéěíňóřšťúůýž",  # Czech
+    "áäčďéíĺľňóôŕšťúýž",  # Slovak
+    "ąćęłńóśźż",  # Polish
+    "áéíóöőúüű",  # Hungarian
+    "ăâîșşțţ",  # Romanian
+    "čćđšž",  # Croatian, Slovene, Bosnian
+    "ëç",  # Albanian
+    "äöüß",  # German
+)
+_BALTIC_LANGUAGES = (
+    "ąčęėįšųūž",  # Lithuanian
+    "āčēģīķļņšūž",  # Latvian
+    "äöõüšž",  # Estonian
+    "ąćęłńóśźż",  # Polish
+    "äöüß",  # German
+    "åäöæøé",  # Nordic
+)
+_TURKISH_LANGUAGES = ("çğıöşüâîûİ", *_WESTERN_LANGUAGES[:7])
+_LANGUAGES = {
+    "cp1252": _WESTERN_LANGUAGES,
+    "iso8859-15": _WESTERN_LANGUAGES,
+    "cp1250": _CENTRAL_LANGUAGES,
+    "iso8859-2": _CENTRAL_LANGUAGES,
+    "cp1257": _BALTIC_LANGUAGES,
+    "iso8859-13": _BALTIC_LANGUAGES,
+    "cp1254": _TURKISH_LANGUAGES,
+    "iso8859-9": _TURKISH_LANGUAGES,
 }
 
 
 @functools.cache
+def _alphabets(codec: str) -> tuple[frozenset[str], ...]:
+    return tuple(frozenset(letters + letters.upper()) for letters in _LANGUAGES.get(codec, ()))
+
+
+@functools.cache
 def _meanings(codec: str) -> tuple[int, ...]:
-    """For each byte from 0x80 up: 2 a letter of the page's own languages, 1 other
-    dialogue (letters, digits, blanks, its punctuation), 0 anything else."""
+    """For each byte from 0x80 up: 1 dialogue (letters, digits, blanks, its
+    punctuation), 0 anything else."""
     characters = bytes(range(0x80, 0x100)).decode(codec, "replace")
-    own = _OWN_LETTERS.get(codec, "")
-    own += own.upper()
-    return tuple(2 if c in own else int(_in_dialogue(c)) for c in characters)
+    return tuple(int(_in_dialogue(c)) for c in characters)
 
 
 def _in_dialogue(c: str) -> bool:
