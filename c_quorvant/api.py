@@ -18,6 +18,7 @@ from typing import Literal
 
 from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
+from c_quorvant.naming import DEFAULT_NAME, check_template, output_name
 from c_quorvant.text_encoding import AUTO, Decoding, choose, text_codec
 
 StrPath = str | os.PathLike[str]
@@ -26,7 +27,7 @@ Replacement = str | int | float | bool | None
 _SCALARS = (int, float, bool, type(None))
 Format = Literal["ass", "ssa", "srt", "vtt"]
 _FORMATS: dict[bytes, Format] = {b".ass": "ass", b".ssa": "ass", b".srt": "srt", b".vtt": "vtt"}
-_ENDINGS = tuple(_FORMATS)
+_ENDINGS_NAMED = tuple(os.fsdecode(ending) for ending in _FORMATS)
 
 
 class WordList(Mapping[str, str]):
@@ -251,7 +252,7 @@ def _run_pass(
     with _reasons_of_the_system(given):
         data = _api.read_file(os.fsencode(given))
     decoding = choose(data, encoding, fallback_encoding)
-    with _naming(path):
+    with _naming(path), _no_wider_than_input(given, target):
         if decoding.codec == "utf-8" and output_encoding is None:
             # Most files are UTF-8: the pass takes the bytes as read, with no copy.
             texts, changed, read = _api.pass_on(
@@ -303,7 +304,8 @@ def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_en
 
 
 def _format_of(path: StrPath) -> Format:
-    format = _FORMATS.get(os.fsencode(path)[-4:])
+    # Windows tools write EP2.SRT as often as ep2.srt.
+    format = _FORMATS.get(os.fsencode(path)[-4:].lower())
     if format is None:
         given = os.fspath(path)
         raise SubtitleFileError(given, _system_refusal(given) or "not an .ass, .ssa, .srt or .vtt file")
@@ -364,6 +366,44 @@ def _system_refusal(path: str | bytes) -> str | None:
     return None
 
 
+@contextlib.contextmanager
+def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[None]:
+    """The output written inside gets no permission the input lacks: a private
+    subtitle file gives a private copy. The writer replaces a file keeping its
+    bits, so the narrowed bits are set on the file it replaces (made empty here
+    when there is none, and removed again if the pass fails) before it writes."""
+    try:
+        allowed = stat.S_IMODE(os.stat(source).st_mode)
+        current: os.stat_result | None = os.stat(target) if os.path.lexists(target) else None
+    except OSError:
+        yield  # the pass names what is wrong
+        return
+    if current is None:
+        try:
+            os.close(os.open(target, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
+        except OSError:
+            yield
+            return
+        try:
+            yield
+        except BaseException:
+            with contextlib.suppress(OSError):
+                os.unlink(target)
+            raise
+        return
+    bits = stat.S_IMODE(current.st_mode)
+    if not stat.S_ISREG(current.st_mode) or bits & ~allowed == 0:
+        yield
+        return
+    os.chmod(target, bits & allowed)
+    try:
+        yield
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.chmod(target, bits)
+        raise
+
+
 def _refuse_writing_over_the_input(source: str | bytes, target: str | bytes) -> None:
     try:
         same = os.path.samefile(source, target)
@@ -373,16 +413,18 @@ def _refuse_writing_over_the_input(source: str | bytes, target: str | bytes) -> 
         raise ValueError(f"{os.fsdecode(target)}: the output is the input file; refusing to write over it")
 
 
-def default_output(path: StrPath, export_texts: bool) -> pathlib.Path:
+def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) -> pathlib.Path:
     """Where rewrite (or export) writes by default: beside the input, named by the
-    module's rule applied to the file's name."""
-    source = os.fsencode(path)
-    if not source.endswith(_ENDINGS):
+    template `name` from the file's name. {stem} is the name without its ending,
+    {ext} the output's ending (the input's own, in its letter case, or .json for an
+    export), {name} both; the default gives the module's "[Quorvanted] <name>".
+    ValueError for a template holding anything else, or a '/'."""
+    check_template(name)
+    source = os.fsdecode(path)
+    if not source.lower().endswith(_ENDINGS_NAMED):
         raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
-    directory, name = os.path.split(source)
-    return pathlib.Path(
-        os.fsdecode(os.path.join(directory, _api.output_name(name, b".json" if export_texts else source[-4:])))
-    )
+    directory, file_name = os.path.split(source)
+    return pathlib.Path(directory, output_name(file_name, name, ".json" if export_texts else None))
 
 
 def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:

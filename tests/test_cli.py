@@ -192,11 +192,12 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
         ),
         (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
         (
-            ["preview", "notes.txt", "--words", "words.json"],
+            ["preview", "words.json", "--words", "words.json"],
             "{}",
             2,
-            "quorvant: skipped notes.txt: not an .ass, .ssa, .srt or .vtt file",
+            "quorvant: skipped words.json: not an .ass, .ssa, .srt or .vtt file",
         ),
+        (["preview", "season2", "--words", "words.json"], "{}", 1, "quorvant: season2: no such file or folder"),
     ],
 )
 def test_bad_input_gives_one_clear_line(season, args, words_text, status, message):
@@ -250,10 +251,6 @@ def folder(tmp_path):
     return tmp_path
 
 
-CASE = (
-    "the ending's letter case counts: only names ending in exactly .ass, .ssa, .srt or .vtt are read "
-    "(rename it to EP3.srt)"
-)
 EARLIER = "the output of an earlier run (--include-outputs processes it)"
 EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes it; -v names it)"
 
@@ -265,12 +262,13 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             ["rewrite", "season", "-w", "words.json"],
             0,
             [
+                "season/EP3.SRT -> season/[Quorvanted] EP3.SRT",
                 "season/ep1.srt -> season/[Quorvanted] ep1.srt",
                 "season/ep2.ass -> season/[Quorvanted] ep2.ass",
-                "2 rewritten, 0 failed, 2 skipped",
+                "3 rewritten, 0 failed, 1 skipped",
             ],
-            [f"quorvant: skipped season/EP3.SRT: {CASE}", f"quorvant: {EARLIER_ONE}"],
-            {"season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"},
+            [f"quorvant: {EARLIER_ONE}"],
+            {"season/[Quorvanted] EP3.SRT", "season/[Quorvanted] ep1.srt", "season/[Quorvanted] ep2.ass"},
             id="folder",
         ),
         pytest.param(
@@ -286,7 +284,12 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             0,
             [],
             [],
-            {"out/[Quorvanted] ep1.json", "out/[Quorvanted] ep2.json", "out/s2/[Quorvanted] ep1.json"},
+            {
+                "out/[Quorvanted] EP3.json",
+                "out/[Quorvanted] ep1.json",
+                "out/[Quorvanted] ep2.json",
+                "out/s2/[Quorvanted] ep1.json",
+            },
             id="recursive-into-output-dir",
         ),
         pytest.param(
@@ -318,11 +321,10 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             id="include-outputs",
         ),
         pytest.param(
-            ["rewrite", "season/EP3.SRT", "season/notes.txt", "-w", "words.json"],
+            ["rewrite", "season/notes.txt", "-w", "words.json"],
             2,
             [],
             [
-                f"quorvant: skipped season/EP3.SRT: {CASE}",
                 "quorvant: skipped season/notes.txt: not an .ass, .ssa, .srt or .vtt file",
                 "quorvant: no .ass, .ssa, .srt or .vtt file to work on among the arguments",
             ],

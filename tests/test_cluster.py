@@ -85,6 +85,8 @@ def tree(folder):
         ("rewrite", {}, [], {"(\\w+)-san": "$1-sama"}, {"written": 5, "skipped": 5}),
         ("export", BROKEN, ["-o", "out"], None, {"written": 5, "failed": 1}),
         ("preview", BROKEN, [], None, {"changed": 5, "failed": 1}),
+        ("rewrite", {}, ["--in-place"], None, {"written": 5}),
+        ("export", {}, ["-o", "out", "--name", "{stem}.words{ext}"], None, {"written": 5}),
         # An output in the way, and a file that timed out: the rest goes on, the files
         # with its output included.
         (

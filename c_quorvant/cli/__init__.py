@@ -11,7 +11,8 @@ from collections.abc import Callable, Iterator
 from types import FrameType
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
-from c_quorvant.cli.errors import CliError
+from c_quorvant.cli.errors import CliError, UsageError
+from c_quorvant.naming import DEFAULT_NAME
 
 
 class Interrupted(BaseException):
@@ -111,12 +112,21 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
     from c_quorvant.cli.report import Style
 
     writes = args.command != "preview"
+    in_place = getattr(args, "in_place", False)
+    if in_place and (args.output_dir is not None or args.name != DEFAULT_NAME or args.skip_existing):
+        raise UsageError("--in-place replaces each input: it takes no -o, --name or --skip-existing")
+    if not getattr(args, "backup", True) and not in_place:
+        raise UsageError("--no-backup goes with --in-place")
     options = Options(
         args.command,
         args.recursive,
         args.include_outputs,
         args.output_dir if writes else None,
         writes and args.skip_existing,
+        args.name if writes else DEFAULT_NAME,
+        in_place,
+        getattr(args, "backup", True),
+        args.follow_links,
     )
     style = Style(
         args.command,

@@ -5,6 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
+from c_quorvant.naming import DEFAULT_NAME, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -75,6 +76,12 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "-w", "--words", required=True, metavar="WORDS.json", type=_path, help="the replacement word list"
     )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    command.add_argument(
+        "--follow-links",
+        action="store_true",
+        help="with -r, also search subfolders reached through a link (a link back to a folder "
+        "already searched is reported, not followed)",
+    )
     command.add_argument(
         "--include-outputs", action="store_true", help='also work on files whose name starts with "[Quorvanted] "'
     )
@@ -200,8 +207,26 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
         type=_path,
         help="write the outputs into DIR (with -r, in the same subfolders as the inputs) instead of beside each input",
     )
+    command.add_argument(
+        "--name",
+        metavar="TEMPLATE",
+        default=DEFAULT_NAME,
+        type=_template,
+        help="name each output by TEMPLATE: {stem} the input's name without its ending, {ext} the "
+        "output's ending (the input's own, or .json for export), {name} both "
+        "(default: '%(default)s'; with -o, '{name}' keeps the names players look for)",
+    )
     command.add_argument("--skip-existing", action="store_true", help="leave files whose output exists")
     if converts:
+        command.add_argument(
+            "--in-place",
+            action="store_true",
+            help="replace each input with its rewritten copy (in one rename, so it is never missing "
+            "or partial), keeping the original as NAME.orig",
+        )
+        command.add_argument(
+            "--no-backup", dest="backup", action="store_false", help="with --in-place, keep no NAME.orig"
+        )
         command.add_argument(
             "--output-encoding",
             type=_encoding,
@@ -246,6 +271,14 @@ def _encoding(text: str) -> str:
         return text
     try:
         text_codec(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
+
+
+def _template(text: str) -> str:
+    try:
+        check_template(text)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
     return text

@@ -13,11 +13,12 @@ from typing import Any
 
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
-from c_quorvant.cli.inputs import ENDINGS_NAMED, Input, Options, select_inputs
+from c_quorvant.cli.inputs import BACKUP_ENDING, ENDINGS_NAMED, Input, Options, Selection, select_inputs
 from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
+from c_quorvant.naming import output_name
 
 SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
@@ -42,7 +43,8 @@ class Settings:
 
 
 def run_batch(settings: Settings) -> int:
-    selection = select_inputs(settings.files, settings.options)
+    _require_an_output_folder(settings.options)
+    selection = _refusing_outputs_over_inputs(select_inputs(settings.files, settings.options), settings.options)
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
@@ -74,6 +76,7 @@ def run_batch(settings: Settings) -> int:
             settings.options.mode,
             os.path.abspath(item.path),
             os.path.abspath(settings.words),
+            output_name=os.path.basename(item.output),
             protect_tags=settings.protect_tags,
             unicode=settings.unicode,
             encoding=settings.encoding,
@@ -82,7 +85,8 @@ def run_batch(settings: Settings) -> int:
         )
         for item in runnable
     }
-    staging = _Staging(inputs, report, settings.hold_signals)
+    options = settings.options
+    staging = _Staging(inputs, report, settings.hold_signals, options.in_place and options.backup)
     groups = _groups(runnable, jobs, report)
     try:
         if settings.scheduler:
@@ -131,8 +135,11 @@ class _Staging:
     moved into place here, in the parent, so once the run is stopped nothing new
     appears, and a killed worker leaves nothing that `clear` does not remove."""
 
-    def __init__(self, inputs: dict[int, Input], report: Report, hold_signals: SignalHold) -> None:
+    def __init__(
+        self, inputs: dict[int, Input], report: Report, hold_signals: SignalHold, backup: bool = False
+    ) -> None:
         self._inputs = inputs
+        self._backup = backup
         self._report = report
         self._hold_signals = hold_signals
         self._folders: dict[int, str] = {}
@@ -206,9 +213,14 @@ class _Staging:
 
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
-        output = os.path.join(os.path.dirname(item.output), result.output_name)
+        output = item.output
         try:
-            _keep_mode(output, staged)
+            _keep_mode(output, staged, item.path)
+            if self._backup:
+                self._keep_original(output)
+        except OSError as error:
+            return Outcome(item.index, item.path, "failed", reason=f"cannot write {error.filename}: {error.strerror}")
+        try:
             os.replace(staged, output)
         except OSError as error:
             return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
@@ -219,17 +231,67 @@ class _Staging:
         self._last_written[os.path.realpath(output)] = item
         return Outcome(item.index, item.path, "written", output, **common)
 
+    def _keep_original(self, path: str) -> None:
+        """`path` stays whole under NAME.orig: linked there (the same file, owner and
+        all) or else copied, and put in place by a rename, so neither name is ever
+        missing or partial."""
+        backup = path + BACKUP_ENDING
+        staged = os.path.join(os.path.dirname(path), f"{self._prefix}{uuid.uuid4().hex[:8]}{BACKUP_ENDING}")
+        try:
+            try:
+                os.link(path, staged)
+            except OSError:
+                shutil.copy2(path, staged)
+            os.replace(staged, backup)
+        except OSError as error:
+            with contextlib.suppress(OSError):
+                os.unlink(staged)
+            error.filename = backup
+            raise
+
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
         if folder:
             shutil.rmtree(folder, ignore_errors=True)
 
 
-def _keep_mode(existing: str, replacement: str) -> None:
-    """A replaced output keeps its permission bits."""
+def _keep_mode(existing: str, replacement: str, source: str) -> None:
+    """A replaced output keeps its permission bits, less those its input lacks: the
+    pass gave a new one no more than the input's."""
     try:
         status = os.lstat(existing)
+        allowed = stat.S_IMODE(os.stat(source).st_mode)
     except FileNotFoundError:
         return
     if stat.S_ISREG(status.st_mode):
-        os.chmod(replacement, stat.S_IMODE(status.st_mode))
+        os.chmod(replacement, stat.S_IMODE(status.st_mode) & allowed)
+
+
+def _require_an_output_folder(options: Options) -> None:
+    folder = options.output_dir
+    if folder is not None and os.path.exists(folder) and not os.path.isdir(folder):
+        raise UsageError(f"-o {folder}: that is a file; -o names the folder the outputs go into")
+    if (
+        options.mode == "rewrite"
+        and folder is None
+        and not options.in_place
+        and output_name("x.ass", options.name) == "x.ass"
+    ):
+        raise UsageError(f"--name {options.name} without -o names each file itself; give -o DIR, or --in-place")
+
+
+def _refusing_outputs_over_inputs(selection: Selection, options: Options) -> Selection:
+    """Refuses each output that would land on an input of the run, which a
+    template such as '{stem}.srt' can make of another file's name."""
+    if options.in_place or options.mode == "preview":
+        return selection
+    # Refused ones too: their file is as much the user's.
+    inputs = {os.path.realpath(item.path): item.path for item in selection.inputs if item.runnable or item.output}
+    refused = []
+    for item in selection.inputs:
+        overwritten = inputs.get(os.path.realpath(item.output)) if item.runnable else None
+        if overwritten is not None:
+            problem = f"its output {item.output} is the input {overwritten}; refusing to write over it"
+            item = replace(item, problem=problem)
+        refused.append(item)
+    return replace(selection, inputs=refused)

@@ -5,12 +5,15 @@ import os
 from collections.abc import Iterator
 from dataclasses import dataclass
 
-# The passes choose the format by these endings, byte for byte (case counts).
+from c_quorvant.naming import DEFAULT_NAME, output_name
+
+# In any letter case: Windows tools write EP2.SRT.
 SUPPORTED_ENDINGS = (".ass", ".ssa", ".srt", ".vtt")
 ENDINGS_NAMED = ".ass, .ssa, .srt or .vtt"
 OUTPUT_PREFIX = "[Quorvanted] "
 EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 OUTPUT_EXISTS = "its output {} exists"
+BACKUP_ENDING = ".orig"
 
 
 @dataclass(frozen=True)
@@ -33,7 +36,7 @@ class Selection:
 
     @property
     def names_subtitles(self) -> bool:
-        return any(item.path.endswith(SUPPORTED_ENDINGS) or item.problem for item in self.inputs)
+        return any(is_subtitle(item.path) or item.problem for item in self.inputs)
 
 
 @dataclass(frozen=True)
@@ -43,19 +46,24 @@ class Options:
     include_outputs: bool = False
     output_dir: str | None = None
     skip_existing: bool = False
+    name: str = DEFAULT_NAME  # the outputs' name template
+    in_place: bool = False  # each output replaces its input
+    backup: bool = True  # with in_place, the input is kept as NAME.orig
+    follow_links: bool = False  # -r enters linked subfolders
 
 
 def select_inputs(arguments: list[str], options: Options) -> Selection:
     inputs: list[Input] = []
     ignored: list[str] = []
     seen: set[tuple[str, str]] = set()
-    for path, below_root, problem in _expanded(arguments, options.recursive, ignored):
-        if problem:
-            inputs.append(Input(len(inputs), path, problem=problem))
+    for path, below_root, problem, skipped in _expanded(arguments, options, ignored):
+        if problem or skipped:
+            inputs.append(Input(len(inputs), path, problem=problem, skipped=skipped))
             continue
         folder, name = os.path.split(os.path.abspath(path))
-        # Linked folders lead to one file, a linked file is a name of its own.
-        identity = (os.path.realpath(folder), name)
+        # Linked folders lead to one file, a linked file is a name of its own, but
+        # rewritten in place it is the file it leads to.
+        identity = os.path.split(os.path.realpath(path)) if options.in_place else (os.path.realpath(folder), name)
         if identity in seen:
             continue
         seen.add(identity)
@@ -63,48 +71,77 @@ def select_inputs(arguments: list[str], options: Options) -> Selection:
     return Selection(inputs, ignored)
 
 
-def output_name(name: str, mode: str) -> str:
-    """The module's rule: the prefix in front, the ending from the last '.' swapped."""
-    stem, dot, ending = name.rpartition(".")
-    ending = ".json" if mode == "export" else dot + ending
-    return OUTPUT_PREFIX + (stem if dot else name) + ending
+def is_subtitle(path: str) -> bool:
+    return path.lower().endswith(SUPPORTED_ENDINGS)
 
 
-def _expanded(arguments: list[str], recursive: bool, ignored: list[str]) -> Iterator[tuple[str, str, str]]:
-    """(path, its folder below the searched folder, "") for each file the arguments
-    name, and (folder, "", reason) for each folder that can't be read."""
+def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Iterator[tuple[str, str, str, str]]:
+    """(path, its folder below the searched folder, "", "") for each file the
+    arguments name, and (path, "", problem, reason skipped) for each folder that
+    can't be read or is left alone."""
     for argument in arguments:
         if not os.path.isdir(argument):
-            yield argument, "", ""
+            if not os.path.lexists(argument) and not is_subtitle(argument):
+                yield argument, "", "no such file or folder", ""
+            else:
+                yield argument, "", "", ""
             continue
         unreadable: list[OSError] = []
-        for folder, subfolders, names in os.walk(argument, onerror=unreadable.append):
-            # Hidden entries include the writer's temporary files.
-            subfolders[:] = sorted(name for name in subfolders if recursive and not name.startswith("."))
+        searched = {_identity(argument)}
+        found = False
+        for folder, subfolders, names in os.walk(argument, onerror=unreadable.append, followlinks=options.follow_links):
             below = os.path.relpath(folder, argument)
+            kept = []
+            # Hidden entries include the writer's temporary files.
+            for name in sorted(name for name in subfolders if options.recursive and not name.startswith(".")):
+                path = os.path.join(folder, name)
+                link = os.path.islink(path)
+                if link and not options.follow_links:
+                    yield path, "", "", "a link to a folder (--follow-links searches it)"
+                    continue
+                identity = _identity(path)
+                if link and identity in searched:
+                    covered = f"leads to {os.path.realpath(path)}, which this search covers already; not followed"
+                    yield path, "", "", covered
+                    continue
+                searched.add(identity)
+                kept.append(name)
+            subfolders[:] = kept
             for name in sorted(names):
                 path = os.path.join(folder, name)
                 if name.startswith("."):
                     continue
-                if name.lower().endswith(SUPPORTED_ENDINGS):
-                    yield path, "" if below == os.curdir else below, ""
+                if is_subtitle(name):
+                    found = True
+                    yield path, "" if below == os.curdir else below, "", ""
                 else:
                     ignored.append(path)
         for error in unreadable:
-            yield error.filename, "", f"cannot read the folder: {error.strerror}"
+            yield error.filename, "", f"cannot read the folder: {error.strerror}", ""
+        if not found and not options.recursive and not unreadable and _holds_subtitles_below(argument):
+            yield argument, "", "", f"its {ENDINGS_NAMED} files are all in subfolders (-r searches them)"
+
+
+def _identity(folder: str) -> tuple[int, int]:
+    try:
+        status = os.stat(folder)
+    except OSError:
+        return (-1, -1)
+    return (status.st_dev, status.st_ino)
+
+
+def _holds_subtitles_below(folder: str) -> bool:
+    """Whether a subfolder of `folder` holds a subtitle file; stops at the first."""
+    for _parent, subfolders, names in os.walk(folder):
+        subfolders[:] = [name for name in subfolders if not name.startswith(".")]
+        if any(is_subtitle(name) and not name.startswith(".") for name in names):
+            return True
+    return False
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
-    if not name.endswith(SUPPORTED_ENDINGS):
-        if name.lower().endswith(SUPPORTED_ENDINGS):
-            fixed = name[:-4] + name[-4:].lower()
-            return Input(
-                index,
-                path,
-                skipped=f"the ending's letter case counts: only names ending in exactly "
-                f"{ENDINGS_NAMED} are read (rename it to {fixed})",
-            )
+    if not is_subtitle(name):
         return Input(index, path, skipped=f"not an {ENDINGS_NAMED} file")
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)
@@ -112,8 +149,15 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
         return Input(index, path, problem="no such file")
     if options.mode == "preview":
         return Input(index, path)
+    if options.in_place:
+        # A linked file is rewritten where it lies; the link stays a link.
+        output = os.path.realpath(path) if os.path.islink(path) else path
+        backup = output + BACKUP_ENDING
+        if options.backup and os.path.lexists(backup):
+            return Input(index, path, output, problem=f"its backup {backup} exists; move it away or give --no-backup")
+        return Input(index, path, output)
     target_folder = os.path.join(options.output_dir, below_root) if options.output_dir is not None else folder
-    output = os.path.join(target_folder, output_name(name, options.mode))
+    output = os.path.join(target_folder, output_name(name, options.name, ".json" if options.mode == "export" else None))
     if options.skip_existing and os.path.lexists(output):
         return Input(index, path, output, skipped=OUTPUT_EXISTS.format(output))
     if os.path.exists(output) and os.path.samefile(path, output):

@@ -31,6 +31,7 @@ class Job:
     source: str  # the input, absolute
     words: str  # the word list, absolute
     staging: str = ""  # the private folder the pass writes into (not for preview)
+    output_name: str = ""  # the name the parent gave the output, written in `staging`
     protect_tags: bool = False
     unicode: bool = False
     encoding: str = "auto"
@@ -129,7 +130,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
 
 def _write(job: Job, api: ModuleType) -> Result:
     export = job.mode == "export"
-    name = api.default_output(os.path.basename(job.source), export).name
+    name = job.output_name
     converted = {} if export else {"output_encoding": job.output_encoding}
     run_pass = api.export if export else api.rewrite
     result = run_pass(
