@@ -1,9 +1,12 @@
 """Rewrite the dialogue of subtitle files with a replacement word list.
 
-from c_quorvant import WordList, rewrite, export
-words = WordList.load("words.json")
-words.apply("Tanaka-san!")
-rewrite("ep1.ass", words, protect_tags=True)
+    from c_quorvant import WordList, rewrite
+    words = WordList.load("words.json")
+    words.apply("Tanaka-san!")
+    rewrite("ep1.ass", words, protect_tags=True)
+
+The module c_quorvant.modify_subs keeps the older calls; the `quorvant` command
+runs the passes over whole folders.
 """
 
 from typing import TYPE_CHECKING
@@ -13,8 +16,10 @@ __all__ = [
     "PassResult",
     "Preview",
     "SubtitleFileError",
+    "UnrepresentableTextError",
     "WordList",
     "WordListError",
+    "default_output",
     "export",
     "export_texts",
     "preview",
@@ -23,8 +28,18 @@ __all__ = [
 ]
 
 if TYPE_CHECKING:
-    from c_quorvant.api import PassResult, Preview, WordList, export, export_texts, preview, rewrite, rewrite_bytes
-    from c_quorvant.errors import SubtitleFileError, WordListError
+    from c_quorvant.api import (
+        PassResult,
+        Preview,
+        WordList,
+        default_output,
+        export,
+        export_texts,
+        preview,
+        rewrite,
+        rewrite_bytes,
+    )
+    from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
 
 
 def __getattr__(name: str) -> object:
@@ -34,3 +49,8 @@ def __getattr__(name: str) -> object:
 
         return getattr(api, name, None) or getattr(errors, name)
     raise AttributeError(f"module 'c_quorvant' has no attribute {name!r}")
+
+
+def __dir__() -> list[str]:
+    # The lazy names are not in globals() until used: dir() and help() would miss them.
+    return sorted({*globals(), *__all__})

@@ -152,7 +152,7 @@ def export(
     fallback_encoding: str | None = None,
 ) -> PassResult:
     """Writes the rewritten dialogue texts of the subtitle file at `path` as a JSON
-    document (event position or cue number -> text, a cue's lines joined by "\n"),
+    document (event position or cue number -> text, a cue's lines joined by "\\n"),
     by default beside the input as "[Quorvanted] <name>.json". Otherwise as rewrite."""
     return _run_pass(True, path, words, output, protect_tags, unicode, encoding, fallback_encoding, None)
 
@@ -187,7 +187,7 @@ def export_texts(
     fallback_encoding: str | None = None,
 ) -> dict[str, str]:
     """The rewritten dialogue texts of `data` under their export keys (event position
-    or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\n"."""
+    or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\\n"."""
     _require_word_list(words)
     native = choose(data, encoding, fallback_encoding).to_native(data)
     return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]

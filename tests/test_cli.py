@@ -150,6 +150,7 @@ def test_preview_shows_each_changed_text_and_writes_nothing(season, name, colour
     [
         ({"cat": "dog", "Zebra": "z", "(\\w+)-san": "$1"}, []),
         ({"cat": "dog", "b(": "x", "[z-a]": "y", "kun": ""}, ["[z-a]", "b("]),
+        ({"b(": "x"}, ["b("]),
     ],
 )
 def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, invalid):
@@ -165,6 +166,9 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     for line, pattern in zip(errors, sorted(invalid, key=str.encode), strict=True):
         prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)}: "
         assert line.startswith(prefix) and len(line) > len(prefix)
+    count, verdict = (result.stdout.splitlines()[i] for i in (0, -1))
+    if len(words) == 1:
+        assert (count, verdict) == ("words.json: 1 rule, applied to each text:", "the pattern is invalid")
 
 
 @pytest.mark.parametrize(

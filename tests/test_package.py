@@ -33,3 +33,21 @@ def test_build_without_the_libraries_names_the_debian_packages(tmp_path):
     )
     assert configure.returncode != 0
     assert "apt-get install libass-dev libjsoncpp-dev" in " ".join(configure.stderr.split())
+
+
+def test_the_public_names_are_shown_and_every_exception_exported():
+    import inspect
+    import pydoc
+
+    from c_quorvant import errors
+
+    exceptions = {name for name, value in vars(errors).items() if isinstance(value, type)}
+    assert exceptions <= set(c_quorvant.__all__) <= set(dir(c_quorvant))
+    shown = pydoc.render_doc(c_quorvant, renderer=pydoc.plaintext)
+    assert all(f"class {name}(" in shown for name in exceptions)
+    # A "\n" written unescaped in a docstring breaks its line in two.
+    assert all('"\\n"' in inspect.getdoc(getattr(c_quorvant, name)) for name in ("export", "export_texts"))
+    help_text = subprocess.run(
+        [sys.executable, "-m", "c_quorvant", "--help"], capture_output=True, text=True, check=True
+    ).stdout
+    assert "exit status:" in help_text and "130" in help_text

@@ -23,10 +23,20 @@ examples:
   quorvant rewrite shows -r -o out -w words.json   every file below shows/, into out/ with the same folders
   quorvant export ep01.ass ep02.srt -w words.json  each file's rewritten texts as JSON
   quorvant preview *.srt -w words.json -q --exit-code || exit 1   guard a commit hook or CI step
+  quorvant rewrite shows -r -o clean --name '{name}' -w words.json   same names, in clean/
+  quorvant rewrite season1 --in-place -w words.json   each file replaced, the original kept as NAME.orig
 
-Outputs are named by the module's rule: "[Quorvanted] " before the file's name and, for
-export, the ending swapped for .json (ep01.ass -> "[Quorvanted] ep01.json"). Files whose
-name already starts with "[Quorvanted] " are earlier outputs and are skipped.
+Outputs are named by --name, by default the module's rule: "[Quorvanted] " before the
+file's name and, for export, the ending swapped for .json (ep01.ass -> "[Quorvanted]
+ep01.json"). Endings count in any letter case (EP01.SRT), and an output keeps its input's.
+Files whose name already starts with "[Quorvanted] " are earlier outputs and are skipped.
+
+exit status:
+  0  every file was done (skipped ones included)
+  1  a file or the word list failed (check: an invalid pattern)
+  2  nothing to work on, or the arguments are wrong
+  preview --exit-code: 0 nothing would change, 1 something would, 2 a failure
+  130 Ctrl-C (128 + the signal's number): the run stopped where it was
 """
 
 

@@ -16,7 +16,7 @@ def run_check(words_path: str, verbosity: int, unicode: bool = False) -> int:
     for line in problems:
         print(f"quorvant: {line}", file=sys.stderr)
     if verbosity >= 0 and rules:
-        print(f"{len(problems)} of {len(rules)} patterns are invalid" if problems else "all patterns are valid")
+        print(_verdict(len(problems), len(rules)))
     return 1 if problems else 0
 
 
@@ -24,8 +24,19 @@ def _list_rules(words_path: str, rules: list[Rule]) -> None:
     if not rules:
         print(f"{words_path}: no rules; every text stays as it is")
         return
-    print(f"{words_path}: {len(rules)} rules, applied to each text in this order:")
+    counted = (
+        "1 rule, applied to each text" if len(rules) == 1 else f"{len(rules)} rules, applied to each text in this order"
+    )
+    print(f"{words_path}: {counted}:")
     width = len(str(len(rules)))
     for number, rule in enumerate(rules, start=1):
         mark = "  INVALID" if rule.problem else ""
         print(f"{number:>{width}}. {shown(rule.pattern)} -> {shown(rule.replacement)}{mark}")
+
+
+def _verdict(invalid: int, total: int) -> str:
+    if total == 1:
+        return f"the pattern is {'invalid' if invalid else 'valid'}"
+    if not invalid:
+        return "all patterns are valid"
+    return f"{invalid} of {total} patterns {'is' if invalid == 1 else 'are'} invalid"
