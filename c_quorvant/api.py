@@ -395,6 +395,11 @@ def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[None]:
     if not stat.S_ISREG(current.st_mode) or bits & ~allowed == 0:
         yield
         return
+    if os.path.islink(target):
+        # The link is replaced by the new file: the file it led to keeps its bits.
+        yield
+        os.chmod(target, bits & allowed)
+        return
     os.chmod(target, bits & allowed)
     try:
         yield

@@ -330,12 +330,16 @@ def test_the_readmes_dask_bag_recipe_reports_each_failing_file(tmp_path, schedul
     make_folder(tmp_path / "shows", {**BROKEN, "cp1252.srt": (DATA_DIR / "y_yyh-08-pt-cp1252-gap.srt").read_bytes()})
     # A replacement cp1252 can't write.
     (tmp_path / "shows" / "words.json").write_text(json.dumps({"\\bthe\\b": "終"}), encoding="utf-8")
-    recipe = recipe.replace("s3://archive/shows", f"file://{tmp_path}/shows").replace(
-        '"words.json"', repr(str(tmp_path / "shows" / "words.json"))
-    )
-    with distributed.Client(scheduler):
-        namespace = {}
-        exec(recipe, namespace)
+    # The recipe's own folder, list and client, swapped for the test's.
+    for written, used in (
+        ('url_to_fs(".")', f'url_to_fs("file://{tmp_path}/shows")'),
+        ('"honorifics.json"', repr(str(tmp_path / "shows" / "words.json"))),
+        ("Client(processes=False)", f"Client({scheduler!r})"),
+    ):
+        assert written in recipe
+        recipe = recipe.replace(written, used)
+    namespace = {}
+    exec(recipe, namespace)
 
     failed = sorted(line.split(":")[0] for line in namespace["done"] if line.startswith("failed "))
     assert failed == [f"failed {tmp_path}/shows/{name}" for name in ("broken.ass", "cp1252.srt")]

@@ -3,6 +3,8 @@
 import json
 import os
 import stat
+import subprocess
+import sys
 
 import pytest
 from conftest import quorvant
@@ -152,3 +154,35 @@ def test_default_output_names_by_the_template(path, export, name, expected):
     else:
         with pytest.raises(SubtitleFileError if expected == "SubtitleFileError" else expected):
             default_output(path, export, name)
+
+
+@pytest.mark.parametrize(
+    "args, stdin, status, stdout, message",
+    [
+        (["rewrite", "-", "--format", "srt"], SRT, 0, REWRITTEN, ""),
+        (["export", "-", "--format", "srt"], SRT, 0, '{\n  "1" : "Hello, Aoi."\n}', ""),
+        (
+            ["preview", "-", "--format", "srt", "--exit-code"],
+            SRT,
+            1,
+            "cue 1\n  - Hello, Aoi-san.\n  + Hello, Aoi.\n-: 1 of 1 texts would change; nothing was written\n",
+            "",
+        ),
+        (["rewrite", "-", "--format", "ass"], SRT, 1, "", "quorvant: -: "),
+        (["rewrite", "-", "s/ep1.srt", "--format", "srt"], SRT, 2, "", "quorvant: - reads one file"),
+        (["rewrite", "-"], SRT, 2, "", "quorvant: - reads one file"),
+        (["rewrite", "-", "--format", "srt", "-o", "out"], SRT, 2, "", "quorvant: - writes its output"),
+    ],
+)
+def test_a_dash_reads_standard_input_and_writes_standard_output(shelf, args, stdin, status, stdout, message):
+    result = subprocess.run(
+        [sys.executable, "-m", "c_quorvant", *args, "-w", "words.json"],
+        cwd=shelf,
+        input=stdin,
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+
+    assert (result.returncode, result.stdout) == (status, stdout), result.stderr
+    assert result.stderr.startswith(message)

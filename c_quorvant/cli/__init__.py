@@ -9,10 +9,16 @@ import sys
 import traceback
 from collections.abc import Callable, Iterator
 from types import FrameType
+from typing import TYPE_CHECKING
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
 from c_quorvant.cli.errors import CliError, UsageError
 from c_quorvant.naming import DEFAULT_NAME
+
+if TYPE_CHECKING:
+    from c_quorvant.cli.batch import Settings
+
+STDIN = "-"
 
 
 class Interrupted(BaseException):
@@ -153,12 +159,24 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         hold_signals,
     )
     try:
+        if STDIN in args.files or args.format:
+            return _run_pipe(args, settings)
         return run_batch(settings)
     except CliError as error:
         # A hook tells "would change" (1) from "could not tell" (2).
         if style.exit_code:
             error.exit_status = 2
         raise
+
+
+def _run_pipe(args: argparse.Namespace, settings: "Settings") -> int:
+    from c_quorvant.cli.pipe import run_pipe
+
+    if args.files != [STDIN] or not args.format:
+        raise UsageError("- reads one file from standard input: give it alone, with --format ass, srt or vtt")
+    if args.json or getattr(args, "output_dir", None) is not None or getattr(args, "in_place", False):
+        raise UsageError("- writes its output to standard output: it takes no -o, --in-place or --json")
+    return run_pipe(settings, args.format)
 
 
 def _use_colour(choice: str) -> bool:

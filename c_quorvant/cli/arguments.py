@@ -80,7 +80,11 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=".ass, .ssa, .srt or .vtt files, or folders to search for them",
+        help=".ass, .ssa, .srt or .vtt files, or folders to search for them; - alone reads one file "
+        "from standard input (its format named by --format) and writes its output to standard output",
+    )
+    command.add_argument(
+        "--format", choices=("ass", "srt", "vtt"), help="the format of the file read from standard input (-)"
     )
     command.add_argument(
         "-w", "--words", required=True, metavar="WORDS.json", type=_path, help="the replacement word list"
