@@ -269,8 +269,12 @@ def _keep_mode(existing: str, replacement: str, source: str) -> None:
 
 def _require_an_output_folder(options: Options) -> None:
     folder = options.output_dir
-    if folder is not None and os.path.exists(folder) and not os.path.isdir(folder):
-        raise UsageError(f"-o {folder}: that is a file; -o names the folder the outputs go into")
+    # The folder is made as needed: what decides is the nearest part that exists.
+    existing = folder
+    while existing and not os.path.lexists(existing):
+        existing = os.path.dirname(existing)
+    if folder is not None and existing and not os.path.isdir(existing):
+        raise UsageError(f"-o {folder}: {existing} is a file; -o names the folder the outputs go into")
     if (
         options.mode == "rewrite"
         and folder is None
