@@ -11,7 +11,9 @@ import errno
 import json
 import os
 import pathlib
+import shutil
 import stat
+import tempfile
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass
 from typing import Literal
@@ -132,7 +134,8 @@ def rewrite(
     rewritten; every byte outside a changed text is kept.
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
-    existing output is replaced whole. protect_tags=True leaves the format's tags
+    existing output is replaced whole, and no output gets a permission bit the
+    input lacks. protect_tags=True leaves the format's tags
     alone. The copy is in the input's encoding (`encoding`, by default detected,
     with `fallback_encoding` in place of the detector), byte-order mark included,
     or in `output_encoding`. Raises SubtitleFileError, WordListError,
@@ -252,20 +255,20 @@ def _run_pass(
     with _reasons_of_the_system(given):
         data = _api.read_file(os.fsencode(given))
     decoding = choose(data, encoding, fallback_encoding)
-    with _naming(path), _no_wider_than_input(given, target):
+    with _naming(path), _no_wider_than_input(given, target) as written:
         if decoding.codec == "utf-8" and output_encoding is None:
             # Most files are UTF-8: the pass takes the bytes as read, with no copy.
             texts, changed, read = _api.pass_on(
-                export_texts, data, format, target, words._compiled, protect_tags, unicode
+                export_texts, data, format, written, words._compiled, protect_tags, unicode
             )
         elif export_texts:
             native = _api.utf8_bytes(decoding.to_native(data))
-            texts, changed, read = _api.pass_on(True, native, format, target, words._compiled, protect_tags, unicode)
+            texts, changed, read = _api.pass_on(True, native, format, written, words._compiled, protect_tags, unicode)
         else:
             content, texts, changed, read = _rewritten(
                 bytes(data), format, words, protect_tags, unicode, decoding, output_encoding
             )
-            _api.write_output(target, content)
+            _api.write_output(written, content)
     return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence, read)
 
 
@@ -367,46 +370,41 @@ def _system_refusal(path: str | bytes) -> str | None:
 
 
 @contextlib.contextmanager
-def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[None]:
-    """The output written inside gets no permission the input lacks: a private
-    subtitle file gives a private copy. The writer replaces a file keeping its
-    bits, so the narrowed bits are set on the file it replaces (made empty here
-    when there is none, and removed again if the pass fails) before it writes."""
+def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[bytes]:
+    """Where the pass writes the output: a private folder beside `target`, from which
+    the finished file is renamed into place with no permission bit the input lacks
+    (a private subtitle file gives a private copy), so nobody sees it before, or a
+    partial one. Failures name `target`, as a write straight to it would."""
+    folder = os.path.dirname(target) or b"."
     try:
         allowed = stat.S_IMODE(os.stat(source).st_mode)
-        current: os.stat_result | None = os.stat(target) if os.path.lexists(target) else None
-    except OSError:
-        yield  # the pass names what is wrong
-        return
-    if current is None:
-        try:
-            os.close(os.open(target, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
-        except OSError:
-            yield
-            return
-        try:
-            yield
-        except BaseException:
-            with contextlib.suppress(OSError):
-                os.unlink(target)
-            raise
-        return
-    bits = stat.S_IMODE(current.st_mode)
-    if not stat.S_ISREG(current.st_mode) or bits & ~allowed == 0:
-        yield
-        return
-    if os.path.islink(target):
-        # The link is replaced by the new file: the file it led to keeps its bits.
-        yield
-        os.chmod(target, bits & allowed)
-        return
-    os.chmod(target, bits & allowed)
+        staging = os.fsencode(tempfile.mkdtemp(prefix=".quorvant-", dir=os.fsdecode(folder)))
+    except OSError as error:
+        raise _naming_target(error, target) from None
+    staged = os.path.join(staging, b"output")
     try:
-        yield
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.chmod(target, bits)
-        raise
+        # The writer keeps the bits of the file it replaces.
+        os.close(os.open(staged, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
+        yield staged
+        try:
+            replaced = os.stat(target)
+            bits = stat.S_IMODE(replaced.st_mode) if stat.S_ISREG(replaced.st_mode) else None
+        except OSError:
+            bits = None
+        if bits is not None:
+            os.chmod(staged, bits & allowed)
+        os.replace(staged, target)
+    except OSError as error:
+        raise _naming_target(error, target, staged) from None
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+
+
+def _naming_target(error: OSError, target: bytes, staged: bytes = b"") -> OSError:
+    """`error` as a write straight to `target` would have raised it."""
+    if error.errno is None:
+        return OSError(str(error).replace(os.fsdecode(staged), os.fsdecode(target)) if staged else str(error))
+    return OSError(error.errno, error.strerror, os.fsdecode(target))
 
 
 def _refuse_writing_over_the_input(source: str | bytes, target: str | bytes) -> None:
