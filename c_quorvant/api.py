@@ -11,9 +11,8 @@ import errno
 import json
 import os
 import pathlib
-import shutil
+import secrets
 import stat
-import tempfile
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass
 from typing import Literal
@@ -371,33 +370,31 @@ def _system_refusal(path: str | bytes) -> str | None:
 
 @contextlib.contextmanager
 def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[bytes]:
-    """Where the pass writes the output: a private folder beside `target`, from which
-    the finished file is renamed into place with no permission bit the input lacks
-    (a private subtitle file gives a private copy), so nobody sees it before, or a
-    partial one. Failures name `target`, as a write straight to it would."""
-    folder = os.path.dirname(target) or b"."
+    """Where the pass writes the output: a hidden file beside `target`, created with
+    no permission bit the input lacks (the writer keeps the bits of the file it
+    replaces) and renamed into place once whole, so a private subtitle file gives
+    a private copy and nobody sees a wider or partial one. Failures name `target`,
+    as a write straight to it would."""
+    staged = os.path.join(os.path.dirname(target), f".quorvant-{secrets.token_hex(8)}.tmp".encode())
     try:
         allowed = stat.S_IMODE(os.stat(source).st_mode)
-        staging = os.fsencode(tempfile.mkdtemp(prefix=".quorvant-", dir=os.fsdecode(folder)))
+        os.close(os.open(staged, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
     except OSError as error:
         raise _naming_target(error, target) from None
-    staged = os.path.join(staging, b"output")
     try:
-        # The writer keeps the bits of the file it replaces.
-        os.close(os.open(staged, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
         yield staged
         try:
             replaced = os.stat(target)
-            bits = stat.S_IMODE(replaced.st_mode) if stat.S_ISREG(replaced.st_mode) else None
-        except OSError:
-            bits = None
-        if bits is not None:
-            os.chmod(staged, bits & allowed)
+            if stat.S_ISREG(replaced.st_mode):
+                os.chmod(staged, stat.S_IMODE(replaced.st_mode) & allowed)
+        except FileNotFoundError:
+            pass
         os.replace(staged, target)
     except OSError as error:
         raise _naming_target(error, target, staged) from None
     finally:
-        shutil.rmtree(staging, ignore_errors=True)
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(staged)
 
 
 def _naming_target(error: OSError, target: bytes, staged: bytes = b"") -> OSError:
