@@ -164,7 +164,13 @@ def test_default_output_names_by_the_template(path, export, name, expected):
         (["rewrite", "-", "--format", "ass"], SRT, 1, "", "quorvant: -: "),
         (["rewrite", "-", "s/ep1.srt", "--format", "srt"], SRT, 2, "", "quorvant: - reads one file"),
         (["rewrite", "-"], SRT, 2, "", "quorvant: - reads one file"),
-        (["rewrite", "-", "--format", "srt", "-o", "out"], SRT, 2, "", "quorvant: - writes its output"),
+        (
+            ["rewrite", "-", "--format", "srt", "-o", "out"],
+            SRT,
+            2,
+            "",
+            "quorvant: - is read and written by this process",
+        ),
     ],
 )
 def test_a_dash_reads_standard_input_and_writes_standard_output(shelf, args, stdin, status, stdout, message):
