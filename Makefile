@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libgtest-dev clang libclang-rt-14-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
 CPP_BUILD := build/cpp
 ASAN_BUILD := build/asan

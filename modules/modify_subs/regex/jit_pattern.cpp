@@ -1,0 +1,227 @@
+#include "jit_pattern.h"
+
+#include <bitset>
+#include <cstdio>
+#include <regex>
+#include <vector>
+
+#include "pattern_lexer.h"
+
+namespace {
+
+// PCRE2 refuses larger repeat counts.
+constexpr std::int64_t kMaxRepeat = 65535;
+
+std::string hexByte(unsigned byte) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x{%02x}", byte);
+    return buffer;
+}
+
+bool isAsciiLetter(unsigned byte) { return (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z'; }
+
+std::string literal(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return isAsciiLetter(byte) ? std::string(1, c) : hexByte(byte);
+}
+
+// The bytes that std::regex, compiled as the rules are, accepts for one atom alone:
+// whether a byte matches a class or `.` does not depend on what is around it.
+std::optional<std::string> byteSet(const std::string& atom, ByteSetCache& cache) {
+    if (const auto found = cache.find(atom); found != cache.end()) return found->second;
+    const std::regex expression(atom, std::regex_constants::icase);
+    std::bitset<256> bytes;
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        bytes[byte] = std::regex_match(&c, &c + 1, expression);
+    }
+    // PCRE2 adds the other ASCII case of every letter it is given; std::regex's set
+    // is closed under it already, being read through the same folding.
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (isAsciiLetter(byte) && bytes[byte] != bytes[byte ^ 0x20]) return std::nullopt;
+    }
+    std::string spelled;
+    if (bytes.none()) {
+        spelled = "(?!)";
+    } else {
+        spelled = "[";
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            if (!bytes[byte]) continue;
+            unsigned last = byte;
+            while (last + 1 < 256 && bytes[last + 1]) ++last;
+            spelled += hexByte(byte);
+            if (last > byte) spelled += "-" + hexByte(last);
+            byte = last;
+        }
+        spelled += "]";
+    }
+    cache.emplace(atom, spelled);
+    return spelled;
+}
+
+// One open group while translating: whether it can match empty, and what it holds.
+struct Frame {
+    bool lookahead = false;
+    bool anyBranchEmpty = false;
+    bool branchEmpty = true;
+    // The atom just read, until the next token tells whether a quantifier follows.
+    bool atomPending = false;
+    bool atomEmpty = false;
+    bool atomQuantified = false;
+};
+
+class Translator {
+public:
+    Translator(const std::string& pattern, ByteSetCache& cache) : _pattern(pattern), _cache(cache) {}
+
+    std::optional<JitPattern> run() {
+        const LexedPattern lexed = lexPattern(_pattern);
+        if (!lexed.valid()) return std::nullopt;
+        _tokens = &lexed.tokens;
+        _frames.emplace_back();
+        for (_index = 0; _index < lexed.tokens.size(); ++_index) {
+            if (!step(lexed.tokens[_index])) return std::nullopt;
+        }
+        const bool empty = closeFrame();
+        // After an empty match std::regex looks again for a longer one at the same
+        // place with flags that its lookaheads inherit and PCRE2's do not.
+        if (empty && _lookaheads) return std::nullopt;
+        return _out;
+    }
+
+private:
+    bool step(const PatternToken& token);
+    bool quantifier(const PatternToken& token);
+
+    void atom(bool empty) {
+        endAtom();
+        Frame& frame = _frames.back();
+        frame.atomPending = true;
+        frame.atomEmpty = empty;
+        frame.atomQuantified = false;
+    }
+
+    void endAtom() {
+        Frame& frame = _frames.back();
+        if (frame.atomPending) frame.branchEmpty = frame.branchEmpty && frame.atomEmpty;
+        frame.atomPending = false;
+    }
+
+    // Whether the group can match empty.
+    bool closeFrame() {
+        endAtom();
+        const Frame& frame = _frames.back();
+        const bool empty = frame.anyBranchEmpty || frame.branchEmpty;
+        _frames.pop_back();
+        return empty;
+    }
+
+    bool inLookahead() const {
+        for (const Frame& frame : _frames) {
+            if (frame.lookahead) return true;
+        }
+        return false;
+    }
+
+    std::string text(std::size_t begin, std::size_t end) const { return _pattern.substr(begin, end - begin); }
+
+    const std::string& _pattern;
+    ByteSetCache& _cache;
+    const std::vector<PatternToken>* _tokens = nullptr;
+    std::size_t _index = 0;
+    std::vector<Frame> _frames;
+    JitPattern _out;
+    bool _lookaheads = false;
+};
+
+bool Translator::step(const PatternToken& token) {
+    switch (token.kind) {
+        case TokenKind::Byte:
+        case TokenKind::Escape:
+            atom(false);
+            _out.source += literal(token.byte);
+            return true;
+        case TokenKind::ClassEscape:
+        case TokenKind::AnyByte:
+        case TokenKind::ClassOpen: {
+            const std::size_t end = token.kind == TokenKind::ClassOpen ? (*_tokens)[token.partner].end : token.end;
+            const std::optional<std::string> bytes = byteSet(text(token.begin, end), _cache);
+            if (!bytes) return false;
+            if (token.kind == TokenKind::ClassOpen) _index = token.partner;
+            atom(false);
+            _out.source += *bytes;
+            return true;
+        }
+        case TokenKind::Anchor:
+            // Inside a lookahead std::regex takes the lookahead's start for the text's.
+            if (token.symbol != '$' && inLookahead()) return false;
+            atom(true);
+            _out.source += token.symbol == '^'   ? "^"
+                           : token.symbol == '$' ? "\\z"
+                           : token.symbol == 'b' ? "\\b"
+                                                 : "\\B";
+            return true;
+        case TokenKind::BackReference:
+            atom(true);
+            _out.source += "\\g{" + std::to_string(token.number) + "}";
+            return true;
+        case TokenKind::GroupOpen:
+            endAtom();
+            _frames.emplace_back();
+            _frames.back().lookahead =
+                token.group == GroupKind::Lookahead || token.group == GroupKind::NegativeLookahead;
+            _lookaheads = _lookaheads || _frames.back().lookahead;
+            if (token.group == GroupKind::Capturing) ++_out.captures;
+            _out.source += token.group == GroupKind::Capturing      ? "("
+                           : token.group == GroupKind::NonCapturing ? "(?:"
+                           : token.group == GroupKind::Lookahead    ? "(?="
+                                                                    : "(?!";
+            return true;
+        case TokenKind::GroupClose: {
+            const bool lookahead = _frames.back().lookahead;
+            const bool empty = closeFrame() || lookahead;
+            atom(empty);
+            _out.source += ")";
+            return true;
+        }
+        case TokenKind::Quantifier:
+            return quantifier(token);
+        case TokenKind::Alternation: {
+            endAtom();
+            Frame& frame = _frames.back();
+            frame.anyBranchEmpty = frame.anyBranchEmpty || frame.branchEmpty;
+            frame.branchEmpty = true;
+            _out.source += "|";
+            return true;
+        }
+        default:  // the inside of a class is read with its ClassOpen
+            return false;
+    }
+}
+
+bool Translator::quantifier(const PatternToken& token) {
+    Frame& frame = _frames.back();
+    // "a**" repeats a repetition in std::regex; PCRE2 reads "a*+" as possessive.
+    if (!frame.atomPending || frame.atomQuantified) return false;
+    if (token.least > kMaxRepeat || token.most > kMaxRepeat) return false;
+    // std::regex lets an iteration that matched empty run twice more at the same place.
+    if (frame.atomEmpty && token.most != 1) return false;
+    frame.atomQuantified = true;
+    frame.atomEmpty = frame.atomEmpty || token.least == 0;
+    std::string& out = _out.source;
+    if (token.symbol == '{') {
+        out += "{" + std::to_string(token.least);
+        if (token.most != token.least) out += "," + (token.most < 0 ? std::string() : std::to_string(token.most));
+        out += "}";
+    } else {
+        out += token.symbol;
+    }
+    if (token.lazy) out += "?";
+    return true;
+}
+
+}  // namespace
+
+std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache) {
+    return Translator(spelled, cache).run();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// A byte-wise rule's pattern spelled for PCRE2, so that its JIT gives the matches
+// std::regex gives. Token by token from the pattern lexer: every single-byte atom
+// (a byte, \d, ., a bracket class) becomes the set of bytes std::regex itself
+// accepts for it, read once from std::regex, so classes, case folding and the
+// engine's signed ranges cannot drift. What the two engines do not provably share
+// stays on std::regex: jitPatternFor says nothing for it.
+
+#include <map>
+#include <optional>
+#include <string>
+
+struct JitPattern {
+    std::string source;  // for PCRE2 with the options of jit_rule.h
+    int captures = 0;
+};
+
+// Byte sets already read from std::regex, by the atom's text: a word list asks for
+// \w or [a-z] many times.
+using ByteSetCache = std::map<std::string, std::string>;
+
+// `spelled` is the pattern as compileRulePattern gives it to std::regex (wide escapes
+// spelled out), already accepted by it; read in the global locale, which must be
+// the classic one. Nothing when the pattern stays on std::regex.
+std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache);
