@@ -166,6 +166,9 @@ bool Translator::step(const PatternToken& token) {
             _out.source += "\\g{" + std::to_string(token.number) + "}";
             return true;
         case TokenKind::GroupOpen:
+            // libstdc++ keeps what a lookahead captured even when the path through it
+            // is abandoned (a negative lookahead that failed, a later backtrack).
+            if (token.group == GroupKind::Capturing && inLookahead()) return false;
             endAtom();
             _frames.emplace_back();
             _frames.back().lookahead =
