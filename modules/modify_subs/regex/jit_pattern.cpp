@@ -85,7 +85,7 @@ public:
         const bool empty = closeFrame();
         // After an empty match std::regex looks again for a longer one at the same
         // place with flags that its lookaheads inherit and PCRE2's do not.
-        if (empty && _lookaheads) return std::nullopt;
+        if (empty && _out.lookaheads) return std::nullopt;
         return _out;
     }
 
@@ -131,7 +131,6 @@ private:
     std::size_t _index = 0;
     std::vector<Frame> _frames;
     JitPattern _out;
-    bool _lookaheads = false;
 };
 
 bool Translator::step(const PatternToken& token) {
@@ -173,7 +172,7 @@ bool Translator::step(const PatternToken& token) {
             _frames.emplace_back();
             _frames.back().lookahead =
                 token.group == GroupKind::Lookahead || token.group == GroupKind::NegativeLookahead;
-            _lookaheads = _lookaheads || _frames.back().lookahead;
+            _out.lookaheads = _out.lookaheads || _frames.back().lookahead;
             if (token.group == GroupKind::Capturing) ++_out.captures;
             _out.source += token.group == GroupKind::Capturing      ? "("
                            : token.group == GroupKind::NonCapturing ? "(?:"

@@ -14,6 +14,7 @@
 struct JitPattern {
     std::string source;  // for PCRE2 with the options of jit_rule.h
     int captures = 0;
+    bool lookaheads = false;
 };
 
 // Byte sets already read from std::regex, by the atom's text: a word list asks for

@@ -60,9 +60,12 @@ struct JitRule::Compiled {
 std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::string& replacement) {
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
+    // PCRE2 10.42's start-up optimisation misses matches after a lookahead followed
+    // by an item that may be empty: "(?=a)_*a" finds nothing in "bab".
+    const std::uint32_t options = kCompileOptions | (pattern.lookaheads ? PCRE2_NO_START_OPTIMIZE : 0);
     std::unique_ptr<pcre2_code, FreeCode> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.source.data()),
-                                                             pattern.source.size(), kCompileOptions, &error,
-                                                             &errorOffset, nullptr));
+                                                             pattern.source.size(), options, &error, &errorOffset,
+                                                             nullptr));
     if (!code) return std::nullopt;
     std::uint32_t captures = 0;
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);

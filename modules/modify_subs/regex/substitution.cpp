@@ -1,8 +1,10 @@
 #include "substitution.h"
 
+#include <algorithm>
 #include <locale>
 #include <optional>
 #include <regex>
+#include <utility>
 #include <vector>
 
 #include "case_fold.h"
@@ -76,6 +78,17 @@ std::optional<JitRule> jitRuleFor(const Rule& rule, ByteSetCache& byteSets) {
     return JitRule::compile(*translated, rule.replacement);
 }
 
+// Where `after` differs from `before`: its bytes between their common start and end.
+std::pair<std::size_t, std::size_t> changedBytes(std::string_view before, std::string_view after) {
+    const std::size_t shorter = std::min(before.size(), after.size());
+    const std::size_t head = static_cast<std::size_t>(
+        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shorter), after.begin()).first -
+        before.begin());
+    std::size_t tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return {head, after.size() - tail};
+}
+
 }  // namespace
 
 struct Substitution::Rules {
@@ -133,8 +146,9 @@ std::string Substitution::apply(const std::string& text) {
             if (_rules->jitAllowed) rule.jit = jitRuleFor(rule, _rules->byteSets);
         }
         if (std::optional<std::string> rewritten = rule.rewrite(modifiedText, *_rules->fold, *_rules->jitContext)) {
+            const auto [from, to] = changedBytes(modifiedText, *rewritten);
             modifiedText = std::move(*rewritten);
-            scanner.scan(modifiedText);
+            scanner.rescanChanged(modifiedText, from, to);
         }
     }
     return modifiedText;
