@@ -68,6 +68,11 @@ struct Frame {
     bool atomPending = false;
     bool atomEmpty = false;
     bool atomQuantified = false;
+    // On the pattern's leading path: the group starts where the pattern does, the
+    // branch has consumed nothing yet, the pending atom is the first to consume.
+    bool leadingGroup = false;
+    bool branchLeading = false;
+    bool atomLeading = false;
 };
 
 class Translator {
@@ -79,6 +84,7 @@ public:
         if (!lexed.valid()) return std::nullopt;
         _tokens = &lexed.tokens;
         _frames.emplace_back();
+        _frames.back().leadingGroup = _frames.back().branchLeading = true;
         for (_index = 0; _index < lexed.tokens.size(); ++_index) {
             if (!step(lexed.tokens[_index])) return std::nullopt;
         }
@@ -86,6 +92,7 @@ public:
         // After an empty match std::regex looks again for a longer one at the same
         // place with flags that its lookaheads inherit and PCRE2's do not.
         if (empty && _out.lookaheads) return std::nullopt;
+        _out.startsPlainly = _out.startsPlainly && !_out.lookaheads;
         return _out;
     }
 
@@ -99,6 +106,20 @@ private:
         frame.atomPending = true;
         frame.atomEmpty = empty;
         frame.atomQuantified = false;
+        frame.atomLeading = false;
+    }
+
+    void consumingAtom() {
+        atom(false);
+        Frame& frame = _frames.back();
+        frame.atomLeading = frame.branchLeading;
+        frame.branchLeading = false;
+    }
+
+    // A branch of a group on the leading path that may start without consuming.
+    void endBranch() {
+        const Frame& frame = _frames.back();
+        if (frame.leadingGroup && frame.branchLeading) _out.startsPlainly = false;
     }
 
     void endAtom() {
@@ -110,6 +131,7 @@ private:
     // Whether the group can match empty.
     bool closeFrame() {
         endAtom();
+        endBranch();
         const Frame& frame = _frames.back();
         const bool empty = frame.anyBranchEmpty || frame.branchEmpty;
         _frames.pop_back();
@@ -137,7 +159,7 @@ bool Translator::step(const PatternToken& token) {
     switch (token.kind) {
         case TokenKind::Byte:
         case TokenKind::Escape:
-            atom(false);
+            consumingAtom();
             _out.source += literal(token.byte);
             return true;
         case TokenKind::ClassEscape:
@@ -147,7 +169,7 @@ bool Translator::step(const PatternToken& token) {
             const std::optional<std::string> bytes = byteSet(text(token.begin, end), _cache);
             if (!bytes) return false;
             if (token.kind == TokenKind::ClassOpen) _index = token.partner;
-            atom(false);
+            consumingAtom();
             _out.source += *bytes;
             return true;
         }
@@ -161,6 +183,7 @@ bool Translator::step(const PatternToken& token) {
                                                  : "\\B";
             return true;
         case TokenKind::BackReference:
+            if (_frames.back().branchLeading) _out.startsPlainly = false;
             atom(true);
             _out.source += "\\g{" + std::to_string(token.number) + "}";
             return true;
@@ -169,7 +192,12 @@ bool Translator::step(const PatternToken& token) {
             // is abandoned (a negative lookahead that failed, a later backtrack).
             if (token.group == GroupKind::Capturing && inLookahead()) return false;
             endAtom();
-            _frames.emplace_back();
+            {
+                const bool leading = _frames.back().branchLeading;
+                _frames.back().branchLeading = false;
+                _frames.emplace_back();
+                _frames.back().leadingGroup = _frames.back().branchLeading = leading;
+            }
             _frames.back().lookahead =
                 token.group == GroupKind::Lookahead || token.group == GroupKind::NegativeLookahead;
             _out.lookaheads = _out.lookaheads || _frames.back().lookahead;
@@ -181,8 +209,10 @@ bool Translator::step(const PatternToken& token) {
             return true;
         case TokenKind::GroupClose: {
             const bool lookahead = _frames.back().lookahead;
+            const bool leading = _frames.back().leadingGroup;
             const bool empty = closeFrame() || lookahead;
             atom(empty);
+            _frames.back().atomLeading = leading;
             _out.source += ")";
             return true;
         }
@@ -190,9 +220,11 @@ bool Translator::step(const PatternToken& token) {
             return quantifier(token);
         case TokenKind::Alternation: {
             endAtom();
+            endBranch();
             Frame& frame = _frames.back();
             frame.anyBranchEmpty = frame.anyBranchEmpty || frame.branchEmpty;
             frame.branchEmpty = true;
+            frame.branchLeading = frame.leadingGroup;
             _out.source += "|";
             return true;
         }
@@ -210,6 +242,7 @@ bool Translator::quantifier(const PatternToken& token) {
     if (frame.atomEmpty && token.most != 1) return false;
     frame.atomQuantified = true;
     frame.atomEmpty = frame.atomEmpty || token.least == 0;
+    if (frame.atomLeading && token.least == 0) _out.startsPlainly = false;
     std::string& out = _out.source;
     if (token.symbol == '{') {
         out += "{" + std::to_string(token.least);

@@ -15,6 +15,9 @@ struct JitPattern {
     std::string source;  // for PCRE2 with the options of jit_rule.h
     int captures = 0;
     bool lookaheads = false;
+    // Whether every match starts with a byte that the pattern's first consuming atom
+    // must match: no lookahead, nothing optional or empty before it.
+    bool startsPlainly = true;
 };
 
 // Byte sets already read from std::regex, by the atom's text: a word list asks for

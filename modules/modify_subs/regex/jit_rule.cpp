@@ -60,9 +60,10 @@ struct JitRule::Compiled {
 std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::string& replacement) {
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
-    // PCRE2 10.42's start-up optimisation misses matches after a lookahead followed
-    // by an item that may be empty: "(?=a)_*a" finds nothing in "bab".
-    const std::uint32_t options = kCompileOptions | (pattern.lookaheads ? PCRE2_NO_START_OPTIMIZE : 0);
+    // PCRE2 10.42's start-up optimisations miss matches of patterns that may start
+    // without consuming: "(?=a)_*a" finds nothing in "bab", and the JIT finds nothing
+    // in "k0" for "(?:k|)[^\r]+?[^\r]".
+    const std::uint32_t options = kCompileOptions | (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
     std::unique_ptr<pcre2_code, FreeCode> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.source.data()),
                                                              pattern.source.size(), options, &error, &errorOffset,
                                                              nullptr));

@@ -72,7 +72,8 @@ const KnownDifference kKnownDifferences[] = {
     {"(?:(a)|b)+", "[$1]", "ab", true},     // captures inside quantified groups
     {"(a|b)*c", "$1", "abc", true},
     {"(a|aa)*b", "X", "aaaaaaaaaaaaaaaaaaaaaaaaac", true},
-    {"(?=A)_*\\u0061", "X", "bab", true},     // PCRE2's start-up optimisation would miss it
+    {"(?=A)_*\\u0061", "X", "bab", true},  // PCRE2's start-up optimisations would miss these
+    {"(?:k|)[^\\r]+?[^\\r]", "X", "k0\rk", true},
     {"(a|)*b", "X", "aab", false},            // an empty iteration of a repeated group
     {"a(?=^b)", "X", "ab", false},            // ^ inside a lookahead
     {"(?=a)|b", "X", "ab", false},            // an empty match with a lookahead in the pattern
