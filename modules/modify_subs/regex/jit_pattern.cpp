@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pattern_lexer.h"
+#include "single_byte_sets.h"
 
 namespace {
 
@@ -25,38 +26,33 @@ std::string literal(char c) {
     return isAsciiLetter(byte) ? std::string(1, c) : hexByte(byte);
 }
 
-// The bytes that std::regex, compiled as the rules are, accepts for one atom alone:
-// whether a byte matches a class or `.` does not depend on what is around it.
-std::optional<std::string> byteSet(const std::string& atom, ByteSetCache& cache) {
-    if (const auto found = cache.find(atom); found != cache.end()) return found->second;
-    const std::regex expression(atom, std::regex_constants::icase);
-    std::bitset<256> bytes;
+std::string spelledSet(const std::bitset<256>& bytes) {
+    if (bytes.none()) return "(?!)";
+    std::string spelled = "[";
     for (unsigned byte = 0; byte < 256; ++byte) {
-        const char c = static_cast<char>(byte);
-        bytes[byte] = std::regex_match(&c, &c + 1, expression);
+        if (!bytes[byte]) continue;
+        unsigned last = byte;
+        while (last + 1 < 256 && bytes[last + 1]) ++last;
+        spelled += hexByte(byte);
+        if (last > byte) spelled += "-" + hexByte(last);
+        byte = last;
     }
+    return spelled + "]";
+}
+
+// The bytes that std::regex accepts for one atom: `.`, \d, a bracket class.
+std::optional<std::string> byteSet(const std::string& pattern, const std::vector<PatternToken>& tokens,
+                                   std::size_t first, std::size_t last, ByteSetCache& cache) {
+    const std::string atom = pattern.substr(tokens[first].begin, tokens[last].end - tokens[first].begin);
+    if (const auto found = cache.find(atom); found != cache.end()) return found->second;
+    const std::optional<std::bitset<256>> computed = singleByteSet(pattern, tokens, first, last);
+    const std::bitset<256> bytes = computed ? *computed : askedByteSet(atom);
     // PCRE2 adds the other ASCII case of every letter it is given; std::regex's set
     // is closed under it already, being read through the same folding.
     for (unsigned byte = 0; byte < 256; ++byte) {
         if (isAsciiLetter(byte) && bytes[byte] != bytes[byte ^ 0x20]) return std::nullopt;
     }
-    std::string spelled;
-    if (bytes.none()) {
-        spelled = "(?!)";
-    } else {
-        spelled = "[";
-        for (unsigned byte = 0; byte < 256; ++byte) {
-            if (!bytes[byte]) continue;
-            unsigned last = byte;
-            while (last + 1 < 256 && bytes[last + 1]) ++last;
-            spelled += hexByte(byte);
-            if (last > byte) spelled += "-" + hexByte(last);
-            byte = last;
-        }
-        spelled += "]";
-    }
-    cache.emplace(atom, spelled);
-    return spelled;
+    return cache.emplace(atom, spelledSet(bytes)).first->second;
 }
 
 // One open group while translating: whether it can match empty, and what it holds.
@@ -145,8 +141,6 @@ private:
         return false;
     }
 
-    std::string text(std::size_t begin, std::size_t end) const { return _pattern.substr(begin, end - begin); }
-
     const std::string& _pattern;
     ByteSetCache& _cache;
     const std::vector<PatternToken>* _tokens = nullptr;
@@ -165,8 +159,8 @@ bool Translator::step(const PatternToken& token) {
         case TokenKind::ClassEscape:
         case TokenKind::AnyByte:
         case TokenKind::ClassOpen: {
-            const std::size_t end = token.kind == TokenKind::ClassOpen ? (*_tokens)[token.partner].end : token.end;
-            const std::optional<std::string> bytes = byteSet(text(token.begin, end), _cache);
+            const std::size_t last = token.kind == TokenKind::ClassOpen ? token.partner : _index;
+            const std::optional<std::string> bytes = byteSet(_pattern, *_tokens, _index, last, _cache);
             if (!bytes) return false;
             if (token.kind == TokenKind::ClassOpen) _index = token.partner;
             consumingAtom();

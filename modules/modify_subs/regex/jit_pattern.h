@@ -2,10 +2,10 @@
 
 // A byte-wise rule's pattern spelled for PCRE2, so that its JIT gives the matches
 // std::regex gives. Token by token from the pattern lexer: every single-byte atom
-// (a byte, \d, ., a bracket class) becomes the set of bytes std::regex itself
-// accepts for it, read once from std::regex, so classes, case folding and the
-// engine's signed ranges cannot drift. What the two engines do not provably share
-// stays on std::regex: jitPatternFor says nothing for it.
+// (\d, ., a bracket class) becomes the explicit set of bytes std::regex accepts for
+// it (single_byte_sets.h), so classes, case folding and the engine's signed ranges
+// cannot drift. What the two engines do not provably share stays on std::regex:
+// jitPatternFor says nothing for it.
 
 #include <map>
 #include <optional>

@@ -18,6 +18,7 @@
 #include "pattern_grammar.h"
 #include "reference_substitution.h"
 #include "rule_regex.h"
+#include "single_byte_sets.h"
 #include "substitution.h"
 #include "test_support.h"
 
@@ -90,6 +91,20 @@ TEST(JitDifferential, KnownDifferencesGiveStdRegexResults) {
         EXPECT_EQ(engines.jit.has_value(), row.onJit) << row.pattern;
         if (!engines.jit) continue;
         EXPECT_EQ(byJit(engines, row.text, context), byRegex(engines, row.replacement, row.text)) << row.pattern;
+    }
+}
+
+TEST(JitDifferential, ByteSetsWorkedOutAreThoseStdRegexAccepts) {
+    std::vector<std::string> atoms = {".",           "[^-a]",         "[\\W\\d]",      "[^\\S]",        "[[:upper:]_]",
+                                      "[[:PUNCT:]]", "[\\x00-\\x1f]", "[\\xff-\\xff]", "[a-zA-Z\\x85]", "[\\cz]"};
+    for (const std::vector<std::string>* more : {&pattern_grammar::kClasses, &pattern_grammar::kEscapes}) {
+        atoms.insert(atoms.end(), more->begin(), more->end());
+    }
+    for (const std::string& atom : atoms) {
+        const LexedPattern lexed = lexPattern(atom);
+        ASSERT_TRUE(lexed.valid()) << atom;
+        const std::optional<std::bitset<256>> computed = singleByteSet(atom, lexed.tokens, 0, lexed.tokens.size() - 1);
+        if (computed) EXPECT_EQ(*computed, askedByteSet(atom)) << atom;
     }
 }
 
