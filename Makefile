@@ -67,6 +67,7 @@ bench: setup
 		-DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(BENCH_PLAIN_BUILD) -j2 --target modify_subs
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
+	$(PY) bench/matching.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup
