@@ -232,6 +232,8 @@ bool Translator::quantifier(const PatternToken& token) {
     // "a**" repeats a repetition in std::regex; PCRE2 reads "a*+" as possessive.
     if (!frame.atomPending || frame.atomQuantified) return false;
     if (token.least > kMaxRepeat || token.most > kMaxRepeat) return false;
+    // PCRE2 10.42 finds nothing for "(x|^y){0}_a" in " _a".
+    if (token.most == 0) return false;
     // std::regex lets an iteration that matched empty run twice more at the same place.
     if (frame.atomEmpty && token.most != 1) return false;
     frame.atomQuantified = true;
