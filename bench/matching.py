@@ -16,12 +16,14 @@ import json
 import os
 import random
 import statistics
+import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
 import inputs
 import peer
-from word_lists import first_call_seconds, seconds, verdict
+from word_lists import FIRST_CALL, JOBS, seconds, verdict
 
 from c_quorvant import WordList
 
@@ -51,6 +53,19 @@ RULES = {
     "\u201c([^\u201d]*)\u201d": "\u00ab$1\u00bb",
     "\\bgonna\\b": "going to",
 }
+
+
+def first_call_cpu(side: str, pass_name: str, subfile: str, words: str) -> float:
+    """CPU seconds of the job's first call in a fresh interpreter (all its threads): on a
+    shared machine the wall clock mostly measures the neighbours."""
+    imports, call = JOBS[side]
+    code = FIRST_CALL.format(
+        here=str(Path(__file__).resolve().parent),
+        imports=imports,
+        call=call.format(pass_name=pass_name, subfile=subfile, words=words),
+    ).replace("time.perf_counter()", "time.process_time()")
+    done = subprocess.run([sys.executable, "-c", code], check=True, capture_output=True, text=True)
+    return float(done.stdout.split()[-1])
 
 
 def dialogue(text: str, rng: random.Random) -> str:
@@ -131,16 +146,16 @@ def main() -> None:
         texts = [f"{name}, the senpai says it's fine, sensei." for name in phrases]
         compare_with_re("6 honorific rules, every text matching", "honorifics.json", texts, args.repeats)
 
-        print("\nFirst call in a fresh process, word list read and compiled inside it:")
+        print("\nFirst call in a fresh process, word list read and compiled inside it (CPU time):")
         for cues in CUE_COUNTS:
             for subfile in files[cues]:
                 for pass_name in ("export", "rewrite"):
                     runs = [
                         (
-                            first_call_seconds("api", pass_name, subfile, "matching.json"),
-                            first_call_seconds("peer", pass_name, subfile, "matching.json"),
+                            first_call_cpu("api", pass_name, subfile, "matching.json"),
+                            first_call_cpu("peer", pass_name, subfile, "matching.json"),
                         )
-                        for _ in range(3)
+                        for _ in range(5)
                     ]
                     api = statistics.median(run[0] for run in runs)
                     other = statistics.median(run[1] for run in runs)

@@ -34,7 +34,7 @@ std::string spelledSet(const std::bitset<256>& bytes) {
         unsigned last = byte;
         while (last + 1 < 256 && bytes[last + 1]) ++last;
         spelled += hexByte(byte);
-        if (last > byte) spelled += "-" + hexByte(last);
+        if (last > byte) spelled.append("-").append(hexByte(last));
         byte = last;
     }
     return spelled + "]";
@@ -241,9 +241,9 @@ bool Translator::quantifier(const PatternToken& token) {
     if (frame.atomLeading && token.least == 0) _out.startsPlainly = false;
     std::string& out = _out.source;
     if (token.symbol == '{') {
-        out += "{" + std::to_string(token.least);
-        if (token.most != token.least) out += "," + (token.most < 0 ? std::string() : std::to_string(token.most));
-        out += "}";
+        out.append("{").append(std::to_string(token.least));
+        if (token.most != token.least) out.append(",").append(token.most < 0 ? "" : std::to_string(token.most));
+        out.append("}");
     } else {
         out += token.symbol;
     }
