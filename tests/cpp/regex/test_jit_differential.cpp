@@ -9,9 +9,11 @@
 #include <regex>
 #include <string>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
+#include "ecmascript_space_traits.h"
 #include "jit_pattern.h"
 #include "jit_rule.h"
 #include "large_stack.h"
@@ -21,6 +23,8 @@
 #include "single_byte_sets.h"
 #include "substitution.h"
 #include "test_support.h"
+#include "unicode_substitution.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -147,6 +151,44 @@ TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
     // The grammar must keep most patterns on the JIT, or this compares little.
     EXPECT_GT(onJit * 10, patterns * 6) << onJit << " of " << patterns;
     std::printf("%ld cases, %ld of %ld valid patterns on the JIT\n", cases, onJit, patterns);
+}
+
+bool isAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Character-wise rules run ASCII patterns on ASCII texts on the JIT; the wide regex
+// they would otherwise run, compiled as the rules compile it, is the oracle.
+TEST(JitDifferential, AsciiTextsInCharacterModeGiveTheWideRegexResults) {
+    std::mt19937 random(static_cast<unsigned>(settingOr("QUORVANT_JIT_SEED", 20261208)));
+    auto choose = [&](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random); };
+    pattern_grammar::Generator generator(choose);
+    const std::locale locale("C.UTF-8");
+    long cases = 0;
+    const long wanted = settingOr("QUORVANT_JIT_CASES", 40000) / 4;
+    while (cases < wanted) {
+        const std::string pattern = generator.pattern();
+        const std::string replacement = generator.replacement();
+        if (!isAscii(pattern)) continue;
+        WideRegex expression;
+        expression.imbue(locale);
+        try {
+            expression.assign(*wideFromUtf8(pattern), std::regex_constants::ECMAScript | std::regex_constants::icase);
+        } catch (const std::regex_error&) {
+            continue;
+        }
+        UnicodeSubstitution substitution(WordList{{pattern, replacement}});
+        const std::wstring format = *wideFromUtf8(replacement);
+        for (int i = 0; i < 20; ++i, ++cases) {
+            std::string text = generator.text();
+            std::erase_if(text, [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            const std::string expected =
+                utf8FromWide(std::regex_replace(*wideFromUtf8(text), expression, format.c_str()));
+            ASSERT_EQ(substitution.apply(text), expected)
+                << "pattern " << testing::PrintToString(pattern) << ", replacement "
+                << testing::PrintToString(replacement) << ", text " << testing::PrintToString(text);
+        }
+    }
 }
 
 // Rules users write: honorifics and names, sound tags, punctuation, markup; some
