@@ -86,8 +86,9 @@ std::vector<std::string> characterLiterals(const std::string& pattern, const std
     return literals;
 }
 
-// ASCII bytes and escapes of ASCII characters only, and no [=e=] or [.a.], whose
-// collation the character-wise locale reads its own way.
+// ASCII bytes and escapes of ASCII characters only; no [=e=] or [.a.], whose
+// collation the character-wise locale reads its own way, and no back-reference: with
+// traits of its own, libstdc++ compares those by collation, letter case included.
 bool isAsciiPattern(const std::string& pattern) {
     if (!isAscii(pattern)) return false;
     const LexedPattern lexed = lexPattern(pattern);
@@ -97,6 +98,7 @@ bool isAsciiPattern(const std::string& pattern) {
             return false;
         }
         if (token.kind == TokenKind::NamedClass && token.symbol != ':') return false;
+        if (token.kind == TokenKind::BackReference) return false;
     }
     return true;
 }
