@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ByteSetCache cache;
     const std::optional<JitPattern> translated = jitPatternFor(regex->spelled, cache);
     if (!translated) return 0;
-    const std::optional<JitRule> jit = JitRule::compile(*translated, replacement);
+    // The first two texts in PCRE2's interpreter, the others on the JIT.
+    std::optional<JitRule> jit = JitRule::compile(*translated, replacement, 2);
     if (!jit) return 0;
     const JitMatchContext context;
     for (int round = 0; round < 4; ++round) {

@@ -50,6 +50,12 @@ struct JitRule::Compiled {
     std::unique_ptr<pcre2_match_data, FreeMatchData> data;
     ReplacementFormat format;
     int captures = 0;
+    int textsBeforeJit = 0;
+
+    // Without the JIT (an unsupported platform) the interpreter still gives the results.
+    void countText() {
+        if (textsBeforeJit >= 0 && textsBeforeJit-- == 0) pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+    }
 
     // Where the match was, with groups shifted by `base`; false when there is none.
     bool search(std::string_view text, std::size_t base, std::size_t offset, std::uint32_t options,
@@ -57,7 +63,8 @@ struct JitRule::Compiled {
     std::string_view group(std::string_view text, int number) const;
 };
 
-std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::string& replacement) {
+std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::string& replacement,
+                                        int interpretedTexts) {
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
     // PCRE2 10.42's start-up optimisations miss matches of patterns that may start
@@ -71,12 +78,11 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
     std::uint32_t captures = 0;
     pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
     if (static_cast<int>(captures) != pattern.captures) return std::nullopt;
-    // Without the JIT (an unsupported platform) the interpreter still gives the results.
-    pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
     std::unique_ptr<pcre2_match_data, FreeMatchData> data(pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!data) throw std::bad_alloc();
-    return JitRule(std::make_unique<Compiled>(Compiled{
-        std::move(code), std::move(data), ReplacementFormat(replacement, pattern.captures), pattern.captures}));
+    return JitRule(std::make_unique<Compiled>(Compiled{std::move(code), std::move(data),
+                                                       ReplacementFormat(replacement, pattern.captures),
+                                                       pattern.captures, interpretedTexts}));
 }
 
 JitRule::JitRule(std::unique_ptr<Compiled> compiled) : _compiled(std::move(compiled)) {}
@@ -115,7 +121,8 @@ std::string_view JitRule::Compiled::group(std::string_view text, int number) con
 // asks for a longer match at the same place; before any match has moved on, that
 // search starts a text of its own there (^ matches, \b sees nothing before). When
 // there is none, the search goes on one byte further.
-std::optional<std::string> JitRule::replace(const std::string& text, const JitMatchContext& context) const {
+std::optional<std::string> JitRule::replace(const std::string& text, const JitMatchContext& context) {
+    _compiled->countText();
     const Compiled& rule = *_compiled;
     const std::string_view whole(text);
     if (!rule.search(whole, 0, 0, 0, context)) return std::nullopt;

@@ -47,8 +47,12 @@ private:
 
 class JitRule {
 public:
-    // Nothing when PCRE2 refuses the translated pattern.
-    static std::optional<JitRule> compile(const JitPattern& pattern, const std::string& replacement);
+    // Nothing when PCRE2 refuses the translated pattern. The first `interpretedTexts`
+    // texts run in PCRE2's interpreter (same results): a rule that meets few texts
+    // does not pay for the JIT's compilation.
+    static std::optional<JitRule> compile(const JitPattern& pattern, const std::string& replacement,
+                                          int interpretedTexts = kInterpretedTexts);
+    static constexpr int kInterpretedTexts = 8;
 
     ~JitRule();
     JitRule(JitRule&&) noexcept;
@@ -56,7 +60,7 @@ public:
 
     // The text with every match replaced, or nothing when there is no match.
     // Throws JitGaveUp.
-    std::optional<std::string> replace(const std::string& text, const JitMatchContext& context) const;
+    std::optional<std::string> replace(const std::string& text, const JitMatchContext& context);
 
 private:
     struct Compiled;

@@ -35,7 +35,7 @@ struct Rule {
     std::optional<RuleRegex> compiled;
     // Set at the rule's first text that passes the literal scan, when the pattern
     // translates; std::regex runs the others.
-    std::optional<JitRule> jit;
+    mutable std::optional<JitRule> jit;  // counts its texts
     bool jitTried = false;
 
     // Nothing when the text stays as it is.

@@ -135,7 +135,9 @@ struct UnicodeSubstitution::Rules {
 
     WideRule compile(const std::string& pattern, const std::string& replacement) const {
         checkBeforeCompiling(pattern);
-        WideRule rule{pattern, {}, {}, {}, regexStackDemand(pattern), characterLiterals(pattern, ctype), std::nullopt};
+        WideRule rule{
+            pattern,      {},    {},    {},          regexStackDemand(pattern), characterLiterals(pattern, ctype),
+            std::nullopt, false, false, std::nullopt};
         rule.expression.imbue(locale);
         const std::wstring widePattern = wideOrRefuse(pattern, "pattern", pattern);
         rule.expression.assign(widePattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
