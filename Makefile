@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libgtest-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -69,6 +69,7 @@ bench: setup
 		-DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(BENCH_PLAIN_BUILD) -j2 --target modify_subs
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
+	$(PY) bench/matching.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup
@@ -78,7 +79,7 @@ demo: setup
 
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
+FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
 
 .PHONY: fuzz
 # Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.

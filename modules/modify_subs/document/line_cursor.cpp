@@ -12,7 +12,12 @@ std::optional<SourceLine> LineCursor::next() {
     if (_at >= _document.size()) return std::nullopt;
     SourceLine line;
     line.begin = _at;
-    line.contentEnd = std::min(_document.find_first_of("\r\n", _at), _document.size());
+    // find_first_of with a set of two calls memchr once per byte: on a 50 MB cue that
+    // was most of the pass.
+    const auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    line.contentEnd = static_cast<std::size_t>(
+        std::find_if(_document.begin() + static_cast<std::ptrdiff_t>(_at), _document.end(), isLineEnd) -
+        _document.begin());
     line.end = line.contentEnd;
     if (line.end < _document.size()) {
         line.end += _document.compare(line.end, 2, "\r\n") == 0 ? 2 : 1;

@@ -6,6 +6,12 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// find_first_of with a set calls memchr once per byte; every line of a file is read here.
+std::size_t firstDigit(std::string_view text, std::size_t from) {
+    while (from < text.size() && !isDigit(text[from])) ++from;
+    return from < text.size() ? from : std::string_view::npos;
+}
+
 std::size_t digitsEnd(std::string_view text, std::size_t from) {
     while (from < text.size() && isDigit(text[from])) ++from;
     return from;
@@ -27,8 +33,8 @@ std::size_t timeStampEnd(std::string_view line, std::size_t from) {
 // The end of the first time stamp that starts at or after `from`, or npos. Only
 // the first digit of a run can start one, as the fields take every digit.
 std::size_t firstTimeStampEnd(std::string_view line, std::size_t from) {
-    for (std::size_t start = line.find_first_of("0123456789", from); start != std::string_view::npos;
-         start = line.find_first_of("0123456789", digitsEnd(line, start))) {
+    for (std::size_t start = firstDigit(line, from); start != std::string_view::npos;
+         start = firstDigit(line, digitsEnd(line, start))) {
         if (const std::size_t end = timeStampEnd(line, start); end != std::string_view::npos) return end;
     }
     return std::string_view::npos;
@@ -83,7 +89,7 @@ bool isArrowTiming(std::string_view line) {
     if (firstEnd == std::string_view::npos || firstTimeStampEnd(line, firstEnd) == std::string_view::npos) {
         return false;
     }
-    const std::size_t secondStart = line.find_first_of("0123456789", firstEnd);
+    const std::size_t secondStart = firstDigit(line, firstEnd);
     const std::string_view arrow = trimmedBlanks(line.substr(firstEnd, secondStart - firstEnd));
     return arrow.starts_with('-') && arrow.ends_with('>') && std::count(arrow.begin(), arrow.end(), '>') == 1 &&
            std::all_of(arrow.begin(), arrow.end(), [](char c) { return c == '-' || c == '>' || isBlank(c); });

@@ -95,6 +95,16 @@ void LiteralScanner::scan(std::string_view text) {
         std::fill(_seen.begin(), _seen.end(), 0);
         _scanNumber = 1;
     }
+    record(text);
+}
+
+// Any literal that overlaps the change lies within the automaton's longest literal of it.
+void LiteralScanner::rescanChanged(std::string_view text, std::size_t from, std::size_t to) {
+    const std::size_t start = from > maxLiteralLength ? from - maxLiteralLength : 0;
+    record(text.substr(start, to + maxLiteralLength - start));
+}
+
+void LiteralScanner::record(std::string_view text) {
     State state = 0;
     for (const char c : text) {
         state = _next[state * _classCount + _classOf[static_cast<unsigned char>(c)]];

@@ -19,11 +19,17 @@ public:
     // Forgets the previous scan and records the rules found in `text`.
     void scan(std::string_view text);
 
+    // Adds the rules found where `text` differs from the text scanned last, which it
+    // replaces: its bytes [from, to). A literal that the change removed stays found,
+    // which costs its rule a run of its regex and nothing more.
+    void rescanChanged(std::string_view text, std::size_t from, std::size_t to);
+
     bool found(std::size_t rule) const { return _seen[rule] == _scanNumber; }
 
 private:
     using State = std::uint32_t;
 
+    void record(std::string_view text);
     State addLiteral(std::string_view literal);
     void link();
 

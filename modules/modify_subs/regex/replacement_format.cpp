@@ -8,7 +8,7 @@ bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-ReplacementFormat::ReplacementFormat(const std::string& replacement) {
+ReplacementFormat::ReplacementFormat(const std::string& replacement, int groups) {
     const std::string_view format(replacement.c_str(), std::strlen(replacement.c_str()));
     std::size_t pos = 0;
     while (pos < format.size()) {
@@ -28,7 +28,7 @@ ReplacementFormat::ReplacementFormat(const std::string& replacement) {
             addText("$");
             ++pos;
         } else if (next == '&') {
-            _pieces.push_back({Kind::Match, {}});
+            _pieces.push_back({Kind::Group, {}, 0});
             ++pos;
         } else if (next == '`') {
             _pieces.push_back({Kind::Prefix, {}});
@@ -43,8 +43,8 @@ ReplacementFormat::ReplacementFormat(const std::string& replacement) {
                 group = group * 10 + (format[pos] - '0');
                 ++pos;
             }
-            if (group == 0) {  // only group 0 exists
-                _pieces.push_back({Kind::Match, {}});
+            if (group <= groups) {
+                _pieces.push_back({Kind::Group, {}, group});
             }
         } else {
             addText("$");
@@ -60,25 +60,5 @@ void ReplacementFormat::addText(std::string_view text) {
         _pieces.back().text += text;
     } else {
         _pieces.push_back({Kind::Text, std::string(text)});
-    }
-}
-
-void ReplacementFormat::appendTo(std::string& out, std::string_view match, std::string_view prefix,
-                                 std::string_view suffix) const {
-    for (const Piece& piece : _pieces) {
-        switch (piece.kind) {
-            case Kind::Text:
-                out += piece.text;
-                break;
-            case Kind::Match:
-                out += match;
-                break;
-            case Kind::Prefix:
-                out += prefix;
-                break;
-            case Kind::Suffix:
-                out += suffix;
-                break;
-        }
     }
 }

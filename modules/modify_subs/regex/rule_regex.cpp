@@ -10,7 +10,7 @@ RuleRegex compileRulePattern(const std::string& pattern) {
     checkNumbers(lexed);
     const std::string spelled = spellWideEscapes(pattern, lexed);
     if (spelled != pattern) checkCompileBudget(spelled);
-    RuleRegex compiled{std::regex(spelled, std::regex_constants::icase), {}};
+    RuleRegex compiled{std::regex(spelled, std::regex_constants::icase), {}, spelled};
     compiled.stackDemand = spelled == pattern ? regexStackDemand(lexed, pattern.size()) : regexStackDemand(spelled);
     return compiled;
 }

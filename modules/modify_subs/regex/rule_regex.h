@@ -9,6 +9,7 @@
 struct RuleRegex {
     std::regex regex;
     StackDemand stackDemand;
+    std::string spelled;  // the pattern as std::regex was given it
 };
 
 // The one way a rule's pattern becomes a regex: case-insensitive ECMAScript, after

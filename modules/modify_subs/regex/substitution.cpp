@@ -1,11 +1,15 @@
 #include "substitution.h"
 
+#include <algorithm>
 #include <locale>
 #include <optional>
 #include <regex>
+#include <utility>
 #include <vector>
 
 #include "case_fold.h"
+#include "jit_pattern.h"
+#include "jit_rule.h"
 #include "literal_replace.h"
 #include "literal_scanner.h"
 #include "pattern_lexer.h"
@@ -29,11 +33,25 @@ struct Rule {
     std::vector<std::string> requiredLiterals;
     std::optional<LiteralReplace> literal;
     std::optional<RuleRegex> compiled;
+    // Set at the rule's first text that passes the literal scan, when the pattern
+    // translates; std::regex runs the others.
+    mutable std::optional<JitRule> jit;  // counts its texts
+    bool jitTried = false;
 
     // Nothing when the text stays as it is.
-    std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold) const {
+    std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold,
+                                       const JitMatchContext& context) const {
         if (literal) {
             return literal->apply(text, fold);
+        }
+        if (jit) {
+            try {
+                std::optional<std::string> rewritten = jit->replace(text, context);
+                if (rewritten && *rewritten == text) return std::nullopt;
+                return rewritten;
+            } catch (const JitGaveUp&) {
+                // std::regex gives the same results, or the error that says why not.
+            }
         }
         checkRecursionBudget(pattern, compiled->stackDemand, text.size());
         std::string rewritten = replaceByRegex(text, compiled->regex, replacement);
@@ -46,12 +64,29 @@ struct Rule {
 
 Rule makeRule(const std::string& pattern, const std::string& replacement) {
     const LexedPattern lexed = lexPattern(pattern);
-    Rule rule{pattern, replacement, requiredLiterals(lexed), std::nullopt, std::nullopt};
+    Rule rule{pattern, replacement, requiredLiterals(lexed), std::nullopt, std::nullopt, std::nullopt, false};
     if (isPlainLiteral(lexed)) {
         rule.requiredLiterals = {pattern};
         rule.literal.emplace(pattern, replacement);
     }
     return rule;
+}
+
+std::optional<JitRule> jitRuleFor(const Rule& rule, ByteSetCache& byteSets) {
+    const std::optional<JitPattern> translated = jitPatternFor(rule.compiled->spelled, byteSets);
+    if (!translated) return std::nullopt;
+    return JitRule::compile(*translated, rule.replacement);
+}
+
+// Where `after` differs from `before`: its bytes between their common start and end.
+std::pair<std::size_t, std::size_t> changedBytes(std::string_view before, std::string_view after) {
+    const std::size_t shorter = std::min(before.size(), after.size());
+    const std::size_t head = static_cast<std::size_t>(
+        std::mismatch(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(shorter), after.begin()).first -
+        before.begin());
+    std::size_t tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return {head, after.size() - tail};
 }
 
 }  // namespace
@@ -62,9 +97,15 @@ struct Substitution::Rules {
     // are compiled under.
     std::optional<CaseFold> fold;
     std::optional<LiteralScanner> scanner;
+    // The translation reads classes and folding as the classic locale has them.
+    bool jitAllowed = false;
+    std::unique_ptr<JitMatchContext> jitContext;
+    ByteSetCache byteSets;
 
     void prepare() {
         fold = caseFoldOf(std::locale());
+        jitAllowed = std::locale() == std::locale::classic();
+        jitContext = std::make_unique<JitMatchContext>();
         std::vector<std::vector<std::string>> literals;
         literals.reserve(rules.size());
         for (const Rule& rule : rules) {
@@ -100,9 +141,14 @@ std::string Substitution::apply(const std::string& text) {
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
             continue;
         }
-        if (std::optional<std::string> rewritten = rule.rewrite(modifiedText, *_rules->fold)) {
+        if (!rule.literal && !rule.jitTried) {
+            rule.jitTried = true;
+            if (_rules->jitAllowed) rule.jit = jitRuleFor(rule, _rules->byteSets);
+        }
+        if (std::optional<std::string> rewritten = rule.rewrite(modifiedText, *_rules->fold, *_rules->jitContext)) {
+            const auto [from, to] = changedBytes(modifiedText, *rewritten);
             modifiedText = std::move(*rewritten);
-            scanner.scan(modifiedText);
+            scanner.rescanChanged(modifiedText, from, to);
         }
     }
     return modifiedText;

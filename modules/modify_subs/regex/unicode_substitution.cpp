@@ -9,9 +9,12 @@
 
 #include "case_fold.h"
 #include "ecmascript_space_traits.h"
+#include "jit_pattern.h"
+#include "jit_rule.h"
 #include "literal_replace.h"
 #include "literal_scanner.h"
 #include "pattern_guard.h"
+#include "pattern_lexer.h"
 #include "pattern_literals.h"
 #include "recursion_budget.h"
 #include "substitution.h"
@@ -51,12 +54,18 @@ struct WideRule {
     std::string pattern;
     WideRegex expression;
     std::wstring replacement;
+    std::string byteReplacement;
     StackDemand stackDemand;
     // Folded UTF-8 literals of which every match holds one; empty when unsure.
     std::vector<std::string> requiredLiterals;
     // Set for a plain ASCII literal: on ASCII text the locale folds it as ASCII, so
     // it is replaced as the byte-wise rules replace it, without a regex.
     std::optional<LiteralReplace> asciiLiteral;
+    // An ASCII pattern means on ASCII text what it means byte-wise: it may run there
+    // on the JIT as a byte-wise rule, set at its first ASCII text.
+    bool asciiPattern = false;
+    bool asciiJitTried = false;
+    std::optional<JitRule> asciiJit;
 };
 
 // The byte-wise literal analysis reads a quantifier after a multi-byte character
@@ -77,6 +86,23 @@ std::vector<std::string> characterLiterals(const std::string& pattern, const std
     return literals;
 }
 
+// ASCII bytes and escapes of ASCII characters only; no [=e=] or [.a.], whose
+// collation the character-wise locale reads its own way, and no back-reference: with
+// traits of its own, libstdc++ compares those by collation, letter case included.
+bool isAsciiPattern(const std::string& pattern) {
+    if (!isAscii(pattern)) return false;
+    const LexedPattern lexed = lexPattern(pattern);
+    if (!lexed.valid()) return false;
+    for (const PatternToken& token : lexed.tokens) {
+        if (token.kind == TokenKind::Escape && (token.symbol == 'x' || token.symbol == 'u') && token.number > 0x7F) {
+            return false;
+        }
+        if (token.kind == TokenKind::NamedClass && token.symbol != ':') return false;
+        if (token.kind == TokenKind::BackReference) return false;
+    }
+    return true;
+}
+
 CaseFold identityFold() {
     CaseFold fold{};
     for (std::size_t byte = 0; byte < fold.size(); ++byte) fold[byte] = static_cast<unsigned char>(byte);
@@ -92,6 +118,10 @@ struct UnicodeSubstitution::Rules {
     std::optional<LiteralScanner> scanner;
     CaseFold asciiFold = caseFoldOf(std::locale::classic());
     Substitution byteWise;
+    // The byte-wise translation reads classes in the global locale, which must be the classic one.
+    bool jitAllowed = std::locale() == std::locale::classic();
+    JitMatchContext jitContext;
+    ByteSetCache byteSets;
 
     explicit Rules(const WordList& words) : byteWise(words) {
         rules.reserve(words.size());
@@ -105,21 +135,43 @@ struct UnicodeSubstitution::Rules {
 
     WideRule compile(const std::string& pattern, const std::string& replacement) const {
         checkBeforeCompiling(pattern);
-        WideRule rule{pattern, {}, {}, regexStackDemand(pattern), characterLiterals(pattern, ctype), std::nullopt};
+        WideRule rule{
+            pattern,      {},    {},    {},          regexStackDemand(pattern), characterLiterals(pattern, ctype),
+            std::nullopt, false, false, std::nullopt};
         rule.expression.imbue(locale);
         const std::wstring widePattern = wideOrRefuse(pattern, "pattern", pattern);
         rule.expression.assign(widePattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
         rule.replacement = wideOrRefuse(replacement, "replacement", pattern);
         if (isAscii(pattern) && isPlainLiteral(pattern)) rule.asciiLiteral.emplace(pattern, replacement);
+        rule.asciiPattern = jitAllowed && isAsciiPattern(pattern);
+        rule.byteReplacement = replacement;
         return rule;
     }
 
     // Nothing when the rule leaves `text` as it is.
-    std::optional<std::wstring> rewrite(const WideRule& rule, const std::wstring& text) const {
-        if (rule.asciiLiteral && isAscii(std::wstring_view(text))) {
+    std::optional<std::wstring> rewrite(WideRule& rule, const std::wstring& text) {
+        const bool asciiText = (rule.asciiLiteral || rule.asciiPattern) && isAscii(std::wstring_view(text));
+        if (rule.asciiLiteral && asciiText) {
             std::optional<std::string> replaced = rule.asciiLiteral->apply(narrowedAscii(text), asciiFold);
             // The replacement was checked to be UTF-8 when the rule was built.
             return replaced ? wideFromUtf8(*replaced) : std::nullopt;
+        }
+        if (rule.asciiPattern && asciiText) {
+            if (!rule.asciiJitTried) {
+                rule.asciiJitTried = true;
+                if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets)) {
+                    rule.asciiJit = JitRule::compile(*translated, rule.byteReplacement);
+                }
+            }
+            if (rule.asciiJit) {
+                try {
+                    const std::string narrow = narrowedAscii(text);
+                    std::optional<std::string> replaced = rule.asciiJit->replace(narrow, jitContext);
+                    return replaced && *replaced != narrow ? wideFromUtf8(*replaced) : std::nullopt;
+                } catch (const JitGaveUp&) {
+                    // The wide regex gives the same, or the error that says why not.
+                }
+            }
         }
         checkRecursionBudget(rule.pattern, rule.stackDemand, text.size());
         // The C-string form of the format, as the byte-wise rules use it.
@@ -154,7 +206,7 @@ std::string UnicodeSubstitution::apply(const std::string& text) {
     bool changed = false;
     _rules->scan(modifiedText);
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
-        const WideRule& rule = _rules->rules[index];
+        WideRule& rule = _rules->rules[index];
         if (!rule.requiredLiterals.empty() && !_rules->scanner->found(index)) continue;
         if (std::optional<std::wstring> rewritten = _rules->rewrite(rule, modifiedText)) {
             modifiedText = std::move(*rewritten);

@@ -1,0 +1,170 @@
+"""Times word lists whose rules match most lines: honorifics and names, sound tags and
+punctuation clean-ups, rules that add or remove lines, on files where most cues match.
+
+    .venv/bin/python bench/matching.py [--repeats N]
+
+Targets, printed beside each figure: `apply` and `apply_many` on matching texts at
+least 5x Python's re with the patterns compiled beforehand (same rules, same order),
+and each of the four file jobs at least 30x pysubs2 + re on a first call in a fresh
+process. Files of 2, 10, 200 and 2,000 cues; dialogue with typographic quotes.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import random
+import statistics
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+import inputs
+import peer
+from word_lists import FIRST_CALL, JOBS, seconds, verdict
+
+from c_quorvant import WordList
+
+CUE_COUNTS = [2, 10, 200, 2000]
+# Most lines get a name with an honorific, many a sound tag, some a stray space or an
+# ellipsis: every rule below has work on a good share of the lines.
+NAMES = ["Taro-kun", "Aoi-san", "Mika-chan", "Kenji-sama", "Hana-senpai", "Yui-chan", "onee-san", "Sensei"]
+SOUND_TAGS = ["[door slams] ", "(SIGHS) ", "[laughing] ", "(MUSIC PLAYING) ", "\u266a "]
+TAILS = [" ...", "!", " ?", "\u2026", ", right?", " \u201cno way\u201d."]
+
+# Real clean-ups, ECMAScript replacements; the peer applies them in the same order.
+RULES = {
+    "(\\w+)-(san|kun|chan|sama|senpai)\\b": "$1",
+    "\\bonee-san\\b": "big sister",
+    "\\bsensei\\b": "teacher",
+    "\\bTaro\\b": "Tarou",
+    "\\b(Aoi|Mika|Kenji|Hana|Yui)\\b": "$1",
+    "\\[[^\\]]*\\]\\s*": "",
+    "\\([A-Z ]+\\)\\s*": "",
+    "\u266a\\s*": "",
+    "\\s+([,.!?])": "$1",
+    "\\.\\.\\.": "\u2026",
+    "  +": " ",
+    "^- ": "\u2013 ",
+    "\\\\N": " ",
+    "([.!?]) - ": "$1\\N- ",
+    "\u201c([^\u201d]*)\u201d": "\u00ab$1\u00bb",
+    "\\bgonna\\b": "going to",
+}
+
+
+def first_call_cpu(side: str, pass_name: str, subfile: str, words: str) -> float:
+    """CPU seconds of the job's first call in a fresh interpreter (all its threads): on a
+    shared machine the wall clock mostly measures the neighbours."""
+    imports, call = JOBS[side]
+    code = FIRST_CALL.format(
+        here=str(Path(__file__).resolve().parent),
+        imports=imports,
+        call=call.format(pass_name=pass_name, subfile=subfile, words=words),
+    ).replace("time.perf_counter()", "time.process_time()")
+    done = subprocess.run([sys.executable, "-c", code], check=True, capture_output=True, text=True)
+    return float(done.stdout.split()[-1])
+
+
+def dialogue(text: str, rng: random.Random) -> str:
+    if rng.random() < 0.9:
+        text = f"{rng.choice(NAMES)}, {text}"
+    if rng.random() < 0.5:
+        text = rng.choice(SOUND_TAGS) + text
+    if rng.random() < 0.5:
+        text += rng.choice(TAILS)
+    return text
+
+
+def write_files(cues: int, rng: random.Random) -> tuple[str, str]:
+    """An ASS and a SubRip file of `cues` matching cues, from the benchmark's films."""
+    ass = inputs.ass_file(cues, rng).split(b"\r\n")
+    for index, line in enumerate(ass):
+        if line.startswith(b"Dialogue:"):
+            fields = line.split(b",", 9)
+            fields[9] = dialogue(fields[9].decode("utf-8"), rng).encode("utf-8")
+            ass[index] = b",".join(fields)
+    srt = inputs.srt_file(cues, rng).split(b"\n\n")
+    for index, block in enumerate(srt):
+        lines = block.split(b"\n")
+        if len(lines) > 2:
+            lines[2] = dialogue(lines[2].decode("utf-8", "replace"), rng).encode("utf-8")
+        srt[index] = b"\n".join(lines)
+    names = (f"matching-{cues}.ass", f"matching-{cues}.srt")
+    Path(names[0]).write_bytes(b"\r\n".join(ass))
+    Path(names[1]).write_bytes(b"\n\n".join(srt))
+    return names
+
+
+def texts_of(ass_name: str) -> list[str]:
+    return [
+        line.split(",", 9)[-1]
+        for line in Path(ass_name).read_text(encoding="utf-8").splitlines()
+        if line.startswith("Dialogue:")
+    ]
+
+
+def compare_with_re(label: str, words_file: str, texts: list[str], repeats: int) -> None:
+    words = WordList(json.loads(Path(words_file).read_text(encoding="utf-8")))
+    compiled = peer._rules(words_file)
+    words.apply(texts[0])
+    changed = sum(peer._rewrite(text, compiled) != text for text in texts)
+    apply_each = seconds(lambda: [words.apply(text) for text in texts], repeats) / len(texts)
+    many_each = seconds(lambda: words.apply_many(texts), repeats) / len(texts)
+    re_each = seconds(lambda: [peer._rewrite(text, compiled) for text in texts], 3) / len(texts)
+    print(f"{label}: {len(texts):,} texts, {changed / len(texts):.0%} changed by re; re {re_each * 1e6:.1f} us a text")
+    for name, each in (("apply", apply_each), ("apply_many", many_each)):
+        print(
+            f"  {name}: {each * 1e6:.2f} us a text = {re_each / each:.1f}x re "
+            f"(target 5x: {verdict(re_each >= 5 * each)})"
+        )
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--repeats", type=int, default=7)
+    args = parser.parse_args()
+    rng = random.Random(2026)
+    with tempfile.TemporaryDirectory(prefix="quorvant-bench-") as scratch:
+        os.chdir(scratch)
+        Path("matching.json").write_text(json.dumps(RULES, ensure_ascii=False), encoding="utf-8")
+        files = {cues: write_files(cues, rng) for cues in CUE_COUNTS}
+        print(f"{len(RULES)} rules that match most lines; medians\n")
+        compare_with_re("Dialogue of the 2,000-cue file", "matching.json", texts_of(files[2000][0]), args.repeats)
+        honorifics = {
+            "(\\w+)-san": "$1",
+            "(\\w+)-kun": "$1",
+            "(\\w+)-chan": "$1",
+            "\\bsenpai\\b": "upperclassman",
+            "\\bsensei\\b": "teacher",
+            "onii-chan": "big brother",
+        }
+        Path("honorifics.json").write_text(json.dumps(honorifics), encoding="utf-8")
+        phrases = [f"{rng.choice(['Taro', 'Aoi', 'Hana'])}-{rng.choice(['san', 'kun', 'chan'])}" for _ in range(20000)]
+        texts = [f"{name}, the senpai says it's fine, sensei." for name in phrases]
+        compare_with_re("6 honorific rules, every text matching", "honorifics.json", texts, args.repeats)
+
+        print("\nFirst call in a fresh process, word list read and compiled inside it (CPU time):")
+        for cues in CUE_COUNTS:
+            for subfile in files[cues]:
+                for pass_name in ("export", "rewrite"):
+                    runs = [
+                        (
+                            first_call_cpu("api", pass_name, subfile, "matching.json"),
+                            first_call_cpu("peer", pass_name, subfile, "matching.json"),
+                        )
+                        for _ in range(5)
+                    ]
+                    api = statistics.median(run[0] for run in runs)
+                    other = statistics.median(run[1] for run in runs)
+                    target = f" (target 30x: {verdict(other >= 30 * api)})" if cues >= 200 else ""
+                    print(
+                        f"  {subfile} {pass_name}: API {api * 1e3:.2f} ms, pysubs2 + re {other * 1e3:.1f} ms "
+                        f"= {other / api:.0f}x{target}"
+                    )
+
+
+if __name__ == "__main__":
+    main()
