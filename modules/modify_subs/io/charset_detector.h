@@ -1,7 +1,7 @@
 #pragma once
 
-// The last resort of the encoding choice (encoding_choice.h): uchardet's guess for
-// bytes that carry no mark and are not UTF-8. Chosen by bench/encodings.py.
+// The last resort of the encoding choice (c_quorvant/text_encoding.py): uchardet's
+// guess for bytes that carry no mark and are not UTF-8. Chosen by bench/encodings.py.
 
 #include <optional>
 #include <string>
