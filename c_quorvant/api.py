@@ -57,21 +57,12 @@ class WordList(Mapping[str, str]):
 
     @classmethod
     def load(cls, path: StrPath) -> WordList:
-        """The JSON object at `path`, read as the command line and the module read it."""
+        """The JSON object at `path`, read as the command line reads it. Refuses,
+        naming the file, a document that is not one JSON object or that has text
+        after the object."""
         with open(path, "rb") as file:
             raw = file.read()
-        document = raw.removeprefix(codecs.BOM_UTF8)
-        try:
-            document.decode("utf-8")
-        except UnicodeDecodeError as error:
-            offset = error.start + len(raw) - len(document)
-            raise WordListError(
-                f"{os.fsdecode(path)}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}"
-            ) from None
-        try:
-            return cls(_api.parse_words(document))
-        except WordListError as error:
-            raise WordListError(f"{os.fsdecode(path)}: {error}", pattern=error.pattern) from None
+        return cls(parse_word_list(raw, os.fsdecode(path)))
 
     def apply(
         self, text: str, *, protect_tags: Literal[False, "ass", "srt", "vtt"] = False, unicode: bool = False
@@ -425,6 +416,21 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
         raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, ".json" if export_texts else None))
+
+
+def parse_word_list(raw: bytes, name: str) -> dict[str, str]:
+    """The rules in a word list's bytes, as WordList.load reads them; WordListError
+    messages begin with `name`."""
+    document = raw.removeprefix(codecs.BOM_UTF8)
+    try:
+        document.decode("utf-8")
+    except UnicodeDecodeError as error:
+        offset = error.start + len(raw) - len(document)
+        raise WordListError(f"{name}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}") from None
+    try:
+        return _api.parse_words(document)
+    except WordListError as error:
+        raise WordListError(f"{name}: {error}", pattern=error.pattern) from None
 
 
 def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:

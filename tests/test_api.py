@@ -256,6 +256,28 @@ SCALARS = {
 }
 
 
+@pytest.mark.parametrize(
+    "document, refusal",
+    [
+        ('{"a": "b"}\n\n{"c": "d"}', "words.json: text follows the word list's JSON object at line 3, column 1"),
+        ('{"a": "b"} // fine\n"c"', "words.json: text follows the word list's JSON object at line 2, column 1"),
+        ('[{"a": "b"}]', "words.json: not a word list: this is a JSON array"),
+        ("1\n00:00:01,000 --> 00:00:02,000\nHi\n", "words.json: not a word list: this is no JSON value"),
+        ("[Script Info]\nTitle: x\n", "words.json: not a word list: this is no JSON value"),
+        ('/* kept */ {\n  "a": "b", // why\n  "c": "d",\n}\n// the end\n', None),
+    ],
+)
+def test_a_word_list_is_one_json_object(tmp_path, document, refusal):
+    (tmp_path / "words.json").write_text(document, encoding="utf-8")
+
+    if refusal is None:
+        assert dict(WordList.load(tmp_path / "words.json")) == {"a": "b", "c": "d"}
+        return
+    with pytest.raises(WordListError) as raised:
+        WordList.load(tmp_path / "words.json")
+    assert str(raised.value).startswith(str(tmp_path / refusal))
+
+
 def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
     rules = {name: value for name, (value, _) in SCALARS.items()}
     (tmp_path / "words.json").write_text(json.dumps(rules), encoding="utf-8")

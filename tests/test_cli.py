@@ -194,6 +194,24 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             1,
             "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; ",
         ),
+        (
+            ["check", "words.json"],
+            '{"a": "b"}\n{"c": "d"}',
+            1,
+            "quorvant: cannot read word list 'words.json': text follows the word list's JSON object at line 2",
+        ),
+        (
+            ["rewrite", "ep1.ass", "-w", "words.json"],
+            '["a"]',
+            1,
+            "quorvant: cannot read word list 'words.json': not a word list: this is a JSON array",
+        ),
+        (
+            ["preview", "ep1.ass", "-w", "ep2.srt"],
+            None,
+            1,
+            "quorvant: cannot read word list 'ep2.srt': not a word list: this is no JSON value",
+        ),
         (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
         (
             ["preview", "words.json", "--words", "words.json"],
@@ -776,3 +794,41 @@ def test_an_interrupt_right_after_an_output_lands_still_reports_it(tmp_path, mon
         monkeypatch.setattr(batch.os, "replace", interrupted)
         staging.finish(job, Result(0, output_name="[Quorvanted] a.srt"))
     assert (reported, [path.name for path in tmp_path.iterdir()]) == (["written"], ["[Quorvanted] a.srt"])
+
+
+@pytest.mark.parametrize(
+    "words, stdin, rewritten, warning",
+    [
+        (
+            ["first.json", "second.json"],
+            None,
+            "Tanaka-SAN.|Taro-KUN,",
+            "pattern \"-san\" is also given in 'first.json'",
+        ),
+        (
+            ["second.json", "first.json"],
+            None,
+            "Tanaka-dono.|Taro-KUN,",
+            "pattern \"-san\" is also given in 'second.json'",
+        ),
+        (["first.json", "-"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-KUN,", "also given in 'first.json'"),
+        (["/dev/stdin"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-kun,", None),
+    ],
+)
+def test_word_lists_merge_in_order_and_are_read_once(season, words, stdin, rewritten, warning):
+    (season / "first.json").write_text('{"-san": "-dono", "kun": "KUN"}', encoding="utf-8")
+    (season / "second.json").write_text('{"-san": "-SAN"}', encoding="utf-8")
+    args = ["rewrite", "ep1.ass", "-o", "out", "--name", "{name}", "-j", "2"]
+    result = subprocess.run(
+        [sys.executable, "-m", "c_quorvant", *args, *(f"-w{path}" for path in words)],
+        cwd=season,
+        input=stdin or "",
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+
+    assert result.returncode == 0, result.stderr
+    output = (season / "out" / "ep1.ass").read_text(encoding="utf-8")
+    assert all(text in output for text in rewritten.split("|"))
+    assert (warning in result.stderr) if warning else "warning" not in result.stderr

@@ -174,6 +174,8 @@ def _run_pipe(args: argparse.Namespace, settings: "Settings") -> int:
 
     if args.files != [STDIN] or not args.format:
         raise UsageError("- reads one file from standard input: give it alone, with --format ass, srt or vtt")
+    if STDIN in args.words:
+        raise UsageError("standard input holds the subtitle file: -w - can't read the word list from it too")
     if args.json or args.scheduler or getattr(args, "output_dir", None) is not None or getattr(args, "in_place", False):
         raise UsageError("- is read and written by this process: it takes no -o, --in-place, --json or --scheduler")
     return run_pipe(settings, args.format)

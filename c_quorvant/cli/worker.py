@@ -5,7 +5,6 @@ puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
 import ctypes
-import functools
 import os
 import signal
 import sys
@@ -29,7 +28,7 @@ class Job:
     index: int
     mode: str  # export, rewrite or preview
     source: str  # the input, absolute
-    words: str  # the word list, absolute
+    words: dict[str, str]  # the run's rules, read once by the parent
     staging: str = ""  # the private folder the pass writes into (not for preview)
     output_name: str = ""  # the name the parent gave the output, written in `staging`
     protect_tags: bool = False
@@ -37,6 +36,7 @@ class Job:
     encoding: str = "auto"
     output_encoding: str | None = None
     fallback_encoding: str | None = None
+    words_key: str = ""  # the same for every job of a run
 
 
 @dataclass(frozen=True)
@@ -111,7 +111,7 @@ def _run(job: Job, api: ModuleType) -> Result:
 def _preview(job: Job, api: ModuleType) -> Result:
     found = api.preview(
         job.source,
-        _word_list(api, job.words),
+        _word_list(api, job),
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
@@ -135,7 +135,7 @@ def _write(job: Job, api: ModuleType) -> Result:
     run_pass = api.export if export else api.rewrite
     result = run_pass(
         job.source,
-        _word_list(api, job.words),
+        _word_list(api, job),
         os.path.join(job.staging, name),
         protect_tags=job.protect_tags,
         unicode=job.unicode,
@@ -154,21 +154,13 @@ def _write(job: Job, api: ModuleType) -> Result:
     )
 
 
-def _word_list(api: ModuleType, path: str) -> "WordList":
-    return _loaded_word_list(api, path, _version(path))
+def _word_list(api: ModuleType, job: Job) -> "WordList":
+    # A run has one word list: each worker compiles it once. A cluster's workers
+    # outlive the run, so another run's list replaces it.
+    global _compiled
+    if _compiled is None or _compiled[0] != job.words_key or not job.words_key:
+        _compiled = (job.words_key, api.WordList(job.words))
+    return _compiled[1]
 
 
-@functools.lru_cache(maxsize=1)
-def _loaded_word_list(api: ModuleType, path: str, version: tuple[int, ...]) -> "WordList":
-    # A run has one word list: each worker reads it once. A cluster's workers
-    # outlive the run, so an edited list is read again.
-    words: WordList = api.WordList.load(path)
-    return words
-
-
-def _version(path: str) -> tuple[int, ...]:
-    try:
-        status = os.stat(path)
-    except OSError:
-        return ()  # loading it says why
-    return (status.st_ino, status.st_size, status.st_mtime_ns)
+_compiled: "tuple[str, WordList] | None" = None
