@@ -832,3 +832,34 @@ def test_word_lists_merge_in_order_and_are_read_once(season, words, stdin, rewri
     output = (season / "out" / "ep1.ass").read_text(encoding="utf-8")
     assert all(text in output for text in rewritten.split("|"))
     assert (warning in result.stderr) if warning else "warning" not in result.stderr
+
+
+DASHES = "1\n00:00:01,000 --> 00:00:02,000\n- Senpai, wait!\n- Tanaka-san?\n\n2\n00:00:03,000 --> 00:00:04,000\nNo."
+
+
+@pytest.mark.parametrize(
+    "args, status, stdout",
+    [
+        (["preview"], 0, "cue 1\n  - - Senpai, wait!\n    - Tanaka-san?\n  + - senior, wait!\n    - Tanaka?\n"),
+        (
+            ["preview", "--diff", "--exit-code"],
+            1,
+            "--- d.srt\n+++ d.srt\n@@ -1,8 +1,8 @@\n 1\n 00:00:01,000 --> 00:00:02,000\n-- Senpai, wait!\n"
+            "-- Tanaka-san?\n+- senior, wait!\n+- Tanaka?\n \n 2\n 00:00:03,000 --> 00:00:04,000\n-No.\n"
+            "\\ No newline at end of file\n+NO.\n\\ No newline at end of file\n",
+        ),
+        (["rewrite", "--diff", "-q"], 0, "--- d.srt\n+++ d.srt\n@@ -1,8 +1,8 @@\n"),
+        (["rewrite", "--diff", "--in-place"], 2, ""),
+        (["preview", "--diff", "--json"], 2, ""),
+    ],
+)
+def test_review_shows_continuation_lines_apart_from_diff_marks(tmp_path, args, status, stdout):
+    (tmp_path / "d.srt").write_text(DASHES, encoding="utf-8")
+    (tmp_path / "w.json").write_text('{"senpai": "senior", "-san": "", "no": "NO"}', encoding="utf-8")
+
+    result = quorvant(*args, "d.srt", "-w", "w.json", cwd=tmp_path)
+
+    assert result.returncode == status, result.stderr
+    assert result.stdout.startswith(stdout) if stdout else result.stdout == ""
+    assert "\\ No newline" not in stdout or result.stdout == stdout
+    assert sorted(path.name for path in tmp_path.iterdir()) == ["d.srt", "w.json"]

@@ -138,6 +138,8 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         _add_output_arguments(command, converts)
     else:
         _add_preview_arguments(command)
+    if converts or not writes:
+        _add_diff_argument(command)
     command.add_argument(
         "-j",
         "--jobs",
@@ -256,6 +258,14 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             metavar="NAME",
             help="write the copies in this encoding instead of each input's own (utf-8-sig, utf-16: with a mark)",
         )
+
+
+def _add_diff_argument(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "--diff",
+        action="store_true",
+        help="print a unified diff of each file that would change, and write nothing (exit status as preview's)",
+    )
 
 
 def _add_preview_arguments(command: argparse.ArgumentParser) -> None:

@@ -84,6 +84,7 @@ def run_batch(settings: Settings) -> int:
             encoding=settings.encoding,
             output_encoding=settings.output_encoding,
             fallback_encoding=settings.fallback_encoding,
+            diff=settings.style.diff,
         )
         for item in runnable
     }
@@ -180,6 +181,7 @@ class _Staging:
             encoding=result.encoding,
             confidence=result.confidence,
             format=result.format,
+            diff=result.diff,
         )
         try:
             if result.problem:

@@ -16,6 +16,7 @@ from types import ModuleType
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
+from c_quorvant.cli.preview import diff_hunks
 
 if TYPE_CHECKING:
     from c_quorvant.api import WordList
@@ -37,6 +38,7 @@ class Job:
     output_encoding: str | None = None
     fallback_encoding: str | None = None
     words_key: str = ""  # the same for every job of a run
+    diff: bool = False  # preview: also the unified diff of the file a rewrite would write
 
 
 @dataclass(frozen=True)
@@ -52,6 +54,7 @@ class Result:
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
     format: str | None = None  # "ass", "srt" or "vtt", as read
+    diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -125,6 +128,27 @@ def _preview(job: Job, api: ModuleType) -> Result:
         encoding=found.encoding,
         confidence=found.confidence,
         format=found.format,
+        diff=_diff(job, api, found.encoding, found.format) if job.diff and found.changes else (),
+    )
+
+
+def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple[str, ...]:
+    with open(job.source, "rb") as file:
+        before = file.read()
+    after = api.rewrite_bytes(
+        before,
+        format,
+        _word_list(api, job),
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+        encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
+        output_encoding=job.output_encoding,
+    )
+    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
+    read_as = encoding or "utf-8"
+    return diff_hunks(
+        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
     )
 
 
