@@ -263,6 +263,7 @@ SCALARS = {
         ('{"a": "b"}\n\n{"c": "d"}', "words.json: text follows the word list's JSON object at line 3, column 1"),
         ('{"a": "b"} // fine\n"c"', "words.json: text follows the word list's JSON object at line 2, column 1"),
         ('[{"a": "b"}]', "words.json: not a word list: this is a JSON array"),
+        ('{"a": "b", "c": {"d": 1}}', 'words.json: the value of pattern "c" is an object; a replacement must be'),
         ("1\n00:00:01,000 --> 00:00:02,000\nHi\n", "words.json: not a word list: this is no JSON value"),
         ("[Script Info]\nTitle: x\n", "words.json: not a word list: this is no JSON value"),
         ('/* kept */ {\n  "a": "b", // why\n  "c": "d",\n}\n// the end\n', None),

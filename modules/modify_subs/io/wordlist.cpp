@@ -85,6 +85,14 @@ WordList parseWordListDocument(const std::string& document) {
         throw std::runtime_error("text follows the word list's JSON object; " + expected);
     }
     WordList words;
-    for (const std::string& key : root.getMemberNames()) words[key] = root[key].asString();
+    for (const std::string& key : root.getMemberNames()) {
+        const Json::Value& value = root[key];
+        if (value.isArray() || value.isObject()) {
+            throw std::runtime_error("the value of pattern \"" + key + "\" is " +
+                                     (value.isArray() ? "an array" : "an object") +
+                                     "; a replacement must be a string, a number, true, false or null");
+        }
+        words[key] = value.asString();
+    }
     return words;
 }
