@@ -767,7 +767,7 @@ def test_an_interrupt_between_making_and_noting_a_staging_folder_leaves_nothing(
     )
     monkeypatch.setattr(batch.tempfile, "mkdtemp", interrupted)
     with pytest.raises(KeyboardInterrupt):
-        staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+        staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), {}))
     assert [path.name for path in tmp_path.iterdir()] != []
     staging.clear()
     assert list(tmp_path.iterdir()) == []
@@ -789,7 +789,7 @@ def test_an_interrupt_right_after_an_output_lands_still_reports_it(tmp_path, mon
     item = Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))
     with pytest.raises(Interrupted), _StopOnSignals() as signals:
         staging = batch._Staging({0: item}, report, signals.held)
-        job = staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+        job = staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), {}))
         Path(job.staging, "[Quorvanted] a.srt").write_text("1")
         monkeypatch.setattr(batch.os, "replace", interrupted)
         staging.finish(job, Result(0, output_name="[Quorvanted] a.srt"))
