@@ -29,6 +29,11 @@ _SCALARS = (int, float, bool, type(None))
 Format = Literal["ass", "ssa", "srt", "vtt"]
 _FORMATS: dict[bytes, Format] = {b".ass": "ass", b".ssa": "ass", b".srt": "srt", b".vtt": "vtt"}
 _ENDINGS_NAMED = tuple(os.fsdecode(ending) for ending in _FORMATS)
+# Whose tags protect_tags protects: True, the file's own (for a text alone, ASS's),
+# or a syntax named.
+TagSyntax = Literal["ass", "srt", "vtt"]
+ProtectTags = bool | TagSyntax
+_TAG_FAMILIES: dict[str, str] = {"ass": "ass", "ssa": "ass", "srt": "srt", "vtt": "vtt"}
 
 
 class WordList(Mapping[str, str]):
@@ -57,38 +62,29 @@ class WordList(Mapping[str, str]):
 
     @classmethod
     def load(cls, path: StrPath) -> WordList:
-        """The JSON object at `path`, read as the command line and the module read it."""
+        """The JSON object at `path`, read as the command line reads it. Refuses,
+        naming the file, a document that is not one JSON object or that has text
+        after the object."""
         with open(path, "rb") as file:
             raw = file.read()
-        document = raw.removeprefix(codecs.BOM_UTF8)
-        try:
-            document.decode("utf-8")
-        except UnicodeDecodeError as error:
-            offset = error.start + len(raw) - len(document)
-            raise WordListError(
-                f"{os.fsdecode(path)}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}"
-            ) from None
-        try:
-            return cls(_api.parse_words(document))
-        except WordListError as error:
-            raise WordListError(f"{os.fsdecode(path)}: {error}", pattern=error.pattern) from None
+        return cls(parse_word_list(raw, os.fsdecode(path)))
 
-    def apply(
-        self, text: str, *, protect_tags: Literal[False, "ass", "srt", "vtt"] = False, unicode: bool = False
-    ) -> str:
+    def apply(self, text: str, *, protect_tags: ProtectTags = False, unicode: bool = False) -> str:
         """`text` as the passes rewrite a dialogue text. With protect_tags="ass" (or
-        "srt", "vtt") the rules see only the runs of visible text between tags; with
-        unicode=True patterns match characters instead of UTF-8 bytes."""
+        "srt", "vtt") the rules see only the runs of visible text between that
+        syntax's tags; True, which names no syntax for a text alone, stands for
+        "ass". With unicode=True patterns match characters instead of UTF-8 bytes."""
         return self.apply_many([text], protect_tags=protect_tags, unicode=unicode)[0]
 
     def apply_many(
-        self, texts: Iterable[str], *, protect_tags: Literal[False, "ass", "srt", "vtt"] = False, unicode: bool = False
+        self, texts: Iterable[str], *, protect_tags: ProtectTags = False, unicode: bool = False
     ) -> list[str]:
         """Each of `texts` as `apply` rewrites it, in one call that lets the
         interpreter lock go while the rules run."""
-        if protect_tags not in (False, "ass", "srt", "vtt"):
-            raise ValueError(f'protect_tags is False, "ass", "srt" or "vtt", not {protect_tags!r}')
-        return _api.apply_rules(list(texts), self._compiled, protect_tags or "", bool(protect_tags), unicode)
+        syntax = "ass" if protect_tags is True else protect_tags
+        if syntax not in (False, "ass", "srt", "vtt"):
+            raise ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
+        return _api.apply_rules(list(texts), self._compiled, syntax or "", bool(syntax), unicode)
 
     def __reduce__(self) -> tuple[type[WordList], tuple[dict[str, str]]]:
         return (WordList, (self._rules,))
@@ -123,7 +119,7 @@ def rewrite(
     words: WordList,
     output: StrPath | None = None,
     *,
-    protect_tags: bool = False,
+    protect_tags: ProtectTags = False,
     unicode: bool = False,
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
@@ -134,7 +130,8 @@ def rewrite(
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
     existing output is replaced whole, and no output gets a permission bit the
-    input lacks. protect_tags=True leaves the format's tags
+    input lacks. protect_tags=True (or the name of the file's tag syntax: "ass"
+    for .ass and .ssa, "srt", "vtt") leaves the format's tags
     alone. The copy is in the input's encoding (`encoding`, by default detected,
     with `fallback_encoding` in place of the detector), byte-order mark included,
     or in `output_encoding`. Raises SubtitleFileError, WordListError,
@@ -148,7 +145,7 @@ def export(
     words: WordList,
     output: StrPath | None = None,
     *,
-    protect_tags: bool = False,
+    protect_tags: ProtectTags = False,
     unicode: bool = False,
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
@@ -164,7 +161,7 @@ def rewrite_bytes(
     format: Format,
     words: WordList,
     *,
-    protect_tags: bool = False,
+    protect_tags: ProtectTags = False,
     unicode: bool = False,
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
@@ -174,6 +171,7 @@ def rewrite_bytes(
     every byte outside a changed text is kept, line ends, byte-order mark and all.
     Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
     _require_word_list(words)
+    protect_tags = _tags_protected(protect_tags, format, "the data")
     decoding = choose(data, encoding, fallback_encoding)
     return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
 
@@ -183,7 +181,7 @@ def export_texts(
     format: Format,
     words: WordList,
     *,
-    protect_tags: bool = False,
+    protect_tags: ProtectTags = False,
     unicode: bool = False,
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
@@ -191,6 +189,7 @@ def export_texts(
     """The rewritten dialogue texts of `data` under their export keys (event position
     or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\\n"."""
     _require_word_list(words)
+    protect_tags = _tags_protected(protect_tags, format, "the data")
     native = choose(data, encoding, fallback_encoding).to_native(data)
     return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
 
@@ -211,7 +210,7 @@ def preview(
     path: StrPath,
     words: WordList,
     *,
-    protect_tags: bool = False,
+    protect_tags: ProtectTags = False,
     unicode: bool = False,
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
@@ -219,6 +218,7 @@ def preview(
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
     _require_word_list(words)
     _require_text_codecs(encoding, fallback_encoding, None)
+    protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format, data = _read_subtitle(path, words, unicode)
     decoding = choose(data, encoding, fallback_encoding)
     with _naming(path):
@@ -226,6 +226,20 @@ def preview(
             decoding.to_native(data), format, words._compiled, protect_tags, unicode
         )
     return Preview(texts, changes, decoding.encoding, decoding.confidence, read)
+
+
+def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:
+    """protect_tags as the file passes take it: a syntax name must be the file's own."""
+    if isinstance(protect_tags, bool):
+        return protect_tags
+    if protect_tags not in ("ass", "srt", "vtt"):
+        raise ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
+    if _TAG_FAMILIES[protect_tags] != _TAG_FAMILIES[format]:
+        raise ValueError(
+            f"protect_tags={protect_tags!r} names tags that {os.fsdecode(name)} ({format}) doesn't use: "
+            "give True for the file's own"
+        )
+    return True
 
 
 def _require_word_list(words: object) -> None:
@@ -238,7 +252,7 @@ def _run_pass(
     path: StrPath,
     words: WordList,
     output: StrPath | None,
-    protect_tags: bool,
+    protect_tags: ProtectTags,
     unicode: bool,
     encoding: str,
     fallback_encoding: str | None,
@@ -247,7 +261,7 @@ def _run_pass(
     _require_word_list(words)
     _require_text_codecs(encoding, fallback_encoding, output_encoding)
     given = os.fspath(path)
-    _format_of(given)
+    protect_tags = _tags_protected(protect_tags, _format_of(given), given)
     target = os.fsencode(output if output is not None else default_output(given, export_texts))
     _refuse_writing_over_the_input(given, target)
     format = _checked_before_reading(given, words, unicode)
@@ -425,6 +439,21 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
         raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, ".json" if export_texts else None))
+
+
+def parse_word_list(raw: bytes, name: str) -> dict[str, str]:
+    """The rules in a word list's bytes, as WordList.load reads them; WordListError
+    messages begin with `name`."""
+    document = raw.removeprefix(codecs.BOM_UTF8)
+    try:
+        document.decode("utf-8")
+    except UnicodeDecodeError as error:
+        offset = error.start + len(raw) - len(document)
+        raise WordListError(f"{name}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}") from None
+    try:
+        return _api.parse_words(document)
+    except WordListError as error:
+        raise WordListError(f"{name}: {error}", pattern=error.pattern) from None
 
 
 def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:

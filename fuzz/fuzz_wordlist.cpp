@@ -1,7 +1,8 @@
-// The word-list loader on arbitrary documents: a list or one of jsoncpp's
-// exceptions, nothing else.
+// The word-list loaders on arbitrary documents: a list or one of jsoncpp's
+// exceptions (the strict one: a std::exception saying why), nothing else.
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <sstream>
 #include <string>
 
@@ -17,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (pattern.size() + replacement.size() > 2 * size + 16) __builtin_trap();
         }
     } catch (const Json::Exception&) {
+    }
+    try {
+        const WordList words = parseWordListDocument(document.str());
+        for (const auto& [pattern, replacement] : words) {
+            if (pattern.size() + replacement.size() > 2 * size + 16) __builtin_trap();
+        }
+    } catch (const std::exception&) {
     }
     return 0;
 }

@@ -9,7 +9,7 @@ from concurrent.futures import ProcessPoolExecutor
 import pytest
 from conftest import DATA_DIR, run_python
 
-from c_quorvant import SubtitleFileError, WordList, WordListError, export, rewrite
+from c_quorvant import SubtitleFileError, WordList, WordListError, export, rewrite, rewrite_bytes
 
 MODES = [(False, False), (True, False), (False, True), (True, True)]  # (protect_tags, unicode)
 
@@ -124,7 +124,8 @@ def _errors(tmp_path):
         (lambda: WordList.load(tmp_path / "bad.json"), WordListError, {"pattern": None}),
         (lambda: WordList({"a": float("nan")}), WordListError, {"pattern": "a"}),
         (lambda: WordList.load(tmp_path / "none.json"), FileNotFoundError, {"filename": str(tmp_path / "none.json")}),
-        (lambda: words.apply("hi", protect_tags=True), ValueError, {}),
+        (lambda: words.apply("hi", protect_tags="html"), ValueError, {}),
+        (lambda: rewrite(x, words, tmp_path / "y.srt", protect_tags="ass"), ValueError, {}),
         # A missing file reads the same whatever its format and pass.
         (lambda: rewrite(tmp_path / "none.srt", words), SubtitleFileError, file("none.srt", MISSING)),
         (lambda: rewrite(tmp_path / "none.ass", words), SubtitleFileError, file("none.ass", MISSING)),
@@ -256,6 +257,29 @@ SCALARS = {
 }
 
 
+@pytest.mark.parametrize(
+    "document, refusal",
+    [
+        ('{"a": "b"}\n\n{"c": "d"}', "words.json: text follows the word list's JSON object at line 3, column 1"),
+        ('{"a": "b"} // fine\n"c"', "words.json: text follows the word list's JSON object at line 2, column 1"),
+        ('[{"a": "b"}]', "words.json: not a word list: this is a JSON array"),
+        ('{"a": "b", "c": {"d": 1}}', 'words.json: the value of pattern "c" is an object; a replacement must be'),
+        ("1\n00:00:01,000 --> 00:00:02,000\nHi\n", "words.json: not a word list: this is no JSON value"),
+        ("[Script Info]\nTitle: x\n", "words.json: not a word list: this is no JSON value"),
+        ('/* kept */ {\n  "a": "b", // why\n  "c": "d",\n}\n// the end\n', None),
+    ],
+)
+def test_a_word_list_is_one_json_object(tmp_path, document, refusal):
+    (tmp_path / "words.json").write_text(document, encoding="utf-8")
+
+    if refusal is None:
+        assert dict(WordList.load(tmp_path / "words.json")) == {"a": "b", "c": "d"}
+        return
+    with pytest.raises(WordListError) as raised:
+        WordList.load(tmp_path / "words.json")
+    assert str(raised.value).startswith(str(tmp_path / refusal))
+
+
 def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
     rules = {name: value for name, (value, _) in SCALARS.items()}
     (tmp_path / "words.json").write_text(json.dumps(rules), encoding="utf-8")
@@ -268,3 +292,32 @@ def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
     for wrong in ([], {}, b"x"):
         with pytest.raises(TypeError):
             WordList({"a": wrong})
+
+
+@pytest.mark.parametrize(
+    "format, data, names",
+    [
+        (
+            "ass",
+            "[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, "
+            "MarginV, Effect, Text\nDialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\i1}Aoi-san\n",
+            ["ass"],
+        ),
+        ("srt", "1\n00:00:01,000 --> 00:00:02,000\n<i>Aoi-san</i> {i}\n", ["srt"]),
+        ("vtt", "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\n<v Aoi>Aoi-san</v> <00:00:01.500>i\n", ["vtt"]),
+    ],
+)
+def test_protect_tags_means_the_same_in_every_call(format, data, names):
+    words = WordList({"-san": "", "i": "I"})
+    text = data.rstrip("\n").split(",")[-1] if format == "ass" else data.splitlines()[-1]
+    protected = rewrite_bytes(data.encode(), format, words, protect_tags=True)
+
+    assert protected != rewrite_bytes(data.encode(), format, words)
+    for name in names:
+        assert rewrite_bytes(data.encode(), format, words, protect_tags=name) == protected
+        assert words.apply(text, protect_tags=name).encode() in protected
+    if format == "ass":
+        assert words.apply(text, protect_tags=True) == words.apply(text, protect_tags="ass")
+    for other in {"ass", "srt", "vtt"} - set(names):
+        with pytest.raises(ValueError, match="names tags that"):
+            rewrite_bytes(data.encode(), format, words, protect_tags=other)

@@ -194,6 +194,24 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             1,
             "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; ",
         ),
+        (
+            ["check", "words.json"],
+            '{"a": "b"}\n{"c": "d"}',
+            1,
+            "quorvant: cannot read word list 'words.json': text follows the word list's JSON object at line 2",
+        ),
+        (
+            ["rewrite", "ep1.ass", "-w", "words.json"],
+            '["a"]',
+            1,
+            "quorvant: cannot read word list 'words.json': not a word list: this is a JSON array",
+        ),
+        (
+            ["preview", "ep1.ass", "-w", "ep2.srt"],
+            None,
+            1,
+            "quorvant: cannot read word list 'ep2.srt': not a word list: this is no JSON value",
+        ),
         (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
         (
             ["preview", "words.json", "--words", "words.json"],
@@ -749,7 +767,7 @@ def test_an_interrupt_between_making_and_noting_a_staging_folder_leaves_nothing(
     )
     monkeypatch.setattr(batch.tempfile, "mkdtemp", interrupted)
     with pytest.raises(KeyboardInterrupt):
-        staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+        staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), {}))
     assert [path.name for path in tmp_path.iterdir()] != []
     staging.clear()
     assert list(tmp_path.iterdir()) == []
@@ -771,8 +789,77 @@ def test_an_interrupt_right_after_an_output_lands_still_reports_it(tmp_path, mon
     item = Input(0, "a.srt", str(tmp_path / "[Quorvanted] a.srt"))
     with pytest.raises(Interrupted), _StopOnSignals() as signals:
         staging = batch._Staging({0: item}, report, signals.held)
-        job = staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), "words.json"))
+        job = staging.prepare(Job(0, "rewrite", str(tmp_path / "a.srt"), {}))
         Path(job.staging, "[Quorvanted] a.srt").write_text("1")
         monkeypatch.setattr(batch.os, "replace", interrupted)
         staging.finish(job, Result(0, output_name="[Quorvanted] a.srt"))
     assert (reported, [path.name for path in tmp_path.iterdir()]) == (["written"], ["[Quorvanted] a.srt"])
+
+
+@pytest.mark.parametrize(
+    "words, stdin, rewritten, warning",
+    [
+        (
+            ["first.json", "second.json"],
+            None,
+            "Tanaka-SAN.|Taro-KUN,",
+            "pattern \"-san\" is also given in 'first.json'",
+        ),
+        (
+            ["second.json", "first.json"],
+            None,
+            "Tanaka-dono.|Taro-KUN,",
+            "pattern \"-san\" is also given in 'second.json'",
+        ),
+        (["first.json", "-"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-KUN,", "also given in 'first.json'"),
+        (["/dev/stdin"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-kun,", None),
+    ],
+)
+def test_word_lists_merge_in_order_and_are_read_once(season, words, stdin, rewritten, warning):
+    (season / "first.json").write_text('{"-san": "-dono", "kun": "KUN"}', encoding="utf-8")
+    (season / "second.json").write_text('{"-san": "-SAN"}', encoding="utf-8")
+    args = ["rewrite", "ep1.ass", "-o", "out", "--name", "{name}", "-j", "2"]
+    result = subprocess.run(
+        [sys.executable, "-m", "c_quorvant", *args, *(f"-w{path}" for path in words)],
+        cwd=season,
+        input=stdin or "",
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+
+    assert result.returncode == 0, result.stderr
+    output = (season / "out" / "ep1.ass").read_text(encoding="utf-8")
+    assert all(text in output for text in rewritten.split("|"))
+    assert (warning in result.stderr) if warning else "warning" not in result.stderr
+
+
+DASHES = "1\n00:00:01,000 --> 00:00:02,000\n- Senpai, wait!\n- Tanaka-san?\n\n2\n00:00:03,000 --> 00:00:04,000\nNo."
+
+
+@pytest.mark.parametrize(
+    "args, status, stdout",
+    [
+        (["preview"], 0, "cue 1\n  - - Senpai, wait!\n    - Tanaka-san?\n  + - senior, wait!\n    - Tanaka?\n"),
+        (
+            ["preview", "--diff", "--exit-code"],
+            1,
+            "--- d.srt\n+++ d.srt\n@@ -1,8 +1,8 @@\n 1\n 00:00:01,000 --> 00:00:02,000\n-- Senpai, wait!\n"
+            "-- Tanaka-san?\n+- senior, wait!\n+- Tanaka?\n \n 2\n 00:00:03,000 --> 00:00:04,000\n-No.\n"
+            "\\ No newline at end of file\n+NO.\n\\ No newline at end of file\n",
+        ),
+        (["rewrite", "--diff", "-q"], 0, "--- d.srt\n+++ d.srt\n@@ -1,8 +1,8 @@\n"),
+        (["rewrite", "--diff", "--in-place"], 2, ""),
+        (["preview", "--diff", "--json"], 2, ""),
+    ],
+)
+def test_review_shows_continuation_lines_apart_from_diff_marks(tmp_path, args, status, stdout):
+    (tmp_path / "d.srt").write_text(DASHES, encoding="utf-8")
+    (tmp_path / "w.json").write_text('{"senpai": "senior", "-san": "", "no": "NO"}', encoding="utf-8")
+
+    result = quorvant(*args, "d.srt", "-w", "w.json", cwd=tmp_path)
+
+    assert result.returncode == status, result.stderr
+    assert result.stdout.startswith(stdout) if stdout else result.stdout == ""
+    assert "\\ No newline" not in stdout or result.stdout == stdout
+    assert sorted(path.name for path in tmp_path.iterdir()) == ["d.srt", "w.json"]

@@ -117,6 +117,14 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
     from c_quorvant.cli.inputs import Options
     from c_quorvant.cli.report import Style
 
+    diff = getattr(args, "diff", False)
+    if diff:
+        if args.json:
+            raise UsageError("--diff prints a diff: it takes no --json")
+        if getattr(args, "in_place", False) or getattr(args, "output_dir", None) is not None:
+            raise UsageError("--diff writes nothing: it takes no -o or --in-place")
+        # rewrite --diff shows what the rewrite would write, as a preview does.
+        args.command = "preview"
     writes = args.command != "preview"
     in_place = getattr(args, "in_place", False)
     if in_place and (args.output_dir is not None or args.name != DEFAULT_NAME or args.skip_existing):
@@ -138,9 +146,10 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.command,
         args.verbosity,
         args.json,
-        not writes and _use_colour(args.color),
-        not writes and args.exit_code,
+        not writes and _use_colour(getattr(args, "color", "never")),
+        not writes and getattr(args, "exit_code", False),
         args.debug,
+        diff,
     )
     settings = Settings(
         args.files,
@@ -174,6 +183,10 @@ def _run_pipe(args: argparse.Namespace, settings: "Settings") -> int:
 
     if args.files != [STDIN] or not args.format:
         raise UsageError("- reads one file from standard input: give it alone, with --format ass, srt or vtt")
+    if getattr(args, "diff", False):
+        raise UsageError("--diff takes no -: rewrite - writes the rewritten file for diff to compare")
+    if STDIN in args.words:
+        raise UsageError("standard input holds the subtitle file: -w - can't read the word list from it too")
     if args.json or args.scheduler or getattr(args, "output_dir", None) is not None or getattr(args, "in_place", False):
         raise UsageError("- is read and written by this process: it takes no -o, --in-place, --json or --scheduler")
     return run_pipe(settings, args.format)

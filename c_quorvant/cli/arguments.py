@@ -87,7 +87,14 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "--format", choices=("ass", "srt", "vtt"), help="the format of the file read from standard input (-)"
     )
     command.add_argument(
-        "-w", "--words", required=True, metavar="WORDS.json", type=_path, help="the replacement word list"
+        "-w",
+        "--words",
+        required=True,
+        action="append",
+        metavar="WORDS.json",
+        type=_path,
+        help="the replacement word list; - reads it from standard input. Given again, the lists merge "
+        "in order, a later list's rule for the same pattern winning",
     )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
     command.add_argument(
@@ -131,6 +138,8 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         _add_output_arguments(command, converts)
     else:
         _add_preview_arguments(command)
+    if converts or not writes:
+        _add_diff_argument(command)
     command.add_argument(
         "-j",
         "--jobs",
@@ -205,7 +214,9 @@ def _add_check_command(
         "rules in the order they are applied, and warn about patterns given "
         "twice or matching single bytes of a non-ASCII character.",
     )
-    check.add_argument("words_file", metavar="WORDS.json", type=_path)
+    check.add_argument(
+        "words_file", metavar="WORDS.json", type=_path, nargs="+", help="one or more lists, merged in order"
+    )
     check.add_argument(
         "--unicode",
         action="store_true",
@@ -247,6 +258,14 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             metavar="NAME",
             help="write the copies in this encoding instead of each input's own (utf-8-sig, utf-16: with a mark)",
         )
+
+
+def _add_diff_argument(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "--diff",
+        action="store_true",
+        help="print a unified diff of each file that would change, and write nothing (exit status as preview's)",
+    )
 
 
 def _add_preview_arguments(command: argparse.ArgumentParser) -> None:

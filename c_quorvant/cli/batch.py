@@ -26,7 +26,7 @@ SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 @dataclass(frozen=True)
 class Settings:
     files: list[str]
-    words: str
+    words: list[str]  # the lists, merged in this order
     jobs: int
     timeout: float | None  # seconds per file; None for no limit
     options: Options
@@ -48,7 +48,8 @@ def run_batch(settings: Settings) -> int:
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
-    warnings = require_valid_rules(settings.words, settings.unicode, settings.strict)
+    word_list = require_valid_rules(settings.words, settings.unicode, settings.strict)
+    warnings = word_list.warnings()
     extension("_api")
 
     # A cluster's files land in any order; each is told as it lands.
@@ -75,13 +76,15 @@ def run_batch(settings: Settings) -> int:
             item.index,
             settings.options.mode,
             os.path.abspath(item.path),
-            os.path.abspath(settings.words),
+            word_list.texts,
+            words_key=word_list.key,
             output_name=os.path.basename(item.output),
             protect_tags=settings.protect_tags,
             unicode=settings.unicode,
             encoding=settings.encoding,
             output_encoding=settings.output_encoding,
             fallback_encoding=settings.fallback_encoding,
+            diff=settings.style.diff,
         )
         for item in runnable
     }
@@ -178,6 +181,7 @@ class _Staging:
             encoding=result.encoding,
             confidence=result.confidence,
             format=result.format,
+            diff=result.diff,
         )
         try:
             if result.problem:

@@ -5,12 +5,12 @@ import sys
 from c_quorvant.cli.words import Rule, read_word_list, shown
 
 
-def run_check(words_path: str, verbosity: int, unicode: bool = False) -> int:
-    word_list = read_word_list(words_path, unicode)
+def run_check(words_paths: list[str], verbosity: int, unicode: bool = False) -> int:
+    word_list = read_word_list(words_paths, unicode)
     rules = word_list.rules
     problems = word_list.problems()
     if verbosity >= 0:
-        _list_rules(words_path, rules)
+        _list_rules(word_list.path, rules)
         for line in word_list.warnings():
             print(f"quorvant: warning: {line}", file=sys.stderr)
     for line in problems:

@@ -472,7 +472,7 @@ def end_run(run: str) -> None:
 
 def _invisible(job: Job) -> str:
     # The client saw these paths; a worker that doesn't has other storage mounted.
-    for path in (job.source, job.words, job.staging):
+    for path in (job.source, job.staging):
         if path and not os.path.exists(path):
             return f"not visible on worker {socket.gethostname()}: {path}"
     return ""

@@ -16,7 +16,20 @@ def change_lines(heading: str, before: str, after: str, colour: bool) -> list[st
     if sys.stdout.isatty():
         heading, before, after = (visible_controls(text) for text in (heading, before, after))
     old, new = _highlighted(before, after) if colour else (before, after)
-    return [heading, f"  - {old}", f"  + {new}"]
+    # A cue's later lines line up under its first, so a dialogue dash ("- Senpai…")
+    # at a line's start can't pass for a diff's mark.
+    return [heading, f"  - {_indented(old)}", f"  + {_indented(new)}"]
+
+
+def _indented(text: str) -> str:
+    return text.replace("\n", "\n    ")
+
+
+def diff_hunks(before: str, after: str) -> tuple[str, ...]:
+    """The hunks of a unified diff from `before` to `after`, each line ended; the
+    caller adds the file names."""
+    lines = difflib.unified_diff(before.splitlines(keepends=True), after.splitlines(keepends=True))
+    return tuple(line if line.endswith("\n") else f"{line}\n\\ No newline at end of file\n" for line in list(lines)[2:])
 
 
 def visible_controls(text: str) -> str:

@@ -30,6 +30,7 @@ class Outcome:
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
     format: str | None = None  # "ass", "srt" or "vtt", as read
+    diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
 
 
 @dataclass(frozen=True)
@@ -40,6 +41,7 @@ class Style:
     colour: bool = False
     exit_code: bool = False
     debug: bool = False
+    diff: bool = False  # preview: a unified diff on standard output, the rest on standard error
 
 
 @dataclass
@@ -111,7 +113,9 @@ class Report:
             if self._existing_outputs:
                 tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
             # A single preview's own last line is its summary.
-            if self.style.mode != "preview" or self.total > 1:
+            if self.style.diff:
+                print(self._summary(), file=sys.stderr)
+            elif self.style.mode != "preview" or self.total > 1:
                 print(self._summary())
             failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
             # One file's failure is the line just above; an archive's scrolled away.
@@ -146,7 +150,12 @@ class Report:
             tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
             if self.style.debug and outcome.details:
                 tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
-        elif self.style.verbosity < 0:
+        elif self.style.diff and outcome.diff:
+            # Standard output stays a patch; -q leaves it, as it is what was asked for.
+            tqdm.write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", file=sys.stdout, end="")
+            if self.style.verbosity >= 0:
+                tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
+        elif self.style.verbosity < 0 or self.style.diff:
             return
         elif outcome.status == "skipped" and outcome.reason == EARLIER_OUTPUT and self.style.verbosity == 0:
             self._earlier_outputs += 1

@@ -1,14 +1,19 @@
 """Loading a word list the way the passes do, with the regex engine's verdict."""
 
+import functools
+import hashlib
 import importlib
 import json
-import os
+import shlex
+import sys
 from collections import defaultdict
 from dataclasses import dataclass
 from types import ModuleType
 
+from c_quorvant.cli import STDIN
 from c_quorvant.cli.errors import CliError, one_line
 from c_quorvant.cli.members import Member, scan_members
+from c_quorvant.errors import WordListError
 
 # What the loader turns into replacement text; arrays and objects it refuses.
 _TEXT_KINDS = ("string", "number", "boolean", "null")
@@ -24,84 +29,100 @@ class Rule:
 
 @dataclass(frozen=True)
 class WordList:
-    path: str
+    path: str  # the lists' names, as the messages show them
     rules: list[Rule]
-    duplicates: list[list[Member]]  # members that name the same pattern, in file order
+    texts: dict[str, str]  # pattern -> replacement, every list merged in the order given
+    notes: list[str]  # patterns given twice, within a list or across lists
+    origin: dict[str, str]  # pattern -> the list its rule comes from
+
+    @functools.cached_property
+    def key(self) -> str:
+        """Tells the workers one run's rules from another's without comparing them."""
+        document = json.dumps(self.texts, sort_keys=True, ensure_ascii=True)
+        return hashlib.sha256(document.encode()).hexdigest()
 
     def problems(self) -> list[str]:
         return [
-            f"word list {self.path!r}: invalid pattern {shown(rule.pattern)}: {one_line(rule.problem)}"
+            f"word list {self.origin[rule.pattern]!r}: invalid pattern {shown(rule.pattern)}: {one_line(rule.problem)}"
             for rule in self.rules
             if rule.problem
         ]
 
     def warnings(self) -> list[str]:
-        lines = []
-        for members in self.duplicates:
-            places = "; ".join(member.position for member in members)
-            lines.append(
-                f"word list {self.path!r}: pattern {shown(members[0].pattern)} is given {len(members)} "
-                f"times ({places}); only the last one is used"
-            )
+        lines = list(self.notes)
         for rule in self.rules:
             lines.extend(
-                f"word list {self.path!r}: pattern {shown(rule.pattern)}: {warning}" for warning in rule.warnings
+                f"word list {self.origin[rule.pattern]!r}: pattern {shown(rule.pattern)}: {warning}"
+                for warning in rule.warnings
             )
         return lines
 
 
-def read_word_list(words_path: str, unicode: bool = False) -> WordList:
-    """Every rule in the order the passes apply them, judged byte-wise or, with
-    `unicode`, character-wise; CliError when the list can't be read."""
-    if not os.path.exists(words_path):
-        raise CliError(f"word list {words_path!r}: no such file")
-    if os.path.isdir(words_path):
-        raise CliError(f"word list {words_path!r}: is a directory")
-    _require_utf8(words_path)
-    members = _members(words_path)
-    _rules = extension("_rules")
-    try:
-        checks = _rules.check_rules(os.fsencode(words_path), unicode)
-    except RuntimeError as error:
-        raise CliError(_unreadable(words_path, members, one_line(str(error)))) from error
-    by_pattern: dict[str, list[Member]] = defaultdict(list)
-    for member in members:
-        by_pattern[member.pattern].append(member)
+def read_word_list(words_paths: list[str], unicode: bool = False) -> WordList:
+    """Every rule of the lists, merged in the order given (a later list's rule for
+    the same pattern wins), in the order the passes apply them, judged byte-wise or,
+    with `unicode`, character-wise; CliError when a list can't be read. Each list is
+    read once, so `-` (standard input) and /dev/stdin work."""
+    texts: dict[str, str] = {}
+    origin: dict[str, str] = {}
+    notes: list[str] = []
+    for path in words_paths:
+        raw = _read(path)
+        members = scan_members(raw) or []
+        try:
+            rules = extension("api").parse_word_list(raw, f"cannot read word list {path!r}")
+        except WordListError as error:
+            raise CliError(_unreadable(path, members, one_line(str(error)))) from error
+        notes.extend(_given_twice(path, members))
+        for pattern, replacement in rules.items():
+            if pattern in origin and origin[pattern] != path:
+                notes.append(
+                    f"word list {path!r}: pattern {shown(pattern)} is also given in {origin[pattern]!r}; "
+                    f"the one in {path!r} is used"
+                )
+            texts[pattern] = replacement
+            origin[pattern] = path
+    checks = extension("_rules").check_rules(texts, unicode)
     return WordList(
-        words_path,
+        " + ".join(words_paths),
         [Rule(pattern, replacement, problem, tuple(warnings)) for pattern, replacement, problem, warnings in checks],
-        [same for same in by_pattern.values() if len(same) > 1],
+        texts,
+        notes,
+        origin,
     )
 
 
-def _require_utf8(words_path: str) -> None:
+def _read(path: str) -> bytes:
+    if path == STDIN:
+        return sys.stdin.buffer.read()
     try:
-        with open(words_path, "rb") as file:
-            document = file.read()
-    except OSError:
-        return  # the loader says why
-    try:
-        document.removeprefix(b"\xef\xbb\xbf").decode("utf-8")
-    except UnicodeDecodeError as error:
-        offset = error.start + (3 if document.startswith(b"\xef\xbb\xbf") else 0)
-        raise CliError(
-            f"word list {words_path!r}: not UTF-8: byte 0x{document[offset]:02X} at byte offset {offset}"
-        ) from None
+        with open(path, "rb") as file:
+            return file.read()
+    except FileNotFoundError:
+        raise CliError(f"word list {path!r}: no such file") from None
+    except IsADirectoryError:
+        raise CliError(f"word list {path!r}: is a directory") from None
+    except OSError as error:
+        raise CliError(f"cannot read word list {path!r}: {error.strerror or error}") from None
 
 
-def _members(words_path: str) -> list[Member]:
-    try:
-        with open(words_path, "rb") as file:
-            return scan_members(file.read()) or []
-    except OSError:
-        return []
+def _given_twice(path: str, members: list[Member]) -> list[str]:
+    by_pattern: dict[str, list[Member]] = defaultdict(list)
+    for member in members:
+        by_pattern[member.pattern].append(member)
+    return [
+        f"word list {path!r}: pattern {shown(same[0].pattern)} is given {len(same)} times "
+        f"({'; '.join(member.position for member in same)}); only the last one is used"
+        for same in by_pattern.values()
+        if len(same) > 1
+    ]
 
 
 def _unreadable(words_path: str, members: list[Member], reason: str) -> str:
     # The loader's message for a value it can't turn into text names no pattern.
     wrong = [member for member in members if member.value_kind not in _TEXT_KINDS]
     if not wrong:
-        return f"cannot read word list {words_path!r}: {reason}"
+        return reason
     return "\n".join(
         f"word list {words_path!r}: the value of pattern {shown(member.pattern)} ({member.position}) is "
         f"an {member.value_kind}; a replacement must be a string, a number, true, false or null"
@@ -122,16 +143,16 @@ def shown(text: str) -> str:
     return json.dumps(text, ensure_ascii=False)
 
 
-def require_valid_rules(words_path: str, unicode: bool = False, strict: bool = False) -> list[str]:
-    """The list's warnings, as check words them. Refuses a list with a bad pattern,
-    or with a warning when `strict`, before any file is touched: the passes would
-    only find a bad pattern at the first text, once per file."""
-    word_list = read_word_list(words_path, unicode)
+def require_valid_rules(words_paths: list[str], unicode: bool = False, strict: bool = False) -> WordList:
+    """The lists, read once and merged. Refuses a list with a bad pattern, or with a
+    warning when `strict`, before any file is touched: the passes would only find a
+    bad pattern at the first text, once per file."""
+    word_list = read_word_list(words_paths, unicode)
     problems = word_list.problems()
-    warnings = word_list.warnings()
     if strict:
-        problems += [f"{warning} (an error with --strict)" for warning in warnings]
+        problems += [f"{warning} (an error with --strict)" for warning in word_list.warnings()]
     if problems:
-        problems.append(f"check the list with: quorvant check {'--unicode ' if unicode else ''}{words_path}")
+        named = " ".join(shlex.quote(path) for path in words_paths)
+        problems.append(f"check the list with: quorvant check {'--unicode ' if unicode else ''}{named}")
         raise CliError("\n".join(problems))
-    return warnings
+    return word_list

@@ -5,7 +5,6 @@ puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
 import ctypes
-import functools
 import os
 import signal
 import sys
@@ -17,6 +16,7 @@ from types import ModuleType
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
+from c_quorvant.cli.preview import diff_hunks
 
 if TYPE_CHECKING:
     from c_quorvant.api import WordList
@@ -29,7 +29,7 @@ class Job:
     index: int
     mode: str  # export, rewrite or preview
     source: str  # the input, absolute
-    words: str  # the word list, absolute
+    words: dict[str, str]  # the run's rules, read once by the parent
     staging: str = ""  # the private folder the pass writes into (not for preview)
     output_name: str = ""  # the name the parent gave the output, written in `staging`
     protect_tags: bool = False
@@ -37,6 +37,8 @@ class Job:
     encoding: str = "auto"
     output_encoding: str | None = None
     fallback_encoding: str | None = None
+    words_key: str = ""  # the same for every job of a run
+    diff: bool = False  # preview: also the unified diff of the file a rewrite would write
 
 
 @dataclass(frozen=True)
@@ -52,6 +54,7 @@ class Result:
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
     format: str | None = None  # "ass", "srt" or "vtt", as read
+    diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -111,7 +114,7 @@ def _run(job: Job, api: ModuleType) -> Result:
 def _preview(job: Job, api: ModuleType) -> Result:
     found = api.preview(
         job.source,
-        _word_list(api, job.words),
+        _word_list(api, job),
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
@@ -125,6 +128,27 @@ def _preview(job: Job, api: ModuleType) -> Result:
         encoding=found.encoding,
         confidence=found.confidence,
         format=found.format,
+        diff=_diff(job, api, found.encoding, found.format) if job.diff and found.changes else (),
+    )
+
+
+def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple[str, ...]:
+    with open(job.source, "rb") as file:
+        before = file.read()
+    after = api.rewrite_bytes(
+        before,
+        format,
+        _word_list(api, job),
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+        encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
+        output_encoding=job.output_encoding,
+    )
+    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
+    read_as = encoding or "utf-8"
+    return diff_hunks(
+        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
     )
 
 
@@ -135,7 +159,7 @@ def _write(job: Job, api: ModuleType) -> Result:
     run_pass = api.export if export else api.rewrite
     result = run_pass(
         job.source,
-        _word_list(api, job.words),
+        _word_list(api, job),
         os.path.join(job.staging, name),
         protect_tags=job.protect_tags,
         unicode=job.unicode,
@@ -154,21 +178,13 @@ def _write(job: Job, api: ModuleType) -> Result:
     )
 
 
-def _word_list(api: ModuleType, path: str) -> "WordList":
-    return _loaded_word_list(api, path, _version(path))
+def _word_list(api: ModuleType, job: Job) -> "WordList":
+    # A run has one word list: each worker compiles it once. A cluster's workers
+    # outlive the run, so another run's list replaces it.
+    global _compiled
+    if _compiled is None or _compiled[0] != job.words_key or not job.words_key:
+        _compiled = (job.words_key, api.WordList(job.words))
+    return _compiled[1]
 
 
-@functools.lru_cache(maxsize=1)
-def _loaded_word_list(api: ModuleType, path: str, version: tuple[int, ...]) -> "WordList":
-    # A run has one word list: each worker reads it once. A cluster's workers
-    # outlive the run, so an edited list is read again.
-    words: WordList = api.WordList.load(path)
-    return words
-
-
-def _version(path: str) -> tuple[int, ...]:
-    try:
-        status = os.stat(path)
-    except OSError:
-        return ()  # loading it says why
-    return (status.st_ino, status.st_size, status.st_mtime_ns)
+_compiled: "tuple[str, WordList] | None" = None

@@ -7,7 +7,7 @@
 from libcpp.string cimport string
 from libcpp.vector cimport vector
 
-from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules, loadReplacementWords
+from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules
 
 cdef extern from "pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
@@ -18,9 +18,13 @@ cdef str _text(const string& raw):
     return raw.decode('utf-8', 'replace')
 
 
-def check_rules(bytes words_path, bint unicode=False):
-    # Character-wise, a pattern works on whole characters: no byte-wise warnings.
-    cdef vector[RuleCheck] checks = checkRules(loadReplacementWords(words_path), unicode)
+def check_rules(dict rules, bint unicode=False):
+    # The command line reads its list once, through the API's parser, and hands the
+    # rules on. Character-wise, a pattern works on whole characters: no byte-wise warnings.
+    cdef WordList words
+    for pattern, replacement in rules.items():
+        words[pattern.encode('utf-8', 'surrogateescape')] = replacement.encode('utf-8', 'surrogateescape')
+    cdef vector[RuleCheck] checks = checkRules(words, unicode)
     return [(_text(check.pattern), _text(check.replacement), _text(check.problem),
              [] if unicode else [_text(warning) for warning in patternWarnings(check.pattern)])
             for check in checks]

@@ -1,7 +1,6 @@
 #include "api_calls.h"
 
 #include <new>
-#include <sstream>
 #include <utility>
 
 #include "pass_errors.h"
@@ -64,12 +63,7 @@ ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, 
 }
 
 ApiFailure tryParseWords(const std::string& document, WordList& words) {
-    return failureOf(
-        [&] {
-            std::istringstream stream(document);
-            words = parseReplacementWords(stream);
-        },
-        FailureKind::BadWordList);
+    return failureOf([&] { words = parseWordListDocument(document); }, FailureKind::BadWordList);
 }
 
 TagSyntax tagSyntaxNamed(const std::string& name) {

@@ -12,3 +12,8 @@ WordList loadReplacementWords(const std::string& filename);
 
 // The same from a stream that holds the document; only the open failure is left out.
 WordList parseReplacementWords(std::istream& document);
+
+// The same from the whole document, refusing what the reader above lets through:
+// a document that is not one JSON object, and text after the object. The messages
+// are plain sentences, for the caller to prefix with the file's name.
+WordList parseWordListDocument(const std::string& document);
