@@ -13,14 +13,14 @@ def check_template(template: str) -> None:
         parsed = list(string.Formatter().parse(template))
     except ValueError as error:
         raise ValueError(f"the name template {template!r} is malformed: {error}") from None
-    for _literal, field, spec, conversion in parsed:
+    for _literal, field, formatting, conversion in parsed:
         if field is None:
             continue
-        if field not in FIELDS or spec or conversion:
+        if field not in FIELDS or formatting or conversion:
             raise ValueError(
                 f"the name template {template!r} holds {{{field}}}; it may hold only {{stem}}, {{ext}} and {{name}}"
             )
-    if not any(field in ("stem", "name") for _literal, field, _spec, _conversion in parsed):
+    if not any(field in ("stem", "name") for _literal, field, _formatting, _conversion in parsed):
         raise ValueError(
             f"the name template {template!r} holds neither {{stem}} nor {{name}}, so every file gets one name"
         )
