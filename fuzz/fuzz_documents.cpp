@@ -18,7 +18,7 @@ void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
     TextRewriter breaking({{"e", "\n\n-->\r"}, {"o", "\r\n5\r"}, {"^", "\n"}}, {});
     std::string copy;
     try {
-        copy = rewriteDocument(document, breaking);
+        copy = rewriteDocument(SubtitleDocument(document), breaking);
     } catch (const SubtitleFormatError&) {
         return;  // refused: nothing written
     }
@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // the rewriter and are judged unchanged.
         TextRewriter idle({{"\x01\x02\x03\x04", "x"}}, {});
         TextRewriter none({}, {});
-        if (bytes.find("\x01\x02\x03\x04") == std::string::npos && rewriteDocument(document, idle) != bytes) {
+        if (bytes.find("\x01\x02\x03\x04") == std::string::npos &&
+            rewriteDocument(SubtitleDocument(document), idle) != bytes) {
             __builtin_trap();
         }
         if (rewriteDocument(std::move(document), none) != bytes) __builtin_trap();

@@ -9,7 +9,16 @@ from concurrent.futures import ProcessPoolExecutor
 import pytest
 from conftest import DATA_DIR, run_python
 
-from c_quorvant import SubtitleFileError, WordList, WordListError, export, rewrite, rewrite_bytes
+from c_quorvant import (
+    SubtitleFileError,
+    WordList,
+    WordListError,
+    export,
+    export_texts,
+    preview,
+    rewrite,
+    rewrite_bytes,
+)
 
 MODES = [(False, False), (True, False), (False, True), (True, True)]  # (protect_tags, unicode)
 
@@ -181,6 +190,38 @@ def test_failures_raise_travel_and_print_nothing(tmp_path, capfd):
     assert (tmp_path / "x.srt").read_bytes() == CUE and (tmp_path / "link.srt").is_symlink()
     # A rule valid only character-wise is kept for that mode.
     assert WordList({"[a-é]x": "Y"}).apply("éx", unicode=True) == "Y"
+
+
+LONG_TAGGED = "{" + "m 0 0 l 1 1 " * 3000 + "}Aoi"
+LONG_CUE = f"1\n00:00:01,000 --> 00:00:02,000\n{LONG_TAGGED}\n".encode()
+# Each face as it reads its result back: the dialogue text after the rules.
+FACES = {
+    "apply_many": lambda words, path: words.apply_many([LONG_TAGGED])[0],
+    "rewrite_bytes": lambda words, path: rewrite_bytes(LONG_CUE, "srt", words).split(b"\n")[2].decode(),
+    "export_texts": lambda words, path: export_texts(LONG_CUE, "srt", words)["1"],
+    "rewrite": lambda words, path: rewrite(path, words).output.read_bytes().split(b"\n")[2].decode(),
+    "export": lambda words, path: json.loads(export(path, words).output.read_text())["1"],
+    "preview": lambda words, path: preview(path, words).changes[0][2],
+}
+
+
+@pytest.mark.parametrize("face", FACES)
+def test_a_call_refused_on_a_small_thread_runs_again_on_the_large_stack(face, tmp_path):
+    # The tag rule stays on std::regex, which the 256 KiB thread can't hold for this
+    # text; the literal rule has already changed it when that shows, and the second
+    # try starts again from the input.
+    words = WordList({"\\{(.|)*?\\}": "", "Aoi": "Hana"})
+    path = tmp_path / "long.srt"
+    path.write_bytes(LONG_CUE)
+    results = []
+    threading.stack_size(256 << 10)
+    try:
+        worker = threading.Thread(target=lambda: results.append(FACES[face](words, path)))
+        worker.start()
+        worker.join()
+    finally:
+        threading.stack_size(0)
+    assert results == ["Hana"]
 
 
 def test_a_compiled_list_is_shared_pickled_and_applied_in_batches():

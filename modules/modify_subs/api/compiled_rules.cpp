@@ -1,10 +1,24 @@
 #include "compiled_rules.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "large_stack.h"
 #include "pass_errors.h"
 #include "rule_check.h"
+
+namespace {
+
+// Compiling recurses per pattern byte; short patterns fit any thread's stack.
+bool fitsCallerStack(const WordList& words) {
+    constexpr std::size_t kCallerStackPatternBytes = 1 << 10;
+    for (const auto& [pattern, replacement] : words) {
+        if (pattern.size() > kCallerStackPatternBytes) return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
     const std::lock_guard lock(_mutex);
@@ -13,12 +27,18 @@ std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
         // One engine compiling the whole list is the common verdict, and the first
         // call in this mode keeps it; only a list it refuses is judged rule by rule.
         const RewriteMode mode{false, unicode};
-        std::optional<TextRewriter> whole = onLargeStack([&]() -> std::optional<TextRewriter> {
+        bool onCaller = fitsCallerStack(_words);
+        std::optional<TextRewriter> whole = onCallerOrLargeStack(onCaller, [&]() -> std::optional<TextRewriter> {
+            // Refused for the caller's stack, it is tried again on the large one.
+            const bool retryable = std::exchange(onCaller, false);
             try {
                 TextRewriter rewriter(_words, mode);
                 rewriter.apply("", TagSyntax::None);
                 rewriter.resetCount();
                 return rewriter;
+            } catch (const RecursionBudgetExceeded&) {
+                if (retryable) throw;
+                return std::nullopt;
             } catch (const std::runtime_error&) {
                 return std::nullopt;
             }

@@ -11,7 +11,16 @@
 
 namespace {
 
+// Texts up to this long mostly fit the caller's own stack whatever the rules; the
+// recursion budget says when they don't.
 constexpr std::size_t kCallerStackTextBytes = 64 << 10;
+
+bool textsFitCallerStack(const SubtitleDocument& document) {
+    for (const TextSpan& span : document.spans) {
+        if (span.end - span.begin > kCallerStackTextBytes) return false;
+    }
+    return true;
+}
 
 // The document of `data`; an ASS script also has to be one that libass reads.
 SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
@@ -28,7 +37,8 @@ SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
     }
 }
 
-std::string rewritten(SubtitleDocument document, TextRewriter& rewriter) {
+// Leaves `document` whole when a rule throws.
+std::string rewritten(SubtitleDocument&& document, TextRewriter& rewriter) {
     try {
         return rewriteDocument(std::move(document), rewriter);
     } catch (const SubtitleFormatError& unwritable) {
@@ -73,7 +83,7 @@ void writeExport(const std::string& output, const SubtitleDocument& document, Te
     writeOutputMembers(output, std::move(members));
 }
 
-FilePass passOn(PassKind kind, SubtitleDocument document, const std::string& output, CompiledRules& rules,
+FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& output, CompiledRules& rules,
                 RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
@@ -97,15 +107,17 @@ std::string readSubtitleFile(const std::string& subfile) {
 FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
                      CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
+    SubtitleDocument document = documentOf(std::move(data), format);
     // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack([&] { return passOn(kind, documentOf(std::move(data), format), output, rules, mode); });
+    return onCallerOrLargeStack(textsFitCallerStack(document),
+                                [&] { return passOn(kind, document, output, rules, mode); });
 }
 
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] {
+    SubtitleDocument document = documentOf(std::move(data), format);
+    return onCallerOrLargeStack(textsFitCallerStack(document), [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        SubtitleDocument document = documentOf(std::move(data), format);
         const SubtitleFormat read = document.format;
         std::string bytes = rewritten(std::move(document), *rewriter);
         return RewrittenBytes{std::move(bytes), rewriter->count(), read};
@@ -114,9 +126,9 @@ RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRul
 
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] {
+    const SubtitleDocument document = documentOf(std::move(data), format);
+    return onCallerOrLargeStack(textsFitCallerStack(document), [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        const SubtitleDocument document = documentOf(std::move(data), format);
         auto texts = rewrittenTexts(document, *rewriter);
         for (auto& [key, text] : texts) text = withValidUtf8(text);
         return ExportedTexts{std::move(texts), rewriter->count(), document.format};
@@ -125,26 +137,21 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
 
 PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] { return changesIn(documentOf(std::move(data), format), rules, mode); });
+    const SubtitleDocument document = documentOf(std::move(data), format);
+    return onCallerOrLargeStack(textsFitCallerStack(document), [&] { return changesIn(document, rules, mode); });
 }
 
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
                                     TagSyntax tags) {
     rules.requireValid(mode.unicode);
-    const auto rewriteAll = [&](std::vector<std::string> batch) {
+    bool fits = true;
+    for (const std::string& text : texts) fits = fits && text.size() <= kCallerStackTextBytes;
+    // The texts stay as they are until every one is rewritten, for a second try.
+    return onCallerOrLargeStack(fits, [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        for (std::string& text : batch) text = rewriter->apply(std::move(text), tags);
-        return batch;
-    };
-    // A few short texts mostly fit the caller's own stack, which spares starting a
-    // thread per call; the recursion budget says when they don't.
-    std::size_t bytes = 0;
-    for (const std::string& text : texts) bytes += text.size();
-    if (bytes <= kCallerStackTextBytes) {
-        try {
-            return rewriteAll(texts);
-        } catch (const RecursionBudgetExceeded&) {
-        }
-    }
-    return onLargeStack([&] { return rewriteAll(std::move(texts)); });
+        std::vector<std::string> rewritten;
+        rewritten.reserve(texts.size());
+        for (const std::string& text : texts) rewritten.push_back(rewriter->apply(text, tags));
+        return rewritten;
+    });
 }

@@ -143,7 +143,7 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
     return document;
 }
 
-std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
+std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter) {
     const std::string_view text = document.text;
     // Without rules every text stays: nothing to make of the spans but their count.
     if (!rewriter.hasRules()) {

@@ -37,10 +37,10 @@ struct SubtitleDocument {
 // format's reader refuses (a ".srt" file without any timing line).
 SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 
-// The document's bytes with each span's text as `rewriter` rewrites it. Taken by
-// value: when nothing can change, the text itself is handed back. Throws
+// The document's bytes with each span's text as `rewriter` rewrites it. When nothing
+// can change, the text itself is handed back; otherwise `document` stays whole. Throws
 // SubtitleFormatError when a rewritten text can't be written in the file's encoding.
-std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter);
+std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter);
 
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)
 // is "N#2", "N#3", ... after its first, so that no text is lost.

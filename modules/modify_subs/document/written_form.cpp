@@ -25,16 +25,24 @@ std::string withEscapedArrows(std::string_view line) {
 
 // Whether a SubRip reader would take a line of `lines` for the start of a cue:
 // two time stamps around an arrow, a number before a timing line (or before
-// `following`, the first non-blank line after the text), a timing line at the
+// `following()`, the first non-blank line after the text), a timing line at the
 // start of a paragraph, or a number there that ends the file (a file cut off).
-bool opensSubRipCue(const std::vector<std::string>& lines, std::optional<std::string_view> following,
-                    bool atParagraphStart) {
+// Both functions read the document around the text, so they run only when asked.
+template <class Following, class AtParagraphStart>
+bool opensSubRipCue(const std::vector<std::string>& lines, const Following& following,
+                    const AtParagraphStart& atParagraphStart) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view content = withoutByteOrderMarks(lines[i]);
+        if (isArrowTiming(content)) return true;
         const bool number = isWholeNumber(trimmedUnicodeBlanks(content));
-        const std::optional<std::string_view> next = i + 1 < lines.size() ? lines[i + 1] : following;
-        if (isArrowTiming(content) || (number && next && isTimingLike(withoutByteOrderMarks(*next)))) return true;
-        if (i == 0 && atParagraphStart && (isTimingWithTime(content) || (number && !next))) return true;
+        std::optional<std::string_view> next;
+        if (i + 1 < lines.size()) {
+            next = lines[i + 1];
+        } else if (number) {
+            next = following();
+        }
+        if (number && next && isTimingLike(withoutByteOrderMarks(*next))) return true;
+        if (i == 0 && (isTimingWithTime(content) || (number && !next)) && atParagraphStart()) return true;
     }
     return false;
 }
@@ -45,8 +53,10 @@ bool startsParagraph(std::string_view document, std::size_t begin) {
     if (before.ends_with('\n')) before.remove_suffix(1);
     if (before.ends_with('\r')) before.remove_suffix(1);
     if (before.size() == begin) return begin == 0;
-    const std::size_t lineStart = before.find_last_of("\r\n");
-    return isBlankLine(before.substr(lineStart == std::string_view::npos ? 0 : lineStart + 1));
+    // find_last_of with a set calls memchr once per byte.
+    std::size_t lineStart = before.size();
+    while (lineStart > 0 && before[lineStart - 1] != '\r' && before[lineStart - 1] != '\n') --lineStart;
+    return isBlankLine(before.substr(lineStart));
 }
 
 // The first non-blank line after the span.
@@ -104,8 +114,9 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
 std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, std::string_view text) {
     if (document.format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
     const std::vector<std::string> lines = writtenLines(text, document.format);
-    if (document.format == SubtitleFormat::SubRip &&
-        opensSubRipCue(lines, nextNonBlankLine(document.text, span), startsParagraph(document.text, span.begin))) {
+    if (document.format == SubtitleFormat::SubRip && opensSubRipCue(
+                                                         lines, [&] { return nextNonBlankLine(document.text, span); },
+                                                         [&] { return startsParagraph(document.text, span.begin); })) {
         throw SubtitleFormatError("the rewritten text of cue " + span.key +
                                   " holds a line that SubRip readers would take for the start of a cue; nothing was "
                                   "written");

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "recursion_budget.h"
+
 // The reservation first asked for; it is halved down to kSmallestLargeStackBytes
 // while the system refuses it (strict overcommit, an address-space limit).
 inline constexpr std::size_t kLargeStackBytes = std::size_t{16} << 30;
@@ -31,4 +33,19 @@ std::invoke_result_t<Work&> onLargeStack(Work&& work) {
         runOnLargeStack([&] { result.emplace(work()); });
         return std::move(*result);
     }
+}
+
+// Starting a thread and mapping its stack costs more than most calls: `work` runs
+// on the calling thread when `fitsHere` says it should fit, and again on the large
+// stack when it doesn't or the recursion budget refuses it there. A refused `work`
+// must have left its inputs as it found them.
+template <class Work>
+std::invoke_result_t<Work&> onCallerOrLargeStack(bool fitsHere, Work&& work) {
+    if (fitsHere) {
+        try {
+            return work();
+        } catch (const RecursionBudgetExceeded&) {
+        }
+    }
+    return onLargeStack(work);
 }

@@ -39,7 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
                     CensusCase{"iso2022jp", "\x1B$B$3$s\x1B(B", {0, 0, 2, 0, 0, 0}},
                     CensusCase{"hz", "~{<:Ky~}", {0, 0, 0, 1, 0, 0}},
                     CensusCase{"utf16le", "1\0\r\0\n\0"s, {0, 0, 0, 0, 0, 3}},
-                    CensusCase{"utf16be", "\0001\0\r"s, {0, 0, 0, 0, 2, 0}}),
+                    CensusCase{"utf16be", "\0001\0\r"s, {0, 0, 0, 0, 2, 0}},
+                    // Plain ASCII is skipped eight bytes at a time: each byte to count sits
+                    // across or at the edge of such a run.
+                    CensusCase{"across_runs",
+                               "abcdefg~{ijklmnopqrstu\0wxyzabcdefghijklmn\x1B"
+                               "pqrstuvwxyzab\xC3\xA9"
+                               "efghijklmnop\xE2\x80\xA6tuvwxyz\x92"s,
+                               {2, 1, 1, 1, 1, 0}}),
     [](const testing::TestParamInfo<CensusCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

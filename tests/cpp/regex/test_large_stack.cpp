@@ -7,6 +7,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "large_stack.h"
@@ -157,5 +158,33 @@ TEST(LargeStack, PassesResultsAndExceptionsThrough) {
     onLargeStack([&] { ++calls; });
     EXPECT_EQ(calls, 1);
 }
+
+// Work that fits runs on the caller's thread; refused there, it runs once more on the
+// large stack; not expected to fit, it goes there directly.
+struct CallerOrLarge {
+    bool fitsHere;
+    bool refusedOnCaller;
+    int calls;
+    bool endsOnCaller;
+};
+
+class CallerOrLargeStack : public testing::TestWithParam<CallerOrLarge> {};
+
+TEST_P(CallerOrLargeStack, RunsWhereTheWorkFits) {
+    const CallerOrLarge& c = GetParam();
+    const std::thread::id caller = std::this_thread::get_id();
+    int calls = 0;
+    const std::thread::id ran = onCallerOrLargeStack(c.fitsHere, [&] {
+        ++calls;
+        if (c.refusedOnCaller && std::this_thread::get_id() == caller) throw RecursionBudgetExceeded("refused");
+        return std::this_thread::get_id();
+    });
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(ran == caller, c.endsOnCaller);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CallerOrLargeStack,
+                         testing::Values(CallerOrLarge{true, false, 1, true}, CallerOrLarge{true, true, 2, false},
+                                         CallerOrLarge{false, false, 1, false}, CallerOrLarge{false, true, 1, false}));
 
 }  // namespace
