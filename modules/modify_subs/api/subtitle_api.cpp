@@ -29,7 +29,7 @@ SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
         if (document.format == SubtitleFormat::Ass) {
             const AssLibrary library = startQuietLibrary();
             if (!library) throw PassFailure("Failed to initialize libass");
-            if (!readTrackMemory(*library, document.text)) throw SubtitleFileError("Failed to parse the ASS file.");
+            if (!libassReadsScript(*library, document.text)) throw SubtitleFileError("Failed to parse the ASS file.");
         }
         return document;
     } catch (const SubtitleFormatError& refused) {

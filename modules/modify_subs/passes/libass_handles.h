@@ -35,5 +35,10 @@ AssRenderer startRenderer(ASS_Library& library);
 // the bytes are left as they were. Null when libass refuses them.
 AssTrack readTrackMemory(ASS_Library& library, std::string_view bytes);
 
+// Whether readTrackMemory takes `bytes`, without the cost of parsing each event:
+// the lines that start with "Dialogue:" are left out of what libass reads, as
+// neither a section header nor a script type can start so.
+bool libassReadsScript(ASS_Library& library, std::string_view bytes);
+
 // An event's dialogue text as libass holds it; "" where libass left none.
 std::string eventText(const ASS_Event& event);

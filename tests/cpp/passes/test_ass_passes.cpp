@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -628,5 +629,57 @@ INSTANTIATE_TEST_SUITE_P(
         AgreementCase{"corpus_karaoke_templates", sample("y_bleach-mon-ed-kara-templates.ass"), sampleWords},
         AgreementCase{"corpus_long_overrides", sample("y_elfen-lied-op.ass"), sampleWords},
         AgreementCase{"corpus_crlf_episode", sample("y_haruhi-01-pt.ass"), sampleWords}));
+
+// libassReadsScript leaves the "Dialogue:" lines out of what libass reads: generated
+// scripts of headers, script types, events, byte-order marks, line ends and NULs
+// get the verdict libass gives the whole file.
+TEST(LibassReadsScript, GivesLibassVerdictOnTheWholeFile) {
+    using namespace std::string_literals;
+    const std::vector<std::string> pieces = {"[Script Info]",
+                                             "[script info]",
+                                             "[V4+ Styles]",
+                                             "[V4 Styles]",
+                                             "[v4+ styles]",
+                                             "[Events]",
+                                             "[Fonts]",
+                                             "[Graphics]",
+                                             "ScriptType: v4.00+",
+                                             "ScriptType: v4.00",
+                                             "scripttype: V4.00+",
+                                             "Title: x",
+                                             "Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,hi",
+                                             "Dialogue:[V4+ Styles]",
+                                             "Dialogue: ScriptType: v4.00+",
+                                             "dialogue: [V4 Styles]",
+                                             " Dialogue: x",
+                                             "Comment: [V4+ Styles]",
+                                             "Format: Layer, Start, End, Style, Text",
+                                             "Style: Default,Arial,20",
+                                             "fontname: a.ttf",
+                                             " ",
+                                             "\t",
+                                             "\xEF\xBB\xBF",
+                                             "\r",
+                                             "\n",
+                                             "\r\n",
+                                             "\0"s,
+                                             ":"};
+    const AssLibrary library = startQuietLibrary();
+    ASSERT_TRUE(library);
+    std::mt19937 random(20261208);
+    int accepted = 0;
+    int refused = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string script;
+        for (int count = std::uniform_int_distribution<int>(1, 12)(random); count > 0; --count) {
+            script += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        }
+        const bool whole = readTrackMemory(*library, script) != nullptr;
+        ASSERT_EQ(libassReadsScript(*library, script), whole) << testing::PrintToString(script);
+        ++(whole ? accepted : refused);
+    }
+    EXPECT_GT(accepted, 1000);
+    EXPECT_GT(refused, 1000);
+}
 
 }  // namespace
