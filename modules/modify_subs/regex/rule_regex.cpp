@@ -4,13 +4,22 @@
 #include "pattern_lexer.h"
 #include "wide_escapes.h"
 
-RuleRegex compileRulePattern(const std::string& pattern) {
+namespace {
+
+template <class Regex>
+BasicRuleRegex<Regex> compiled(const std::string& pattern) {
     checkCompileBudget(pattern);
     const LexedPattern lexed = lexPattern(pattern);
     checkNumbers(lexed);
     const std::string spelled = spellWideEscapes(pattern, lexed);
     if (spelled != pattern) checkCompileBudget(spelled);
-    RuleRegex compiled{std::regex(spelled, std::regex_constants::icase), {}, spelled};
-    compiled.stackDemand = spelled == pattern ? regexStackDemand(lexed, pattern.size()) : regexStackDemand(spelled);
-    return compiled;
+    BasicRuleRegex<Regex> rule{Regex(spelled, std::regex_constants::icase), {}, spelled};
+    rule.stackDemand = spelled == pattern ? regexStackDemand(lexed, pattern.size()) : regexStackDemand(spelled);
+    return rule;
 }
+
+}  // namespace
+
+RuleRegex compileRulePattern(const std::string& pattern) { return compiled<std::regex>(pattern); }
+
+RuleEngine compileRuleEngine(const std::string& pattern) { return compiled<RuleEngineRegex>(pattern); }

@@ -20,7 +20,7 @@
 namespace {
 
 // The one place where a rule's regex runs over a text.
-std::string replaceByRegex(const std::string& text, const std::regex& expression, const std::string& replacement) {
+std::string replaceByRegex(const std::string& text, const RuleEngineRegex& expression, const std::string& replacement) {
     // The C-string form of the format: a NUL inside the replacement ends it.
     return std::regex_replace(text, expression, replacement.c_str());
 }
@@ -32,7 +32,7 @@ struct Rule {
     std::string replacement;
     std::vector<std::string> requiredLiterals;
     std::optional<LiteralReplace> literal;
-    std::optional<RuleRegex> compiled;
+    std::optional<RuleEngine> compiled;
     // Set at the rule's first text that passes the literal scan, when the pattern
     // translates; std::regex runs the others.
     mutable std::optional<JitRule> jit;  // counts its texts
@@ -136,7 +136,7 @@ std::string Substitution::apply(const std::string& text) {
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         Rule& rule = _rules->rules[index];
         if (!rule.literal && !rule.compiled) {
-            rule.compiled.emplace(compileRulePattern(rule.pattern));
+            rule.compiled.emplace(compileRuleEngine(rule.pattern));
         }
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
             continue;

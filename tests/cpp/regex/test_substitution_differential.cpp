@@ -227,9 +227,10 @@ void expectSameAsReference(unsigned seed, int wordLists) {
         for (const std::string& text : texts) {
             const Outcome expected = outcomeOf([&] { return referenceSubstitution(words, text); });
             const Outcome actual = outcomeOf([&] { return substitution->apply(text); });
-            if (actual.exceptionType == typeid(RecursionBudgetExceeded).name()) {
-                continue;  // a deliberate refusal of a text that has grown long
-            }
+            // A deliberate refusal of a text that has grown long; a rule on the JIT
+            // needs no stack for it, where the reference's std::regex does.
+            const std::string refusal = typeid(RecursionBudgetExceeded).name();
+            if (actual.exceptionType == refusal || expected.exceptionType == refusal) continue;
             ASSERT_EQ(actual, expected) << "seed " << seed << ", round " << round << ", text "
                                         << testing::PrintToString(text) << ", words " << testing::PrintToString(words);
         }
