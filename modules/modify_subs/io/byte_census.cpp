@@ -1,9 +1,9 @@
-#include "byte_census.h"
+#include "io/byte_census.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "utf8_text.h"
+#include "text/utf8_text.h"
 
 namespace {
 

@@ -1,0 +1,86 @@
+#include "rules/compiled_rules.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "rules/rule_check.h"
+#include "rules/rule_error.h"
+#include "stack/large_stack.h"
+
+namespace {
+
+// Compiling recurses per pattern byte; short patterns fit any thread's stack.
+bool fitsCallerStack(const WordList& words) {
+    constexpr std::size_t kCallerStackPatternBytes = 1 << 10;
+    for (const auto& [pattern, replacement] : words) {
+        if (pattern.size() > kCallerStackPatternBytes) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
+    const std::lock_guard lock(_mutex);
+    std::optional<std::vector<Problem>>& problems = _problems[unicode ? 1 : 0];
+    if (!problems) {
+        // One engine compiling the whole list is the common verdict, and the first
+        // call in this mode keeps it; only a list it refuses is judged rule by rule.
+        const RewriteMode mode{false, unicode};
+        bool onCaller = fitsCallerStack(_words);
+        std::optional<TextRewriter> whole = onCallerOrLargeStack(onCaller, [&]() -> std::optional<TextRewriter> {
+            // Refused for the caller's stack, it is tried again on the large one.
+            const bool retryable = std::exchange(onCaller, false);
+            try {
+                TextRewriter rewriter(_words, mode);
+                rewriter.apply("", TagSyntax::None);
+                rewriter.resetCount();
+                return rewriter;
+            } catch (const RecursionBudgetExceeded&) {
+                if (retryable) throw;
+                return std::nullopt;
+            } catch (const std::runtime_error&) {
+                return std::nullopt;
+            }
+        });
+        std::vector<Problem> found;
+        if (whole) {
+            _idle[slotOf(mode)].push_back(std::move(*whole));
+        } else {
+            for (RuleCheck& check : checkRules(_words, unicode)) {
+                if (!check.problem.empty()) found.push_back({std::move(check.pattern), std::move(check.problem)});
+            }
+        }
+        problems = std::move(found);
+    }
+    return *problems;
+}
+
+void CompiledRules::requireValid(bool unicode) {
+    const std::vector<Problem> found = problems(unicode);
+    if (!found.empty()) throw RuleError(found.front().pattern, found.front().message);
+}
+
+CompiledRules::Borrowed CompiledRules::borrow(RewriteMode mode) {
+    {
+        const std::lock_guard lock(_mutex);
+        std::vector<TextRewriter>& idle = _idle[slotOf(mode)];
+        if (!idle.empty()) {
+            TextRewriter rewriter = std::move(idle.back());
+            idle.pop_back();
+            return Borrowed(*this, mode, std::move(rewriter));
+        }
+    }
+    // Every rewriter of this mode is busy (or none was made yet): one more.
+    return Borrowed(*this, mode, TextRewriter(_words, mode));
+}
+
+void CompiledRules::giveBack(RewriteMode mode, TextRewriter rewriter) noexcept {
+    rewriter.resetCount();
+    const std::lock_guard lock(_mutex);
+    try {
+        _idle[slotOf(mode)].push_back(std::move(rewriter));
+    } catch (...) {
+        // Out of memory: the rewriter is dropped, and the next call compiles another.
+    }
+}
