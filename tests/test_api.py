@@ -207,14 +207,14 @@ FACES = {
 
 @pytest.mark.parametrize("face", FACES)
 def test_a_call_refused_on_a_small_thread_runs_again_on_the_large_stack(face, tmp_path):
-    # The tag rule stays on std::regex, which the 256 KiB thread can't hold for this
+    # The tag rule stays on std::regex, which the 512 KiB thread can't hold for this
     # text; the literal rule has already changed it when that shows, and the second
     # try starts again from the input.
     words = WordList({"\\{(.|)*?\\}": "", "Aoi": "Hana"})
     path = tmp_path / "long.srt"
     path.write_bytes(LONG_CUE)
     results = []
-    threading.stack_size(256 << 10)
+    threading.stack_size(512 << 10)
     try:
         worker = threading.Thread(target=lambda: results.append(FACES[face](words, path)))
         worker.start()

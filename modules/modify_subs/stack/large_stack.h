@@ -35,13 +35,17 @@ std::invoke_result_t<Work&> onLargeStack(Work&& work) {
     }
 }
 
+// A thread with less stack left than this keeps it for itself: PCRE2's compilers
+// and interpreter use some of it too, unchecked.
+inline constexpr std::size_t kCallerStackFloorBytes = 256 << 10;
+
 // Starting a thread and mapping its stack costs more than most calls: `work` runs
 // on the calling thread when `fitsHere` says it should fit, and again on the large
 // stack when it doesn't or the recursion budget refuses it there. A refused `work`
 // must have left its inputs as it found them.
 template <class Work>
 std::invoke_result_t<Work&> onCallerOrLargeStack(bool fitsHere, Work&& work) {
-    if (fitsHere) {
+    if (fitsHere && remainingStackBytes() >= kCallerStackFloorBytes) {
         try {
             return work();
         } catch (const RecursionBudgetExceeded&) {

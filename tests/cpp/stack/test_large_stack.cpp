@@ -187,4 +187,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, CallerOrLargeStack,
                          testing::Values(CallerOrLarge{true, false, 1, true}, CallerOrLarge{true, true, 2, false},
                                          CallerOrLarge{false, false, 1, false}, CallerOrLarge{false, true, 1, false}));
 
+TEST(CallerOrLargeStack, AThreadShortOfStackKeepsItForItself) {
+    struct Probe {
+        std::thread::id caller;
+        std::thread::id ran;
+    } probe;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 128 << 10);
+    pthread_t thread;
+    const auto body = [](void* argument) -> void* {
+        auto& probe = *static_cast<Probe*>(argument);
+        probe.caller = std::this_thread::get_id();
+        probe.ran = onCallerOrLargeStack(true, [] { return std::this_thread::get_id(); });
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, body, &probe), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_NE(probe.ran, probe.caller);
+}
+
 }  // namespace
