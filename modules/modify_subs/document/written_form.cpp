@@ -1,5 +1,6 @@
 #include "document/written_form.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "document/format_error.h"
@@ -10,6 +11,11 @@ namespace {
 
 std::vector<std::string_view> linesOf(std::string_view text) {
     std::vector<std::string_view> lines;
+    // Most rewritten texts are one line: no cursor for them.
+    if (std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; })) {
+        if (!text.empty()) lines.push_back(text);
+        return lines;
+    }
     LineCursor cursor(text);
     while (const std::optional<SourceLine> line = cursor.next()) lines.push_back(line->content(text));
     return lines;
@@ -70,6 +76,7 @@ std::optional<std::string_view> nextNonBlankLine(std::string_view document, cons
 }
 
 std::string joinedLines(const std::vector<std::string>& lines, std::string_view original, std::string_view lineEnd) {
+    if (lines.size() < 2) return lines.empty() ? std::string() : lines.front();
     std::vector<std::string_view> ends;
     LineCursor cursor(original);
     while (const std::optional<SourceLine> line = cursor.next()) {
