@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -206,6 +207,26 @@ TEST(CallerOrLargeStack, AThreadShortOfStackKeepsItForItself) {
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attributes);
     EXPECT_NE(probe.ran, probe.caller);
+}
+
+// The main thread's stack is read without pthread_getattr_np, which costs a tenth of a
+// millisecond there: never more than glibc would say, at most a page less.
+TEST(RecursionBudget, TheMainThreadHasTheStackGlibcSaysOrAPageLess) {
+    ASSERT_EQ(getpid(), gettid());
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_getattr_np(pthread_self(), &attributes), 0);
+    void* base = nullptr;
+    std::size_t size = 0;
+    std::size_t guard = 0;
+    pthread_attr_getstack(&attributes, &base, &size);
+    pthread_attr_getguardsize(&attributes, &guard);
+    pthread_attr_destroy(&attributes);
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    const std::size_t glibc = here - (reinterpret_cast<std::uintptr_t>(base) + guard);
+    const std::size_t ours = remainingStackBytes();
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    EXPECT_LE(ours, glibc);
+    EXPECT_GE(ours + page + 4096, glibc);
 }
 
 }  // namespace
