@@ -13,7 +13,7 @@ its dialogue), against the module's passes, and prints each target beside its fi
 Every figure comes from fresh interpreters (module_worker.py); the two sides of a ratio
 take turns, so that both see the same load, and their medians are compared. Times are
 the process's CPU time, which a machine shared with other work disturbs far less than
-the wall clock; the API's native calls run on a thread of their own, which it counts.
+the wall clock; it counts every thread, the large-stack one a long text needs included.
 """
 
 from __future__ import annotations
