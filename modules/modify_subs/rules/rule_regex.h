@@ -11,7 +11,9 @@
 // set, instead of on every call. libstdc++ builds each bracket expression's and
 // class's table by asking the traits about all 256 bytes, and looking the facets up
 // again for each question was most of the time a word list took to compile. Every
-// answer is the one regex_traits<char> gives: the same facets, asked the same way.
+// answer is the one regex_traits<char> gives, the same facets asked the same way, but
+// for transform_primary, which answers only what libstdc++'s regex compiler uses: a
+// regex compiled with these traits matches what std::regex matches.
 class FacetCachingTraits : public std::regex_traits<char> {
 public:
     FacetCachingTraits() { cacheFacets(); }
@@ -31,7 +33,18 @@ public:
     }
 
     template <class Iterator>
+    string_type lookup_collatename(Iterator first, Iterator last) const {
+        _collatingNameAsked = true;
+        return std::regex_traits<char>::lookup_collatename(first, last);
+    }
+
+    // libstdc++ asks this for every byte of every bracket expression, only to compare
+    // it with the expression's equivalence classes ([=e=]), each of which it reads
+    // through lookup_collatename first: before any, there is nothing to compare, and
+    // the strxfrm call was most of what compiling a rule still cost.
+    template <class Iterator>
     string_type transform_primary(Iterator first, Iterator last) const {
+        if (!_collatingNameAsked) return {};
         string_type bytes(first, last);
         _ctype->tolower(bytes.data(), bytes.data() + bytes.size());
         return _collate->transform(bytes.data(), bytes.data() + bytes.size());
@@ -50,6 +63,7 @@ private:
 
     const std::ctype<char>* _ctype = nullptr;
     const std::collate<char>* _collate = nullptr;
+    mutable bool _collatingNameAsked = false;
 };
 
 using RuleEngineRegex = std::basic_regex<char, FacetCachingTraits>;

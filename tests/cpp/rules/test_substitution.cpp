@@ -3,6 +3,7 @@
 #include <regex>
 #include <string>
 
+#include "rules/rule_regex.h"
 #include "rules/substitution.h"
 
 namespace {
@@ -69,6 +70,34 @@ TEST(Substitution, ReusesRulesAcrossTexts) {
     Substitution substitution({{"(\\w+)-san", "$1"}, {"kun", "K"}});
     EXPECT_EQ(substitution.apply("Aoi-san"), "Aoi");
     EXPECT_EQ(substitution.apply("Taro-KUN, Aoi-SAN"), "Taro-K, Aoi");
+}
+
+// The rules' regexes use facet-caching traits that skip what libstdc++ only needs for
+// equivalence classes until one is read: each byte alone, and a few texts, match as
+// under std::regex, with and without such classes.
+TEST(RuleEngineRegex, MatchesWhatStdRegexMatches) {
+    const char* patterns[] = {"[[=a=]]",    "[x[=e=]]",         "[^[=a=]]", "[[.a.]b]", "[[.a.][=b=]]",
+                              "[\\w[=_=]]", "[[:alpha:][=z=]]", "[a-z]",    "[^\\s]",   "\\w+\\b",
+                              ".",          "[\\d\\W]"};
+    const std::string texts[] = {"Abc", "e_E", "zZ 9", "-.\n"};
+    for (const char* pattern : patterns) {
+        std::regex expected;
+        try {
+            expected.assign(pattern, std::regex_constants::icase);
+        } catch (const std::regex_error& refused) {
+            EXPECT_THROW(RuleEngineRegex(pattern, std::regex_constants::icase), std::regex_error) << pattern;
+            continue;
+        }
+        const RuleEngineRegex actual(pattern, std::regex_constants::icase);
+        for (int byte = 0; byte < 256; ++byte) {
+            const char c = static_cast<char>(byte);
+            EXPECT_EQ(std::regex_match(&c, &c + 1, actual), std::regex_match(&c, &c + 1, expected))
+                << pattern << " on byte " << byte;
+        }
+        for (const std::string& text : texts) {
+            EXPECT_EQ(std::regex_replace(text, actual, "<$&>"), std::regex_replace(text, expected, "<$&>")) << pattern;
+        }
+    }
 }
 
 }  // namespace
