@@ -22,22 +22,22 @@ from c_quorvant.errors import SubtitleFileError, WordListError
 
 from core_rules cimport RewriteMode, WordList
 
-cdef extern from "tag_runs.h":
+cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
 
-cdef extern from "text_rewriter.h":
+cdef extern from "rules/text_rewriter.h":
     cdef struct RewriteCount:
         int texts
         int changed
 
-cdef extern from "subtitle_document.h":
+cdef extern from "document/subtitle_format.h":
     cdef enum class SubtitleFormat:
         pass
     optional[SubtitleFormat] formatNamed(const string& name)
     const char* formatName(SubtitleFormat format)
 
-cdef extern from "subtitle_api.h":
+cdef extern from "api/subtitle_api.h":
     cdef enum class PassKind:
         Export
         Rewrite
@@ -69,7 +69,7 @@ cdef extern from "<string_view>" namespace "std" nogil:
         string_view()
         string_view(const char* data, size_t size)
 
-cdef extern from "byte_census.h":
+cdef extern from "io/byte_census.h":
     cdef cppclass ByteCensus:
         size_t multibyte
         size_t stray
@@ -80,10 +80,10 @@ cdef extern from "byte_census.h":
         size_t high[128]
     ByteCensus takeCensus(string_view bytes) nogil
 
-cdef extern from "charset_detector.h":
+cdef extern from "io/charset_detector.h":
     optional[string] detectCharset(string_view bytes) except + nogil
 
-cdef extern from "compiled_rules.h":
+cdef extern from "rules/compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
         string pattern
         string message
@@ -91,7 +91,7 @@ cdef extern from "compiled_rules.h":
         CompiledRules(WordList words) except +
         vector[Problem] problems(cpp_bool unicode) except + nogil
 
-cdef extern from "api_calls.h":
+cdef extern from "api/api_calls.h":
     cdef enum class FailureKind:
         Ok
         Rule
