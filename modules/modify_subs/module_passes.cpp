@@ -10,7 +10,7 @@
 #include "output.h"
 #include "pass_errors.h"
 #include "srt_passes.h"
-#include "wordlist.h"
+#include "word_list_file.h"
 
 namespace {
 

@@ -11,19 +11,24 @@
 #include <utility>
 #include <vector>
 
+#include "rule_check.h"
 #include "text_rewriter.h"
-#include "wordlist.h"
+#include "word_list.h"
 
 class CompiledRules {
 public:
-    explicit CompiledRules(WordList words) : _words(std::move(words)) {}
+    explicit CompiledRules(RuleSequence rules) : _rules(std::move(rules)) {}
+    explicit CompiledRules(const ReplacementRules& words) : _rules(inPatternOrder(words)) {}
     CompiledRules(const CompiledRules&) = delete;
     CompiledRules& operator=(const CompiledRules&) = delete;
 
-    const WordList& words() const { return _words; }
+    const RuleSequence& rules() const { return _rules; }
 
-    // Each pattern that the engine of the mode refuses, with the engine's message,
-    // in the order the rules apply. Each engine judges the list once.
+    // Every rule's verdict in the mode (rule_check.h), in the order the rules apply.
+    // Each engine judges the list once.
+    std::vector<RuleCheck> checks(bool unicode);
+
+    // Each pattern that the engine of the mode refuses, with the engine's message.
     struct Problem {
         std::string pattern;
         std::string message;
@@ -57,8 +62,8 @@ private:
     static std::size_t slotOf(RewriteMode mode) { return (mode.protectTags ? 2 : 0) + (mode.unicode ? 1 : 0); }
     void giveBack(RewriteMode mode, TextRewriter rewriter) noexcept;
 
-    const WordList _words;
+    const RuleSequence _rules;
     std::mutex _mutex;
-    std::array<std::optional<std::vector<Problem>>, 2> _problems;  // byte-wise, character-wise
+    std::array<std::optional<std::vector<RuleCheck>>, 2> _checks;  // byte-wise, character-wise
     std::array<std::vector<TextRewriter>, 4> _idle;
 };

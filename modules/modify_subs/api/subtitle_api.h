@@ -14,7 +14,7 @@
 #include "subtitle_document.h"
 #include "tag_runs.h"
 #include "text_rewriter.h"
-#include "wordlist.h"
+#include "word_list_file.h"
 
 enum class PassKind { Export, Rewrite };
 

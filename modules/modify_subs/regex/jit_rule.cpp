@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <locale>
 #include <string_view>
+
+#include "case_shape.h"
 
 namespace {
 
@@ -51,6 +54,7 @@ struct JitRule::Compiled {
     ReplacementFormat format;
     int captures = 0;
     int textsBeforeJit = 0;
+    bool preserveCase = false;
 
     // Without the JIT (an unsupported platform) the interpreter still gives the results.
     void countText() {
@@ -86,6 +90,8 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
 }
 
 JitRule::JitRule(std::unique_ptr<Compiled> compiled) : _compiled(std::move(compiled)) {}
+
+void JitRule::preserveCase() { _compiled->preserveCase = true; }
 JitRule::~JitRule() = default;
 JitRule::JitRule(JitRule&&) noexcept = default;
 JitRule& JitRule::operator=(JitRule&&) noexcept = default;
@@ -137,7 +143,12 @@ std::optional<std::string> JitRule::replace(const std::string& text, const JitMa
         const std::size_t end = ovector[1];
         const std::string_view prefix = whole.substr(copied, start - copied);
         out += prefix;
+        const std::size_t written = out.size();
         rule.format.appendTo(out, [&](int number) { return rule.group(whole, number); }, prefix, whole.substr(end));
+        if (rule.preserveCase) {
+            shapeLikeMatch(out, written, whole.substr(start, end - start),
+                           std::use_facet<std::ctype<char>>(std::locale::classic()));
+        }
         copied = end;
         if (start != end) {
             textBefore = true;

@@ -15,7 +15,8 @@
 // is rewritten, never before.
 class Substitution {
 public:
-    explicit Substitution(const WordList& words);
+    explicit Substitution(const RuleSequence& rules);
+    explicit Substitution(const ReplacementRules& words);
     ~Substitution();
     Substitution(Substitution&&) noexcept;
     Substitution& operator=(Substitution&&) noexcept;

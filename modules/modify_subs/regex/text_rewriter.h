@@ -23,7 +23,8 @@ struct RewriteCount {
 // gives exactly what the byte-wise passes give.
 class TextRewriter {
 public:
-    TextRewriter(const WordList& words, RewriteMode mode);
+    TextRewriter(const RuleSequence& rules, RewriteMode mode);
+    TextRewriter(const ReplacementRules& words, RewriteMode mode);
     ~TextRewriter();
     TextRewriter(TextRewriter&&) noexcept;
     TextRewriter& operator=(TextRewriter&&) noexcept;

@@ -15,7 +15,8 @@
 // not UTF-8) throws std::regex_error naming it before any text is touched.
 class UnicodeSubstitution {
 public:
-    explicit UnicodeSubstitution(const WordList& words);
+    explicit UnicodeSubstitution(const RuleSequence& rules);
+    explicit UnicodeSubstitution(const ReplacementRules& words);
     ~UnicodeSubstitution();
     UnicodeSubstitution(UnicodeSubstitution&&) noexcept;
     UnicodeSubstitution& operator=(UnicodeSubstitution&&) noexcept;

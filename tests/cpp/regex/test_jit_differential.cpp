@@ -179,7 +179,7 @@ TEST(JitDifferential, AsciiTextsInCharacterModeGiveTheWideRegexResults) {
         } catch (const std::regex_error&) {
             continue;
         }
-        UnicodeSubstitution substitution(WordList{{pattern, replacement}});
+        UnicodeSubstitution substitution(ReplacementRules{{pattern, replacement}});
         const std::wstring format = *wideFromUtf8(replacement);
         for (int i = 0; i < 20; ++i, ++cases) {
             std::string text = generator.text();
@@ -251,7 +251,7 @@ void rewriteCorpus() {
         std::vector<std::string> lines = linesOf(test_support::readFile(entry.path().string()));
         if (!folder && lines.size() > 400) lines.resize(400);
         for (int list = 0; list < 2; ++list) {
-            WordList words;
+            ReplacementRules words;
             for (std::size_t count = 2 + choose(6); count > 0; --count)
                 words.insert(kUsersRules[choose(kUsersRules.size())]);
             if (list == 1) words[generator.pattern()] = generator.replacement();

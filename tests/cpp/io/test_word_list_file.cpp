@@ -5,20 +5,20 @@
 #include <vector>
 
 #include "test_support.h"
-#include "wordlist.h"
+#include "word_list_file.h"
 
 using test_support::TempDir;
 using test_support::writeFile;
 
 namespace {
 
-WordList loadFrom(const TempDir& dir, std::string_view json) {
+ReplacementRules loadFrom(const TempDir& dir, std::string_view json) {
     const std::string path = dir.file("words.json");
     writeFile(path, json);
     return loadReplacementWords(path);
 }
 
-std::vector<std::string> patternsOf(const WordList& words) {
+std::vector<std::string> patternsOf(const ReplacementRules& words) {
     std::vector<std::string> patterns;
     for (const auto& entry : words) patterns.push_back(entry.first);
     return patterns;
@@ -28,13 +28,14 @@ std::vector<std::string> patternsOf(const WordList& words) {
 
 TEST(LoadReplacementWords, OrdersPatternsBytewiseWhateverTheFileOrder) {
     TempDir dir;
-    const WordList words = loadFrom(dir, R"({"b":"1","abc":"2","Zebra":"3","apple":"4","ab":"5","cat":"6","Cat":"7"})");
+    const ReplacementRules words =
+        loadFrom(dir, R"({"b":"1","abc":"2","Zebra":"3","apple":"4","ab":"5","cat":"6","Cat":"7"})");
     EXPECT_EQ(patternsOf(words), (std::vector<std::string>{"Cat", "Zebra", "ab", "abc", "apple", "b", "cat"}));
 }
 
 TEST(LoadReplacementWords, TurnsScalarValuesIntoText) {
     TempDir dir;
-    const WordList words = loadFrom(dir, R"({"n": 5, "z": null, "t": true, "s": "x\u00e9"})");
+    const ReplacementRules words = loadFrom(dir, R"({"n": 5, "z": null, "t": true, "s": "x\u00e9"})");
     EXPECT_EQ(words.at("n"), "5");
     EXPECT_EQ(words.at("z"), "");
     EXPECT_EQ(words.at("t"), "true");
