@@ -20,7 +20,7 @@ from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
 
-cdef extern from "word_list.h":
+cdef extern from "rules/word_list.h":
     cdef enum class LetterCase:
         Insensitive
         Sensitive
@@ -33,43 +33,43 @@ cdef extern from "word_list.h":
         cpp_bool literal
     ctypedef vector[ReplacementRule] RuleSequence
 
-cdef extern from "word_list_file.h":
+cdef extern from "io/word_list_file.h":
     cdef cppclass WordListEntry:
         ReplacementRule rule
         cpp_bool enabled
         int line
         int column
 
-cdef extern from "text_rewriter.h":
+cdef extern from "rules/text_rewriter.h":
     cdef struct RewriteMode:
         cpp_bool protectTags
         cpp_bool unicode
 
-cdef extern from "rule_check.h":
+cdef extern from "rules/rule_check.h":
     cdef cppclass RuleCheck:
         string problem
         vector[string] warnings
         optional[size_t] shadowedBy
 
-cdef extern from "output.h":
+cdef extern from "io/output.h":
     string outputName(const string& subfile, const string& ending) except +
 
-cdef extern from "tag_runs.h":
+cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
 
-cdef extern from "text_rewriter.h":
+cdef extern from "rules/text_rewriter.h":
     cdef struct RewriteCount:
         int texts
         int changed
 
-cdef extern from "subtitle_document.h":
+cdef extern from "document/subtitle_format.h":
     cdef enum class SubtitleFormat:
         pass
     optional[SubtitleFormat] formatNamed(const string& name)
     const char* formatName(SubtitleFormat format)
 
-cdef extern from "subtitle_api.h":
+cdef extern from "api/subtitle_api.h":
     cdef enum class PassKind:
         Export
         Rewrite
@@ -101,7 +101,7 @@ cdef extern from "<string_view>" namespace "std" nogil:
         string_view()
         string_view(const char* data, size_t size)
 
-cdef extern from "byte_census.h":
+cdef extern from "io/byte_census.h":
     cdef cppclass ByteCensus:
         size_t multibyte
         size_t stray
@@ -112,10 +112,10 @@ cdef extern from "byte_census.h":
         size_t high[128]
     ByteCensus takeCensus(string_view bytes) nogil
 
-cdef extern from "charset_detector.h":
+cdef extern from "io/charset_detector.h":
     optional[string] detectCharset(string_view bytes) except + nogil
 
-cdef extern from "compiled_rules.h":
+cdef extern from "rules/compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
         string pattern
         string message
@@ -124,7 +124,7 @@ cdef extern from "compiled_rules.h":
         vector[RuleCheck] checks(cpp_bool unicode) except + nogil
         vector[Problem] problems(cpp_bool unicode) except + nogil
 
-cdef extern from "api_calls.h":
+cdef extern from "api/api_calls.h":
     cdef enum class FailureKind:
         Ok
         Rule

@@ -1,10 +1,11 @@
-#include "api_calls.h"
+#include "api/api_calls.h"
 
 #include <new>
 #include <utility>
 
-#include "pass_errors.h"
-#include "pass_output.h"
+#include "io/checked_output.h"
+#include "io/file_failures.h"
+#include "rules/rule_error.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "subtitle_api.h"
+#include "api/subtitle_api.h"
 
 enum class FailureKind { Ok, Rule, SubtitleFile, Output, BadWordList, Memory, Other };
 
@@ -31,7 +31,7 @@ ApiFailure tryPreviewBytes(const std::string& data, SubtitleFormat format, Compi
 // The outputs of a pass done in memory, put in place as the passes put theirs.
 ApiFailure tryWriteOutput(const std::string& output, const std::string& content);
 ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, RewriteMode mode, TagSyntax tags);
-// "ass" and "srt" name their tags; anything else none.
+// "ass", "srt" and "vtt" name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);
 
 // A word list from its JSON document, read as the module reads a word-list file.

@@ -1,10 +1,10 @@
-#include "input_file.h"
+#include "io/input_file.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#include "file_path.h"
+#include "io/file_path.h"
 
 InputFile readInputFile(const std::string& path) {
     std::ifstream input = openForReading(path, std::ios::binary);

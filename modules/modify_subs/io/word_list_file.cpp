@@ -1,4 +1,4 @@
-#include "word_list_file.h"
+#include "io/word_list_file.h"
 
 #include <cstdio>
 #include <memory>
@@ -9,7 +9,7 @@
 
 #include <json/json.h>
 
-#include "input_file.h"
+#include "io/input_file.h"
 
 ReplacementRules loadReplacementWords(const std::string& filename) {
     const InputFile file = readInputFile(filename);

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "pass_errors.h"
-#include "subtitle_api.h"
+#include "api/subtitle_api.h"
+#include "io/file_failures.h"
+#include "rules/rule_error.h"
 #include "test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "io/word_list_file.h"
 #include "test_support.h"
-#include "word_list_file.h"
 
 using test_support::TempDir;
 using test_support::writeFile;

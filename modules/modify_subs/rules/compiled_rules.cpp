@@ -1,0 +1,56 @@
+#include "rules/compiled_rules.h"
+
+#include <stdexcept>
+
+#include "rules/rule_error.h"
+#include "stack/large_stack.h"
+
+std::vector<RuleCheck> CompiledRules::checks(bool unicode) {
+    const std::lock_guard lock(_mutex);
+    std::optional<std::vector<RuleCheck>>& checks = _checks[unicode ? 1 : 0];
+    if (!checks) {
+        CheckedRules checked = checkRules(_rules, unicode);
+        // The list the check compiled whole is the first call's rewriter.
+        if (checked.rewriter) _idle[slotOf(RewriteMode{false, unicode})].push_back(std::move(*checked.rewriter));
+        checks = std::move(checked.rules);
+    }
+    return *checks;
+}
+
+std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
+    const std::vector<RuleCheck> found = checks(unicode);
+    std::vector<Problem> problems;
+    for (std::size_t index = 0; index < found.size(); ++index) {
+        if (!found[index].problem.empty()) problems.push_back({_rules[index].pattern, found[index].problem});
+    }
+    return problems;
+}
+
+void CompiledRules::requireValid(bool unicode) {
+    const std::vector<Problem> found = problems(unicode);
+    if (!found.empty()) throw RuleError(found.front().pattern, found.front().message);
+}
+
+CompiledRules::Borrowed CompiledRules::borrow(RewriteMode mode) {
+    {
+        const std::lock_guard lock(_mutex);
+        std::vector<TextRewriter>& idle = _idle[slotOf(mode)];
+        if (!idle.empty()) {
+            TextRewriter rewriter = std::move(idle.back());
+            idle.pop_back();
+            return Borrowed(*this, mode, std::move(rewriter));
+        }
+    }
+    // Every rewriter of this mode is busy (or none was made yet): one more.
+    return Borrowed(*this, mode, TextRewriter(_rules, mode));
+}
+
+void CompiledRules::giveBack(RewriteMode mode, TextRewriter rewriter) noexcept {
+    rewriter.resetCount();
+    const std::lock_guard lock(_mutex);
+    try {
+        _idle[slotOf(mode)].push_back(std::move(rewriter));
+    } catch (...) {
+        // Out of memory: the rewriter is dropped, and the next call compiles another.
+    }
+}
