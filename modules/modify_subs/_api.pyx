@@ -20,7 +20,7 @@ from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
 
-cdef extern from "rules/word_list.h":
+cdef extern from "rules/replacement_rules.h":
     cdef enum class LetterCase:
         Insensitive
         Sensitive

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // The module's reading of a word list file: the JSON object at `filename`. Throws
 // std::runtime_error when the file can't be opened, and jsoncpp's exceptions for

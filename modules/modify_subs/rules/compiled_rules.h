@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "rules/replacement_rules.h"
 #include "rules/rule_check.h"
 #include "rules/text_rewriter.h"
-#include "rules/word_list.h"
 
 class CompiledRules {
 public:

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // What a word list must do to a text, written as plainly as possible: every rule
 // compiled afresh and run through std::regex_replace with the C-string format.

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "rules/replacement_rules.h"
 #include "rules/text_rewriter.h"
-#include "rules/word_list.h"
 
 // One rule of a list as the rewriter will apply it, with the engine's verdict.
 struct RuleCheck {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // For each rule, the first earlier rule that shadows it so.
 std::vector<std::optional<std::size_t>> shadowingRules(const RuleSequence& rules);

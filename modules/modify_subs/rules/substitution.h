@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // Rewrites texts with one word list: every rule, in pattern order, as a
 // case-insensitive ECMAScript regex whose matches are replaced by the rule's

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 #include "text/tag_runs.h"
 
 // How a word list's rules meet a text: byte-wise or character-wise, and on the

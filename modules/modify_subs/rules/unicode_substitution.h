@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // Rewrites texts with one word list as the byte-wise Substitution does, but with
 // patterns that match characters: `.`, classes, \w, \b, \s and case folding work on

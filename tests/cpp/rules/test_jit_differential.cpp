@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pattern_grammar.h"
+#include "rules/case_shape.h"
 #include "rules/ecmascript_space_traits.h"
 #include "rules/jit_pattern.h"
 #include "rules/jit_rule.h"
@@ -272,5 +273,40 @@ void rewriteCorpus() {
 }
 
 TEST(JitDifferential, CorpusRewrittenWithRandomRuleListsIsByteIdentical) { onLargeStack(rewriteCorpus); }
+
+}  // namespace
+
+namespace {
+
+// A "preserve" rule shapes each replacement after its match on both engines.
+struct Shaped {
+    const char* pattern;
+    const char* replacement;
+    const char* text;
+    const char* expected;
+};
+
+class PreservedCase : public testing::TestWithParam<Shaped> {};
+
+TEST_P(PreservedCase, IsTheSameOnTheJitAndOnStdRegex) {
+    ByteSetCache cache;
+    Engines engines = bothEngines(GetParam().pattern, GetParam().replacement, cache, 0);
+    ASSERT_TRUE(engines.jit) << GetParam().pattern;
+    engines.jit->preserveCase();
+    const JitMatchContext context;
+    const std::string byStdRegex =
+        replaceShaped(std::string(GetParam().text), engines.regex.regex, std::string(GetParam().replacement),
+                      std::use_facet<std::ctype<char>>(std::locale::classic()));
+    EXPECT_EQ(byStdRegex, GetParam().expected);
+    EXPECT_EQ(byJit(engines, GetParam().text, context), byStdRegex);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, PreservedCase,
+                         testing::Values(Shaped{"\\bsenpai\\b", "senior",
+                                                "\xe2\x80\x9cSenpai!\xe2\x80\x9d SENPAI, senpai sEnPaI",
+                                                "\xe2\x80\x9cSenior!\xe2\x80\x9d SENIOR, senior senior"},
+                                         Shaped{"(\\w+)-san", "Mr. $1", "Aoi-san, TARO-SAN", "Mr. Aoi, MR. TARO"},
+                                         Shaped{"i", "me", "I i", "Me me"}, Shaped{"x*", "-", "Xy", "--y-"},
+                                         Shaped{"\\d+", "number", "42 1", "number number"}));
 
 }  // namespace

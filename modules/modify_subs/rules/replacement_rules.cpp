@@ -1,4 +1,4 @@
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 #include <string_view>
 
