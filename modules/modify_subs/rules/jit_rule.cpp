@@ -20,7 +20,7 @@ constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
 
 // Case folding as std::regex in the classic locale: ASCII only, without UTF. As in
 // libstdc++ (not ECMAScript), a back-reference to a group that took no part fails.
-constexpr std::uint32_t kCompileOptions = PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+constexpr std::uint32_t kCompileOptions = PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
 
 struct FreeCode {
     void operator()(pcre2_code* code) const { pcre2_code_free(code); }
@@ -74,7 +74,8 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
     // PCRE2 10.42's start-up optimisations miss matches of patterns that may start
     // without consuming: "(?=a)_*a" finds nothing in "bab", and the JIT finds nothing
     // in "k0" for "(?:k|)[^\r]+?[^\r]".
-    const std::uint32_t options = kCompileOptions | (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
+    const std::uint32_t options = kCompileOptions | (pattern.ignoreCase ? PCRE2_CASELESS : 0) |
+                                  (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
     std::unique_ptr<pcre2_code, FreeCode> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.source.data()),
                                                              pattern.source.size(), options, &error, &errorOffset,
                                                              nullptr));

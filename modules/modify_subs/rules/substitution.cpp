@@ -87,7 +87,8 @@ Rule makeRule(const ReplacementRule& source) {
 }
 
 std::optional<JitRule> jitRuleFor(const Rule& rule, ByteSetCache& byteSets) {
-    const std::optional<JitPattern> translated = jitPatternFor(rule.compiled->spelled, byteSets);
+    const std::optional<JitPattern> translated =
+        jitPatternFor(rule.compiled->spelled, byteSets, rule.letterCase != LetterCase::Sensitive);
     if (!translated) return std::nullopt;
     std::optional<JitRule> jit = JitRule::compile(*translated, rule.replacement);
     if (jit && rule.letterCase == LetterCase::Preserve) jit->preserveCase();
@@ -161,10 +162,7 @@ std::string Substitution::apply(const std::string& text) {
         }
         if (!rule.literal && !rule.jitTried) {
             rule.jitTried = true;
-            // The translation reads classes and letters as the case-insensitive regex does.
-            if (_rules->jitAllowed && rule.letterCase != LetterCase::Sensitive) {
-                rule.jit = jitRuleFor(rule, _rules->byteSets);
-            }
+            if (_rules->jitAllowed) rule.jit = jitRuleFor(rule, _rules->byteSets);
         }
         if (std::optional<std::string> rewritten = rule.rewrite(modifiedText, *_rules->fold, *_rules->jitContext)) {
             const auto [from, to] = changedBytes(modifiedText, *rewritten);

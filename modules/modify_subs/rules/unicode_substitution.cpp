@@ -154,8 +154,7 @@ struct UnicodeSubstitution::Rules {
         if (isAscii(pattern) && isPlainLiteral(pattern)) {
             rule.asciiLiteral.emplace(pattern, replacement, source.letterCase == LetterCase::Preserve);
         }
-        // The byte-wise translation reads letters as the case-insensitive regex does.
-        rule.asciiPattern = jitAllowed && !sensitive && isAsciiPattern(pattern);
+        rule.asciiPattern = jitAllowed && isAsciiPattern(pattern);
         rule.byteReplacement = replacement;
         return rule;
     }
@@ -172,7 +171,8 @@ struct UnicodeSubstitution::Rules {
         if (rule.asciiPattern && asciiText) {
             if (!rule.asciiJitTried) {
                 rule.asciiJitTried = true;
-                if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets)) {
+                const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
+                if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets, ignoreCase)) {
                     rule.asciiJit = JitRule::compile(*translated, rule.byteReplacement);
                     if (rule.asciiJit && rule.letterCase == LetterCase::Preserve) rule.asciiJit->preserveCase();
                 }

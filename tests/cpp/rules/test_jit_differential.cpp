@@ -36,9 +36,9 @@ struct Engines {
 
 // Some texts in PCRE2's interpreter first, then on the JIT.
 Engines bothEngines(const std::string& pattern, const std::string& replacement, ByteSetCache& cache,
-                    int interpretedTexts = 3) {
-    Engines engines{compileRulePattern(pattern), std::nullopt};
-    if (const std::optional<JitPattern> translated = jitPatternFor(engines.regex.spelled, cache)) {
+                    int interpretedTexts = 3, bool ignoreCase = true) {
+    Engines engines{compileRulePattern(pattern, ignoreCase), std::nullopt};
+    if (const std::optional<JitPattern> translated = jitPatternFor(engines.regex.spelled, cache, ignoreCase)) {
         engines.jit = JitRule::compile(*translated, replacement, interpretedTexts);
     }
     return engines;
@@ -111,8 +111,11 @@ TEST(JitDifferential, ByteSetsWorkedOutAreThoseStdRegexAccepts) {
     for (const std::string& atom : atoms) {
         const LexedPattern lexed = lexPattern(atom);
         ASSERT_TRUE(lexed.valid()) << atom;
-        const std::optional<std::bitset<256>> computed = singleByteSet(atom, lexed.tokens, 0, lexed.tokens.size() - 1);
-        if (computed) EXPECT_EQ(*computed, askedByteSet(atom)) << atom;
+        for (const bool ignoreCase : {true, false}) {
+            const std::optional<std::bitset<256>> computed =
+                singleByteSet(atom, lexed.tokens, 0, lexed.tokens.size() - 1, ignoreCase);
+            if (computed) EXPECT_EQ(*computed, askedByteSet(atom, ignoreCase)) << atom << ignoreCase;
+        }
     }
 }
 
@@ -121,11 +124,12 @@ int settingOr(const char* name, int fallback) {
     return value == nullptr ? fallback : std::atoi(value);
 }
 
-TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
+// Case-sensitive rules (a list's "case": "sensitive") are compared as often as a
+// quarter of the others.
+void compareGeneratedRules(bool ignoreCase, long wanted) {
     std::mt19937 random(static_cast<unsigned>(settingOr("QUORVANT_JIT_SEED", 20261208)));
     auto choose = [&](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random); };
     pattern_grammar::Generator generator(choose);
-    const long wanted = settingOr("QUORVANT_JIT_CASES", 40000);
     constexpr int kTextsPerPattern = 20;
     ByteSetCache cache;
     const JitMatchContext context;
@@ -137,7 +141,7 @@ TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
         const std::string replacement = generator.replacement();
         std::optional<Engines> engines;
         try {
-            engines.emplace(bothEngines(pattern, replacement, cache));
+            engines.emplace(bothEngines(pattern, replacement, cache, 3, ignoreCase));
         } catch (const std::regex_error&) {
             continue;  // std::regex refuses it; so does the rule
         }
@@ -153,7 +157,13 @@ TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
     }
     // The grammar must keep most patterns on the JIT, or this compares little.
     EXPECT_GT(onJit * 10, patterns * 6) << onJit << " of " << patterns;
-    std::printf("%ld cases, %ld of %ld valid patterns on the JIT\n", cases, onJit, patterns);
+    std::printf("%ld cases, %ld of %ld valid patterns on the JIT%s\n", cases, onJit, patterns,
+                ignoreCase ? "" : ", case-sensitive");
+}
+
+TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
+    compareGeneratedRules(true, settingOr("QUORVANT_JIT_CASES", 40000));
+    compareGeneratedRules(false, settingOr("QUORVANT_JIT_CASES", 40000) / 4);
 }
 
 bool isAscii(const std::string& text) {
