@@ -39,6 +39,7 @@ _TAG_FAMILIES: dict[str, str] = {"ass": "ass", "ssa": "ass", "srt": "srt", "vtt"
 LetterCase = Literal["insensitive", "sensitive", "preserve"]
 Order = Literal["sorted", "written"]
 _ORDERS = ("sorted", "written")
+_CASES = ("insensitive", "sensitive", "preserve")
 
 
 @dataclass(frozen=True)
@@ -57,12 +58,6 @@ class Rule:
     source: str | None = None
     line: int = 0
     column: int = 0
-
-    @property
-    def where(self) -> str:
-        """Where the rule was written, for messages: "words.json, line 3, column 2"."""
-        place = f"line {self.line}, column {self.column}" if self.line else ""
-        return ", ".join(part for part in (self.source, place) if part)
 
 
 @dataclass(frozen=True)
@@ -115,6 +110,8 @@ class WordList(Mapping[str, str]):
                 continue  # disabled
             if not isinstance(rule, Rule):
                 raise TypeError(f"a word list is a mapping or Rules, not {type(rule).__name__}")
+            if rule.case not in _CASES:
+                raise ValueError(f'a rule\'s case is "insensitive", "sensitive" or "preserve", not {rule.case!r}')
             # As in a JSON object, the last rule given for a pattern is the one kept, where it stands.
             by_pattern.pop(rule.pattern, None)
             by_pattern[rule.pattern] = rule
@@ -123,11 +120,10 @@ class WordList(Mapping[str, str]):
         self._rules = tuple(kept if order == "written" else sorted(kept, key=lambda rule: _utf8(rule.pattern)))
         self._by_pattern = {rule.pattern: rule for rule in self._rules}
         self._notes: tuple[str, ...] = ()
-        self._compiled = _api.CompiledWordList(
-            [(rule.pattern, rule.replacement, rule.case, rule.word, rule.literal) for rule in self._rules]
-        )
-        if validate:
-            _require_a_mode_taking_every_rule(self._compiled)
+        self._compiled = _api.CompiledWordList([_meaning(rule) for rule in self._rules])
+        refused = self._compiled.refused_in_every_mode() if validate else None
+        if refused is not None:
+            raise WordListError(f"Invalid pattern {refused[0]}: {refused[1]}", pattern=refused[0])
 
     @classmethod
     def load(cls, path: StrPath, *, order: Order = "sorted", validate: bool = True) -> WordList:
@@ -247,8 +243,24 @@ class WordList(Mapping[str, str]):
     def __len__(self) -> int:
         return len(self._rules)
 
+    def __eq__(self, other: object) -> bool:
+        # Two lists are the same when they apply the same rules the same way.
+        if isinstance(other, WordList):
+            return self._order == other._order and [_meaning(rule) for rule in self._rules] == [
+                _meaning(rule) for rule in other._rules
+            ]
+        return super().__eq__(other)
+
+    __hash__ = None  # type: ignore[assignment]
+
     def __repr__(self) -> str:
-        return f"WordList({dict(self.items())!r})"
+        if self._order == "sorted" and all(_meaning(rule)[2:] == ("insensitive", False, False) for rule in self._rules):
+            return f"WordList({dict(self.items())!r})"
+        return f"WordList({list(self._rules)!r}, order={self._order!r})"
+
+
+def _meaning(rule: Rule) -> tuple[str, str, str, bool, bool]:
+    return (rule.pattern, rule.replacement, rule.case, rule.word, rule.literal)
 
 
 def _rebuilt(rules: tuple[Rule, ...], order: Order, notes: tuple[str, ...]) -> WordList:
@@ -639,16 +651,6 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
         raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, ".json" if export_texts else None))
-
-
-def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:
-    refused = compiled.problems(False)
-    if not refused:
-        return
-    refused_by_characters = dict(compiled.problems(True))
-    for pattern, problem in refused:
-        if pattern in refused_by_characters:
-            raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)
 
 
 def _utf8(pattern: str) -> bytes:

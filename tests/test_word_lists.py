@@ -2,11 +2,12 @@
 and the command line that stands on them."""
 
 import json
+import pickle
 
 import pytest
 from conftest import quorvant
 
-from c_quorvant import WordList, WordListError
+from c_quorvant import Rule, WordList, WordListError
 
 # Two cues of dialogue with typographic quotes, the way fansubs write them.
 DIALOGUE_SRT = """\
@@ -214,3 +215,22 @@ def test_runs_take_the_order_and_the_options(tmp_path, order, cue2):
     first = "“Senior, you came!” - big brother?" if order == "written" else "“Senior, you came!” - Onii?"
     assert first in written
     assert (cue2 or "- SENIOR! - Tanaka, wait…") in written
+
+
+@pytest.mark.parametrize(
+    "rules, order, same_text_other_meaning",
+    [
+        ({"senpai": {"replace": "senior", "case": "preserve"}}, "sorted", {"senpai": "senior"}),
+        ({"b": "1", "a": {"replace": "2", "word": True}}, "written", {"a": {"replace": "2", "word": True}, "b": "1"}),
+    ],
+)
+def test_a_list_travels_with_its_order_and_options(rules, order, same_text_other_meaning):
+    words = WordList(rules, order=order)
+
+    again = pickle.loads(pickle.dumps(words))
+
+    assert again == words and again.rules == words.rules and list(again) == list(words)
+    assert WordList(same_text_other_meaning, order=order) != words
+    assert eval(repr(words), {"WordList": WordList, "Rule": Rule}) == words
+    with pytest.raises(ValueError, match="a rule's case is"):
+        WordList([Rule("a", "b", "upper")])  # type: ignore[arg-type]

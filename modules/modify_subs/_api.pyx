@@ -123,6 +123,7 @@ cdef extern from "rules/compiled_rules.h":
         CompiledRules(RuleSequence rules) except +
         vector[RuleCheck] checks(cpp_bool unicode) except + nogil
         vector[Problem] problems(cpp_bool unicode) except + nogil
+        optional[Problem] refusedInEveryMode() except + nogil
 
 cdef extern from "api/api_calls.h":
     cdef enum class FailureKind:
@@ -219,6 +220,13 @@ cdef class CompiledWordList:
         with nogil:
             found = self._rules.get().problems(unicode)
         return [(_text(problem.pattern), _text(problem.message)) for problem in found]
+
+    def refused_in_every_mode(self):
+        """(pattern, the byte-wise engine's message) for the first rule neither mode takes, or None."""
+        cdef optional[Problem] found
+        with nogil:
+            found = self._rules.get().refusedInEveryMode()
+        return (_text(found.value().pattern), _text(found.value().message)) if found.has_value() else None
 
     def checks(self, bint unicode) -> list:
         """(problem, warnings, shadowed by) for each rule, in the order they apply."""

@@ -1,5 +1,6 @@
 #include "rules/compiled_rules.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "rules/rule_error.h"
@@ -24,6 +25,19 @@ std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
         if (!found[index].problem.empty()) problems.push_back({_rules[index].pattern, found[index].problem});
     }
     return problems;
+}
+
+std::optional<CompiledRules::Problem> CompiledRules::refusedInEveryMode() {
+    const std::vector<RuleCheck> byteWise = checks(false);
+    const auto refused = [](const RuleCheck& check) { return !check.problem.empty(); };
+    if (std::none_of(byteWise.begin(), byteWise.end(), refused)) return std::nullopt;
+    const std::vector<RuleCheck> characterWise = checks(true);
+    for (std::size_t index = 0; index < _rules.size(); ++index) {
+        if (refused(byteWise[index]) && refused(characterWise[index])) {
+            return Problem{_rules[index].pattern, byteWise[index].problem};
+        }
+    }
+    return std::nullopt;
 }
 
 void CompiledRules::requireValid(bool unicode) {

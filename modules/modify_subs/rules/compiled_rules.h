@@ -35,6 +35,10 @@ public:
     };
     std::vector<Problem> problems(bool unicode);
 
+    // The first rule that neither mode takes: such a list is no list in any mode.
+    // Only a list refused byte-wise is judged character-wise.
+    std::optional<Problem> refusedInEveryMode();
+
     // Throws RuleError for the first of the problems.
     void requireValid(bool unicode);
 
