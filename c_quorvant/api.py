@@ -159,9 +159,6 @@ class WordList(Mapping[str, str]):
         """The rules in the order they apply."""
         return self._rules
 
-    def rule(self, pattern: str) -> Rule:
-        return self._by_pattern[pattern]
-
     def check(self, *, unicode: bool = False) -> list[RuleCheck]:
         """Each rule's verdict as the passes in this mode compile it, in the order
         the rules apply."""

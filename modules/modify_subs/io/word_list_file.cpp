@@ -1,5 +1,6 @@
 #include "io/word_list_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -145,7 +146,7 @@ std::size_t pastString(std::string_view text, std::size_t at) {
     for (++at; at < text.size() && text[at] != '"'; ++at) {
         if (text[at] == '\\') ++at;
     }
-    return at + 1;
+    return std::min(at + 1, text.size());
 }
 
 // Past one value of a document the reader has accepted.
@@ -159,7 +160,7 @@ std::size_t pastValue(std::string_view text, std::size_t at) {
             continue;
         }
         if (c == '/' && depth > 0) {
-            at = skipBlanks(text, at);
+            at = std::max(skipBlanks(text, at), at + 1);
             continue;
         }
         if (c == '{' || c == '[') ++depth;

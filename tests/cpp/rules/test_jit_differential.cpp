@@ -284,12 +284,9 @@ void rewriteCorpus() {
 
 TEST(JitDifferential, CorpusRewrittenWithRandomRuleListsIsByteIdentical) { onLargeStack(rewriteCorpus); }
 
-}  // namespace
-
-namespace {
-
 // A "preserve" rule shapes each replacement after its match on both engines.
 struct Shaped {
+    const char* name;
     const char* pattern;
     const char* replacement;
     const char* text;
@@ -311,12 +308,14 @@ TEST_P(PreservedCase, IsTheSameOnTheJitAndOnStdRegex) {
     EXPECT_EQ(byJit(engines, GetParam().text, context), byStdRegex);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, PreservedCase,
-                         testing::Values(Shaped{"\\bsenpai\\b", "senior",
-                                                "\xe2\x80\x9cSenpai!\xe2\x80\x9d SENPAI, senpai sEnPaI",
-                                                "\xe2\x80\x9cSenior!\xe2\x80\x9d SENIOR, senior senior"},
-                                         Shaped{"(\\w+)-san", "Mr. $1", "Aoi-san, TARO-SAN", "Mr. Aoi, MR. TARO"},
-                                         Shaped{"i", "me", "I i", "Me me"}, Shaped{"x*", "-", "Xy", "--y-"},
-                                         Shaped{"\\d+", "number", "42 1", "number number"}));
+INSTANTIATE_TEST_SUITE_P(
+    Rules, PreservedCase,
+    testing::Values(Shaped{"title_caps_lower_mixed", "\\bsenpai\\b", "senior",
+                           "\xe2\x80\x9cSenpai!\xe2\x80\x9d SENPAI, senpai sEnPaI",
+                           "\xe2\x80\x9cSenior!\xe2\x80\x9d SENIOR, senior senior"},
+                    Shaped{"groups", "(\\w+)-san", "Mr. $1", "Aoi-san, TARO-SAN", "Mr. Aoi, MR. TARO"},
+                    Shaped{"one_letter", "i", "me", "I i", "Me me"}, Shaped{"empty_matches", "x*", "-", "Xy", "--y-"},
+                    Shaped{"no_letters", "\\d+", "number", "42 1", "number number"}),
+    [](const testing::TestParamInfo<Shaped>& info) { return std::string(info.param.name); });
 
 }  // namespace
