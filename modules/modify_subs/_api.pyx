@@ -51,9 +51,6 @@ cdef extern from "rules/rule_check.h":
         vector[string] warnings
         optional[size_t] shadowedBy
 
-cdef extern from "io/output.h":
-    string outputName(const string& subfile, const string& ending) except +
-
 cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
@@ -235,10 +232,6 @@ cdef class CompiledWordList:
             found = self._rules.get().checks(unicode)
         return [(_text(check.problem), [_text(warning) for warning in check.warnings],
                  check.shadowedBy.value() if check.shadowedBy.has_value() else None) for check in found]
-
-
-def output_name(bytes name, bytes ending) -> bytes:
-    return outputName(name, ending)
 
 
 def parse_words(bytes document) -> list:
