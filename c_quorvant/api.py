@@ -190,10 +190,10 @@ class WordList(Mapping[str, str]):
         for check in self.check(unicode=unicode):
             named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}"
             if check.shadowed_by is not None:
+                remedy = "write it before that rule" + (", in the order written" if self._order == "sorted" else "")
                 lines.append(
                     f"{named} is shadowed by the earlier rule {_shown(check.shadowed_by.pattern)}, which rewrites "
-                    f"every place this one could match before it runs (order {self._order}; put it first and use "
-                    "order written)"
+                    f"every place this one could match before it runs; {remedy}"
                 )
             lines.extend(f"{named}: {warning}" for warning in check.warnings)
         return lines
