@@ -95,26 +95,31 @@ bool covers(const Rewritten& rewritten, std::string_view literal) {
     return false;
 }
 
-bool writes(const ReplacementRule& rule, const std::string& literal) {
-    return folded(rule.replacement).find(literal) != std::string::npos;
-}
-
 }  // namespace
 
 std::vector<std::optional<std::size_t>> shadowingRules(const RuleSequence& rules) {
+    // Each rule's literals and folded replacement once: a list of a thousand rules
+    // compares every pair.
+    std::vector<std::vector<std::string>> literals;
+    std::vector<std::string> replacements;
+    for (const ReplacementRule& rule : rules) {
+        std::vector<std::string> found = requiredLiterals(rule.compiledPattern());
+        const bool ascii = std::all_of(found.begin(), found.end(), [](const auto& l) { return isAscii(l); });
+        for (std::string& literal : found) literal = folded(literal);
+        literals.push_back(ascii ? std::move(found) : std::vector<std::string>{});
+        replacements.push_back(folded(rule.replacement));
+    }
     std::vector<std::optional<std::size_t>> shadows(rules.size());
     for (std::size_t earlier = 0; earlier < rules.size(); ++earlier) {
         const std::optional<Rewritten> rewritten = rewrittenBy(rules[earlier]);
-        if (!rewritten || writes(rules[earlier], rewritten->literal)) continue;
-        for (std::size_t later = earlier + 1; later < rules.size(); ++later) {
-            if (writes(rules[later - 1], rewritten->literal)) break;
-            if (shadows[later]) continue;
-            const std::vector<std::string> literals = requiredLiterals(rules[later].compiledPattern());
-            const bool shadowed =
-                !literals.empty() && std::all_of(literals.begin(), literals.end(), [&](const auto& l) {
-                    return isAscii(l) && covers(*rewritten, folded(l));
-                });
-            if (shadowed) shadows[later] = earlier;
+        if (!rewritten) continue;
+        for (std::size_t later = earlier + 1; later <= rules.size(); ++later) {
+            // A replacement from the earlier rule's on that writes the literal again lifts the shadow.
+            if (replacements[later - 1].find(rewritten->literal) != std::string::npos) break;
+            if (later == rules.size() || shadows[later] || literals[later].empty()) continue;
+            const bool covered = std::all_of(literals[later].begin(), literals[later].end(),
+                                             [&](const std::string& literal) { return covers(*rewritten, literal); });
+            if (covered) shadows[later] = earlier;
         }
     }
     return shadows;
