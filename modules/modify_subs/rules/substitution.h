@@ -11,8 +11,9 @@
 // format string. A pass makes one and feeds it each of its texts.
 //
 // The result is always what std::regex_replace gives with the pattern compiled
-// afresh for that text (each replacement shaped after its match for a "preserve" rule). Each pattern is compiled at its
-// first use and kept for the later texts, so a bad pattern throws std::regex_error while the first text is rewritten,
+// afresh for that text (each replacement shaped after its match for a "preserve"
+// rule). Each pattern is compiled at its first use and kept for the later texts,
+// so a bad pattern throws std::regex_error while the first text is rewritten,
 // never before.
 class Substitution {
 public:
