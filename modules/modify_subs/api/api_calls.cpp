@@ -63,8 +63,12 @@ ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, 
     return failureOf([&] { texts = applyRules(std::move(texts), rules, mode, tags); });
 }
 
-ApiFailure tryParseWords(const std::string& document, WordList& words) {
-    return failureOf([&] { words = parseWordListDocument(document); }, FailureKind::BadWordList);
+ApiFailure tryParseWords(const std::string& document, std::vector<WordListEntry>& entries) {
+    return failureOf([&] { entries = readWordListDocument(document); }, FailureKind::BadWordList);
+}
+
+ApiFailure tryParseRuleValue(const std::string& pattern, const std::string& value, WordListEntry& entry) {
+    return failureOf([&] { entry = ruleFromJsonValue(pattern, value); }, FailureKind::BadWordList);
 }
 
 TagSyntax tagSyntaxNamed(const std::string& name) {

@@ -35,4 +35,5 @@ ApiFailure tryApplyRules(std::vector<std::string>& texts, CompiledRules& rules, 
 TagSyntax tagSyntaxNamed(const std::string& name);
 
 // A word list from its JSON document, read as the module reads a word-list file.
-ApiFailure tryParseWords(const std::string& document, WordList& words);
+ApiFailure tryParseWords(const std::string& document, std::vector<WordListEntry>& entries);
+ApiFailure tryParseRuleValue(const std::string& pattern, const std::string& value, WordListEntry& entry);

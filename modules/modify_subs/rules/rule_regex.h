@@ -81,8 +81,8 @@ using RuleRegex = BasicRuleRegex<std::regex>;
 // As the rules run it, with the same results.
 using RuleEngine = BasicRuleRegex<RuleEngineRegex>;
 
-// The one way a rule's pattern becomes a regex: case-insensitive ECMAScript, after
-// the checks of pattern_guard.h and with wide escapes spelled out (wide_escapes.h).
-// Throws std::regex_error for an invalid pattern.
-RuleRegex compileRulePattern(const std::string& pattern);
-RuleEngine compileRuleEngine(const std::string& pattern);
+// The one way a rule's pattern becomes a regex: ECMAScript, case-insensitive unless
+// `ignoreCase` is false, after the checks of pattern_guard.h and with wide escapes
+// spelled out (wide_escapes.h). Throws std::regex_error for an invalid pattern.
+RuleRegex compileRulePattern(const std::string& pattern, bool ignoreCase = true);
+RuleEngine compileRuleEngine(const std::string& pattern, bool ignoreCase = true);

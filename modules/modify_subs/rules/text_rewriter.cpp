@@ -16,17 +16,19 @@ struct TextRewriter::Engine {
 
 namespace {
 
-std::variant<Substitution, UnicodeSubstitution> engineFor(const WordList& words, bool unicode) {
-    if (unicode) return UnicodeSubstitution(words);
-    return Substitution(words);
+std::variant<Substitution, UnicodeSubstitution> engineFor(const RuleSequence& rules, bool unicode) {
+    if (unicode) return UnicodeSubstitution(rules);
+    return Substitution(rules);
 }
 
 }  // namespace
 
-TextRewriter::TextRewriter(const WordList& words, RewriteMode mode)
-    : _engine(std::make_unique<Engine>(Engine{engineFor(words, mode.unicode)})),
+TextRewriter::TextRewriter(const RuleSequence& rules, RewriteMode mode)
+    : _engine(std::make_unique<Engine>(Engine{engineFor(rules, mode.unicode)})),
       _mode(mode),
-      _hasRules(!words.empty()) {}
+      _hasRules(!rules.empty()) {}
+TextRewriter::TextRewriter(const ReplacementRules& words, RewriteMode mode)
+    : TextRewriter(inPatternOrder(words), mode) {}
 TextRewriter::~TextRewriter() = default;
 TextRewriter::TextRewriter(TextRewriter&&) noexcept = default;
 TextRewriter& TextRewriter::operator=(TextRewriter&&) noexcept = default;

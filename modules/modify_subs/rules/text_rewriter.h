@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 #include "text/tag_runs.h"
 
 // How a word list's rules meet a text: byte-wise or character-wise, and on the
@@ -23,7 +23,8 @@ struct RewriteCount {
 // gives exactly what the byte-wise passes give.
 class TextRewriter {
 public:
-    TextRewriter(const WordList& words, RewriteMode mode);
+    TextRewriter(const RuleSequence& rules, RewriteMode mode);
+    TextRewriter(const ReplacementRules& words, RewriteMode mode);
     ~TextRewriter();
     TextRewriter(TextRewriter&&) noexcept;
     TextRewriter& operator=(TextRewriter&&) noexcept;

@@ -21,7 +21,7 @@ using test_support::TempDir;
 using test_support::writeFile;
 
 // The calls with a list compiled for that one call.
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, WordList words,
+PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, ReplacementRules words,
                    RewriteMode mode) {
     CompiledRules rules(std::move(words));
     // The test files are named in lower case; the package tells formats by ending in Python.
@@ -30,12 +30,12 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     return passOnBytes(kind, readSubtitleFile(subfile), *format, output, rules, mode).result;
 }
 
-std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
+std::string rewriteBytes(const std::string& data, SubtitleFormat format, ReplacementRules words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
     return ::rewriteBytes(data, format, rules, mode).bytes;
 }
 
-PreviewResult previewBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
+PreviewResult previewBytes(const std::string& data, SubtitleFormat format, ReplacementRules words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
     return ::previewBytes(data, format, rules, mode);
 }
@@ -93,7 +93,7 @@ const char* const kSrt =
     "7\n00:00:03,000 --> 00:00:04,000\nPlain.\n\n"
     "6\r\n00:00:05,000 --> 00:00:06,000\r\nBye,\r\nTaro-kun.\r\n\r\n";
 
-const WordList kWords{{"(\\w+)-san", "$1"}, {"kun", "KUN"}};
+const ReplacementRules kWords{{"(\\w+)-san", "$1"}, {"kun", "KUN"}};
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     return text.replace(text.find(from), from.size(), to);
@@ -194,7 +194,7 @@ TEST(Documents, PreviewRewritesTextsTooLongForAnOrdinaryStack) {
 
 // One compiled list serves calls from several threads at once, each with its own count.
 TEST(CompiledRules, ServesThreadsAtOnce) {
-    CompiledRules rules({{"(\\w+)-san", "$1"}, {"[", "x"}});
+    CompiledRules rules(RuleSequence{{"(\\w+)-san", "$1"}, {"[", "x"}});
     EXPECT_THROW(rules.requireValid(false), RuleError);
     EXPECT_THROW(rules.requireValid(false), RuleError);
     CompiledRules good(kWords);
