@@ -174,10 +174,12 @@ std::size_t pastValue(std::string_view text, std::size_t at) {
     return at;
 }
 
-Json::Value valueOf(std::string_view text) {
+// One member's key or value as `reader` reads it: built once for the document, as
+// jsoncpp's builder fills a settings object each time, most of reading a short list.
+Json::Value valueOf(Json::CharReader& reader, std::string_view text) {
     Json::Value value;
     std::string errors;
-    parses(std::string(text), false, value, errors);
+    reader.parse(text.data(), text.data() + text.size(), &value, &errors);
     return value;
 }
 
@@ -263,6 +265,9 @@ std::vector<WordListEntry> readWordListDocument(const std::string& raw) {
     rootObject(document);
     // The object's members as written: the parsed object keeps one of each pattern.
     const std::string_view text(document);
+    Json::CharReaderBuilder builder;
+    builder["failIfExtra"] = false;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::vector<WordListEntry> entries;
     int line = 1;
     std::size_t lineStart = 0;
@@ -281,8 +286,8 @@ std::vector<WordListEntry> readWordListDocument(const std::string& raw) {
         }
         int column = 1;
         for (std::size_t byte = lineStart; byte < at; ++byte) column += (text[byte] & 0xC0) != 0x80;
-        const std::string pattern = valueOf(text.substr(at, keyEnd - at)).asString();
-        WordListEntry entry = entryOf(pattern, valueOf(text.substr(valueStart, valueEnd - valueStart)),
+        const std::string pattern = valueOf(*reader, text.substr(at, keyEnd - at)).asString();
+        WordListEntry entry = entryOf(pattern, valueOf(*reader, text.substr(valueStart, valueEnd - valueStart)),
                                       " (line " + std::to_string(line) + ", column " + std::to_string(column) + ")");
         entry.line = line;
         entry.column = column;
