@@ -7,6 +7,7 @@
 
 cimport cython
 
+import contextlib
 import os
 
 from cpython.buffer cimport PyBuffer_FillInfo
@@ -16,6 +17,7 @@ from libcpp.memory cimport unique_ptr
 from libcpp.optional cimport optional
 from libcpp.pair cimport pair
 from libcpp.string cimport string
+from libcpp.utility cimport move
 from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
@@ -94,34 +96,66 @@ cdef extern from "compiled_rules.h":
         CompiledRules(WordList words) except +
         vector[Problem] problems(cpp_bool unicode) except + nogil
 
-cdef extern from "api_calls.h":
+cdef extern from "caught_failure.h":
     cdef enum class FailureKind:
-        Ok
         Rule
-        SubtitleFile
+        WordListDocument
+        InputFile
+        SubtitleFormat
+        UnwritableText
         Output
-        BadWordList
         Memory
         Other
-    cdef cppclass ApiFailure:
+    cdef cppclass CaughtFailure:
         FailureKind kind
         string message
         string subject
         int error
-    ApiFailure tryReadSubtitleFile(const string& subfile, string& bytes) except + nogil
-    ApiFailure tryPassOnBytes(PassKind kind, string& data, SubtitleFormat format, const string& output,
-                              CompiledRules& rules, RewriteMode mode, FilePass& result) except + nogil
-    ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                               RewrittenBytes& result) except + nogil
-    ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                              ExportedTexts& result) except + nogil
-    ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                               PreviewResult& result) except + nogil
-    ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
-    ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
-                             TagSyntax tags) except + nogil
-    TagSyntax tagSyntaxNamed(const string& name) except +
-    ApiFailure tryParseWords(const string& document, WordList& words) except +
+    CaughtFailure caughtFailure()
+
+
+cdef int _raise_failure() except *:
+    """The one translation of a failure of the core into the package's exceptions;
+    Cython calls it inside the C++ catch block, holding the interpreter lock."""
+    cdef CaughtFailure failure = caughtFailure()
+    message = _text(failure.message)
+    if failure.kind == FailureKind.Rule:
+        raise WordListError(message, pattern=_text(failure.subject))
+    if failure.kind == FailureKind.WordListDocument:
+        raise WordListError(message)
+    if failure.kind == FailureKind.InputFile:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject), message)
+    if failure.kind == FailureKind.SubtitleFormat:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject) if failure.subject.size() else None, message)
+    if failure.kind == FailureKind.Output:
+        if failure.error:
+            raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
+        raise OSError(message)
+    if failure.kind == FailureKind.Memory:
+        raise MemoryError()
+    # A rewritten text its format can't write, or a text too long for a rule.
+    raise RuntimeError(message)
+
+
+cdef extern from "subtitle_api.h":
+    string readSubtitleFile(const string& subfile) except +_raise_failure nogil
+    FilePass passOnBytes(PassKind kind, string data, SubtitleFormat format, const string& name, const string& output,
+                         CompiledRules& rules, RewriteMode mode) except +_raise_failure nogil
+    RewrittenBytes rewriteBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                                RewriteMode mode) except +_raise_failure nogil
+    ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                              RewriteMode mode) except +_raise_failure nogil
+    PreviewResult previewBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                               RewriteMode mode) except +_raise_failure nogil
+    vector[string] applyRules(vector[string] texts, CompiledRules& rules, RewriteMode mode,
+                              TagSyntax tags) except +_raise_failure nogil
+    TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
+
+cdef extern from "pass_output.h":
+    void writeOutput(const string& output, const string& content) except +_raise_failure nogil
+
+cdef extern from "wordlist.h":
+    WordList parseWordListDocument(const string& document) except +_raise_failure
 
 
 cdef bytes _bytes(str text):
@@ -137,26 +171,6 @@ cdef WordList _word_list(dict words) except *:
     for pattern, replacement in words.items():
         rules[_bytes(pattern)] = _bytes(replacement)
     return rules
-
-
-cdef int _raise(const ApiFailure& failure, object path) except -1:
-    if failure.kind == FailureKind.Ok:
-        return 0
-    message = _text(failure.message)
-    if failure.kind == FailureKind.Rule:
-        raise WordListError(message, pattern=_text(failure.subject))
-    if failure.kind == FailureKind.SubtitleFile:
-        raise SubtitleFileError(path, message)
-    if failure.kind == FailureKind.Output:
-        output = os.fsdecode(<bytes>failure.subject)
-        if failure.error:
-            raise OSError(failure.error, os.strerror(failure.error), output)
-        raise OSError(message)
-    if failure.kind == FailureKind.BadWordList:
-        raise WordListError(message)
-    if failure.kind == FailureKind.Memory:
-        raise MemoryError()
-    raise RuntimeError(message)
 
 
 cdef class CompiledWordList:
@@ -180,8 +194,7 @@ def output_name(bytes name, bytes ending) -> bytes:
 
 
 def parse_words(bytes document) -> dict:
-    cdef WordList words
-    _raise(tryParseWords(document, words), None)
+    cdef WordList words = parseWordListDocument(document)
     return {_text(pattern): _text(replacement) for pattern, replacement in words}
 
 
@@ -193,10 +206,8 @@ def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags,
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef TagSyntax syntax = tagSyntaxNamed(tags.encode())
-    cdef ApiFailure failure
     with nogil:
-        failure = tryApplyRules(sources, rules[0], mode, syntax)
-    _raise(failure, None)
+        sources = applyRules(move(sources), rules[0], mode, syntax)
     return [_text(text) for text in sources]
 
 
@@ -219,24 +230,34 @@ cdef class FileBytes:
         return self.data.size()
 
 
-def read_file(bytes subfile):
-    cdef string source = subfile
+def read_file(path):
+    """The bytes of the file at `path` (str or bytes, as the caller gave it)."""
+    cdef string source = os.fsencode(path)
     cdef FileBytes read = FileBytes()
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryReadSubtitleFile(source, read.data)
-    _raise(failure, subfile)
+    with _as_given(path):
+        with nogil:
+            read.data = readSubtitleFile(source)
     return read
+
+
+@contextlib.contextmanager
+def _as_given(path):
+    # The core names a file by its bytes; a caller who gave a str gets a str back.
+    try:
+        yield
+    except SubtitleFileError as failure:
+        failure.path = None if path is None else os.fspath(path)
+        raise
 
 
 cdef str _format_name(SubtitleFormat format):
     return formatName(format).decode()
 
 
-def pass_on(bint export, FileBytes data, str format, bytes output, CompiledWordList words, bint protect_tags,
-            bint unicode):
-    """The pass on the file's bytes, which it takes over, writing `output`: (texts read,
-    texts changed, format read)."""
+def pass_on(bint export, FileBytes data, str format, object path, bytes output, CompiledWordList words,
+            bint protect_tags, bint unicode):
+    """The pass on the bytes of the file at `path`, which it takes over, writing `output`:
+    (texts read, texts changed, format read)."""
     if data.exports:
         raise BufferError("the file's bytes are still lent out")
     cdef string target = output
@@ -244,11 +265,11 @@ def pass_on(bint export, FileBytes data, str format, bytes output, CompiledWordL
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef PassKind which = PassKind.Export if export else PassKind.Rewrite
+    cdef string name = os.fsencode(path)
     cdef FilePass result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryPassOnBytes(which, data.data, kind, target, rules[0], mode, result)
-    _raise(failure, None)
+    with _as_given(path):
+        with nogil:
+            result = passOnBytes(which, move(data.data), kind, name, target, rules[0], mode)
     return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)
 
 
@@ -266,29 +287,29 @@ cdef SubtitleFormat _format(str name) except *:
     return format.value()
 
 
-def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef RewrittenBytes result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryRewriteBytes(source, kind, rules[0], mode, result)
-    _raise(failure, None)
+    with _as_given(path):
+        with nogil:
+            result = rewriteBytes(move(source), kind, name, rules[0], mode)
     return <bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format)
 
 
-def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef ExportedTexts result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryExportTexts(source, kind, rules[0], mode, result)
-    _raise(failure, None)
+    with _as_given(path):
+        with nogil:
+            result = exportTexts(move(source), kind, name, rules[0], mode)
     texts = {_text(key): _text(text) for key, text in result.texts}
     return texts, result.count.texts, result.count.changed, _format_name(result.format)
 
@@ -299,16 +320,16 @@ cdef tuple _changes(PreviewResult& result):
                               for change in result.changes], _format_name(result.format)
 
 
-def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef PreviewResult result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryPreviewBytes(source, kind, rules[0], mode, result)
-    _raise(failure, None)
+    with _as_given(path):
+        with nogil:
+            result = previewBytes(move(source), kind, name, rules[0], mode)
     return _changes(result)
 
 
@@ -339,7 +360,5 @@ def detect_charset(const unsigned char[::1] data):
 def write_output(bytes output, bytes content):
     cdef string target = output
     cdef string source = content
-    cdef ApiFailure failure
     with nogil:
-        failure = tryWriteOutput(target, source)
-    _raise(failure, None)
+        writeOutput(target, source)

@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include "large_stack.h"
-#include "pass_errors.h"
 #include "rule_check.h"
+#include "rule_error.h"
 
 std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
     const std::lock_guard lock(_mutex);

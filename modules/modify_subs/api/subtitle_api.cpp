@@ -1,10 +1,11 @@
 #include "subtitle_api.h"
 
+#include <stdexcept>
+
 #include "format_error.h"
 #include "input_file.h"
 #include "large_stack.h"
 #include "libass_handles.h"
-#include "pass_errors.h"
 #include "pass_output.h"
 #include "recursion_budget.h"
 #include "utf8_text.h"
@@ -14,25 +15,19 @@ namespace {
 constexpr std::size_t kCallerStackTextBytes = 64 << 10;
 
 // The document of `data`; an ASS script also has to be one that libass reads.
-SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
+SubtitleDocument documentOf(std::string data, SubtitleFormat format, const std::string& name) {
     try {
         SubtitleDocument document = readDocument(std::move(data), format);
         if (document.format == SubtitleFormat::Ass) {
             const AssLibrary library = startQuietLibrary();
-            if (!library) throw PassFailure("Failed to initialize libass");
-            if (!readTrackMemory(*library, document.text)) throw SubtitleFileError("Failed to parse the ASS file.");
+            if (!library) throw std::runtime_error("Failed to initialize libass");
+            if (!readTrackMemory(*library, document.text)) throw SubtitleFormatError("Failed to parse the ASS file.");
         }
         return document;
-    } catch (const SubtitleFormatError& refused) {
-        throw SubtitleFileError(refused.what());
-    }
-}
-
-std::string rewritten(SubtitleDocument document, TextRewriter& rewriter) {
-    try {
-        return rewriteDocument(std::move(document), rewriter);
-    } catch (const SubtitleFormatError& unwritable) {
-        throw PassFailure(unwritable.what());
+    } catch (SubtitleFormatError& refused) {
+        // The reader had bytes; the caller knows whose.
+        refused.setPath(name);
+        throw;
     }
 }
 
@@ -78,7 +73,7 @@ FilePass passOn(PassKind kind, SubtitleDocument document, const std::string& out
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
-        writeOutput(output, rewritten(std::move(document), *rewriter));
+        writeOutput(output, rewriteDocument(std::move(document), *rewriter));
     } else {
         writeExport(output, document, *rewriter);
     }
@@ -87,45 +82,43 @@ FilePass passOn(PassKind kind, SubtitleDocument document, const std::string& out
 
 }  // namespace
 
-std::string readSubtitleFile(const std::string& subfile) {
-    InputFile file = readInputFile(subfile);
-    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
-    if (!file) throw SubtitleFileError("cannot read the file");
-    return std::move(file.bytes);
-}
+std::string readSubtitleFile(const std::string& subfile) { return readInputBytes(subfile); }
 
-FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
-                     CompiledRules& rules, RewriteMode mode) {
+FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& name,
+                     const std::string& output, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
     // Regexes recurse per text byte, as in the module's passes.
-    return onLargeStack([&] { return passOn(kind, documentOf(std::move(data), format), output, rules, mode); });
+    return onLargeStack([&] { return passOn(kind, documentOf(std::move(data), format, name), output, rules, mode); });
 }
 
-RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                            RewriteMode mode) {
     rules.requireValid(mode.unicode);
     return onLargeStack([&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        SubtitleDocument document = documentOf(std::move(data), format);
+        SubtitleDocument document = documentOf(std::move(data), format, name);
         const SubtitleFormat read = document.format;
-        std::string bytes = rewritten(std::move(document), *rewriter);
+        std::string bytes = rewriteDocument(std::move(document), *rewriter);
         return RewrittenBytes{std::move(bytes), rewriter->count(), read};
     });
 }
 
-ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                          RewriteMode mode) {
     rules.requireValid(mode.unicode);
     return onLargeStack([&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
-        const SubtitleDocument document = documentOf(std::move(data), format);
+        const SubtitleDocument document = documentOf(std::move(data), format, name);
         auto texts = rewrittenTexts(document, *rewriter);
         for (auto& [key, text] : texts) text = withValidUtf8(text);
         return ExportedTexts{std::move(texts), rewriter->count(), document.format};
     });
 }
 
-PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                           RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    return onLargeStack([&] { return changesIn(documentOf(std::move(data), format), rules, mode); });
+    return onLargeStack([&] { return changesIn(documentOf(std::move(data), format, name), rules, mode); });
 }
 
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
@@ -147,4 +140,11 @@ std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRule
         }
     }
     return onLargeStack([&] { return rewriteAll(std::move(texts)); });
+}
+
+TagSyntax tagSyntaxNamed(const std::string& name) {
+    if (name == "ass") return TagSyntax::Ass;
+    if (name == "srt") return TagSyntax::SubRip;
+    if (name == "vtt") return TagSyntax::WebVtt;
+    return TagSyntax::None;
 }

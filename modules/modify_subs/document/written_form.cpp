@@ -106,9 +106,10 @@ std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, 
     const std::vector<std::string> lines = writtenLines(text, document.format);
     if (document.format == SubtitleFormat::SubRip &&
         opensSubRipCue(lines, nextNonBlankLine(document.text, span), startsParagraph(document.text, span.begin))) {
-        throw SubtitleFormatError("the rewritten text of cue " + span.key +
-                                  " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                                  "written");
+        throw UnwritableTextError(
+            span.key, "the rewritten text of cue " + span.key +
+                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                          "written");
     }
     const std::string_view original(document.text.data() + span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);

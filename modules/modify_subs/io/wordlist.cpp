@@ -63,34 +63,34 @@ WordList parseWordListDocument(const std::string& document) {
         // A list mistyped keeps the reader's own account of where; anything else is no list at all.
         const std::size_t first = document.find_first_not_of(" \t\r\n");
         if (first != std::string::npos && (document[first] == '{' || document[first] == '/')) {
-            throw std::runtime_error(errors);
+            throw WordListDocumentError(errors);
         }
     }
     // A subtitle file given by mistake reads as no JSON, or as a number with text after it.
     if (!parses(document, false, root, errors) ||
         (!root.isObject() && !root.isArray() && !parses(document, true, root, errors))) {
-        throw std::runtime_error("not a word list: this is no JSON value (a subtitle file given by mistake?), and " +
-                                 expected);
+        throw WordListDocumentError("not a word list: this is no JSON value (a subtitle file given by mistake?), and " +
+                                    expected);
     }
-    if (!root.isObject()) throw std::runtime_error("not a word list: this is " + kindOf(root) + ", and " + expected);
+    if (!root.isObject()) throw WordListDocumentError("not a word list: this is " + kindOf(root) + ", and " + expected);
     if (!parses(document, true, root, errors)) {
         // The lenient read succeeded, so the only complaint left is what follows the object.
         int line = 0;
         int column = 0;
         const std::size_t at = errors.find("Line ");
         if (at != std::string::npos && std::sscanf(errors.c_str() + at, "Line %d, Column %d", &line, &column) == 2) {
-            throw std::runtime_error("text follows the word list's JSON object at line " + std::to_string(line) +
-                                     ", column " + std::to_string(column) + "; " + expected);
+            throw WordListDocumentError("text follows the word list's JSON object at line " + std::to_string(line) +
+                                        ", column " + std::to_string(column) + "; " + expected);
         }
-        throw std::runtime_error("text follows the word list's JSON object; " + expected);
+        throw WordListDocumentError("text follows the word list's JSON object; " + expected);
     }
     WordList words;
     for (const std::string& key : root.getMemberNames()) {
         const Json::Value& value = root[key];
         if (value.isArray() || value.isObject()) {
-            throw std::runtime_error("the value of pattern \"" + key + "\" is " +
-                                     (value.isArray() ? "an array" : "an object") +
-                                     "; a replacement must be a string, a number, true, false or null");
+            throw WordListDocumentError("the value of pattern \"" + key + "\" is " +
+                                        (value.isArray() ? "an array" : "an object") +
+                                        "; a replacement must be a string, a number, true, false or null");
         }
         words[key] = value.asString();
     }

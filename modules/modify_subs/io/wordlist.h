@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 
 #include "word_list.h"
@@ -15,5 +16,11 @@ WordList parseReplacementWords(std::istream& document);
 
 // The same from the whole document, refusing what the reader above lets through:
 // a document that is not one JSON object, and text after the object. The messages
-// are plain sentences, for the caller to prefix with the file's name.
+// are plain sentences, for the caller to prefix with the file's name, thrown as
+// WordListDocumentError.
 WordList parseWordListDocument(const std::string& document);
+
+class WordListDocumentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
