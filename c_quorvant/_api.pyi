@@ -34,8 +34,8 @@ def pass_on(
     words: CompiledWordList,
     protect_tags: bool,
     unicode: bool,
-) -> tuple[int, int, str]:
-    """(texts read, texts changed, format read); takes the bytes over."""
+) -> tuple[int, int, str, dict[str, int]]:
+    """(texts read, texts changed, format read, texts changed by each rule's pattern); takes the bytes over."""
 
 def rewrite_bytes(
     data: bytes,
@@ -44,8 +44,9 @@ def rewrite_bytes(
     protect_tags: bool,
     unicode: bool,
     path: str | bytes | None = None,
-) -> tuple[bytes, int, int, str]:
-    """The rewritten bytes, the texts read, the texts changed and the format read."""
+) -> tuple[bytes, int, int, str, dict[str, int]]:
+    """The rewritten bytes, the texts read, the texts changed, the format read and the
+    texts changed by each rule's pattern."""
 
 def export_texts(
     data: bytes,
@@ -54,8 +55,9 @@ def export_texts(
     protect_tags: bool,
     unicode: bool,
     path: str | bytes | None = None,
-) -> tuple[dict[str, str], int, int, str]:
-    """The rewritten texts by key, the texts read, the texts changed and the format read."""
+) -> tuple[dict[str, str], int, int, str, dict[str, int]]:
+    """The rewritten texts by key, the texts read, the texts changed, the format read
+    and the texts changed by each rule's pattern."""
 
 def preview_bytes(
     data: bytes,
@@ -64,7 +66,10 @@ def preview_bytes(
     protect_tags: bool,
     unicode: bool,
     path: str | bytes | None = None,
-) -> tuple[int, list[tuple[int, str, str]], str]: ...
+) -> tuple[int, list[tuple[int, str, str]], str, list[tuple[str, ...]], dict[str, int]]:
+    """Texts read, (key, before, after) of each change, the format read, the patterns
+    that changed each, and the texts changed by each rule's pattern."""
+
 def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
     """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""
 

@@ -5,7 +5,14 @@ import sys
 from c_quorvant.cli.words import Rule, read_word_list, shown
 
 
-def run_check(words_paths: list[str], verbosity: int, unicode: bool = False) -> int:
+def run_check(
+    words_paths: list[str],
+    verbosity: int,
+    unicode: bool = False,
+    against: list[str] | None = None,
+    recursive: bool = False,
+    protect_tags: bool = False,
+) -> int:
     word_list = read_word_list(words_paths, unicode)
     rules = word_list.rules
     problems = word_list.problems()
@@ -17,6 +24,10 @@ def run_check(words_paths: list[str], verbosity: int, unicode: bool = False) -> 
         print(f"quorvant: {line}", file=sys.stderr)
     if verbosity >= 0 and rules:
         print(_verdict(len(problems), len(rules)))
+    if against and not problems:
+        from c_quorvant.cli.against import rules_firing_nowhere
+
+        return rules_firing_nowhere(word_list.texts, against, recursive, unicode, protect_tags)
     return 1 if problems else 0
 
 

@@ -32,9 +32,10 @@ cdef extern from "tag_runs.h":
         pass
 
 cdef extern from "text_rewriter.h":
-    cdef struct RewriteCount:
+    cdef cppclass RewriteCount:
         int texts
         int changed
+        vector[int] byRule
 
 cdef extern from "subtitle_document.h":
     cdef enum class SubtitleFormat:
@@ -56,8 +57,9 @@ cdef extern from "subtitle_api.h":
         string key
         string before
         string after
+        vector[size_t] rules
     cdef cppclass PreviewResult:
-        int textCount
+        RewriteCount count
         vector[TextChange] changes
         SubtitleFormat format
     cdef cppclass RewrittenBytes:
@@ -95,6 +97,7 @@ cdef extern from "compiled_rules.h":
     cdef cppclass CompiledRules:
         CompiledRules(WordList words) except +
         vector[Problem] problems(cpp_bool unicode) except + nogil
+        vector[string] patterns() except +
 
 cdef extern from "caught_failure.h":
     cdef enum class FailureKind:
@@ -177,9 +180,15 @@ cdef class CompiledWordList:
     """A word list's rules, compiled natively by the first call in each mode and
     shared by every later call, from any thread."""
     cdef unique_ptr[CompiledRules] _rules
+    cdef list _patterns  # in the order the rules apply: what a rule's index names
 
     def __cinit__(self, dict words):
         self._rules.reset(new CompiledRules(_word_list(words)))
+        self._patterns = [_text(pattern) for pattern in self._rules.get().patterns()]
+
+    cdef dict by_rule(self, const vector[int]& counts):
+        """Pattern -> texts changed, for each rule that changed any, in the order they apply."""
+        return {self._patterns[index]: counts[index] for index in range(counts.size()) if counts[index]}
 
     def problems(self, bint unicode) -> list:
         """(pattern, the engine's message) for each pattern the mode's engine refuses."""
@@ -270,7 +279,8 @@ def pass_on(bint export, FileBytes data, str format, object path, bytes output, 
     with _as_given(path):
         with nogil:
             result = passOnBytes(which, move(data.data), kind, name, target, rules[0], mode)
-    return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)
+    return (result.result.texts.texts, result.result.texts.changed, _format_name(result.format),
+            words.by_rule(result.result.texts.byRule))
 
 
 def utf8_bytes(bytes data):
@@ -297,7 +307,8 @@ def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     with _as_given(path):
         with nogil:
             result = rewriteBytes(move(source), kind, name, rules[0], mode)
-    return <bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format)
+    return (<bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format),
+            words.by_rule(result.texts.byRule))
 
 
 def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
@@ -311,13 +322,14 @@ def export_texts(bytes data, str format, CompiledWordList words, bint protect_ta
         with nogil:
             result = exportTexts(move(source), kind, name, rules[0], mode)
     texts = {_text(key): _text(text) for key, text in result.texts}
-    return texts, result.count.texts, result.count.changed, _format_name(result.format)
+    return texts, result.count.texts, result.count.changed, _format_name(result.format), words.by_rule(result.count.byRule)
 
 
-cdef tuple _changes(PreviewResult& result):
+cdef tuple _changes(PreviewResult& result, CompiledWordList words):
     # Every format's keys are numbers: cue numbers, or positions from 1.
-    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
-                              for change in result.changes], _format_name(result.format)
+    changes = [(int(change.key), _text(change.before), _text(change.after)) for change in result.changes]
+    changed_by = [tuple([words._patterns[index] for index in change.rules]) for change in result.changes]
+    return result.count.texts, changes, _format_name(result.format), changed_by, words.by_rule(result.count.byRule)
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
@@ -330,7 +342,7 @@ def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     with _as_given(path):
         with nogil:
             result = previewBytes(move(source), kind, name, rules[0], mode)
-    return _changes(result)
+    return _changes(result, words)
 
 
 def byte_census(const unsigned char[::1] data):

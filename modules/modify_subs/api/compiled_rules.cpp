@@ -6,6 +6,13 @@
 #include "rule_check.h"
 #include "rule_error.h"
 
+std::vector<std::string> CompiledRules::patterns() const {
+    std::vector<std::string> patterns;
+    patterns.reserve(_words.size());
+    for (const auto& [pattern, replacement] : _words) patterns.push_back(pattern);
+    return patterns;
+}
+
 std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
     const std::lock_guard lock(_mutex);
     std::optional<std::vector<Problem>>& problems = _problems[unicode ? 1 : 0];

@@ -22,6 +22,10 @@ public:
 
     const WordList& words() const { return _words; }
 
+    // The patterns in the order the rules apply, which is what a rule's index in a
+    // RewriteCount or a change's rules refers to.
+    std::vector<std::string> patterns() const;
+
     // Each pattern that the engine of the mode refuses, with the engine's message,
     // in the order the rules apply. Each engine judges the list once.
     struct Problem {

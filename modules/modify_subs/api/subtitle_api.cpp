@@ -36,11 +36,14 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     PreviewResult result;
     result.format = document.format;
     for (const TextSpan& span : document.spans) {
-        ++result.textCount;
         std::string before = spanText(document.text, span);
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
-        if (after != before) result.changes.push_back({span.key, withValidUtf8(before), withValidUtf8(after)});
+        if (after != before) {
+            result.changes.push_back(
+                {span.key, withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+        }
     }
+    result.count = rewriter->count();
     return result;
 }
 

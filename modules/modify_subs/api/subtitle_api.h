@@ -53,15 +53,17 @@ RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
                           RewriteMode mode);
 
-// One text that the rules would change, under its export key.
+// One text that the rules would change, under its export key, and the rules that
+// change it (their indexes in the order the rules apply).
 struct TextChange {
     std::string key;
     std::string before;
     std::string after;
+    std::vector<std::size_t> rules;
 };
 
 struct PreviewResult {
-    int textCount = 0;
+    RewriteCount count;
     std::vector<TextChange> changes;
     SubtitleFormat format = SubtitleFormat::Ass;
 };

@@ -184,8 +184,8 @@ TEST_P(Documents, RewriteExportAndPreviewAgree) {
     EXPECT_EQ(texts, c.texts);
 
     const PreviewResult preview = ::previewBytes(c.input, c.format, "", rules, {});
-    EXPECT_EQ(preview.textCount, static_cast<int>(texts.size()));
-    EXPECT_EQ(exported.count.texts, preview.textCount);
+    EXPECT_EQ(preview.count.texts, static_cast<int>(texts.size()));
+    EXPECT_EQ(exported.count.texts, preview.count.texts);
     EXPECT_EQ(exported.count.changed, static_cast<int>(preview.changes.size()));
     for (const TextChange& change : preview.changes) {
         EXPECT_NE(change.before, change.after);
