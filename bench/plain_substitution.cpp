@@ -2,8 +2,8 @@
 // the reference substitution, which compiles every rule afresh for every text.
 #include <utility>
 
-#include "reference_substitution.h"
-#include "substitution.h"
+#include "rules/reference_substitution.h"
+#include "rules/substitution.h"
 
 struct Substitution::Rules {
     WordList words;

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "ass_line_loop.h"
-#include "recursion_budget.h"
-#include "text_rewriter.h"
+#include "passes/ass_line_loop.h"
+#include "rules/text_rewriter.h"
+#include "stack/recursion_budget.h"
 
 namespace {
 

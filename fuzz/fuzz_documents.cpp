@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "format_error.h"
-#include "subtitle_document.h"
+#include "document/format_error.h"
+#include "document/subtitle_document.h"
 
 namespace {
 

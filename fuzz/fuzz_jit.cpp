@@ -1,6 +1,6 @@
 // Rules on PCRE2's JIT against std::regex_replace with the same rule. The input's
 // bytes choose a pattern from the lexer's grammar, a replacement and texts from a
-// small alphabet (tests/cpp/regex/pattern_grammar.h); patterns that stay on
+// small alphabet (tests/cpp/rules/pattern_grammar.h); patterns that stay on
 // std::regex or that it refuses are skipped. Any difference traps.
 #include <cstddef>
 #include <cstdint>
@@ -8,10 +8,10 @@
 #include <regex>
 #include <string>
 
-#include "../tests/cpp/regex/pattern_grammar.h"
-#include "jit_pattern.h"
-#include "jit_rule.h"
-#include "rule_regex.h"
+#include "../tests/cpp/rules/pattern_grammar.h"
+#include "rules/jit_pattern.h"
+#include "rules/jit_rule.h"
+#include "rules/rule_regex.h"
 
 namespace {
 

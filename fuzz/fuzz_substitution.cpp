@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "recursion_budget.h"
-#include "reference_substitution.h"
-#include "substitution.h"
+#include "rules/reference_substitution.h"
+#include "rules/substitution.h"
+#include "stack/recursion_budget.h"
 
 namespace {
 

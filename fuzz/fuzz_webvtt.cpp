@@ -7,9 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "format_error.h"
-#include "webvtt_spans.h"
-#include "written_form.h"
+#include "document/format_error.h"
+#include "document/subtitle_document.h"
+#include "document/webvtt_spans.h"
+#include "document/written_form.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ void checkFilled(std::string_view document, const std::vector<TextSpan>& spans) 
         const TextSpan& span = spans[i];
         if (span.begin != span.end) continue;
         ++filled;
-        const std::string document2 = std::string(document.substr(0, span.begin)) + writtenSpan(read, span, "x") +
+        const std::string document2 = std::string(document.substr(0, span.begin)) +
+                                      writtenSpan(read.format, read.text, span, "x") +
                                       std::string(document.substr(span.end));
         const std::vector<TextSpan> spans2 = findWebVttSpans(document2);
         if (spans2.size() != spans.size() || spanText(document2, spans2[i]) != "x") __builtin_trap();

@@ -8,7 +8,7 @@
 
 #include <json/json.h>
 
-#include "wordlist.h"
+#include "io/wordlist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream document(std::string(reinterpret_cast<const char*>(data), size));

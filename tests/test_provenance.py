@@ -2,6 +2,8 @@
 from the API, the command line's --json and -v, and check --against."""
 
 import json
+import subprocess
+import sys
 
 import pytest
 from conftest import quorvant
@@ -134,6 +136,18 @@ def test_the_command_line_names_the_rules_and_the_rules_firing_nowhere(tmp_path)
         ["2", json.dumps(NEW_SPEAKER)],
         ["1", json.dumps(ELLIPSIS)],
         ["1", json.dumps(SOUND_LINE)],
+    ]
+
+    piped = subprocess.run(
+        [sys.executable, "-m", "c_quorvant", "preview", "-", "--format", "srt", "-w", "words.json", "-v"],
+        input=_srt(DIALOGUE[:3]),
+        cwd=tmp_path,
+        capture_output=True,
+        timeout=120,
+    )
+    shown_for_a = verbose[: verbose.index("b.ass: event 1")]
+    assert [line for line in piped.stdout.decode().splitlines() if line.startswith("    by ")] == [
+        line for line in shown_for_a if line.startswith("    by ")
     ]
 
     checked = quorvant("check", "words.json", "--against", "a.srt", "b.ass", cwd=tmp_path)

@@ -9,7 +9,7 @@ from typing import NoReturn
 from tqdm import tqdm
 
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
-from c_quorvant.cli.preview import change_lines
+from c_quorvant.cli.preview import change_lines, rules_line
 
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
@@ -197,8 +197,7 @@ class Report:
             for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
                 tqdm.write(line, file=sys.stdout)
             if self.style.verbosity > 0 and number < len(outcome.changed_by):
-                by = ", ".join(_shown(pattern) for pattern in outcome.changed_by[number])
-                tqdm.write(f"    by {by}", file=sys.stdout)
+                tqdm.write(rules_line(outcome.changed_by[number]), file=sys.stdout)
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)

@@ -24,26 +24,26 @@ from c_quorvant.errors import SubtitleFileError, WordListError
 
 from core_rules cimport RewriteMode, WordList
 
-cdef extern from "output.h":
+cdef extern from "io/output.h":
     string outputName(const string& subfile, const string& ending) except +
 
-cdef extern from "tag_runs.h":
+cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
 
-cdef extern from "text_rewriter.h":
+cdef extern from "rules/text_rewriter.h":
     cdef cppclass RewriteCount:
         int texts
         int changed
         vector[int] byRule
 
-cdef extern from "subtitle_document.h":
+cdef extern from "document/subtitle_format.h":
     cdef enum class SubtitleFormat:
         pass
     optional[SubtitleFormat] formatNamed(const string& name)
     const char* formatName(SubtitleFormat format)
 
-cdef extern from "subtitle_api.h":
+cdef extern from "api/subtitle_api.h":
     cdef enum class PassKind:
         Export
         Rewrite
@@ -76,7 +76,7 @@ cdef extern from "<string_view>" namespace "std" nogil:
         string_view()
         string_view(const char* data, size_t size)
 
-cdef extern from "byte_census.h":
+cdef extern from "io/byte_census.h":
     cdef cppclass ByteCensus:
         size_t multibyte
         size_t stray
@@ -87,10 +87,10 @@ cdef extern from "byte_census.h":
         size_t high[128]
     ByteCensus takeCensus(string_view bytes) nogil
 
-cdef extern from "charset_detector.h":
+cdef extern from "io/charset_detector.h":
     optional[string] detectCharset(string_view bytes) except + nogil
 
-cdef extern from "compiled_rules.h":
+cdef extern from "rules/compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
         string pattern
         string message
@@ -99,7 +99,7 @@ cdef extern from "compiled_rules.h":
         vector[Problem] problems(cpp_bool unicode) except + nogil
         vector[string] patterns() except +
 
-cdef extern from "caught_failure.h":
+cdef extern from "api/caught_failure.h":
     cdef enum class FailureKind:
         Rule
         WordListDocument
@@ -140,7 +140,7 @@ cdef int _raise_failure() except *:
     raise RuntimeError(message)
 
 
-cdef extern from "subtitle_api.h":
+cdef extern from "api/subtitle_api.h":
     string readSubtitleFile(const string& subfile) except +_raise_failure nogil
     FilePass passOnBytes(PassKind kind, string data, SubtitleFormat format, const string& name, const string& output,
                          CompiledRules& rules, RewriteMode mode) except +_raise_failure nogil
@@ -154,10 +154,10 @@ cdef extern from "subtitle_api.h":
                               TagSyntax tags) except +_raise_failure nogil
     TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
 
-cdef extern from "pass_output.h":
+cdef extern from "io/checked_output.h":
     void writeOutput(const string& output, const string& content) except +_raise_failure nogil
 
-cdef extern from "wordlist.h":
+cdef extern from "io/wordlist.h":
     WordList parseWordListDocument(const string& document) except +_raise_failure
 
 

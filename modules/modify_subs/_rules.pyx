@@ -9,7 +9,7 @@ from libcpp.vector cimport vector
 
 from core_rules cimport RewriteMode, RuleCheck, WordList, checkRules
 
-cdef extern from "pattern_warnings.h":
+cdef extern from "pattern/pattern_warnings.h":
     vector[string] patternWarnings(const string& pattern) except +
 
 cdef str _text(const string& raw):

@@ -5,16 +5,16 @@ from libcpp.map cimport map as cpp_map
 from libcpp.string cimport string
 from libcpp.vector cimport vector
 
-cdef extern from "wordlist.h":
+cdef extern from "io/wordlist.h":
     ctypedef cpp_map[string, string] WordList
     WordList loadReplacementWords(const string& filename) except +
 
-cdef extern from "text_rewriter.h":
+cdef extern from "rules/text_rewriter.h":
     cdef struct RewriteMode:
         cpp_bool protectTags
         cpp_bool unicode
 
-cdef extern from "rule_check.h":
+cdef extern from "rules/rule_check.h":
     cdef cppclass RuleCheck:
         string pattern
         string replacement

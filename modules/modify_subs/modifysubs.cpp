@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "large_stack.h"
 #include "modify_subs.h"
 #include "module_passes.h"
+#include "stack/large_stack.h"
 
 bool endsWith(const std::string& fullString, const std::string& ending) {
     return fullString.size() >= ending.size() &&

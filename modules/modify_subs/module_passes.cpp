@@ -6,11 +6,11 @@
 #include <iostream>
 #include <string>
 
-#include "ass_passes.h"
-#include "output.h"
-#include "pass_errors.h"
-#include "srt_passes.h"
-#include "wordlist.h"
+#include "io/file_failures.h"
+#include "io/output.h"
+#include "io/wordlist.h"
+#include "passes/ass_passes.h"
+#include "passes/srt_passes.h"
 
 namespace {
 

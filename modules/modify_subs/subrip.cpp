@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "leading_int.h"
+#include "document/leading_int.h"
 
 std::vector<std::string>& split(const std::string& s, char delim, std::vector<std::string>& elems) {
     std::istringstream stream(s);

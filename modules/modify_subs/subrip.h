@@ -3,9 +3,9 @@
 // SubRip cues and the parser that reads them.
 //
 // The parser reads text in the form cleanedSubRipText gives (UTF-8, "\n" line
-// ends, no outer blank lines) block by block, a block being the lines between
-// blank lines. It does no validation: a number line and a timing line are taken
-// as they stand, and every other line ends up in some cue's text.
+// ends, no outer empty lines) cue by cue, as document/subrip_cues.h finds them: a
+// cue opens at a timing line, and every other line ends up in some cue's text. It
+// does no validation: a number line and a timing line are taken as they stand.
 //
 //     auto parser = SubtitleParserFactory::forText(cleanedSubRipText(fileContent)).getParser();
 //     for (const SubtitleItem* cue : parser->getSubtitles()) use(cue->getSubNo(), cue->getText());
@@ -23,10 +23,10 @@
 std::vector<std::string>& split(const std::string& s, char delim, std::vector<std::string>& elems);
 
 // A file's bytes as the parser reads them: UTF-16 with a byte-order mark decoded
-// to UTF-8, a leading UTF-8 byte-order mark dropped, lines ended by "\n" alone
-// (a file without any "\n" is cut at each "\r", old Mac style; otherwise every
-// "\r" goes), and the lines from the first to the last non-blank one, without a
-// final line end. A line of spaces and tabs is blank. Works in place.
+// to UTF-8, a leading UTF-8 byte-order mark dropped, every line end ("\r\n", a lone
+// "\r" or "\n") written "\n", and the lines from the first to the last non-empty
+// one, without a final line end. A line of blanks stays: after a timing line it is
+// a cue's text. Works in place.
 std::string cleanedSubRipText(std::string content);
 
 // A cue's timing line as it stands in the file, and the time strings read from

@@ -1,14 +1,14 @@
-#include "caught_failure.h"
+#include "api/caught_failure.h"
 
 #include <cstring>
 #include <exception>
 #include <new>
 
-#include "format_error.h"
-#include "input_file.h"
-#include "pass_errors.h"
-#include "rule_error.h"
-#include "wordlist.h"
+#include "document/format_error.h"
+#include "io/file_failures.h"
+#include "io/input_file.h"
+#include "io/wordlist.h"
+#include "rules/rule_error.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "subtitle_api.h"
+#include "api/subtitle_api.h"
 
 #include <stdexcept>
 
-#include "format_error.h"
-#include "input_file.h"
-#include "large_stack.h"
-#include "libass_handles.h"
-#include "pass_output.h"
-#include "recursion_budget.h"
-#include "utf8_text.h"
+#include "document/format_error.h"
+#include "document/libass_handles.h"
+#include "io/checked_output.h"
+#include "io/input_file.h"
+#include "stack/large_stack.h"
+#include "stack/recursion_budget.h"
+#include "text/utf8_text.h"
 
 namespace {
 

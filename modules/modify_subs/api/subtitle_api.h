@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "compiled_rules.h"
-#include "pass_result.h"
-#include "subtitle_document.h"
-#include "tag_runs.h"
-#include "text_rewriter.h"
-#include "wordlist.h"
+#include "document/pass_result.h"
+#include "document/subtitle_document.h"
+#include "io/wordlist.h"
+#include "rules/compiled_rules.h"
+#include "rules/text_rewriter.h"
+#include "text/tag_runs.h"
 
 enum class PassKind { Export, Rewrite };
 

@@ -1,10 +1,10 @@
-#include "ass_dialogue.h"
+#include "document/ass_dialogue.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 
-#include "line_cursor.h"
+#include "document/line_cursor.h"
 
 namespace {
 

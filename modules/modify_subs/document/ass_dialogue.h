@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text_span.h"
+#include "document/text_span.h"
 
 // Told where the content of each events Format line taken starts.
 using FormatLineSink = std::function<void(std::size_t)>;

@@ -1,4 +1,4 @@
-#include "line_cursor.h"
+#include "document/line_cursor.h"
 
 #include <algorithm>
 

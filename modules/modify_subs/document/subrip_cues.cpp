@@ -1,9 +1,9 @@
-#include "subrip_cues.h"
+#include "document/subrip_cues.h"
 
 #include <climits>
 
-#include "leading_int.h"
-#include "subrip_lines.h"
+#include "document/leading_int.h"
+#include "document/subrip_lines.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "line_cursor.h"
+#include "document/line_cursor.h"
 
 // Consecutive text lines: from the first one's start to the last one's content end.
 struct LineRun {

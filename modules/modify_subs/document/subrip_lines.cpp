@@ -1,4 +1,4 @@
-#include "subrip_lines.h"
+#include "document/subrip_lines.h"
 
 #include <algorithm>
 

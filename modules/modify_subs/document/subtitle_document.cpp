@@ -1,15 +1,15 @@
-#include "subtitle_document.h"
+#include "document/subtitle_document.h"
 
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
 
-#include "ass_dialogue.h"
-#include "format_error.h"
-#include "line_cursor.h"
-#include "subrip_cues.h"
-#include "webvtt_spans.h"
-#include "written_form.h"
+#include "document/ass_dialogue.h"
+#include "document/format_error.h"
+#include "document/line_cursor.h"
+#include "document/subrip_cues.h"
+#include "document/webvtt_spans.h"
+#include "document/written_form.h"
 
 namespace {
 
@@ -85,30 +85,6 @@ bool spanHolds(std::string_view document, const TextSpan& span, std::string_view
 
 }  // namespace
 
-std::optional<SubtitleFormat> formatOfName(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::nullopt : formatNamed(name.substr(dot + 1));
-}
-
-std::optional<SubtitleFormat> formatNamed(std::string_view name) {
-    if (name == "ass" || name == "ssa") return SubtitleFormat::Ass;
-    if (name == "srt") return SubtitleFormat::SubRip;
-    if (name == "vtt") return SubtitleFormat::WebVtt;
-    return std::nullopt;
-}
-
-const char* formatName(SubtitleFormat format) {
-    switch (format) {
-        case SubtitleFormat::Ass:
-            return "ass";
-        case SubtitleFormat::SubRip:
-            return "srt";
-        case SubtitleFormat::WebVtt:
-            return "vtt";
-    }
-    return "";
-}
-
 std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans) {
     std::vector<std::string> keys;
     keys.reserve(spans.size());
@@ -118,18 +94,6 @@ std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans) {
         keys.push_back(times == 1 ? span.key : span.key + "#" + std::to_string(times));
     }
     return keys;
-}
-
-TagSyntax tagSyntaxOf(SubtitleFormat format) {
-    switch (format) {
-        case SubtitleFormat::Ass:
-            return TagSyntax::Ass;
-        case SubtitleFormat::SubRip:
-            return TagSyntax::SubRip;
-        case SubtitleFormat::WebVtt:
-            return TagSyntax::WebVtt;
-    }
-    return TagSyntax::None;
 }
 
 SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
@@ -156,7 +120,7 @@ std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter) {
     for (const TextSpan& span : document.spans) {
         const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
         if (spanHolds(text, span, after)) continue;
-        std::string written = writtenSpan(document, span, after);
+        std::string written = writtenSpan(document.format, text, span, after);
         if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
             throw UnwritableTextError(
                 span.key, "the rewritten text " + span.key +

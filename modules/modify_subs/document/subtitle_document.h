@@ -10,20 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "tag_runs.h"
-#include "text_rewriter.h"
-#include "text_span.h"
-#include "utf16_text.h"
-
-enum class SubtitleFormat { Ass, SubRip, WebVtt };
-
-// ".ass" and ".ssa", ".srt", ".vtt", as a name ends; nullopt for any other ending.
-std::optional<SubtitleFormat> formatOfName(std::string_view name);
-// "ass" (or "ssa"), "srt", "vtt"; nullopt for any other name.
-std::optional<SubtitleFormat> formatNamed(std::string_view name);
-TagSyntax tagSyntaxOf(SubtitleFormat format);
-// "ass", "srt" or "vtt".
-const char* formatName(SubtitleFormat format);
+#include "document/subtitle_format.h"
+#include "document/text_span.h"
+#include "rules/text_rewriter.h"
+#include "text/tag_runs.h"
+#include "text/utf16_text.h"
 
 struct SubtitleDocument {
     SubtitleFormat format;
@@ -39,7 +30,7 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 
 // The document's bytes with each span's text as `rewriter` rewrites it. Taken by
 // value: when nothing can change, the text itself is handed back. Throws
-// SubtitleFormatError when a rewritten text can't be written in the file's encoding.
+// UnwritableTextError when a rewritten text can't be written in the file's encoding.
 std::string rewriteDocument(SubtitleDocument document, TextRewriter& rewriter);
 
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)

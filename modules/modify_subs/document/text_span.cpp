@@ -1,4 +1,4 @@
-#include "text_span.h"
+#include "document/text_span.h"
 
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);

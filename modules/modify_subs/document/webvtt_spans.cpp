@@ -1,10 +1,10 @@
-#include "webvtt_spans.h"
+#include "document/webvtt_spans.h"
 
 #include <optional>
 #include <string>
 
-#include "format_error.h"
-#include "line_cursor.h"
+#include "document/format_error.h"
+#include "document/line_cursor.h"
 
 namespace {}  // namespace
 

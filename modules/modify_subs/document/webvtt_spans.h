@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text_span.h"
+#include "document/text_span.h"
 
 // The spans of each cue's payload, keyed "1", "2", ... in file order. Throws
 // SubtitleFormatError when the file (past a UTF-8 byte-order mark) does not

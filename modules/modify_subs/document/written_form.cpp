@@ -1,10 +1,10 @@
-#include "written_form.h"
+#include "document/written_form.h"
 
 #include <optional>
 
-#include "format_error.h"
-#include "line_cursor.h"
-#include "subrip_lines.h"
+#include "document/format_error.h"
+#include "document/line_cursor.h"
+#include "document/subrip_lines.h"
 
 namespace {
 
@@ -101,17 +101,16 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
     return written;
 }
 
-std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, std::string_view text) {
-    if (document.format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
-    const std::vector<std::string> lines = writtenLines(text, document.format);
-    if (document.format == SubtitleFormat::SubRip &&
-        opensSubRipCue(lines, nextNonBlankLine(document.text, span), startsParagraph(document.text, span.begin))) {
-        throw UnwritableTextError(
-            span.key, "the rewritten text of cue " + span.key +
-                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                          "written");
+std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
+    if (format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
+    const std::vector<std::string> lines = writtenLines(text, format);
+    if (format == SubtitleFormat::SubRip &&
+        opensSubRipCue(lines, nextNonBlankLine(document, span), startsParagraph(document, span.begin))) {
+        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key +
+                                  " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                                  "written");
     }
-    const std::string_view original(document.text.data() + span.begin, span.end - span.begin);
+    const std::string_view original = document.substr(span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);
     if (span.begin == span.end && !bytes.empty()) bytes = span.fillBefore + bytes + span.fillAfter;
     return bytes;

@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "subtitle_document.h"
+#include "document/subtitle_format.h"
+#include "document/text_span.h"
 
 // `text` with each line break ("\r\n", "\r" or "\n") as ASS's "\N".
 std::string assWrittenForm(std::string text);
@@ -19,8 +20,9 @@ std::string assWrittenForm(std::string text);
 // WebVTT arrow is written "--&gt;".
 std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat format);
 
-// What a rewritten `text` is written as in place of `span` of `document`. Line
+// What a rewritten `text` is written as in place of `span` of a document in
+// `format` whose text is `document`. Line
 // ends between a SubRip or WebVTT text's lines keep the span's own, one by one,
 // while there are as many; the rest are the span's line end. Throws
-// SubtitleFormatError for a SubRip text with a line that would open a cue.
-std::string writtenSpan(const SubtitleDocument& document, const TextSpan& span, std::string_view text);
+// UnwritableTextError for a SubRip text with a line that would open a cue.
+std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text);

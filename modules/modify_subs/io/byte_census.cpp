@@ -1,6 +1,6 @@
-#include "byte_census.h"
+#include "io/byte_census.h"
 
-#include "utf8_text.h"
+#include "text/utf8_text.h"
 
 ByteCensus takeCensus(std::string_view bytes) {
     ByteCensus census;

@@ -1,4 +1,4 @@
-#include "charset_detector.h"
+#include "io/charset_detector.h"
 
 #include <memory>
 #include <new>

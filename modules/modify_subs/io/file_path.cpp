@@ -1,3 +1,3 @@
-#include "file_path.h"
+#include "io/file_path.h"
 
 bool namesNoFile(const std::string& path) { return path.find('\0') != std::string::npos; }

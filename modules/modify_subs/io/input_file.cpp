@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "io/input_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "file_path.h"
+#include "io/file_path.h"
 
 namespace {
 

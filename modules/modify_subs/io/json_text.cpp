@@ -1,4 +1,4 @@
-#include "json_text.h"
+#include "io/json_text.h"
 
 #include <json/writer.h>
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "utf8_text.h"
+#include "text/utf8_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "output.h"
+#include "io/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,9 +18,9 @@
 #include <system_error>
 #include <utility>
 
-#include "file_path.h"
-#include "json_text.h"
-#include "utf8_text.h"
+#include "io/file_path.h"
+#include "io/json_text.h"
+#include "text/utf8_text.h"
 
 std::string outputName(const std::string& subfile, const std::string& ending) {
     std::string nfilename = "[Quorvanted] " + subfile;

@@ -8,7 +8,7 @@
 
 #include <json/value.h>
 
-#include "json_text.h"
+#include "io/json_text.h"
 
 // "[Quorvanted] " in front of the whole path as given, and everything from the last
 // '.' replaced by `ending`. The prefix lands on the first path component, so

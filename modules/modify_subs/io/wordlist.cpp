@@ -1,4 +1,4 @@
-#include "wordlist.h"
+#include "io/wordlist.h"
 
 #include <cstdio>
 #include <memory>
@@ -7,7 +7,7 @@
 
 #include <json/json.h>
 
-#include "input_file.h"
+#include "io/input_file.h"
 
 WordList loadReplacementWords(const std::string& filename) {
     const InputFile file = readInputFile(filename);

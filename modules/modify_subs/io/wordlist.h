@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "word_list.h"
+#include "rules/word_list.h"
 
 // Reads the JSON object at `filename`. Throws std::runtime_error when the file
 // can't be opened, and jsoncpp's exceptions for anything jsoncpp refuses; never

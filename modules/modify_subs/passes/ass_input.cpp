@@ -1,11 +1,11 @@
-#include "ass_input.h"
+#include "passes/ass_input.h"
 
 #include <optional>
 #include <utility>
 
-#include "input_file.h"
-#include "pass_errors.h"
-#include "utf8_text.h"
+#include "io/file_failures.h"
+#include "io/input_file.h"
+#include "text/utf8_text.h"
 
 namespace {
 

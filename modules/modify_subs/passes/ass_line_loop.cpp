@@ -1,6 +1,6 @@
-#include "ass_line_loop.h"
+#include "passes/ass_line_loop.h"
 
-#include "written_form.h"
+#include "document/written_form.h"
 
 std::string rewriteLines(std::string_view buffer, TextRewriter& rewriter, const FormatLineSink& formatLines) {
     std::string rewritten;

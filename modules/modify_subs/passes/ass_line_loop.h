@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "ass_dialogue.h"
-#include "text_rewriter.h"
+#include "document/ass_dialogue.h"
+#include "rules/text_rewriter.h"
 
 // `buffer` with each dialogue text (see forEachDialogueText) run through the
 // rewriter as an ASS dialogue text and every other byte copied; a last line

@@ -1,7 +1,7 @@
 // The ASS passes: export the event texts libass reads, or rewrite the dialogue
 // lines of the file itself.
 
-#include "ass_passes.h"
+#include "passes/ass_passes.h"
 
 #include <stdexcept>
 #include <string>
@@ -9,12 +9,12 @@
 
 #include <json/value.h>
 
-#include "ass_input.h"
-#include "ass_line_loop.h"
-#include "libass_handles.h"
-#include "output.h"
-#include "pass_errors.h"
-#include "pass_output.h"
+#include "document/libass_handles.h"
+#include "io/checked_output.h"
+#include "io/file_failures.h"
+#include "io/output.h"
+#include "passes/ass_input.h"
+#include "passes/ass_line_loop.h"
 
 PassResult exportAss(const std::string& subfile, const std::string& output, const RewriterSource& rules) {
     const AssLibrary assLibrary = startQuietLibrary();

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "ass_line_loop.h"
-#include "pass_result.h"
+#include "document/pass_result.h"
+#include "passes/ass_line_loop.h"
 
 // The export document of the events' texts, rewritten.
 PassResult exportAss(const std::string& subfile, const std::string& output, const RewriterSource& rules);

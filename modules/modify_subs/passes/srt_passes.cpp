@@ -1,6 +1,6 @@
 // The SubRip passes: export the rewritten cue texts, or write a rewritten copy.
 
-#include "srt_passes.h"
+#include "passes/srt_passes.h"
 
 #include <memory>
 #include <optional>
@@ -10,9 +10,9 @@
 
 #include <json/value.h>
 
-#include "input_file.h"
-#include "pass_errors.h"
-#include "pass_output.h"
+#include "io/checked_output.h"
+#include "io/file_failures.h"
+#include "io/input_file.h"
 #include "subrip.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "pass_result.h"
+#include "document/pass_result.h"
 
 // The export document of the cues' texts, rewritten.
 PassResult exportSrt(const std::string& subfile, const std::string& output, const RewriterSource& rules);

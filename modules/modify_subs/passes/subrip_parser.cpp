@@ -6,11 +6,11 @@
 #include <iterator>
 #include <utility>
 
-#include "input_file.h"
+#include "document/subrip_cues.h"
+#include "document/subrip_lines.h"
+#include "io/input_file.h"
 #include "subrip.h"
-#include "subrip_cues.h"
-#include "subrip_lines.h"
-#include "utf8_text.h"
+#include "text/utf8_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tag_runs.h"
+#include "text/tag_runs.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "utf16_text.h"
+#include "text/utf16_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "utf8_text.h"
+#include "text/utf8_text.h"
 
 namespace {
 

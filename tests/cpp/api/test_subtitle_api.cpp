@@ -9,12 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "caught_failure.h"
-#include "format_error.h"
-#include "input_file.h"
-#include "pass_errors.h"
-#include "rule_error.h"
-#include "subtitle_api.h"
+#include "api/caught_failure.h"
+#include "api/subtitle_api.h"
+#include "document/format_error.h"
+#include "io/file_failures.h"
+#include "io/input_file.h"
+#include "io/wordlist.h"
+#include "rules/rule_error.h"
 #include "test_support.h"
 
 namespace {

@@ -4,10 +4,11 @@
 #include <utility>
 #include <vector>
 
-#include "format_error.h"
+#include "document/format_error.h"
+#include "document/subtitle_document.h"
+#include "document/webvtt_spans.h"
+#include "document/written_form.h"
 #include "test_support.h"
-#include "webvtt_spans.h"
-#include "written_form.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ KeyedTexts keyedTexts(const std::string& document) {
 std::string withText(const std::string& document, std::size_t index, const std::string& text) {
     const SubtitleDocument read = readDocument(document, SubtitleFormat::WebVtt);
     const TextSpan& span = read.spans.at(index);
-    return document.substr(0, span.begin) + writtenSpan(read, span, text) + document.substr(span.end);
+    return document.substr(0, span.begin) + writtenSpan(read.format, read.text, span, text) + document.substr(span.end);
 }
 
 TEST(WebVttSpans, CueTextsAreThePayloadsAfterTimingLines) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "byte_census.h"
+#include "io/byte_census.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "json_text.h"
+#include "io/json_text.h"
 
 namespace {
 

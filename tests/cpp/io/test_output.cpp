@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "output.h"
+#include "io/output.h"
 #include "test_support.h"
 
 using test_support::readFile;

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "io/wordlist.h"
 #include "test_support.h"
-#include "wordlist.h"
 
 using test_support::TempDir;
 using test_support::writeFile;

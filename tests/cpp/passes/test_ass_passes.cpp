@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "ass_line_loop.h"
-#include "large_stack.h"
-#include "libass_handles.h"
+#include "document/libass_handles.h"
+#include "io/wordlist.h"
 #include "module_passes.h"
-#include "reference_substitution.h"
+#include "passes/ass_line_loop.h"
+#include "rules/reference_substitution.h"
+#include "stack/large_stack.h"
 #include "test_support.h"
-#include "utf8_text.h"
-#include "wordlist.h"
+#include "text/utf8_text.h"
 
 using test_support::readFile;
 using test_support::TempDir;

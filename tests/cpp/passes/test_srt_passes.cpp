@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "module_passes.h"
-#include "srt_passes.h"
+#include "passes/srt_passes.h"
 #include "test_support.h"
 
 namespace {

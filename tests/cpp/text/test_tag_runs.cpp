@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tag_runs.h"
+#include "text/tag_runs.h"
 
 namespace {
 

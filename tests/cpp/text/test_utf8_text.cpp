@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "output.h"
-#include "utf8_text.h"
+#include "io/output.h"
+#include "text/utf8_text.h"
 
 namespace {
 

@@ -1,0 +1,20 @@
+#include "io/checked_output.h"
+
+#include <utility>
+
+#include "io/file_failures.h"
+#include "io/output.h"
+
+void writeOutput(const std::string& output, const std::string& content) {
+    if (const WriteResult written = writeWholeFile(output, content); !written) throw OutputFileError(output, written);
+}
+
+void writeOutputDocument(const std::string& output, Json::Value document) {
+    const WriteResult written = writeExportDocument(output, std::move(document));
+    if (!written) throw OutputFileError(output, written);
+}
+
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members) {
+    const WriteResult written = writeExportMembers(output, std::move(members));
+    if (!written) throw OutputFileError(output, written);
+}

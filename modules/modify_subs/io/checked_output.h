@@ -1,0 +1,20 @@
+#pragma once
+
+// How a pass puts its output in place: whole or not at all (see io/output.h).
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <json/value.h>
+
+#include "io/json_text.h"
+
+// Writes `content` to `output` or throws OutputFileError.
+void writeOutput(const std::string& output, const std::string& content);
+
+// Writes the export document to `output` or throws OutputFileError.
+void writeOutputDocument(const std::string& output, Json::Value document);
+
+// Writes the export document of `members` (see writeExportMembers) or throws OutputFileError.
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members);

@@ -1,0 +1,258 @@
+#include "rules/jit_pattern.h"
+
+#include <bitset>
+#include <cstdio>
+#include <regex>
+#include <vector>
+
+#include "pattern/pattern_lexer.h"
+#include "rules/single_byte_sets.h"
+
+namespace {
+
+// PCRE2 refuses larger repeat counts.
+constexpr std::int64_t kMaxRepeat = 65535;
+
+std::string hexByte(unsigned byte) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x{%02x}", byte);
+    return buffer;
+}
+
+bool isAsciiLetter(unsigned byte) { return (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z'; }
+
+std::string literal(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return isAsciiLetter(byte) ? std::string(1, c) : hexByte(byte);
+}
+
+std::string spelledSet(const std::bitset<256>& bytes) {
+    if (bytes.none()) return "(?!)";
+    std::string spelled = "[";
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (!bytes[byte]) continue;
+        unsigned last = byte;
+        while (last + 1 < 256 && bytes[last + 1]) ++last;
+        spelled += hexByte(byte);
+        if (last > byte) spelled.append("-").append(hexByte(last));
+        byte = last;
+    }
+    return spelled + "]";
+}
+
+// The bytes that std::regex accepts for one atom: `.`, \d, a bracket class.
+std::optional<std::string> byteSet(const std::string& pattern, const std::vector<PatternToken>& tokens,
+                                   std::size_t first, std::size_t last, ByteSetCache& cache) {
+    const std::string atom = pattern.substr(tokens[first].begin, tokens[last].end - tokens[first].begin);
+    if (const auto found = cache.find(atom); found != cache.end()) return found->second;
+    const std::optional<std::bitset<256>> computed = singleByteSet(pattern, tokens, first, last);
+    const std::bitset<256> bytes = computed ? *computed : askedByteSet(atom);
+    // PCRE2 adds the other ASCII case of every letter it is given; std::regex's set
+    // is closed under it already, being read through the same folding.
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (isAsciiLetter(byte) && bytes[byte] != bytes[byte ^ 0x20]) return std::nullopt;
+    }
+    return cache.emplace(atom, spelledSet(bytes)).first->second;
+}
+
+// One open group while translating: whether it can match empty, and what it holds.
+struct Frame {
+    bool lookahead = false;
+    bool anyBranchEmpty = false;
+    bool branchEmpty = true;
+    // The atom just read, until the next token tells whether a quantifier follows.
+    bool atomPending = false;
+    bool atomEmpty = false;
+    bool atomQuantified = false;
+    // On the pattern's leading path: the group starts where the pattern does, the
+    // branch has consumed nothing yet, the pending atom is the first to consume.
+    bool leadingGroup = false;
+    bool branchLeading = false;
+    bool atomLeading = false;
+};
+
+class Translator {
+public:
+    Translator(const std::string& pattern, ByteSetCache& cache) : _pattern(pattern), _cache(cache) {}
+
+    std::optional<JitPattern> run() {
+        const LexedPattern lexed = lexPattern(_pattern);
+        if (!lexed.valid()) return std::nullopt;
+        _tokens = &lexed.tokens;
+        _frames.emplace_back();
+        _frames.back().leadingGroup = _frames.back().branchLeading = true;
+        for (_index = 0; _index < lexed.tokens.size(); ++_index) {
+            if (!step(lexed.tokens[_index])) return std::nullopt;
+        }
+        const bool empty = closeFrame();
+        // After an empty match std::regex looks again for a longer one at the same
+        // place with flags that its lookaheads inherit and PCRE2's do not.
+        if (empty && _out.lookaheads) return std::nullopt;
+        _out.startsPlainly = _out.startsPlainly && !_out.lookaheads;
+        return _out;
+    }
+
+private:
+    bool step(const PatternToken& token);
+    bool quantifier(const PatternToken& token);
+
+    void atom(bool empty) {
+        endAtom();
+        Frame& frame = _frames.back();
+        frame.atomPending = true;
+        frame.atomEmpty = empty;
+        frame.atomQuantified = false;
+        frame.atomLeading = false;
+    }
+
+    void consumingAtom() {
+        atom(false);
+        Frame& frame = _frames.back();
+        frame.atomLeading = frame.branchLeading;
+        frame.branchLeading = false;
+    }
+
+    // A branch of a group on the leading path that may start without consuming.
+    void endBranch() {
+        const Frame& frame = _frames.back();
+        if (frame.leadingGroup && frame.branchLeading) _out.startsPlainly = false;
+    }
+
+    void endAtom() {
+        Frame& frame = _frames.back();
+        if (frame.atomPending) frame.branchEmpty = frame.branchEmpty && frame.atomEmpty;
+        frame.atomPending = false;
+    }
+
+    // Whether the group can match empty.
+    bool closeFrame() {
+        endAtom();
+        endBranch();
+        const Frame& frame = _frames.back();
+        const bool empty = frame.anyBranchEmpty || frame.branchEmpty;
+        _frames.pop_back();
+        return empty;
+    }
+
+    bool inLookahead() const {
+        for (const Frame& frame : _frames) {
+            if (frame.lookahead) return true;
+        }
+        return false;
+    }
+
+    const std::string& _pattern;
+    ByteSetCache& _cache;
+    const std::vector<PatternToken>* _tokens = nullptr;
+    std::size_t _index = 0;
+    std::vector<Frame> _frames;
+    JitPattern _out;
+};
+
+bool Translator::step(const PatternToken& token) {
+    switch (token.kind) {
+        case TokenKind::Byte:
+        case TokenKind::Escape:
+            consumingAtom();
+            _out.source += literal(token.byte);
+            return true;
+        case TokenKind::ClassEscape:
+        case TokenKind::AnyByte:
+        case TokenKind::ClassOpen: {
+            const std::size_t last = token.kind == TokenKind::ClassOpen ? token.partner : _index;
+            const std::optional<std::string> bytes = byteSet(_pattern, *_tokens, _index, last, _cache);
+            if (!bytes) return false;
+            if (token.kind == TokenKind::ClassOpen) _index = token.partner;
+            consumingAtom();
+            _out.source += *bytes;
+            return true;
+        }
+        case TokenKind::Anchor:
+            // Inside a lookahead std::regex takes the lookahead's start for the text's.
+            if (token.symbol != '$' && inLookahead()) return false;
+            atom(true);
+            _out.source += token.symbol == '^'   ? "^"
+                           : token.symbol == '$' ? "\\z"
+                           : token.symbol == 'b' ? "\\b"
+                                                 : "\\B";
+            return true;
+        case TokenKind::BackReference:
+            if (_frames.back().branchLeading) _out.startsPlainly = false;
+            atom(true);
+            _out.source += "\\g{" + std::to_string(token.number) + "}";
+            return true;
+        case TokenKind::GroupOpen:
+            // libstdc++ keeps what a lookahead captured even when the path through it
+            // is abandoned (a negative lookahead that failed, a later backtrack).
+            if (token.group == GroupKind::Capturing && inLookahead()) return false;
+            endAtom();
+            {
+                const bool leading = _frames.back().branchLeading;
+                _frames.back().branchLeading = false;
+                _frames.emplace_back();
+                _frames.back().leadingGroup = _frames.back().branchLeading = leading;
+            }
+            _frames.back().lookahead =
+                token.group == GroupKind::Lookahead || token.group == GroupKind::NegativeLookahead;
+            _out.lookaheads = _out.lookaheads || _frames.back().lookahead;
+            if (token.group == GroupKind::Capturing) ++_out.captures;
+            _out.source += token.group == GroupKind::Capturing      ? "("
+                           : token.group == GroupKind::NonCapturing ? "(?:"
+                           : token.group == GroupKind::Lookahead    ? "(?="
+                                                                    : "(?!";
+            return true;
+        case TokenKind::GroupClose: {
+            const bool lookahead = _frames.back().lookahead;
+            const bool leading = _frames.back().leadingGroup;
+            const bool empty = closeFrame() || lookahead;
+            atom(empty);
+            _frames.back().atomLeading = leading;
+            _out.source += ")";
+            return true;
+        }
+        case TokenKind::Quantifier:
+            return quantifier(token);
+        case TokenKind::Alternation: {
+            endAtom();
+            endBranch();
+            Frame& frame = _frames.back();
+            frame.anyBranchEmpty = frame.anyBranchEmpty || frame.branchEmpty;
+            frame.branchEmpty = true;
+            frame.branchLeading = frame.leadingGroup;
+            _out.source += "|";
+            return true;
+        }
+        default:  // the inside of a class is read with its ClassOpen
+            return false;
+    }
+}
+
+bool Translator::quantifier(const PatternToken& token) {
+    Frame& frame = _frames.back();
+    // "a**" repeats a repetition in std::regex; PCRE2 reads "a*+" as possessive.
+    if (!frame.atomPending || frame.atomQuantified) return false;
+    if (token.least > kMaxRepeat || token.most > kMaxRepeat) return false;
+    // PCRE2 10.42 finds nothing for "(x|^y){0}_a" in " _a".
+    if (token.most == 0) return false;
+    // std::regex lets an iteration that matched empty run twice more at the same place.
+    if (frame.atomEmpty && token.most != 1) return false;
+    frame.atomQuantified = true;
+    frame.atomEmpty = frame.atomEmpty || token.least == 0;
+    if (frame.atomLeading && token.least == 0) _out.startsPlainly = false;
+    std::string& out = _out.source;
+    if (token.symbol == '{') {
+        out.append("{").append(std::to_string(token.least));
+        if (token.most != token.least) out.append(",").append(token.most < 0 ? "" : std::to_string(token.most));
+        out.append("}");
+    } else {
+        out += token.symbol;
+    }
+    if (token.lazy) out += "?";
+    return true;
+}
+
+}  // namespace
+
+std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache) {
+    return Translator(spelled, cache).run();
+}

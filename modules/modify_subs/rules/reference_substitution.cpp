@@ -1,0 +1,14 @@
+#include "rules/reference_substitution.h"
+
+#include "rules/rule_regex.h"
+#include "stack/recursion_budget.h"
+
+std::string referenceSubstitution(const WordList& words, const std::string& text) {
+    std::string modifiedText = text;
+    for (const auto& [pattern, replacement] : words) {
+        const RuleRegex rule = compileRulePattern(pattern);
+        checkRecursionBudget(pattern, rule.stackDemand, modifiedText.size());
+        modifiedText = std::regex_replace(modifiedText, rule.regex, replacement.c_str());
+    }
+    return modifiedText;
+}

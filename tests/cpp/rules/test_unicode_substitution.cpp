@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <stdexcept>
+#include <string>
+
+#include "rules/substitution.h"
+#include "rules/unicode_substitution.h"
+
+namespace {
+
+TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
+    const struct {
+        WordList words;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {{{"[、。]", ""}}, "はい、そう。", "はいそう"},
+        {{{"(\\w+)さん", "$1"}}, "田中さん!", "田中!"},
+        {{{"é", "e"}}, "ÉTÉ été", "eTe ete"},
+        {{{"\\u3055+", "S"}}, "ささx", "Sx"},
+        {{{"\\bsenpai\\b", "S"}}, "ÉsenpaiÉ senpai", "ÉsenpaiÉ S"},
+        {{{"k", "x"}}, "\u212A", "x"},               // the Kelvin sign folds to k: the prefilter must fold alike
+        {{{"b", "ça"}, {"ça", "ok"}}, "B!", "ok!"},  // reached through an earlier rule
+        {{{".", "?"}}, "\xE9t\xE9", "???"},          // not UTF-8: byte-wise, as without the option
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+}
+
+TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
+    const WordList words = {{"-san", ""},         {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"},
+                            {"oji-san", "uncle"}, {"x{2,}", "X"},       {"^a|b$", "_"}};
+    Substitution byteWise(words);
+    UnicodeSubstitution characterWise(words);
+    for (const std::string text : {"Aoi-san and Taro-kun", "SENPAI! oji-san", "axxxb", "nothing here", ""}) {
+        EXPECT_EQ(characterWise.apply(text), byteWise.apply(text)) << text;
+    }
+}
+
+// A plain ASCII literal skips the regex on ASCII texts only; both ways must agree.
+TEST(UnicodeSubstitution, PlainLiteralsGiveTheSameOnAnyText) {
+    const struct {
+        WordList words;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {{{"-SAN", "[$&]"}}, "Aoi-san, Aoi-San", "Aoi[-san], Aoi[-San]"},
+        {{{"-SAN", "[$&]"}}, "葵-san, 葵-San", "葵[-san], 葵[-San]"},
+        {{{"san", "$$"}}, "san é san", "$ é $"},
+        {{{"kun", "君"}, {"君", "K"}}, "Taro-kun", "Taro-K"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+}
+
+TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
+    const std::string spaces[] = {"\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u00A0",
+                                  "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
+                                  "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029",
+                                  "\u202F", "\u205F", "\u3000", "\uFEFF"};
+    // Close to white space, but not ECMAScript's.
+    const std::string others[] = {"b", "\x01", "\u0085", "\u180E", "\u200B", "\u2060"};
+    const struct {
+        std::string pattern;
+        bool matchesSpaces;
+    } classes[] = {{"\\s", true},    {"\\S", false},   {"[\\s]", true},  {"[^\\s]", false},
+                   {"[\\S]", false}, {"[a\\s]", true}, {"[^\\S]", true}, {"[\\S\\d]", false}};
+    for (const auto& c : classes) {
+        UnicodeSubstitution rule({{c.pattern, "#"}});
+        for (const std::string& space : spaces)
+            EXPECT_EQ(rule.apply(space), c.matchesSpaces ? "#" : space) << c.pattern;
+        for (const std::string& other : others)
+            EXPECT_EQ(rule.apply(other), c.matchesSpaces ? other : "#") << c.pattern;
+    }
+    const struct {
+        WordList words;
+        std::string text;
+        std::string characterWise;
+        std::string byteWise;
+    } sentences[] = {
+        {{{"(\\w+)\\s+\\?", "$1?"}}, "Quoi\u00A0?", "Quoi?", "Quoi\u00A0?"},
+        {{{"(\\w+)\\s+\\?", "$1?"}}, "Quoi ?", "Quoi?", "Quoi?"},
+        {{{"\\S+", "#"}}, "a\u202Fb", "#\u202F#", "#"},
+        {{{"[^\\s,]+", "#"}}, "a,\uFEFFb", "#,\uFEFF#", "#,#"},
+    };
+    for (const auto& s : sentences) {
+        EXPECT_EQ(UnicodeSubstitution(s.words).apply(s.text), s.characterWise) << s.text;
+        EXPECT_EQ(Substitution(s.words).apply(s.text), s.byteWise) << s.text;
+    }
+}
+
+TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"a\xE9", "x"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"a", "\xE9"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(WordList{{"(a", "x"}}), std::regex_error);
+}
+
+}  // namespace
