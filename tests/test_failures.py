@@ -5,7 +5,7 @@ import os
 
 import pytest
 
-from c_quorvant import SubtitleFileError, WordList, WordListError, export, preview, rewrite, rewrite_bytes
+from c_quorvant import SubtitleFileError, WordList, WordListError, export, preview, rewrite
 
 CUES = "1\n00:00:01,000 --> 00:00:02,000\n“Senpai, wait!”\n\n2\n00:00:03,000 --> 00:00:04,000\n‘Tanaka-san?’\n"
 MPL2 = b"[10][20]Hello|there\n"
@@ -18,7 +18,6 @@ def _files(folder):
     (folder / "ep.srt").write_text(CUES, encoding="utf-8")
     (folder / "ep-cp1252.srt").write_bytes(CUES.encode("cp1252"))
     (folder / "mpl2.srt").write_bytes(MPL2)
-    (folder / "folder.srt").mkdir()
     (folder / "list.json").write_text('[{"san": ""}]', encoding="utf-8")
 
 
@@ -26,7 +25,6 @@ def _files(folder):
 # (None: no path; bytes: as given), a part of its message)
 CASES = [
     ("preview missing", lambda d: preview(d / "none.srt", WORDS), SubtitleFileError, "none.srt", "No such file"),
-    ("preview folder", lambda d: preview(d / "folder.srt", WORDS), SubtitleFileError, "folder.srt", "Is a directory"),
     (
         "preview refused by its reader",
         lambda d: preview(d / "mpl2.srt", WORDS),
@@ -56,14 +54,6 @@ CASES = [
         "No such file",
     ),
     (
-        "bytes alone",
-        lambda d: rewrite_bytes(MPL2, "srt", WORDS),
-        SubtitleFileError,
-        None,
-        "not a SubRip file",
-    ),
-    ("cue opened by a rule", lambda d: rewrite(d / "ep.srt", OPENS_A_CUE), RuntimeError, None, "cue 1 holds a line"),
-    (
         "cue opened by a rule, legacy encoding",
         lambda d: rewrite(d / "ep-cp1252.srt", OPENS_A_CUE, encoding="cp1252"),
         RuntimeError,
@@ -76,13 +66,6 @@ CASES = [
         WordListError,
         None,
         "list.json: not a word list: this is a JSON array",
-    ),
-    (
-        "output folder missing",
-        lambda d: rewrite(d / "ep.srt", WORDS, d / "no" / "ep.srt"),
-        FileNotFoundError,
-        None,
-        "No such file or directory",
     ),
 ]
 

@@ -73,14 +73,6 @@ CASES = [
         [{HONORIFIC, ELLIPSIS, QUOTES}, {HONORIFIC, SOUND_LINE}, {HONORIFIC, NEW_SPEAKER}, {QUOTES}] * 2,
     ),
     (
-        "tags protected: a rule is counted once a text",
-        "ep.ass",
-        _ass(["{\\i1}Aoi-chan{\\i0}, Aoi-chan!", "Taro-kun\\NTaro-kun", "Plain."]),
-        {"protect_tags": True},
-        {HONORIFIC: 2},
-        [{HONORIFIC}, {HONORIFIC}],
-    ),
-    (
         "legacy encoding",
         "ep.srt",
         _srt(["Caf\u00e9? Tanaka-san...", "Gonna be late."], "cp1252"),

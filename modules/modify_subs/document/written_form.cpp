@@ -106,9 +106,10 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
     const std::vector<std::string> lines = writtenLines(text, format);
     if (format == SubtitleFormat::SubRip &&
         opensSubRipCue(lines, nextNonBlankLine(document, span), startsParagraph(document, span.begin))) {
-        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key +
-                                  " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                                  "written");
+        throw UnwritableTextError(
+            span.key, "the rewritten text of cue " + span.key +
+                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                          "written");
     }
     const std::string_view original = document.substr(span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);
