@@ -15,25 +15,31 @@ import secrets
 import stat
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
-from typing import Literal
 
 from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
-from c_quorvant.naming import DEFAULT_NAME, check_template, output_name
+from c_quorvant.formats import (
+    DEFAULT_NAME,
+    LABELS,
+    NOT_A_SUBTITLE,
+    Format,
+    Label,
+    check_template,
+    format_of,
+    label,
+    output_name,
+    text_label,
+)
 from c_quorvant.text_encoding import AUTO, Decoding, choose, text_codec
 
 StrPath = str | os.PathLike[str]
 # What a word list's JSON may map a pattern to, besides text.
 Replacement = str | int | float | bool | None
 _SCALARS = (int, float, bool, type(None))
-Format = Literal["ass", "ssa", "srt", "vtt"]
-_FORMATS: dict[bytes, Format] = {b".ass": "ass", b".ssa": "ass", b".srt": "srt", b".vtt": "vtt"}
-_ENDINGS_NAMED = tuple(os.fsdecode(ending) for ending in _FORMATS)
 # Whose tags protect_tags protects: True, the file's own (for a text alone, ASS's),
 # or a syntax named.
-TagSyntax = Literal["ass", "srt", "vtt"]
+TagSyntax = Label
 ProtectTags = bool | TagSyntax
-_TAG_FAMILIES: dict[str, str] = {"ass": "ass", "ssa": "ass", "srt": "srt", "vtt": "vtt"}
 
 
 class WordList(Mapping[str, str]):
@@ -82,8 +88,8 @@ class WordList(Mapping[str, str]):
         """Each of `texts` as `apply` rewrites it, in one call that lets the
         interpreter lock go while the rules run."""
         syntax = "ass" if protect_tags is True else protect_tags
-        if syntax not in (False, "ass", "srt", "vtt"):
-            raise ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
+        if syntax not in (False, *LABELS):
+            raise _tags_refused(protect_tags)
         return _api.apply_rules(list(texts), self._compiled, syntax or "", bool(syntax), unicode)
 
     def __reduce__(self) -> tuple[type[WordList], tuple[dict[str, str]]]:
@@ -238,14 +244,18 @@ def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -
     """protect_tags as the file passes take it: a syntax name must be the file's own."""
     if isinstance(protect_tags, bool):
         return protect_tags
-    if protect_tags not in ("ass", "srt", "vtt"):
-        raise ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
-    if _TAG_FAMILIES[protect_tags] != _TAG_FAMILIES[format]:
+    if protect_tags not in LABELS:
+        raise _tags_refused(protect_tags)
+    if protect_tags != label(format):
         raise ValueError(
             f"protect_tags={protect_tags!r} names tags that {os.fsdecode(name)} ({format}) doesn't use: "
             "give True for the file's own"
         )
     return True
+
+
+def _tags_refused(protect_tags: object) -> ValueError:
+    return ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
 
 
 def _require_word_list(words: object) -> None:
@@ -321,8 +331,9 @@ def _rewritten(
         character = error.object[error.start]
         found = _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
         key = next((key for key, text in found.items() if character in text), None)
-        label = "event" if read == "ass" else "cue"
-        raise UnrepresentableTextError(key, label, character, output_codec or str(decoding.encoding)) from None
+        raise UnrepresentableTextError(
+            key, text_label(read), character, output_codec or str(decoding.encoding)
+        ) from None
 
 
 def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:
@@ -333,11 +344,10 @@ def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_en
 
 
 def _format_of(path: StrPath) -> Format:
-    # Windows tools write EP2.SRT as often as ep2.srt.
-    format = _FORMATS.get(os.fsencode(path)[-4:].lower())
+    format = format_of(os.fspath(path))
     if format is None:
         given = os.fspath(path)
-        raise SubtitleFileError(given, _system_refusal(given) or "not an .ass, .ssa, .srt or .vtt file")
+        raise SubtitleFileError(given, _system_refusal(given) or NOT_A_SUBTITLE)
     return format
 
 
@@ -419,10 +429,10 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
     ValueError for a template holding anything else, or a '/'."""
     check_template(name)
     source = os.fsdecode(path)
-    if not source.lower().endswith(_ENDINGS_NAMED):
-        raise SubtitleFileError(os.fspath(path), "not an .ass, .ssa, .srt or .vtt file")
+    if format_of(source) is None:
+        raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
-    return pathlib.Path(directory, output_name(file_name, name, ".json" if export_texts else None))
+    return pathlib.Path(directory, output_name(file_name, name, export_texts))
 
 
 def parse_word_list(raw: bytes, name: str) -> dict[str, str]:

@@ -13,7 +13,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
 from c_quorvant.cli.errors import CliError, UsageError
-from c_quorvant.naming import DEFAULT_NAME
+from c_quorvant.formats import DEFAULT_NAME
 
 if TYPE_CHECKING:
     from c_quorvant.cli.batch import Settings

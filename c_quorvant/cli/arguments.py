@@ -5,7 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
-from c_quorvant.naming import DEFAULT_NAME, check_template
+from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, LABELS, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -51,7 +51,7 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description="Rewrite the dialogue of .ass, .ssa, .srt and .vtt subtitle files with a replacement word list.",
+        description=f"Rewrite the dialogue of subtitle files ({ENDINGS_NAMED}) with a replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -81,12 +81,10 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=".ass, .ssa, .srt or .vtt files, or folders to search for them; - alone reads one file "
+        help=f"{ENDINGS_NAMED} files, or folders to search for them; - alone reads one file "
         "from standard input (its format named by --format) and writes its output to standard output",
     )
-    command.add_argument(
-        "--format", choices=("ass", "srt", "vtt"), help="the format of the file read from standard input (-)"
-    )
+    command.add_argument("--format", choices=LABELS, help="the format of the file read from standard input (-)")
     command.add_argument(
         "-w",
         "--words",

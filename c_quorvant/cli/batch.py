@@ -13,12 +13,12 @@ from typing import Any
 
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
-from c_quorvant.cli.inputs import BACKUP_ENDING, ENDINGS_NAMED, Input, Options, Selection, select_inputs
+from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
 from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.naming import output_name
+from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
 
 SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
@@ -57,7 +57,7 @@ def run_batch(settings: Settings) -> int:
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
-        report.note(f"ignored {path}: not an {ENDINGS_NAMED} file")
+        report.note(f"ignored {path}: {NOT_A_SUBTITLE}")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:

@@ -18,14 +18,14 @@ import threading
 import time
 import uuid
 import warnings
-from collections import deque
-from collections.abc import Callable
+from collections.abc import Callable, Iterator
 from multiprocessing.connection import Connection
 from types import ModuleType
 from typing import Any
 
 from c_quorvant.cli.errors import CliError, UsageError, one_line
 from c_quorvant.cli.pool import death
+from c_quorvant.cli.schedule import Batch, Finish, Prepare, Stranded, run_jobs
 from c_quorvant.cli.worker import Job, Result
 
 # distributed is typed only in part: its client and futures are taken as they come.
@@ -45,21 +45,18 @@ BATCH_FILES = 64
 TICK_SECONDS = 0.5
 LOST = "the scheduler was lost"
 
-Group = deque[Job]
-
 
 def run_on_cluster(
     address: str,
     groups: list[list[Job]],
     timeout: float | None,
-    prepare: Callable[[Job], Job | Result],
-    finish: Callable[[Job, Result], None],
+    prepare: Prepare,
+    finish: Finish,
     verbose: bool = False,
 ) -> None:
     """As `pool.run_in_workers`, with the cluster's worker threads for workers. A
     file's time limit counts from when its pass starts on a worker."""
-    waiting: deque[Group] = deque(deque(group) for group in groups if group)
-    if not waiting:
+    if not any(groups):
         return
     distributed = _distributed(verbose)
     client = _connect(distributed, address)
@@ -67,7 +64,7 @@ def run_on_cluster(
     try:
         threads = client.nthreads()
         unusable = _check_workers(client, address, threads)
-        _Run(client, run, set(threads), unusable, timeout, prepare, finish).run(waiting)
+        run_jobs(groups, _Cluster(client, run, set(threads), unusable, timeout), prepare, finish)
     finally:
         _end_passes(client, run)
         # A lost scheduler leaves a client that raises on everything; nothing is left to tell it.
@@ -105,78 +102,31 @@ def _within(seconds: float, call: Callable[[], Any]) -> Any:
     return value
 
 
-class _Run:
-    def __init__(
-        self,
-        client: Client,
-        run: str,
-        known: set[str],
-        unusable: set[str],
-        timeout: float | None,
-        prepare: Callable[[Job], Job | Result],
-        finish: Callable[[Job, Result], None],
-    ) -> None:
+class _Cluster:
+    """The executor of cluster runs: batches of jobs as tasks, as many as the workers
+    that can run the package have threads for, twice over."""
+
+    batch_bytes = float(BATCH_BYTES)
+
+    def __init__(self, client: Client, run: str, known: set[str], unusable: set[str], timeout: float | None) -> None:
         self._client = client
         self._key = run
         self._unusable = unusable
         self._known = known  # workers asked whether they can run the package
         self._timeout = timeout
-        self._prepare = prepare
-        self._finish = finish
-        self._running: dict[Future, list[tuple[Job, Group]]] = {}
+        self._running: dict[Future, Batch] = {}
         # Filled from the client's own thread; a timed wait on it still lets Ctrl-C in.
         self._settled: queue.SimpleQueue[Future] = queue.SimpleQueue()
         self._empty_since: float | None = None
         self._threads = 0
         self._asked = -TICK_SECONDS
-        self._files_left = 0
+        self._slots = 1
 
-    def run(self, waiting: deque[Group]) -> None:
-        self._files_left = sum(len(group) for group in waiting)
-        try:
-            self._loop(waiting)
-        except (Exception, asyncio.CancelledError) as error:
-            # A client that lost its scheduler raises whatever call it was in.
-            if self._client.status in ("running", "connecting") and not isinstance(error, OSError):
-                self._strand(waiting, one_line(f"the cluster failed: {type(error).__name__}: {error}"))
-            else:
-                self._strand(waiting, LOST)
-        except BaseException:
-            with contextlib.suppress(Exception):
-                self._client.cancel(list(self._running), force=True)
-            raise
+    def batch_files(self, files_left: int) -> int:
+        # Short of work, each batch gets a fair share, so no worker waits on another's long one.
+        return min(BATCH_FILES, max(1, -(-files_left // self._slots)))
 
-    def _loop(self, waiting: deque[Group]) -> None:
-        while True:
-            slots = self._slots()
-            while waiting and len(self._running) < slots:
-                self._send_next(waiting, slots)
-            if not self._running and not waiting:
-                return
-            # No worker left: what is waiting has nowhere to go.
-            if time.monotonic() - (self._empty_since or time.monotonic()) >= CONNECT_SECONDS:
-                self._strand(waiting, f"no worker of the cluster could run c_quorvant for {CONNECT_SECONDS} s")
-                return
-            for future in self._wait():
-                batch = self._running.pop(future, None)
-                if batch is None:
-                    continue
-                results = None if future.status == "cancelled" else _results(future, batch)
-                if results is None:
-                    # Only a lost scheduler cancels a future of this run, or breaks the
-                    # connection that brings its result.
-                    self._running[future] = batch
-                    self._strand(waiting, LOST)
-                    return
-                for (job, group), result in zip(batch, results, strict=True):
-                    self._finish(job, result)
-                    if group:
-                        waiting.appendleft(group)
-            if self._client.status not in ("running", "connecting"):
-                self._strand(waiting, LOST)
-                return
-
-    def _slots(self) -> int:
+    def free(self) -> int:
         """Tasks to keep out: follows the workers the scheduler has now."""
         now = time.monotonic()
         # Asked while connected only: a call waits out the client's reconnection.
@@ -193,28 +143,10 @@ class _Run:
             elif self._empty_since is None:
                 self._empty_since = now
         # Tasks sent while there is no worker wait at the scheduler for the next one.
-        return max(1, TASKS_PER_THREAD * self._threads)
+        self._slots = max(1, TASKS_PER_THREAD * self._threads)
+        return self._slots - len(self._running)
 
-    def _send_next(self, waiting: deque[Group], slots: int) -> None:
-        # Short of work, each batch gets a fair share, so no worker waits on another's long one.
-        fair = max(1, -(-self._files_left // slots))
-        batch: list[tuple[Job, Group]] = []
-        size = 0
-        while waiting and len(batch) < min(BATCH_FILES, fair) and size < BATCH_BYTES:
-            group = waiting.popleft()
-            job = group.popleft()
-            self._files_left -= 1
-            prepared = self._prepare(job)
-            if isinstance(prepared, Result):
-                self._finish(job, prepared)
-                if group:
-                    waiting.appendleft(group)
-                continue
-            batch.append((prepared, group))
-            with contextlib.suppress(OSError):
-                size += os.path.getsize(job.source)
-        if not batch:
-            return
+    def submit(self, batch: Batch) -> bool:
         jobs = [job for job, _ in batch]
         # A preference, not a pin: with none of them left, any worker takes it.
         preferred = {"workers": sorted(self._known - self._unusable), "allow_other_workers": True}
@@ -223,6 +155,28 @@ class _Run:
         )
         self._running[future] = batch
         future.add_done_callback(self._settled.put)
+        return True
+
+    def running(self) -> bool:
+        return bool(self._running)
+
+    def settled(self) -> Iterator[tuple[Batch, list[Result]]]:
+        # No worker left: what is waiting has nowhere to go.
+        if time.monotonic() - (self._empty_since or time.monotonic()) >= CONNECT_SECONDS:
+            raise Stranded(f"no worker of the cluster could run c_quorvant for {CONNECT_SECONDS} s")
+        for future in self._wait():
+            batch = self._running.pop(future, None)
+            if batch is None:
+                continue
+            results = None if future.status == "cancelled" else _results(future, batch)
+            if results is None:
+                # Only a lost scheduler cancels a future of this run, or breaks the
+                # connection that brings its result.
+                self._running[future] = batch
+                raise Stranded(LOST)
+            yield batch, results
+        if self._client.status not in ("running", "connecting"):
+            raise Stranded(LOST)
 
     def _wait(self) -> set[Future]:
         done = set()
@@ -234,21 +188,30 @@ class _Run:
             pass
         return done
 
-    def _strand(self, waiting: deque[Group], why: str) -> None:
-        """Settles every file not done with `why`."""
+    def abandon(self) -> list[Batch]:
         with contextlib.suppress(Exception):
             self._client.cancel(list(self._running), force=True)
-        left = [pair for batch in self._running.values() for pair in batch]
-        left += [(job, deque(group)) for group in waiting for job in group]
+        batches = list(self._running.values())
         self._running.clear()
-        waiting.clear()
-        for job, group in left:
-            self._finish(job, Result(job.index, problem=f"not run: {why}"))
-            for later in group:
-                self._finish(later, Result(later.index, problem=f"not run: {why}"))
+        return batches
+
+    def stranded_by(self, error: BaseException) -> str | None:
+        if isinstance(error, Stranded):
+            return error.why
+        if not isinstance(error, (Exception, asyncio.CancelledError)):
+            return None
+        # A client that lost its scheduler raises whatever call it was in.
+        if self._client.status in ("running", "connecting") and not isinstance(error, OSError):
+            return one_line(f"the cluster failed: {type(error).__name__}: {error}")
+        return LOST
+
+    def close(self) -> None:
+        # A stop leaves tasks out: a cancelled one runs on, until end_run ends its pass.
+        if self._running:
+            self.abandon()
 
 
-def _results(future: Future, batch: list[tuple[Job, Group]]) -> list[Result] | None:
+def _results(future: Future, batch: Batch) -> list[Result] | None:
     """The batch's results; None when the connection to the cluster broke."""
     # run_batch reports each file's own failure; what is raised here comes from the
     # cluster (a worker that died too often, a worker that can't load this package).

@@ -5,12 +5,8 @@ import os
 from collections.abc import Iterator
 from dataclasses import dataclass
 
-from c_quorvant.naming import DEFAULT_NAME, output_name
+from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, NOT_A_SUBTITLE, OUTPUT_PREFIX, is_subtitle, output_name
 
-# In any letter case: Windows tools write EP2.SRT.
-SUPPORTED_ENDINGS = (".ass", ".ssa", ".srt", ".vtt")
-ENDINGS_NAMED = ".ass, .ssa, .srt or .vtt"
-OUTPUT_PREFIX = "[Quorvanted] "
 EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 OUTPUT_EXISTS = "its output {} exists"
 BACKUP_ENDING = ".orig"
@@ -69,10 +65,6 @@ def select_inputs(arguments: list[str], options: Options) -> Selection:
         seen.add(identity)
         inputs.append(_judged(len(inputs), path, below_root, options))
     return Selection(inputs, ignored)
-
-
-def is_subtitle(path: str) -> bool:
-    return path.lower().endswith(SUPPORTED_ENDINGS)
 
 
 def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Iterator[tuple[str, str, str, str]]:
@@ -142,7 +134,7 @@ def _holds_subtitles_below(folder: str) -> bool:
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
     if not is_subtitle(name):
-        return Input(index, path, skipped=f"not an {ENDINGS_NAMED} file")
+        return Input(index, path, skipped=NOT_A_SUBTITLE)
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)
     if not os.path.exists(path):
@@ -157,7 +149,7 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
             return Input(index, path, output, problem=f"its backup {backup} exists; move it away or give --no-backup")
         return Input(index, path, output)
     target_folder = os.path.join(options.output_dir, below_root) if options.output_dir is not None else folder
-    output = os.path.join(target_folder, output_name(name, options.name, ".json" if options.mode == "export" else None))
+    output = os.path.join(target_folder, output_name(name, options.name, options.mode == "export"))
     if options.skip_existing and os.path.lexists(output):
         return Input(index, path, output, skipped=OUTPUT_EXISTS.format(output))
     if os.path.exists(output) and os.path.samefile(path, output):

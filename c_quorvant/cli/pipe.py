@@ -14,6 +14,7 @@ from c_quorvant.cli.batch import Settings
 from c_quorvant.cli.errors import CliError, one_line
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.cli.words import extension, require_valid_rules
+from c_quorvant.formats import text_label
 
 
 def run_pipe(settings: Settings, format: str) -> int:
@@ -54,7 +55,7 @@ def run_pipe(settings: Settings, format: str) -> int:
 
 
 def _show(found: Any, settings: Settings) -> int:
-    label = "event" if found.format == "ass" else "cue"
+    label = text_label(found.format)
     if settings.style.verbosity >= 0:
         for (key, before, after), rules in zip(found.changes, found.changed_by, strict=True):
             print("\n".join(change_lines(f"{label} {key}", before, after, settings.style.colour)))

@@ -1,21 +1,19 @@
-"""Worker processes that run jobs under a time limit each, and that all end at once
-when the run stops for any reason (Ctrl-C included)."""
+"""Local worker processes that run jobs under a time limit each, and that all end at
+once when the run stops for any reason (Ctrl-C included)."""
 
 import multiprocessing
 import os
 import signal
 import time
-from collections import deque
-from collections.abc import Callable, Sequence
+from collections.abc import Iterator, Sequence
 from multiprocessing.connection import wait
 from multiprocessing.context import SpawnContext
 
 from c_quorvant.cli.errors import CliError
+from c_quorvant.cli.schedule import Batch, Finish, Prepare, run_jobs
 from c_quorvant.cli.worker import Job, Result, serve
 
 _STOP_SIGNALS = {signal.SIGINT, signal.SIGTERM}
-
-Group = deque[Job]
 
 
 class _Worker:
@@ -32,26 +30,27 @@ class _Worker:
             child_end.close()
         self.ready = False
         self.broken = False
-        self.job: Job | None = None
-        self.group: Group = deque()
+        self.batch: Batch = []  # one job at most
         self.deadline = float("inf")
 
-    def give(self, job: Job, group: Group, timeout: float | None) -> bool:
+    @property
+    def idle(self) -> bool:
+        return self.ready and not self.broken and not self.batch
+
+    def give(self, batch: Batch, timeout: float | None) -> bool:
         try:
-            self.connection.send(job)
+            self.connection.send(batch[0][0])
         except OSError:
             # It just died; its sentinel tells the loop, which replaces it.
             self.broken = True
             return False
-        self.job, self.group = job, group
+        self.batch = batch
         self.deadline = time.monotonic() + timeout if timeout else float("inf")
         return True
 
-    def take_job(self) -> tuple[Job, Group]:
-        job, group = self.job, self.group
-        assert job is not None, "only a worker with a job settles one"
-        self.job, self.group, self.deadline = None, deque(), float("inf")
-        return job, group
+    def settle(self, result: Result) -> tuple[Batch, list[Result]]:
+        batch, self.batch, self.deadline = self.batch, [], float("inf")
+        return batch, [result]
 
     def kill(self) -> None:
         self.process.kill()
@@ -59,104 +58,88 @@ class _Worker:
         self.connection.close()
 
 
-def run_in_workers(
-    groups: list[list[Job]],
-    size: int,
-    timeout: float | None,
-    prepare: Callable[[Job], Job | Result],
-    finish: Callable[[Job, Result], None],
-) -> None:
-    """Runs every job; the jobs of a group one after another, in order.
+class _Workers:
+    """The executor of local runs: one job at a time per worker process."""
 
-    `prepare` turns a job into the one to send just before it starts, or settles it
-    with a result; `finish` gets each job's result, or a failure when it ran out of
-    time or its worker died. Workers are killed on the way out, however it goes."""
-    context = multiprocessing.get_context("spawn")
-    waiting: deque[Group] = deque(deque(group) for group in groups if group)
-    workers = [_Worker(context) for _ in range(min(size, len(waiting)))]
-    try:
-        while True:
-            for worker in workers:
-                if worker.ready and not worker.broken and worker.job is None:
-                    _give_next(worker, waiting, timeout, prepare, finish)
-            busy = [worker for worker in workers if worker.job is not None]
-            if not busy and not waiting:
-                return
-            nearest = min((worker.deadline for worker in busy), default=float("inf"))
-            left = None if nearest == float("inf") else max(0.0, nearest - time.monotonic())
-            watched = [worker.connection for worker in workers] + [worker.process.sentinel for worker in workers]
-            signalled = wait(watched, timeout=left)
-            for worker in list(workers):
-                if not _heard(worker, signalled, timeout, finish, waiting):
-                    workers.remove(worker)
-                    if waiting:
-                        workers.append(_Worker(context))
-    finally:
-        for worker in workers:
+    batch_bytes = float("inf")
+
+    def __init__(self, size: int, groups: int, timeout: float | None) -> None:
+        self._context = multiprocessing.get_context("spawn")
+        # A worker that dies is replaced as long as jobs wait.
+        self._size = min(size, groups)
+        self._timeout = timeout
+        self._workers: list[_Worker] = []
+
+    def batch_files(self, files_left: int) -> int:
+        return 1
+
+    def free(self) -> int:
+        while len(self._workers) < self._size:
+            self._workers.append(_Worker(self._context))
+        return sum(worker.idle for worker in self._workers)
+
+    def submit(self, batch: Batch) -> bool:
+        worker = next(worker for worker in self._workers if worker.idle)
+        return worker.give(batch, self._timeout)
+
+    def running(self) -> bool:
+        return any(worker.batch for worker in self._workers)
+
+    def settled(self) -> Iterator[tuple[Batch, list[Result]]]:
+        nearest = min((worker.deadline for worker in self._workers), default=float("inf"))
+        left = None if nearest == float("inf") else max(0.0, nearest - time.monotonic())
+        watched = [handle for worker in self._workers for handle in (worker.connection, worker.process.sentinel)]
+        signalled = wait(watched, timeout=left)
+        for worker in list(self._workers):
+            settled = self._heard(worker, signalled)
+            if settled is not None:
+                yield settled
+
+    def _heard(self, worker: _Worker, signalled: Sequence[object]) -> tuple[Batch, list[Result]] | None:
+        """What `worker` said or did; a worker that is gone leaves the pool."""
+        gone = worker.process.sentinel in signalled
+        if worker.connection in signalled:
+            try:
+                message = worker.connection.recv()
+            except (EOFError, OSError):
+                gone = True
+            else:
+                if message is None:
+                    worker.ready = True
+                    return None
+                return worker.settle(message)
+        if gone:
+            self._remove(worker)
+            if not worker.ready:
+                raise CliError(f"a worker process could not start: {death(worker.process.exitcode)}")
+            if worker.batch:
+                return worker.settle(Result(worker.batch[0][0].index, problem=death(worker.process.exitcode)))
+            return None
+        if worker.batch and time.monotonic() >= worker.deadline:
+            # Killed before its job is settled, so nothing it leaves is cleared too early.
+            self._remove(worker)
+            return worker.settle(Result(worker.batch[0][0].index, problem=f"timed out after {self._timeout:g} s"))
+        return None
+
+    def _remove(self, worker: _Worker) -> None:
+        worker.kill()
+        self._workers.remove(worker)
+
+    def abandon(self) -> list[Batch]:
+        return []
+
+    def stranded_by(self, error: BaseException) -> str | None:
+        return None
+
+    def close(self) -> None:
+        for worker in self._workers:
             worker.kill()
 
 
-def _give_next(
-    worker: _Worker,
-    waiting: deque[Group],
-    timeout: float | None,
-    prepare: Callable[[Job], Job | Result],
-    finish: Callable[[Job, Result], None],
-) -> None:
-    while waiting:
-        group = waiting.popleft()
-        job = group.popleft()
-        prepared = prepare(job)
-        if isinstance(prepared, Job):
-            if not worker.give(prepared, group, timeout):
-                group.appendleft(job)
-                waiting.appendleft(group)
-            return
-        finish(job, prepared)
-        if group:
-            waiting.appendleft(group)
-
-
-def _heard(
-    worker: _Worker,
-    signalled: Sequence[object],
-    timeout: float | None,
-    finish: Callable[[Job, Result], None],
-    waiting: deque[Group],
-) -> bool:
-    """Handles what `worker` said or did; False when it is gone and must be replaced."""
-    gone = worker.process.sentinel in signalled
-    if worker.connection in signalled:
-        try:
-            message = worker.connection.recv()
-        except (EOFError, OSError):
-            gone = True
-        else:
-            if message is None:
-                worker.ready = True
-            else:
-                _done(worker, message, finish, waiting)
-            return True
-    if gone:
-        worker.kill()
-        if not worker.ready:
-            raise CliError(f"a worker process could not start: {death(worker.process.exitcode)}")
-        if worker.job is not None:
-            _done(worker, Result(worker.job.index, problem=death(worker.process.exitcode)), finish, waiting)
-        return False
-    if worker.job is not None and time.monotonic() >= worker.deadline:
-        # Killed before its job is settled, so nothing it leaves is cleared too early.
-        worker.kill()
-        _done(worker, Result(worker.job.index, problem=f"timed out after {timeout:g} s"), finish, waiting)
-        return False
-    return True
-
-
-def _done(worker: _Worker, result: Result, finish: Callable[[Job, Result], None], waiting: deque[Group]) -> None:
-    job, group = worker.take_job()
-    finish(job, result)
-    if group:
-        waiting.appendleft(group)
+def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None, prepare: Prepare, finish: Finish) -> None:
+    """Runs every job in at most `size` worker processes, each job ended at `timeout`
+    (see schedule.run_jobs). Workers are killed on the way out, however it goes."""
+    run_jobs(groups, _Workers(size, sum(1 for group in groups if group), timeout), prepare, finish)
 
 
 def death(exit_code: int | None) -> str:

@@ -10,6 +10,7 @@ from tqdm import tqdm
 
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
+from c_quorvant.formats import text_label
 
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
@@ -190,7 +191,7 @@ class Report:
             self._print_preview(outcome)
 
     def _print_preview(self, outcome: Outcome) -> None:
-        label = "event" if outcome.format == "ass" else "cue"
+        label = text_label(outcome.format or "")
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
         for number, (key, before, after) in enumerate(outcome.changes):

@@ -24,9 +24,6 @@ from c_quorvant.errors import SubtitleFileError, WordListError
 
 from core_rules cimport RewriteMode, WordList
 
-cdef extern from "io/output.h":
-    string outputName(const string& subfile, const string& ending) except +
-
 cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
@@ -196,10 +193,6 @@ cdef class CompiledWordList:
         with nogil:
             found = self._rules.get().problems(unicode)
         return [(_text(problem.pattern), _text(problem.message)) for problem in found]
-
-
-def output_name(bytes name, bytes ending) -> bytes:
-    return outputName(name, ending)
 
 
 def parse_words(bytes document) -> dict:

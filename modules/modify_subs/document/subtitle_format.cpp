@@ -1,10 +1,5 @@
 #include "document/subtitle_format.h"
 
-std::optional<SubtitleFormat> formatOfName(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::nullopt : formatNamed(name.substr(dot + 1));
-}
-
 std::optional<SubtitleFormat> formatNamed(std::string_view name) {
     if (name == "ass" || name == "ssa") return SubtitleFormat::Ass;
     if (name == "srt") return SubtitleFormat::SubRip;

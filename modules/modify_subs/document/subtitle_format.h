@@ -9,8 +9,6 @@
 
 enum class SubtitleFormat { Ass, SubRip, WebVtt };
 
-// ".ass" and ".ssa", ".srt", ".vtt", as a name ends; nullopt for any other ending.
-std::optional<SubtitleFormat> formatOfName(std::string_view name);
 // "ass" (or "ssa"), "srt", "vtt"; nullopt for any other name.
 std::optional<SubtitleFormat> formatNamed(std::string_view name);
 TagSyntax tagSyntaxOf(SubtitleFormat format);
