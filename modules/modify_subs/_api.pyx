@@ -24,6 +24,47 @@ from c_quorvant.errors import SubtitleFileError, WordListError
 
 from core_rules cimport RewriteMode, WordList
 
+cdef extern from "api/caught_failure.h":
+    cdef enum class FailureKind:
+        Rule
+        WordListDocument
+        InputFile
+        SubtitleFormat
+        UnwritableText
+        Output
+        Memory
+        Other
+    cdef cppclass CaughtFailure:
+        FailureKind kind
+        string message
+        string subject
+        int error
+    CaughtFailure caughtFailure()
+
+
+cdef int _raise_failure() except *:
+    """The one translation of a failure of the core into the package's exceptions;
+    Cython calls it inside the C++ catch block, holding the interpreter lock."""
+    cdef CaughtFailure failure = caughtFailure()
+    message = _text(failure.message)
+    if failure.kind == FailureKind.Rule:
+        raise WordListError(message, pattern=_text(failure.subject))
+    if failure.kind == FailureKind.WordListDocument:
+        raise WordListError(message)
+    if failure.kind == FailureKind.InputFile:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject), message)
+    if failure.kind == FailureKind.SubtitleFormat:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject) if failure.subject.size() else None, message)
+    if failure.kind == FailureKind.Output:
+        if failure.error:
+            raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
+        raise OSError(message)
+    if failure.kind == FailureKind.Memory:
+        raise MemoryError()
+    # A rewritten text its format can't write, or a text too long for a rule.
+    raise RuntimeError(message)
+
+
 cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
@@ -85,57 +126,16 @@ cdef extern from "io/byte_census.h":
     ByteCensus takeCensus(string_view bytes) nogil
 
 cdef extern from "io/charset_detector.h":
-    optional[string] detectCharset(string_view bytes) except + nogil
+    optional[string] detectCharset(string_view bytes) except +_raise_failure nogil
 
 cdef extern from "rules/compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
         string pattern
         string message
     cdef cppclass CompiledRules:
-        CompiledRules(WordList words) except +
-        vector[Problem] problems(cpp_bool unicode) except + nogil
-        vector[string] patterns() except +
-
-cdef extern from "api/caught_failure.h":
-    cdef enum class FailureKind:
-        Rule
-        WordListDocument
-        InputFile
-        SubtitleFormat
-        UnwritableText
-        Output
-        Memory
-        Other
-    cdef cppclass CaughtFailure:
-        FailureKind kind
-        string message
-        string subject
-        int error
-    CaughtFailure caughtFailure()
-
-
-cdef int _raise_failure() except *:
-    """The one translation of a failure of the core into the package's exceptions;
-    Cython calls it inside the C++ catch block, holding the interpreter lock."""
-    cdef CaughtFailure failure = caughtFailure()
-    message = _text(failure.message)
-    if failure.kind == FailureKind.Rule:
-        raise WordListError(message, pattern=_text(failure.subject))
-    if failure.kind == FailureKind.WordListDocument:
-        raise WordListError(message)
-    if failure.kind == FailureKind.InputFile:
-        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject), message)
-    if failure.kind == FailureKind.SubtitleFormat:
-        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject) if failure.subject.size() else None, message)
-    if failure.kind == FailureKind.Output:
-        if failure.error:
-            raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
-        raise OSError(message)
-    if failure.kind == FailureKind.Memory:
-        raise MemoryError()
-    # A rewritten text its format can't write, or a text too long for a rule.
-    raise RuntimeError(message)
-
+        CompiledRules(WordList words) except +_raise_failure
+        vector[Problem] problems(cpp_bool unicode) except +_raise_failure nogil
+        vector[string] patterns() except +_raise_failure
 
 cdef extern from "api/subtitle_api.h":
     string readSubtitleFile(const string& subfile) except +_raise_failure nogil
