@@ -6,10 +6,15 @@
 #include "rules/substitution.h"
 
 struct Substitution::Rules {
-    WordList words;
+    ReplacementRules words;
 };
 
-Substitution::Substitution(const WordList& words) : _rules(std::make_unique<Rules>(Rules{words})) {}
+// The module's lists only: rules in pattern order, without options.
+Substitution::Substitution(const RuleSequence& rules) : _rules(std::make_unique<Rules>()) {
+    for (const ReplacementRule& rule : rules) _rules->words[rule.pattern] = rule.replacement;
+}
+
+Substitution::Substitution(const ReplacementRules& words) : _rules(std::make_unique<Rules>(Rules{words})) {}
 
 Substitution::~Substitution() = default;
 Substitution::Substitution(Substitution&&) noexcept = default;

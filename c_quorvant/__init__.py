@@ -15,6 +15,8 @@ __version__ = "0.1.0"
 __all__ = [
     "PassResult",
     "Preview",
+    "Rule",
+    "RuleCheck",
     "SubtitleFileError",
     "UnrepresentableTextError",
     "WordList",
@@ -31,6 +33,8 @@ if TYPE_CHECKING:
     from c_quorvant.api import (
         PassResult,
         Preview,
+        Rule,
+        RuleCheck,
         WordList,
         default_output,
         export,

@@ -5,7 +5,6 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
-import codecs
 import contextlib
 import errno
 import json
@@ -15,6 +14,7 @@ import secrets
 import stat
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
+from typing import Literal, cast
 
 from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
@@ -42,38 +42,181 @@ TagSyntax = Label
 ProtectTags = bool | TagSyntax
 
 
+# How a rule's pattern meets letter case, and the order a list's rules apply in.
+LetterCase = Literal["insensitive", "sensitive", "preserve"]
+Order = Literal["sorted", "written"]
+_ORDERS = ("sorted", "written")
+_CASES = ("insensitive", "sensitive", "preserve")
+
+
+@dataclass(frozen=True)
+class Rule:
+    """One rule of a WordList. `case` "preserve" matches as "insensitive" does and
+    gives the replacement the letter case of the match (ALL CAPS, Title, lower);
+    `word` matches only where no word character touches the match; `literal`
+    takes every character of the pattern for itself. `source`, `line` and
+    `column` say where the rule was written (None and 0 when not in a file)."""
+
+    pattern: str
+    replacement: str
+    case: LetterCase = "insensitive"
+    word: bool = False
+    literal: bool = False
+    source: str | None = None
+    line: int = 0
+    column: int = 0
+
+
+@dataclass(frozen=True)
+class RuleCheck:
+    """A rule's verdict in one mode: the regex engine's message for a pattern it
+    refuses (`problem`, "" when it compiles), `warnings` about places that work on
+    single bytes of a character (byte-wise only), and `shadowed_by`, an earlier rule
+    that rewrites every place this one could match before it runs."""
+
+    rule: Rule
+    problem: str
+    warnings: tuple[str, ...]
+    shadowed_by: Rule | None
+
+
 class WordList(Mapping[str, str]):
     """Pattern -> replacement rules: case-insensitive ECMAScript regexes and format
-    strings ("$1", "$&"), applied one after another in the byte order of their
-    patterns (the order iteration gives).
+    strings ("$1", "$&"). With order="sorted" (the default) they apply one after
+    another in the byte order of their patterns, with order="written" in the order
+    given (a file's order for load); iteration gives that order.
 
-    A pattern that compiles in neither mode raises WordListError naming it. One that
-    compiles only character-wise (unicode=True) is kept, and raises when applied
-    byte-wise.
+    A value may also be a rule's options, {"replace": "...", "case": "sensitive" |
+    "insensitive" | "preserve", "word": True, "literal": True, "enabled": False}
+    (see Rule); a disabled rule is left out.
+
+    A pattern that compiles in neither mode raises WordListError naming it, unless
+    validate=False, which keeps it for check() to report (it raises when applied).
+    One that compiles only character-wise (unicode=True) is kept, and raises when
+    applied byte-wise.
 
     The rules are compiled natively, once per mode, by the first call that uses
     them, and shared by every later call from any thread. A pickled WordList is its
     rules, compiled anew where it is loaded."""
 
-    def __init__(self, rules: Mapping[str, Replacement]) -> None:
-        for pattern, replacement in rules.items():
-            if not isinstance(pattern, str) or not isinstance(replacement, (str, *_SCALARS)):
-                raise TypeError(
-                    f"a word list maps str to str, int, float, bool or None, not "
-                    f"{type(pattern).__name__} to {type(replacement).__name__}"
-                )
-        self._rules = _as_texts(rules)
-        self._compiled = _api.CompiledWordList(self._rules)
-        _require_a_mode_taking_every_rule(self._compiled)
+    def __init__(
+        self,
+        rules: Mapping[str, Replacement | Mapping[str, object]] | Iterable[Rule],
+        *,
+        order: Order = "sorted",
+        validate: bool = True,
+    ) -> None:
+        if order not in _ORDERS:
+            raise ValueError(f'order is "sorted" or "written", not {order!r}')
+        given: Iterable[Rule | None] = (
+            [_rule_of(pattern, value) for pattern, value in rules.items()] if isinstance(rules, Mapping) else rules
+        )
+        by_pattern: dict[str, Rule] = {}
+        for rule in given:
+            if rule is None:
+                continue  # disabled
+            if not isinstance(rule, Rule):
+                raise TypeError(f"a word list is a mapping or Rules, not {type(rule).__name__}")
+            if rule.case not in _CASES:
+                raise ValueError(f'a rule\'s case is "insensitive", "sensitive" or "preserve", not {rule.case!r}')
+            # As in a JSON object, the last rule given for a pattern is the one kept, where it stands.
+            by_pattern.pop(rule.pattern, None)
+            by_pattern[rule.pattern] = rule
+        kept = list(by_pattern.values())
+        self._order: Order = order
+        self._rules = tuple(kept if order == "written" else sorted(kept, key=lambda rule: _utf8(rule.pattern)))
+        self._by_pattern = {rule.pattern: rule for rule in self._rules}
+        self._notes: tuple[str, ...] = ()
+        self._compiled = _api.CompiledWordList([_meaning(rule) for rule in self._rules])
+        refused = self._compiled.refused_in_every_mode() if validate else None
+        if refused is not None:
+            raise WordListError(f"Invalid pattern {refused[0]}: {refused[1]}", pattern=refused[0])
 
     @classmethod
-    def load(cls, path: StrPath) -> WordList:
-        """The JSON object at `path`, read as the command line reads it. Refuses,
-        naming the file, a document that is not one JSON object or that has text
-        after the object."""
+    def load(cls, path: StrPath, *, order: Order = "sorted", validate: bool = True) -> WordList:
+        """The JSON object at `path`. Refuses, naming the file, a document that is
+        not UTF-8, not one JSON object or that has text after the object."""
         with open(path, "rb") as file:
             raw = file.read()
-        return cls(parse_word_list(raw, os.fsdecode(path)))
+        return cls.from_bytes(raw, os.fsdecode(path), order=order, validate=validate)
+
+    @classmethod
+    def from_bytes(cls, data: bytes, name: str, *, order: Order = "sorted", validate: bool = True) -> WordList:
+        """The word list in `data`, read as load reads a file; `name` names it in
+        messages and in each Rule's `source`."""
+        try:
+            members = _api.parse_words(data)
+        except WordListError as error:
+            raise WordListError(f"{name}: {error}", pattern=error.pattern) from None
+        rules = [
+            Rule(pattern, replacement, cast(LetterCase, case), word, literal, name, line, column)
+            for pattern, replacement, case, word, literal, enabled, line, column in members
+            if enabled
+        ]
+        words = cls(rules, order=order, validate=validate)
+        words._notes = tuple(_given_twice(name, members))
+        return words
+
+    @property
+    def order(self) -> Order:
+        return self._order
+
+    @property
+    def rules(self) -> tuple[Rule, ...]:
+        """The rules in the order they apply."""
+        return self._rules
+
+    def check(self, *, unicode: bool = False) -> list[RuleCheck]:
+        """Each rule's verdict as the passes in this mode compile it, in the order
+        the rules apply."""
+        return [
+            RuleCheck(rule, problem, tuple(warnings), None if shadow is None else self._rules[shadow])
+            for rule, (problem, warnings, shadow) in zip(self._rules, self._compiled.checks(unicode), strict=True)
+        ]
+
+    def problems(self, *, unicode: bool = False) -> list[str]:
+        """One sentence for each pattern the mode's engine refuses, naming the rule's list."""
+        return [
+            f"{_named(check.rule)}invalid pattern {_shown(check.rule.pattern)}: {' '.join(check.problem.split())}"
+            for check in self.check(unicode=unicode)
+            if check.problem
+        ]
+
+    def warnings(self, *, unicode: bool = False) -> list[str]:
+        """Sentences about rules that won't do what they seem to: a pattern given
+        twice (in a list, or in two lists merged), a rule that an earlier one
+        shadows, and (byte-wise) a pattern that works on single bytes of a character."""
+        lines = list(self._notes)
+        for check in self.check(unicode=unicode):
+            named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}"
+            if check.shadowed_by is not None:
+                remedy = "write it before that rule" + (", in the order written" if self._order == "sorted" else "")
+                lines.append(
+                    f"{named} is shadowed by the earlier rule {_shown(check.shadowed_by.pattern)}, which rewrites "
+                    f"every place this one could match before it runs; {remedy}"
+                )
+            lines.extend(f"{named}: {warning}" for warning in check.warnings)
+        return lines
+
+    @classmethod
+    def merged(cls, lists: Iterable[WordList], *, order: Order = "sorted", validate: bool = True) -> WordList:
+        """The rules of `lists` as one list, in the order given: a pattern in a
+        later list replaces the same pattern of an earlier one, with a warning."""
+        rules: dict[str, Rule] = {}
+        notes: list[str] = []
+        for words in lists:
+            notes.extend(words._notes)
+            for rule in words.rules:
+                earlier = rules.pop(rule.pattern, None)
+                if earlier is not None and earlier.source != rule.source:
+                    notes.append(
+                        f"{_named(rule)}pattern {_shown(rule.pattern)} is also given in {earlier.source}; "
+                        f"the one in {rule.source} is used"
+                    )
+                rules[rule.pattern] = rule
+        merged = cls(list(rules.values()), order=order, validate=validate)
+        merged._notes = tuple(notes)
+        return merged
 
     def apply(self, text: str, *, protect_tags: ProtectTags = False, unicode: bool = False) -> str:
         """`text` as the passes rewrite a dialogue text. With protect_tags="ass" (or
@@ -92,20 +235,87 @@ class WordList(Mapping[str, str]):
             raise _tags_refused(protect_tags)
         return _api.apply_rules(list(texts), self._compiled, syntax or "", bool(syntax), unicode)
 
-    def __reduce__(self) -> tuple[type[WordList], tuple[dict[str, str]]]:
-        return (WordList, (self._rules,))
+    def __reduce__(self) -> tuple[object, ...]:
+        return (_rebuilt, (self._rules, self._order, self._notes))
 
     def __getitem__(self, pattern: str) -> str:
-        return self._rules[pattern]
+        return self._by_pattern[pattern].replacement
 
     def __iter__(self) -> Iterator[str]:
-        return iter(sorted(self._rules, key=_utf8))
+        return iter(self._by_pattern)
 
     def __len__(self) -> int:
         return len(self._rules)
 
+    def __eq__(self, other: object) -> bool:
+        # Two lists are the same when they apply the same rules the same way.
+        if isinstance(other, WordList):
+            return self._order == other._order and [_meaning(rule) for rule in self._rules] == [
+                _meaning(rule) for rule in other._rules
+            ]
+        return super().__eq__(other)
+
+    __hash__ = None  # type: ignore[assignment]
+
     def __repr__(self) -> str:
-        return f"WordList({dict(self.items())!r})"
+        if self._order == "sorted" and all(_meaning(rule)[2:] == ("insensitive", False, False) for rule in self._rules):
+            return f"WordList({dict(self.items())!r})"
+        return f"WordList({list(self._rules)!r}, order={self._order!r})"
+
+
+def _meaning(rule: Rule) -> tuple[str, str, str, bool, bool]:
+    return (rule.pattern, rule.replacement, rule.case, rule.word, rule.literal)
+
+
+def _rebuilt(rules: tuple[Rule, ...], order: Order, notes: tuple[str, ...]) -> WordList:
+    words = WordList(rules, order=order, validate=False)
+    words._notes = notes
+    return words
+
+
+def _rule_of(pattern: object, value: object) -> Rule | None:
+    """A mapping's member as WordList.load reads the same member from JSON; None
+    for a rule disabled."""
+    if not isinstance(pattern, str) or not isinstance(value, (str, *_SCALARS, Mapping)):
+        raise TypeError(
+            f"a word list maps str to str, int, float, bool, None or a mapping of options, not "
+            f"{type(pattern).__name__} to {type(value).__name__}"
+        )
+    if isinstance(value, str):
+        return Rule(pattern, value)
+    try:
+        document = json.dumps(dict(value) if isinstance(value, Mapping) else value, allow_nan=False).encode()
+    except (TypeError, ValueError):
+        # NaN and infinities are no JSON; nor is an option value JSON can't hold.
+        raise WordListError(
+            f"the replacement of pattern {pattern}, {value!r}, is a value the JSON reader can't read",
+            pattern=pattern,
+        ) from None
+    try:
+        _, replacement, case, word, literal, enabled, _, _ = _api.parse_rule_value(pattern, document)
+    except WordListError as error:
+        raise WordListError(str(error), pattern=pattern) from None
+    return Rule(pattern, replacement, cast(LetterCase, case), word, literal) if enabled else None
+
+
+def _given_twice(name: str, members: list[tuple[str, str, str, bool, bool, bool, int, int]]) -> list[str]:
+    places: dict[str, list[str]] = {}
+    for pattern, *_, line, column in members:
+        places.setdefault(pattern, []).append(f"line {line}, column {column}")
+    return [
+        f"{name}: pattern {_shown(pattern)} is given {len(where)} times ({'; '.join(where)}); only the last one is used"
+        for pattern, where in places.items()
+        if len(where) > 1
+    ]
+
+
+def _named(rule: Rule) -> str:
+    return f"{rule.source}: " if rule.source else ""
+
+
+def _shown(text: str) -> str:
+    """A pattern as it is written in the list's JSON."""
+    return json.dumps(text, ensure_ascii=False)
 
 
 @dataclass(frozen=True)
@@ -433,51 +643,6 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
         raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, export_texts))
-
-
-def parse_word_list(raw: bytes, name: str) -> dict[str, str]:
-    """The rules in a word list's bytes, as WordList.load reads them; WordListError
-    messages begin with `name`."""
-    document = raw.removeprefix(codecs.BOM_UTF8)
-    try:
-        document.decode("utf-8")
-    except UnicodeDecodeError as error:
-        offset = error.start + len(raw) - len(document)
-        raise WordListError(f"{name}: not UTF-8: byte 0x{raw[offset]:02X} at byte offset {offset}") from None
-    try:
-        return _api.parse_words(document)
-    except WordListError as error:
-        raise WordListError(f"{name}: {error}", pattern=error.pattern) from None
-
-
-def _require_a_mode_taking_every_rule(compiled: _api.CompiledWordList) -> None:
-    refused = compiled.problems(False)
-    if not refused:
-        return
-    refused_by_characters = dict(compiled.problems(True))
-    for pattern, problem in refused:
-        if pattern in refused_by_characters:
-            raise WordListError(f"Invalid pattern {pattern}: {problem}", pattern=pattern)
-
-
-def _as_texts(rules: Mapping[str, Replacement]) -> dict[str, str]:
-    return {pattern: _as_text(pattern, value) for pattern, value in rules.items()}
-
-
-def _as_text(pattern: str, value: Replacement) -> str:
-    """`value` as WordList.load would read it from JSON (1.5 -> "1.5", True ->
-    "true", None -> ""): the same reader turns it into text."""
-    if isinstance(value, str):
-        return value
-    try:
-        document = json.dumps({"": value}, allow_nan=False).encode()
-        return _api.parse_words(document)[""]
-    except ValueError:
-        # NaN and infinities are no JSON, integers beyond a double no number to the reader.
-        raise WordListError(
-            f"the replacement of pattern {pattern}, {value!r}, is a number the JSON reader can't read",
-            pattern=pattern,
-        ) from None
 
 
 def _utf8(pattern: str) -> bytes:

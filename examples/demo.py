@@ -1,9 +1,11 @@
-"""Runs the export and the rewrite pass over the sample files in the working directory."""
+"""Runs the export and the rewrite pass over the sample files in the working directory,
+then the library's rewrite with a rule option the module's lists can't hold."""
 
 import json
 import sys
 from pathlib import Path
 
+from c_quorvant import WordList, preview
 from c_quorvant.modify_subs import modify_subs_py, overwrite_subs
 
 WORDS = "honorifics.json"
@@ -31,6 +33,16 @@ def main():
         rewritten = Path(copy).read_text(encoding="utf-8").splitlines()
         changed = [line for line in rewritten if line not in original]
         show("rewritten lines:", changed[:3])
+    # The module writes "senior" for "Senpai"; the library's per-rule options keep the
+    # match's case, so a sentence still starts with a capital.
+    bundled = WordList.load(WORDS)
+    words = WordList({**dict(bundled), "\\bsenpai\\b": {"replace": "senior", "case": "preserve"}})
+    for sample in SAMPLES:
+        changes = preview(sample, words).changes
+        show(
+            f"{sample} with the senpai rule keeping its case:",
+            [" ".join(after.splitlines()) for _, _, after in changes][:3],
+        )
 
 
 if __name__ == "__main__":

@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t position = find_nth(master, word);
     if (position != std::string::npos && position > word.size()) __builtin_trap();
 
-    TextRewriter rewriter({{"san", "[$&]"}, {"(\\w+)-kun", "$1"}, {"\\{[^}]*\\}", ""}, {",", ";"}}, RewriteMode{});
+    TextRewriter rewriter(ReplacementRules{{"san", "[$&]"}, {"(\\w+)-kun", "$1"}, {"\\{[^}]*\\}", ""}, {",", ";"}},
+                          RewriteMode{});
     try {
         const std::string rewritten = rewriteLines(buffer, rewriter, [](std::size_t) {});
         if (lineCount(rewritten) != lineCount(buffer)) __builtin_trap();

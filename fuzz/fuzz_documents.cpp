@@ -15,7 +15,7 @@ constexpr SubtitleFormat kFormats[] = {SubtitleFormat::Ass, SubtitleFormat::SubR
 
 void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
     const SubtitleDocument document = readDocument(bytes, format);
-    TextRewriter breaking({{"e", "\n\n-->\r"}, {"o", "\r\n5\r"}, {"^", "\n"}}, {});
+    TextRewriter breaking(ReplacementRules{{"e", "\n\n-->\r"}, {"o", "\r\n5\r"}, {"^", "\n"}}, {});
     std::string copy;
     try {
         copy = rewriteDocument(document, breaking);
@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         requireSpansInOrder(document);
         // A rule that runs on every text and never matches: the spans go through
         // the rewriter and are judged unchanged.
-        TextRewriter idle({{"\x01\x02\x03\x04", "x"}}, {});
-        TextRewriter none({}, {});
+        TextRewriter idle(ReplacementRules{{"\x01\x02\x03\x04", "x"}}, {});
+        TextRewriter none(ReplacementRules{}, {});
         if (bytes.find("\x01\x02\x03\x04") == std::string::npos && rewriteDocument(document, idle) != bytes) {
             __builtin_trap();
         }

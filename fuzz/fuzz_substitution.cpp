@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const RecursionBudgetExceeded&) {
         return 0;
     }
-    Substitution substitution({{pattern, replacement}});
+    Substitution substitution(ReplacementRules{{pattern, replacement}});
     // Twice: the second text runs on the rule as the first one left it.
     for (int round = 0; round < 2; ++round) {
         try {

@@ -263,7 +263,8 @@ SCALARS = {
         ('{"a": "b"}\n\n{"c": "d"}', "words.json: text follows the word list's JSON object at line 3, column 1"),
         ('{"a": "b"} // fine\n"c"', "words.json: text follows the word list's JSON object at line 2, column 1"),
         ('[{"a": "b"}]', "words.json: not a word list: this is a JSON array"),
-        ('{"a": "b", "c": {"d": 1}}', 'words.json: the value of pattern "c" is an object; a replacement must be'),
+        ('{"a": "b", "c": {"d": 1}}', 'words.json: the value of pattern "c" (line 1, column 12): unknown option "d"'),
+        ('{"a": "b", "c": [1]}', 'words.json: the value of pattern "c" (line 1, column 12) is an array; a replacement'),
         ("1\n00:00:01,000 --> 00:00:02,000\nHi\n", "words.json: not a word list: this is no JSON value"),
         ("[Script Info]\nTitle: x\n", "words.json: not a word list: this is no JSON value"),
         ('/* kept */ {\n  "a": "b", // why\n  "c": "d",\n}\n// the end\n', None),
@@ -289,9 +290,12 @@ def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
     assert dict(words) == {name: text for name, (_, text) in SCALARS.items()}
     assert words == WordList.load(tmp_path / "words.json")
     assert WordList({"-san": None}).apply("Tanaka-san") == "Tanaka"
-    for wrong in ([], {}, b"x"):
+    for wrong in ([], b"x"):
         with pytest.raises(TypeError):
             WordList({"a": wrong})
+    # A mapping is a rule's options, which name the replacement.
+    with pytest.raises(WordListError, match='pattern "a" has no "replace"'):
+        WordList({"a": {}})
 
 
 @pytest.mark.parametrize(

@@ -175,7 +175,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     "args, words_text, status, message",
     [
         (["check", "absent.json"], None, 1, "quorvant: word list 'absent.json': no such file"),
-        (["check", "words.json"], '{"a": ', 1, "quorvant: cannot read word list 'words.json': "),
+        (["check", "words.json"], '{"a": ', 1, "quorvant: word list 'words.json': "),
         (
             ["check", "words.json"],
             '{"a": ["list"]}',
@@ -192,25 +192,25 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             ["rewrite", "ep1.ass", "-w", "words.json"],
             '{"a": "x", "b": {"c": 1}}',
             1,
-            "quorvant: word list 'words.json': the value of pattern \"b\" (line 1, column 12) is an object; ",
+            'quorvant: word list \'words.json\': the value of pattern "b" (line 1, column 12): unknown option "c"',
         ),
         (
             ["check", "words.json"],
             '{"a": "b"}\n{"c": "d"}',
             1,
-            "quorvant: cannot read word list 'words.json': text follows the word list's JSON object at line 2",
+            "quorvant: word list 'words.json': text follows the word list's JSON object at line 2",
         ),
         (
             ["rewrite", "ep1.ass", "-w", "words.json"],
             '["a"]',
             1,
-            "quorvant: cannot read word list 'words.json': not a word list: this is a JSON array",
+            "quorvant: word list 'words.json': not a word list: this is a JSON array",
         ),
         (
             ["preview", "ep1.ass", "-w", "ep2.srt"],
             None,
             1,
-            "quorvant: cannot read word list 'ep2.srt': not a word list: this is no JSON value",
+            "quorvant: word list 'ep2.srt': not a word list: this is no JSON value",
         ),
         (["preview", "absent.srt", "--words", "words.json"], "{}", 1, "quorvant: absent.srt: no such file"),
         (
@@ -577,13 +577,11 @@ def byte_dot(character):
             [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}'],
         ),
         (
-            '{"a": [1], "b": "c", "d": {}}',
+            '{"b": "c",\n "d": {"replace": "e", "case": "upper"}, "a": [1]}',
             1,
             [
-                'the value of pattern "a" (line 1, column 2) is an array; '
-                "a replacement must be a string, a number, true, false or null",
-                'the value of pattern "d" (line 1, column 22) is an object; '
-                "a replacement must be a string, a number, true, false or null",
+                'the value of pattern "d" (line 2, column 2): option "case" is "upper"; '
+                'it is "insensitive", "sensitive" or "preserve"'
             ],
         ),
         (
@@ -805,15 +803,15 @@ def test_an_interrupt_right_after_an_output_lands_still_reports_it(tmp_path, mon
             ["first.json", "second.json"],
             None,
             "Tanaka-SAN.|Taro-KUN,",
-            "pattern \"-san\" is also given in 'first.json'",
+            "pattern \"-san\" is also given in word list 'first.json'",
         ),
         (
             ["second.json", "first.json"],
             None,
             "Tanaka-dono.|Taro-KUN,",
-            "pattern \"-san\" is also given in 'second.json'",
+            "pattern \"-san\" is also given in word list 'second.json'",
         ),
-        (["first.json", "-"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-KUN,", "also given in 'first.json'"),
+        (["first.json", "-"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-KUN,", "also given in word list 'first.json'"),
         (["/dev/stdin"], '{"-san": "-SAN"}', "Tanaka-SAN.|Taro-kun,", None),
     ],
 )

@@ -83,6 +83,14 @@ def tree(folder):
     [
         # The workers outlive a run, and must not keep what they read of an edited list.
         ("rewrite", {}, [], {"(\\w+)-san": "$1-sama"}, {"written": 5, "skipped": 5}),
+        # The rules travel in their order, with their options.
+        (
+            "rewrite",
+            {},
+            ["--order", "written"],
+            {"\\bthe\\b": {"replace": "da", "case": "preserve"}},
+            {"written": 5, "skipped": 5},
+        ),
         ("export", BROKEN, ["-o", "out"], None, {"written": 5, "failed": 1}),
         ("preview", BROKEN, [], None, {"changed": 5, "failed": 1}),
         ("rewrite", {}, ["--in-place"], None, {"written": 5}),

@@ -3,13 +3,17 @@ list's dead rules show before an archive is rewritten with it."""
 
 import json
 import sys
+from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.inputs import Options, select_inputs
 
+if TYPE_CHECKING:
+    from c_quorvant.api import WordList
+
 
 def rules_firing_nowhere(
-    rules: dict[str, str], paths: list[str], recursive: bool, unicode: bool, protect_tags: bool
+    words: "WordList", paths: list[str], recursive: bool, unicode: bool, protect_tags: bool
 ) -> int:
     """Previews each file with the rules and lists, in the order the rules apply,
     those that changed no text in any of them; the exit status (1 when a file
@@ -17,7 +21,6 @@ def rules_firing_nowhere(
     from c_quorvant import api
     from c_quorvant.errors import SubtitleFileError
 
-    words = api.WordList(rules)
     fired: set[str] = set()
     read = failed = 0
     for item in select_inputs(paths, Options("preview", recursive)).inputs:

@@ -95,6 +95,13 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         help="the replacement word list; - reads it from standard input. Given again, the lists merge "
         "in order, a later list's rule for the same pattern winning",
     )
+    command.add_argument(
+        "--order",
+        choices=("sorted", "written"),
+        default="sorted",
+        help="the order the rules apply in: sorted, the byte order of the patterns (default), or "
+        "written, as in the file (merged lists one after another)",
+    )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
     command.add_argument(
         "--follow-links",
@@ -211,10 +218,18 @@ def _add_check_command(
         help="check a word list and show its rules in order",
         description="Load a word list as the passes do, compile every pattern, list the "
         "rules in the order they are applied, and warn about patterns given "
-        "twice or matching single bytes of a non-ASCII character.",
+        "twice, rules that an earlier rule shadows, and patterns matching single "
+        "bytes of a non-ASCII character.",
     )
     check.add_argument(
         "words_file", metavar="WORDS.json", type=_path, nargs="+", help="one or more lists, merged in order"
+    )
+    check.add_argument(
+        "--order",
+        choices=("sorted", "written"),
+        default="sorted",
+        help="the order the rules apply in: sorted, the byte order of the patterns (default), or "
+        "written, as in the file (merged lists one after another)",
     )
     check.add_argument(
         "--unicode",

@@ -9,7 +9,7 @@ import uuid
 from collections import defaultdict
 from collections.abc import Callable
 from dataclasses import dataclass, replace
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
@@ -19,6 +19,9 @@ from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
 from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
+
+if TYPE_CHECKING:
+    from c_quorvant.api import Order
 
 SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
@@ -40,6 +43,7 @@ class Settings:
     fallback_encoding: str | None = None  # read in place of the detector's guess
     # Defers Ctrl-C while an output is moved into place and reported.
     hold_signals: SignalHold = contextlib.nullcontext
+    order: "Order" = "sorted"  # of the rules: "sorted" or "written"
 
 
 def run_batch(settings: Settings) -> int:
@@ -48,7 +52,7 @@ def run_batch(settings: Settings) -> int:
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
-    word_list = require_valid_rules(settings.words, settings.unicode, settings.strict)
+    word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()
     extension("_api")
 
@@ -76,7 +80,8 @@ def run_batch(settings: Settings) -> int:
             item.index,
             settings.options.mode,
             os.path.abspath(item.path),
-            word_list.texts,
+            word_list.rules,
+            words_order=word_list.words.order,
             words_key=word_list.key,
             output_name=os.path.basename(item.output),
             protect_tags=settings.protect_tags,

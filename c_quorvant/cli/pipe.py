@@ -18,11 +18,11 @@ from c_quorvant.formats import text_label
 
 
 def run_pipe(settings: Settings, format: str) -> int:
-    word_list = require_valid_rules(settings.words, settings.unicode, settings.strict)
+    word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     api: Any = extension("api")
     for warning in word_list.warnings() if settings.style.verbosity >= 0 else ():
         print(f"quorvant: warning: {warning}", file=sys.stderr)
-    words = api.WordList(word_list.texts)
+    words = word_list.words
     common = dict(
         protect_tags=settings.protect_tags,
         unicode=settings.unicode,

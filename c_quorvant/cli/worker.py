@@ -19,7 +19,7 @@ from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.preview import diff_hunks
 
 if TYPE_CHECKING:
-    from c_quorvant.api import WordList
+    from c_quorvant.api import Order, Rule, WordList
 
 _PR_SET_PDEATHSIG = 1
 
@@ -29,7 +29,7 @@ class Job:
     index: int
     mode: str  # export, rewrite or preview
     source: str  # the input, absolute
-    words: dict[str, str]  # the run's rules, read once by the parent
+    words: "tuple[Rule, ...]"  # the run's rules, read once by the parent, in the order they apply
     staging: str = ""  # the private folder the pass writes into (not for preview)
     output_name: str = ""  # the name the parent gave the output, written in `staging`
     protect_tags: bool = False
@@ -38,6 +38,7 @@ class Job:
     output_encoding: str | None = None
     fallback_encoding: str | None = None
     words_key: str = ""  # the same for every job of a run
+    words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
 
 
@@ -188,7 +189,7 @@ def _word_list(api: ModuleType, job: Job) -> "WordList":
     # outlive the run, so another run's list replaces it.
     global _compiled
     if _compiled is None or _compiled[0] != job.words_key or not job.words_key:
-        _compiled = (job.words_key, api.WordList(job.words))
+        _compiled = (job.words_key, api.WordList(job.words, order=job.words_order))
     return _compiled[1]
 
 

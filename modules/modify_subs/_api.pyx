@@ -1,8 +1,8 @@
 # cython: language_level=3str
 # distutils: language = c++
 
-# The public API's native side: converts, calls the core without the interpreter
-# lock, and raises what the core reports. Texts, patterns and paths cross as
+# The public API's native side, and through it the command line's: converts, calls
+# the core without the interpreter lock, and raises what the core reports. Texts, patterns and paths cross as
 # bytes; bytes that are not UTF-8 travel as surrogate escapes and come back intact.
 
 cimport cython
@@ -22,7 +22,36 @@ from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
 
-from core_rules cimport RewriteMode, WordList
+cdef extern from "rules/replacement_rules.h":
+    cdef enum class LetterCase:
+        Insensitive
+        Sensitive
+        Preserve
+    cdef cppclass ReplacementRule:
+        string pattern
+        string replacement
+        LetterCase letterCase
+        cpp_bool word
+        cpp_bool literal
+    ctypedef vector[ReplacementRule] RuleSequence
+
+cdef extern from "io/word_list_file.h":
+    cdef cppclass WordListEntry:
+        ReplacementRule rule
+        cpp_bool enabled
+        int line
+        int column
+
+cdef extern from "rules/text_rewriter.h":
+    cdef struct RewriteMode:
+        cpp_bool protectTags
+        cpp_bool unicode
+
+cdef extern from "rules/rule_check.h":
+    cdef cppclass RuleCheck:
+        string problem
+        vector[string] warnings
+        optional[size_t] shadowedBy
 
 cdef extern from "api/caught_failure.h":
     cdef enum class FailureKind:
@@ -133,8 +162,10 @@ cdef extern from "rules/compiled_rules.h":
         string pattern
         string message
     cdef cppclass CompiledRules:
-        CompiledRules(WordList words) except +_raise_failure
+        CompiledRules(RuleSequence rules) except +_raise_failure
+        vector[RuleCheck] checks(cpp_bool unicode) except +_raise_failure nogil
         vector[Problem] problems(cpp_bool unicode) except +_raise_failure nogil
+        optional[Problem] refusedInEveryMode() except +_raise_failure nogil
         vector[string] patterns() except +_raise_failure
 
 cdef extern from "api/subtitle_api.h":
@@ -154,8 +185,9 @@ cdef extern from "api/subtitle_api.h":
 cdef extern from "io/checked_output.h":
     void writeOutput(const string& output, const string& content) except +_raise_failure nogil
 
-cdef extern from "io/wordlist.h":
-    WordList parseWordListDocument(const string& document) except +_raise_failure
+cdef extern from "io/word_list_file.h":
+    vector[WordListEntry] readWordListDocument(const string& document) except +_raise_failure
+    WordListEntry ruleFromJsonValue(const string& pattern, const string& value) except +_raise_failure
 
 
 cdef bytes _bytes(str text):
@@ -166,11 +198,26 @@ cdef str _text(const string& raw):
     return raw.decode('utf-8', 'surrogateescape')
 
 
-cdef WordList _word_list(dict words) except *:
-    cdef WordList rules
-    for pattern, replacement in words.items():
-        rules[_bytes(pattern)] = _bytes(replacement)
-    return rules
+_CASES = ("insensitive", "sensitive", "preserve")
+
+
+cdef RuleSequence _rule_sequence(list rules) except *:
+    cdef RuleSequence sequence
+    cdef ReplacementRule rule
+    for pattern, replacement, letter_case, word, literal in rules:
+        rule.pattern = _bytes(pattern)
+        rule.replacement = _bytes(replacement)
+        rule.letterCase = <LetterCase><int>_CASES.index(letter_case)
+        rule.word = word
+        rule.literal = literal
+        sequence.push_back(rule)
+    return sequence
+
+
+cdef tuple _entry(const WordListEntry& entry):
+    # pattern, replacement, case, word, literal, enabled, line, column
+    return (_text(entry.rule.pattern), _text(entry.rule.replacement), _CASES[<int>entry.rule.letterCase],
+            entry.rule.word, entry.rule.literal, entry.enabled, entry.line, entry.column)
 
 
 cdef class CompiledWordList:
@@ -179,8 +226,8 @@ cdef class CompiledWordList:
     cdef unique_ptr[CompiledRules] _rules
     cdef list _patterns  # in the order the rules apply: what a rule's index names
 
-    def __cinit__(self, dict words):
-        self._rules.reset(new CompiledRules(_word_list(words)))
+    def __cinit__(self, list rules):
+        self._rules.reset(new CompiledRules(_rule_sequence(rules)))
         self._patterns = [_text(pattern) for pattern in self._rules.get().patterns()]
 
     cdef dict by_rule(self, const vector[int]& counts):
@@ -194,10 +241,30 @@ cdef class CompiledWordList:
             found = self._rules.get().problems(unicode)
         return [(_text(problem.pattern), _text(problem.message)) for problem in found]
 
+    def refused_in_every_mode(self):
+        """(pattern, the byte-wise engine's message) for the first rule neither mode takes, or None."""
+        cdef optional[Problem] found
+        with nogil:
+            found = self._rules.get().refusedInEveryMode()
+        return (_text(found.value().pattern), _text(found.value().message)) if found.has_value() else None
 
-def parse_words(bytes document) -> dict:
-    cdef WordList words = parseWordListDocument(document)
-    return {_text(pattern): _text(replacement) for pattern, replacement in words}
+    def checks(self, bint unicode) -> list:
+        """(problem, warnings, shadowed by) for each rule, in the order they apply."""
+        cdef vector[RuleCheck] found
+        with nogil:
+            found = self._rules.get().checks(unicode)
+        return [(_text(check.problem), [_text(warning) for warning in check.warnings],
+                 check.shadowedBy.value() if check.shadowedBy.has_value() else None) for check in found]
+
+
+def parse_words(bytes document) -> list:
+    cdef vector[WordListEntry] entries = readWordListDocument(document)
+    return [_entry(entry) for entry in entries]
+
+
+def parse_rule_value(str pattern, bytes value) -> tuple:
+    cdef WordListEntry entry = ruleFromJsonValue(_bytes(pattern), value)
+    return _entry(entry)
 
 
 def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags, bint unicode) -> list:

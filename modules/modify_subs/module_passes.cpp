@@ -8,7 +8,7 @@
 
 #include "io/file_failures.h"
 #include "io/output.h"
-#include "io/wordlist.h"
+#include "io/word_list_file.h"
 #include "passes/ass_passes.h"
 #include "passes/srt_passes.h"
 

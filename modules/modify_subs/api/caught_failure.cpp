@@ -7,7 +7,7 @@
 #include "document/format_error.h"
 #include "io/file_failures.h"
 #include "io/input_file.h"
-#include "io/wordlist.h"
+#include "io/word_list_file.h"
 #include "rules/rule_error.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "document/pass_result.h"
 #include "document/subtitle_document.h"
-#include "io/wordlist.h"
+#include "io/word_list_file.h"
 #include "rules/compiled_rules.h"
 #include "rules/text_rewriter.h"
 #include "text/tag_runs.h"

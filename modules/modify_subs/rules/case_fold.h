@@ -20,3 +20,13 @@ inline CaseFold caseFoldOf(const std::locale& locale) {
 inline bool foldsEqual(const CaseFold& fold, char a, char b) {
     return fold[static_cast<unsigned char>(a)] == fold[static_cast<unsigned char>(b)];
 }
+
+// Letters compared as they are, for a case-sensitive rule.
+inline const CaseFold& identityFold() {
+    static const CaseFold fold = [] {
+        CaseFold identity{};
+        for (std::size_t byte = 0; byte < identity.size(); ++byte) identity[byte] = static_cast<unsigned char>(byte);
+        return identity;
+    }();
+    return fold;
+}

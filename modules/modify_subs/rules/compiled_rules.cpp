@@ -1,46 +1,50 @@
 #include "rules/compiled_rules.h"
 
+#include <algorithm>
 #include <stdexcept>
 
-#include "rules/rule_check.h"
 #include "rules/rule_error.h"
 #include "stack/large_stack.h"
 
 std::vector<std::string> CompiledRules::patterns() const {
     std::vector<std::string> patterns;
-    patterns.reserve(_words.size());
-    for (const auto& [pattern, replacement] : _words) patterns.push_back(pattern);
+    patterns.reserve(_rules.size());
+    for (const ReplacementRule& rule : _rules) patterns.push_back(rule.pattern);
     return patterns;
 }
 
-std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
+std::vector<RuleCheck> CompiledRules::checks(bool unicode) {
     const std::lock_guard lock(_mutex);
-    std::optional<std::vector<Problem>>& problems = _problems[unicode ? 1 : 0];
-    if (!problems) {
-        // One engine compiling the whole list is the common verdict, and the first
-        // call in this mode keeps it; only a list it refuses is judged rule by rule.
-        const RewriteMode mode{false, unicode};
-        std::optional<TextRewriter> whole = onLargeStack([&]() -> std::optional<TextRewriter> {
-            try {
-                TextRewriter rewriter(_words, mode);
-                rewriter.apply("", TagSyntax::None);
-                rewriter.resetCount();
-                return rewriter;
-            } catch (const std::runtime_error&) {
-                return std::nullopt;
-            }
-        });
-        std::vector<Problem> found;
-        if (whole) {
-            _idle[slotOf(mode)].push_back(std::move(*whole));
-        } else {
-            for (RuleCheck& check : checkRules(_words, unicode)) {
-                if (!check.problem.empty()) found.push_back({std::move(check.pattern), std::move(check.problem)});
-            }
-        }
-        problems = std::move(found);
+    std::optional<std::vector<RuleCheck>>& checks = _checks[unicode ? 1 : 0];
+    if (!checks) {
+        CheckedRules checked = checkRules(_rules, unicode);
+        // The list the check compiled whole is the first call's rewriter.
+        if (checked.rewriter) _idle[slotOf(RewriteMode{false, unicode})].push_back(std::move(*checked.rewriter));
+        checks = std::move(checked.rules);
     }
-    return *problems;
+    return *checks;
+}
+
+std::vector<CompiledRules::Problem> CompiledRules::problems(bool unicode) {
+    const std::vector<RuleCheck> found = checks(unicode);
+    std::vector<Problem> problems;
+    for (std::size_t index = 0; index < found.size(); ++index) {
+        if (!found[index].problem.empty()) problems.push_back({_rules[index].pattern, found[index].problem});
+    }
+    return problems;
+}
+
+std::optional<CompiledRules::Problem> CompiledRules::refusedInEveryMode() {
+    const std::vector<RuleCheck> byteWise = checks(false);
+    const auto refused = [](const RuleCheck& check) { return !check.problem.empty(); };
+    if (std::none_of(byteWise.begin(), byteWise.end(), refused)) return std::nullopt;
+    const std::vector<RuleCheck> characterWise = checks(true);
+    for (std::size_t index = 0; index < _rules.size(); ++index) {
+        if (refused(byteWise[index]) && refused(characterWise[index])) {
+            return Problem{_rules[index].pattern, byteWise[index].problem};
+        }
+    }
+    return std::nullopt;
 }
 
 void CompiledRules::requireValid(bool unicode) {
@@ -59,7 +63,7 @@ CompiledRules::Borrowed CompiledRules::borrow(RewriteMode mode) {
         }
     }
     // Every rewriter of this mode is busy (or none was made yet): one more.
-    return Borrowed(*this, mode, TextRewriter(_words, mode));
+    return Borrowed(*this, mode, TextRewriter(_rules, mode));
 }
 
 void CompiledRules::giveBack(RewriteMode mode, TextRewriter rewriter) noexcept {

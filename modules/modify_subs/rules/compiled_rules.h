@@ -11,28 +11,37 @@
 #include <utility>
 #include <vector>
 
+#include "rules/replacement_rules.h"
+#include "rules/rule_check.h"
 #include "rules/text_rewriter.h"
-#include "rules/word_list.h"
 
 class CompiledRules {
 public:
-    explicit CompiledRules(WordList words) : _words(std::move(words)) {}
+    explicit CompiledRules(RuleSequence rules) : _rules(std::move(rules)) {}
+    explicit CompiledRules(const ReplacementRules& words) : _rules(inPatternOrder(words)) {}
     CompiledRules(const CompiledRules&) = delete;
     CompiledRules& operator=(const CompiledRules&) = delete;
 
-    const WordList& words() const { return _words; }
+    const RuleSequence& rules() const { return _rules; }
 
     // The patterns in the order the rules apply, which is what a rule's index in a
     // RewriteCount or a change's rules refers to.
     std::vector<std::string> patterns() const;
 
-    // Each pattern that the engine of the mode refuses, with the engine's message,
-    // in the order the rules apply. Each engine judges the list once.
+    // Every rule's verdict in the mode (rule_check.h), in the order the rules apply.
+    // Each engine judges the list once.
+    std::vector<RuleCheck> checks(bool unicode);
+
+    // Each pattern that the engine of the mode refuses, with the engine's message.
     struct Problem {
         std::string pattern;
         std::string message;
     };
     std::vector<Problem> problems(bool unicode);
+
+    // The first rule that neither mode takes: such a list is no list in any mode.
+    // Only a list refused byte-wise is judged character-wise.
+    std::optional<Problem> refusedInEveryMode();
 
     // Throws RuleError for the first of the problems.
     void requireValid(bool unicode);
@@ -61,8 +70,8 @@ private:
     static std::size_t slotOf(RewriteMode mode) { return (mode.protectTags ? 2 : 0) + (mode.unicode ? 1 : 0); }
     void giveBack(RewriteMode mode, TextRewriter rewriter) noexcept;
 
-    const WordList _words;
+    const RuleSequence _rules;
     std::mutex _mutex;
-    std::array<std::optional<std::vector<Problem>>, 2> _problems;  // byte-wise, character-wise
+    std::array<std::optional<std::vector<RuleCheck>>, 2> _checks;  // byte-wise, character-wise
     std::array<std::vector<TextRewriter>, 4> _idle;
 };

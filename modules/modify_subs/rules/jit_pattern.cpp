@@ -42,17 +42,18 @@ std::string spelledSet(const std::bitset<256>& bytes) {
 
 // The bytes that std::regex accepts for one atom: `.`, \d, a bracket class.
 std::optional<std::string> byteSet(const std::string& pattern, const std::vector<PatternToken>& tokens,
-                                   std::size_t first, std::size_t last, ByteSetCache& cache) {
+                                   std::size_t first, std::size_t last, ByteSetCache& cache, bool ignoreCase) {
     const std::string atom = pattern.substr(tokens[first].begin, tokens[last].end - tokens[first].begin);
-    if (const auto found = cache.find(atom); found != cache.end()) return found->second;
-    const std::optional<std::bitset<256>> computed = singleByteSet(pattern, tokens, first, last);
-    const std::bitset<256> bytes = computed ? *computed : askedByteSet(atom);
-    // PCRE2 adds the other ASCII case of every letter it is given; std::regex's set
-    // is closed under it already, being read through the same folding.
-    for (unsigned byte = 0; byte < 256; ++byte) {
+    const std::string key = (ignoreCase ? "i" : "s") + atom;
+    if (const auto found = cache.find(key); found != cache.end()) return found->second;
+    const std::optional<std::bitset<256>> computed = singleByteSet(pattern, tokens, first, last, ignoreCase);
+    const std::bitset<256> bytes = computed ? *computed : askedByteSet(atom, ignoreCase);
+    // PCRE2 adds the other ASCII case of every letter it is given caselessly;
+    // std::regex's set is closed under it already, being read through the same folding.
+    for (unsigned byte = 0; ignoreCase && byte < 256; ++byte) {
         if (isAsciiLetter(byte) && bytes[byte] != bytes[byte ^ 0x20]) return std::nullopt;
     }
-    return cache.emplace(atom, spelledSet(bytes)).first->second;
+    return cache.emplace(key, spelledSet(bytes)).first->second;
 }
 
 // One open group while translating: whether it can match empty, and what it holds.
@@ -73,7 +74,9 @@ struct Frame {
 
 class Translator {
 public:
-    Translator(const std::string& pattern, ByteSetCache& cache) : _pattern(pattern), _cache(cache) {}
+    Translator(const std::string& pattern, ByteSetCache& cache, bool ignoreCase) : _pattern(pattern), _cache(cache) {
+        _out.ignoreCase = ignoreCase;
+    }
 
     std::optional<JitPattern> run() {
         const LexedPattern lexed = lexPattern(_pattern);
@@ -160,7 +163,7 @@ bool Translator::step(const PatternToken& token) {
         case TokenKind::AnyByte:
         case TokenKind::ClassOpen: {
             const std::size_t last = token.kind == TokenKind::ClassOpen ? token.partner : _index;
-            const std::optional<std::string> bytes = byteSet(_pattern, *_tokens, _index, last, _cache);
+            const std::optional<std::string> bytes = byteSet(_pattern, *_tokens, _index, last, _cache, _out.ignoreCase);
             if (!bytes) return false;
             if (token.kind == TokenKind::ClassOpen) _index = token.partner;
             consumingAtom();
@@ -253,6 +256,6 @@ bool Translator::quantifier(const PatternToken& token) {
 
 }  // namespace
 
-std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache) {
-    return Translator(spelled, cache).run();
+std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache, bool ignoreCase) {
+    return Translator(spelled, cache, ignoreCase).run();
 }

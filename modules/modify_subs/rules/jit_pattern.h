@@ -13,6 +13,7 @@
 
 struct JitPattern {
     std::string source;  // for PCRE2 with the options of jit_rule.h
+    bool ignoreCase = true;
     int captures = 0;
     bool lookaheads = false;
     // Whether every match starts with a byte that the pattern's first consuming atom
@@ -20,11 +21,12 @@ struct JitPattern {
     bool startsPlainly = true;
 };
 
-// Byte sets already read from std::regex, by the atom's text: a word list asks for
-// \w or [a-z] many times.
+// Byte sets already read from std::regex, by the atom's text (after "i" or "s" for the
+// letter case): a word list asks for \w or [a-z] many times.
 using ByteSetCache = std::map<std::string, std::string>;
 
 // `spelled` is the pattern as compileRulePattern gives it to std::regex (wide escapes
 // spelled out), already accepted by it; read in the global locale, which must be
-// the classic one. Nothing when the pattern stays on std::regex.
-std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache);
+// the classic one; case-insensitive unless `ignoreCase` is false, as compileRulePattern
+// was asked. Nothing when the pattern stays on std::regex.
+std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache, bool ignoreCase = true);

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <locale>
 #include <string_view>
+
+#include "rules/case_shape.h"
 
 namespace {
 
@@ -17,7 +20,7 @@ constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
 
 // Case folding as std::regex in the classic locale: ASCII only, without UTF. As in
 // libstdc++ (not ECMAScript), a back-reference to a group that took no part fails.
-constexpr std::uint32_t kCompileOptions = PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+constexpr std::uint32_t kCompileOptions = PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
 
 struct FreeCode {
     void operator()(pcre2_code* code) const { pcre2_code_free(code); }
@@ -51,6 +54,7 @@ struct JitRule::Compiled {
     ReplacementFormat format;
     int captures = 0;
     int textsBeforeJit = 0;
+    bool preserveCase = false;
 
     // Without the JIT (an unsupported platform) the interpreter still gives the results.
     void countText() {
@@ -70,7 +74,8 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
     // PCRE2 10.42's start-up optimisations miss matches of patterns that may start
     // without consuming: "(?=a)_*a" finds nothing in "bab", and the JIT finds nothing
     // in "k0" for "(?:k|)[^\r]+?[^\r]".
-    const std::uint32_t options = kCompileOptions | (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
+    const std::uint32_t options = kCompileOptions | (pattern.ignoreCase ? PCRE2_CASELESS : 0) |
+                                  (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
     std::unique_ptr<pcre2_code, FreeCode> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.source.data()),
                                                              pattern.source.size(), options, &error, &errorOffset,
                                                              nullptr));
@@ -86,6 +91,8 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
 }
 
 JitRule::JitRule(std::unique_ptr<Compiled> compiled) : _compiled(std::move(compiled)) {}
+
+void JitRule::preserveCase() { _compiled->preserveCase = true; }
 JitRule::~JitRule() = default;
 JitRule::JitRule(JitRule&&) noexcept = default;
 JitRule& JitRule::operator=(JitRule&&) noexcept = default;
@@ -137,7 +144,12 @@ std::optional<std::string> JitRule::replace(const std::string& text, const JitMa
         const std::size_t end = ovector[1];
         const std::string_view prefix = whole.substr(copied, start - copied);
         out += prefix;
+        const std::size_t written = out.size();
         rule.format.appendTo(out, [&](int number) { return rule.group(whole, number); }, prefix, whole.substr(end));
+        if (rule.preserveCase) {
+            shapeLikeMatch(out, written, whole.substr(start, end - start),
+                           std::use_facet<std::ctype<char>>(std::locale::classic()));
+        }
         copied = end;
         if (start != end) {
             textBefore = true;

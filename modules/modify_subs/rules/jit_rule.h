@@ -58,6 +58,9 @@ public:
     JitRule(JitRule&&) noexcept;
     JitRule& operator=(JitRule&&) noexcept;
 
+    // Each replacement then takes its match's letter case (case_shape.h).
+    void preserveCase();
+
     // The text with every match replaced, or nothing when there is no match.
     // Throws JitGaveUp.
     std::optional<std::string> replace(const std::string& text, const JitMatchContext& context);

@@ -1,7 +1,11 @@
 #include "rules/literal_replace.h"
 
-LiteralReplace::LiteralReplace(const std::string& pattern, const std::string& replacement)
-    : _pattern(pattern), _format(replacement) {}
+#include <locale>
+
+#include "rules/case_shape.h"
+
+LiteralReplace::LiteralReplace(const std::string& pattern, const std::string& replacement, bool preserveCase)
+    : _pattern(pattern), _format(replacement), _preserveCase(preserveCase) {}
 
 std::size_t LiteralReplace::find(std::string_view text, std::size_t from, const CaseFold& fold) const {
     const std::size_t length = _pattern.size();
@@ -30,7 +34,11 @@ std::optional<std::string> LiteralReplace::apply(const std::string& text, const 
         const std::size_t end = start + _pattern.size();
         const std::string_view prefix = whole.substr(copied, start - copied);
         out += prefix;
-        _format.appendTo(out, whole.substr(start, _pattern.size()), prefix, whole.substr(end));
+        const std::size_t written = out.size();
+        const std::string_view match = whole.substr(start, _pattern.size());
+        _format.appendTo(out, match, prefix, whole.substr(end));
+        if (_preserveCase)
+            shapeLikeMatch(out, written, match, std::use_facet<std::ctype<char>>(std::locale::classic()));
         copied = end;
         start = find(whole, end, fold);
     }

@@ -11,7 +11,8 @@
 // non-overlapping occurrence, from left to right, compared under the case fold.
 class LiteralReplace {
 public:
-    LiteralReplace(const std::string& pattern, const std::string& replacement);
+    // With `preserveCase` each replacement takes its match's letter case (case_shape.h).
+    LiteralReplace(const std::string& pattern, const std::string& replacement, bool preserveCase = false);
 
     // The rewritten text, or nothing when the literal does not occur.
     std::optional<std::string> apply(const std::string& text, const CaseFold& fold) const;
@@ -21,4 +22,5 @@ private:
 
     std::string _pattern;
     ReplacementFormat _format;
+    bool _preserveCase;
 };

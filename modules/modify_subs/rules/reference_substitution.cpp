@@ -3,7 +3,7 @@
 #include "rules/rule_regex.h"
 #include "stack/recursion_budget.h"
 
-std::string referenceSubstitution(const WordList& words, const std::string& text) {
+std::string referenceSubstitution(const ReplacementRules& words, const std::string& text) {
     std::string modifiedText = text;
     for (const auto& [pattern, replacement] : words) {
         const RuleRegex rule = compileRulePattern(pattern);

@@ -2,23 +2,18 @@
 
 #include <regex>
 
-#include "rules/substitution.h"
-#include "rules/unicode_substitution.h"
+#include "pattern/pattern_warnings.h"
+#include "rules/rule_shadows.h"
 #include "stack/large_stack.h"
 
 namespace {
 
-// The engine's message for a pattern it refuses, "" for one it takes.
-std::string problemOf(const std::string& pattern, const std::string& replacement, bool unicode) {
-    const WordList rule{{pattern, replacement}};
+// The engine's message for a rule it refuses, "" for one it takes.
+std::string problemOf(const ReplacementRule& rule, bool unicode) {
     try {
-        // The character-wise engine compiles when it is built; the byte-wise one on
-        // the first text, with exactly the options a pass uses.
-        if (unicode) {
-            static_cast<void>(UnicodeSubstitution(rule));
-        } else {
-            Substitution(rule).apply("");
-        }
+        // The character-wise engine compiles when it is built, the byte-wise one on
+        // the first text; both with exactly the options of the rewriter.
+        TextRewriter(RuleSequence{rule}, RewriteMode{false, unicode}).apply("", TagSyntax::None);
     } catch (const std::regex_error& error) {
         return error.what();
     } catch (const std::runtime_error& error) {
@@ -29,31 +24,33 @@ std::string problemOf(const std::string& pattern, const std::string& replacement
     return "";
 }
 
-// Each character-wise engine loads its locale, which costs more than its rules:
-// one engine for the whole list, and one per rule only to find the bad ones.
-bool takesEveryRule(const WordList& words, bool unicode) {
-    if (!unicode) return false;
+std::optional<TextRewriter> wholeList(const RuleSequence& rules, bool unicode) {
     try {
-        static_cast<void>(UnicodeSubstitution(words));
-        return true;
+        TextRewriter rewriter(rules, RewriteMode{false, unicode});
+        rewriter.apply("", TagSyntax::None);
+        rewriter.resetCount();
+        return rewriter;
     } catch (const std::runtime_error&) {
-        return false;
+        return std::nullopt;
     }
-}
-
-std::vector<RuleCheck> checkEachRule(const WordList& words, bool unicode) {
-    const bool allTaken = takesEveryRule(words, unicode);
-    std::vector<RuleCheck> checks;
-    checks.reserve(words.size());
-    for (const auto& [pattern, replacement] : words) {
-        checks.push_back({pattern, replacement, allTaken ? "" : problemOf(pattern, replacement, unicode)});
-    }
-    return checks;
 }
 
 }  // namespace
 
-std::vector<RuleCheck> checkRules(const WordList& words, bool unicode) {
-    // Compiling recurses per pattern byte: judge each pattern on the passes' stack.
-    return onLargeStack([&] { return checkEachRule(words, unicode); });
+CheckedRules checkRules(const RuleSequence& rules, bool unicode) {
+    // Compiling recurses per pattern byte: judge on the passes' stack. One engine for
+    // the whole list is the common verdict (each character-wise engine loads its
+    // locale, which costs more than its rules); only a list it refuses is judged
+    // rule by rule.
+    return onLargeStack([&] {
+        CheckedRules checked{std::vector<RuleCheck>(rules.size()), wholeList(rules, unicode)};
+        const std::vector<std::optional<std::size_t>> shadows = shadowingRules(rules);
+        for (std::size_t index = 0; index < rules.size(); ++index) {
+            RuleCheck& check = checked.rules[index];
+            if (!checked.rewriter) check.problem = problemOf(rules[index], unicode);
+            if (!unicode) check.warnings = patternWarnings(rules[index].compiledPattern());
+            check.shadowedBy = shadows[index];
+        }
+        return checked;
+    });
 }

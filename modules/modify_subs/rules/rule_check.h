@@ -1,19 +1,26 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
+#include "rules/text_rewriter.h"
 
-// One rule of a word list as the passes will apply it, with the engine's verdict.
+// One rule of a list as the rewriter will apply it, with the engine's verdict.
 struct RuleCheck {
-    std::string pattern;
-    std::string replacement;
-    // The regex engine's message; empty when the pattern compiles.
-    std::string problem;
+    std::string problem;                // the engine's message; empty when the pattern compiles
+    std::vector<std::string> warnings;  // byte-wise: places that work on single bytes of a character
+    // An earlier rule that rewrites every text this one could match first (rule_shadows.h).
+    std::optional<std::size_t> shadowedBy;
 };
 
-// Every rule of `words` in the order the passes apply them, each compiled by the
-// passes' own substitution (the character-wise one when `unicode`), so a pattern
-// passes here exactly when it passes there.
-std::vector<RuleCheck> checkRules(const WordList& words, bool unicode = false);
+struct CheckedRules {
+    std::vector<RuleCheck> rules;  // in the list's order
+    // The whole list compiled in the mode, when every rule passed.
+    std::optional<TextRewriter> rewriter;
+};
+
+// Every rule of `rules`, compiled as the rewriter compiles it (character-wise when
+// `unicode`), so a pattern passes here exactly when it passes there.
+CheckedRules checkRules(const RuleSequence& rules, bool unicode = false);

@@ -12,7 +12,8 @@ struct RuleRegex {
     std::string spelled;  // the pattern as std::regex was given it
 };
 
-// The one way a rule's pattern becomes a regex: case-insensitive ECMAScript, after
+// The one way a rule's pattern becomes a regex: ECMAScript, case-insensitive unless
+// `ignoreCase` is false, after
 // the checks of pattern_guard.h and with wide escapes spelled out (wide_escapes.h).
 // Throws std::regex_error for an invalid pattern.
-RuleRegex compileRulePattern(const std::string& pattern);
+RuleRegex compileRulePattern(const std::string& pattern, bool ignoreCase = true);

@@ -11,7 +11,8 @@ using Traits = std::regex_traits<char>;
 
 class ByteMatcher {
 public:
-    ByteMatcher() : _ctype(std::use_facet<std::ctype<char>>(_traits.getloc())) {}
+    explicit ByteMatcher(bool ignoreCase)
+        : _ctype(std::use_facet<std::ctype<char>>(_traits.getloc())), _ignoreCase(ignoreCase) {}
 
     // `.`: what is neither \\n nor \\r once folded.
     std::bitset<256> anyByte() const {
@@ -30,7 +31,7 @@ public:
                                             std::size_t open, std::size_t close) const;
 
 private:
-    char fold(char c) const { return _ctype.tolower(c); }
+    char fold(char c) const { return _ignoreCase ? _ctype.tolower(c) : c; }
 
     template <class Accepts>
     static std::bitset<256> each(Accepts accepts) {
@@ -41,13 +42,14 @@ private:
 
     // The ends compare as chars, so a range may run from 0x80 up through 0x7F.
     bool inRange(char low, char high, char c) const {
-        const char lower = _ctype.tolower(c);
-        const char upper = _ctype.toupper(c);
+        const char lower = _ignoreCase ? _ctype.tolower(c) : c;
+        const char upper = _ignoreCase ? _ctype.toupper(c) : c;
         return (low <= lower && lower <= high) || (low <= upper && upper <= high);
     }
 
     Traits _traits;
     const std::ctype<char>& _ctype;
+    bool _ignoreCase;
 };
 
 std::optional<std::bitset<256>> ByteMatcher::bracket(std::string_view pattern, const std::vector<PatternToken>& tokens,
@@ -78,7 +80,7 @@ std::optional<std::bitset<256>> ByteMatcher::bracket(std::string_view pattern, c
         } else if (token.kind == TokenKind::NamedClass) {
             // "[:name:]"; under icase "lower" and "upper" name all letters.
             const std::string_view name = pattern.substr(token.begin + 2, token.end - token.begin - 4);
-            classes |= _traits.lookup_classname(name.begin(), name.end(), true);
+            classes |= _traits.lookup_classname(name.begin(), name.end(), _ignoreCase);
         } else {
             return std::nullopt;
         }
@@ -94,8 +96,9 @@ std::optional<std::bitset<256>> ByteMatcher::bracket(std::string_view pattern, c
 
 }  // namespace
 
-std::bitset<256> askedByteSet(const std::string& atom) {
-    const std::regex expression(atom, std::regex_constants::icase);
+std::bitset<256> askedByteSet(const std::string& atom, bool ignoreCase) {
+    const std::regex expression(atom, ignoreCase ? std::regex_constants::ECMAScript | std::regex_constants::icase
+                                                 : std::regex_constants::ECMAScript);
     std::bitset<256> bytes;
     for (unsigned byte = 0; byte < 256; ++byte) {
         const char c = static_cast<char>(byte);
@@ -105,8 +108,8 @@ std::bitset<256> askedByteSet(const std::string& atom) {
 }
 
 std::optional<std::bitset<256>> singleByteSet(std::string_view pattern, const std::vector<PatternToken>& tokens,
-                                              std::size_t first, std::size_t last) {
-    const ByteMatcher matcher;
+                                              std::size_t first, std::size_t last, bool ignoreCase) {
+    const ByteMatcher matcher(ignoreCase);
     const PatternToken& token = tokens[first];
     switch (token.kind) {
         case TokenKind::AnyByte:

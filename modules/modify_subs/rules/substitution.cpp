@@ -10,6 +10,7 @@
 #include "pattern/pattern_lexer.h"
 #include "pattern/pattern_literals.h"
 #include "rules/case_fold.h"
+#include "rules/case_shape.h"
 #include "rules/jit_pattern.h"
 #include "rules/jit_rule.h"
 #include "rules/literal_replace.h"
@@ -20,16 +21,20 @@
 namespace {
 
 // The one place where a rule's regex runs over a text.
-std::string replaceByRegex(const std::string& text, const std::regex& expression, const std::string& replacement) {
+std::string replaceByRegex(const std::string& text, const std::regex& expression, const std::string& replacement,
+                           LetterCase letterCase) {
     // The C-string form of the format: a NUL inside the replacement ends it.
-    return std::regex_replace(text, expression, replacement.c_str());
+    if (letterCase != LetterCase::Preserve) return std::regex_replace(text, expression, replacement.c_str());
+    return replaceShaped(text, expression, replacement, std::use_facet<std::ctype<char>>(std::locale::classic()));
 }
 
 // A plain literal is replaced directly; any other pattern through its regex, and
 // only when the text holds one of the literals that all its matches contain.
 struct Rule {
-    std::string pattern;
+    std::string pattern;  // as written, for messages
+    std::string compiledPattern;
     std::string replacement;
+    LetterCase letterCase = LetterCase::Insensitive;
     std::vector<std::string> requiredLiterals;
     std::optional<LiteralReplace> literal;
     std::optional<RuleRegex> compiled;
@@ -42,7 +47,7 @@ struct Rule {
     std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold,
                                        const JitMatchContext& context) const {
         if (literal) {
-            return literal->apply(text, fold);
+            return literal->apply(text, letterCase == LetterCase::Sensitive ? identityFold() : fold);
         }
         if (jit) {
             try {
@@ -54,7 +59,7 @@ struct Rule {
             }
         }
         checkRecursionBudget(pattern, compiled->stackDemand, text.size());
-        std::string rewritten = replaceByRegex(text, compiled->regex, replacement);
+        std::string rewritten = replaceByRegex(text, compiled->regex, replacement, letterCase);
         if (rewritten == text) {
             return std::nullopt;
         }
@@ -62,20 +67,32 @@ struct Rule {
     }
 };
 
-Rule makeRule(const std::string& pattern, const std::string& replacement) {
+Rule makeRule(const ReplacementRule& source) {
+    const std::string pattern = source.compiledPattern();
     const LexedPattern lexed = lexPattern(pattern);
-    Rule rule{pattern, replacement, requiredLiterals(lexed), std::nullopt, std::nullopt, std::nullopt, false};
+    Rule rule{source.pattern,
+              pattern,
+              source.replacement,
+              source.letterCase,
+              requiredLiterals(lexed),
+              std::nullopt,
+              std::nullopt,
+              std::nullopt,
+              false};
     if (isPlainLiteral(lexed)) {
         rule.requiredLiterals = {pattern};
-        rule.literal.emplace(pattern, replacement);
+        rule.literal.emplace(pattern, source.replacement, source.letterCase == LetterCase::Preserve);
     }
     return rule;
 }
 
 std::optional<JitRule> jitRuleFor(const Rule& rule, ByteSetCache& byteSets) {
-    const std::optional<JitPattern> translated = jitPatternFor(rule.compiled->spelled, byteSets);
+    const std::optional<JitPattern> translated =
+        jitPatternFor(rule.compiled->spelled, byteSets, rule.letterCase != LetterCase::Sensitive);
     if (!translated) return std::nullopt;
-    return JitRule::compile(*translated, rule.replacement);
+    std::optional<JitRule> jit = JitRule::compile(*translated, rule.replacement);
+    if (jit && rule.letterCase == LetterCase::Preserve) jit->preserveCase();
+    return jit;
 }
 
 // Where `after` differs from `before`: its bytes between their common start and end.
@@ -115,12 +132,14 @@ struct Substitution::Rules {
     }
 };
 
-Substitution::Substitution(const WordList& words) : _rules(std::make_unique<Rules>()) {
-    _rules->rules.reserve(words.size());
-    for (const auto& [pattern, replacement] : words) {
-        _rules->rules.push_back(makeRule(pattern, replacement));
+Substitution::Substitution(const RuleSequence& rules) : _rules(std::make_unique<Rules>()) {
+    _rules->rules.reserve(rules.size());
+    for (const ReplacementRule& rule : rules) {
+        _rules->rules.push_back(makeRule(rule));
     }
 }
+
+Substitution::Substitution(const ReplacementRules& words) : Substitution(inPatternOrder(words)) {}
 
 Substitution::~Substitution() = default;
 Substitution::Substitution(Substitution&&) noexcept = default;
@@ -136,7 +155,7 @@ std::string Substitution::apply(const std::string& text, std::vector<std::size_t
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         Rule& rule = _rules->rules[index];
         if (!rule.literal && !rule.compiled) {
-            rule.compiled.emplace(compileRulePattern(rule.pattern));
+            rule.compiled.emplace(compileRulePattern(rule.compiledPattern, rule.letterCase != LetterCase::Sensitive));
         }
         if (!rule.requiredLiterals.empty() && !scanner.found(index)) {
             continue;

@@ -5,19 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
-// Rewrites texts with one word list: every rule, in pattern order, as a
-// case-insensitive ECMAScript regex whose matches are replaced by the rule's
-// ECMAScript format string. A pass makes one and feeds it each of its texts.
+// Rewrites texts with one word list: every rule, in the list's order (the
+// module's lists in pattern order), as an ECMAScript regex, case-insensitive unless
+// the rule says otherwise, whose matches are replaced by the rule's ECMAScript
+// format string. A pass makes one and feeds it each of its texts.
 //
 // The result is always what std::regex_replace gives with the pattern compiled
-// afresh for that text. Each pattern is compiled at its first use and kept for
-// the later texts, so a bad pattern throws std::regex_error while the first text
-// is rewritten, never before.
+// afresh for that text (each replacement shaped after its match for a "preserve"
+// rule). Each pattern is compiled at its first use and kept for the later texts,
+// so a bad pattern throws std::regex_error while the first text is rewritten,
+// never before.
 class Substitution {
 public:
-    explicit Substitution(const WordList& words);
+    explicit Substitution(const RuleSequence& rules);
+    explicit Substitution(const ReplacementRules& words);
     ~Substitution();
     Substitution(Substitution&&) noexcept;
     Substitution& operator=(Substitution&&) noexcept;

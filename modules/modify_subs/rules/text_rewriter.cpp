@@ -17,20 +17,22 @@ struct TextRewriter::Engine {
 
 namespace {
 
-std::variant<Substitution, UnicodeSubstitution> engineFor(const WordList& words, bool unicode) {
-    if (unicode) return UnicodeSubstitution(words);
-    return Substitution(words);
+std::variant<Substitution, UnicodeSubstitution> engineFor(const RuleSequence& rules, bool unicode) {
+    if (unicode) return UnicodeSubstitution(rules);
+    return Substitution(rules);
 }
 
 }  // namespace
 
-TextRewriter::TextRewriter(const WordList& words, RewriteMode mode)
-    : _engine(std::make_unique<Engine>(Engine{engineFor(words, mode.unicode)})),
+TextRewriter::TextRewriter(const RuleSequence& rules, RewriteMode mode)
+    : _engine(std::make_unique<Engine>(Engine{engineFor(rules, mode.unicode)})),
       _mode(mode),
-      _hasRules(!words.empty()),
-      _rules(words.size()) {
+      _hasRules(!rules.empty()),
+      _ruleCount(rules.size()) {
     resetCount();
 }
+TextRewriter::TextRewriter(const ReplacementRules& words, RewriteMode mode)
+    : TextRewriter(inPatternOrder(words), mode) {}
 TextRewriter::~TextRewriter() = default;
 TextRewriter::TextRewriter(TextRewriter&&) noexcept = default;
 TextRewriter& TextRewriter::operator=(TextRewriter&&) noexcept = default;
@@ -39,7 +41,7 @@ void TextRewriter::resetCount() {
     // Kept allocated: a rewriter lent to apply() is reset after every call.
     _count.texts = 0;
     _count.changed = 0;
-    _count.byRule.assign(_rules, 0);
+    _count.byRule.assign(_ruleCount, 0);
 }
 
 std::string TextRewriter::apply(std::string text, TagSyntax tags) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 #include "text/tag_runs.h"
 
 // How a word list's rules meet a text: byte-wise or character-wise, and on the
@@ -27,7 +27,8 @@ struct RewriteCount {
 // gives exactly what the byte-wise passes give.
 class TextRewriter {
 public:
-    TextRewriter(const WordList& words, RewriteMode mode);
+    TextRewriter(const RuleSequence& rules, RewriteMode mode);
+    TextRewriter(const ReplacementRules& words, RewriteMode mode);
     ~TextRewriter();
     TextRewriter(TextRewriter&&) noexcept;
     TextRewriter& operator=(TextRewriter&&) noexcept;
@@ -53,7 +54,7 @@ private:
     std::unique_ptr<Engine> _engine;
     RewriteMode _mode;
     bool _hasRules;
-    std::size_t _rules;
+    std::size_t _ruleCount;
     RewriteCount _count;
     std::vector<std::size_t> _changedBy;
 };

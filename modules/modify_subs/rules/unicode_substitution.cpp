@@ -10,6 +10,7 @@
 #include "pattern/pattern_lexer.h"
 #include "pattern/pattern_literals.h"
 #include "rules/case_fold.h"
+#include "rules/case_shape.h"
 #include "rules/ecmascript_space_traits.h"
 #include "rules/jit_pattern.h"
 #include "rules/jit_rule.h"
@@ -51,7 +52,8 @@ std::wstring wideOrRefuse(const std::string& utf8, const std::string& what, cons
 }
 
 struct WideRule {
-    std::string pattern;
+    std::string pattern;  // as compiled
+    LetterCase letterCase = LetterCase::Insensitive;
     WideRegex expression;
     std::wstring replacement;
     std::string byteReplacement;
@@ -103,12 +105,6 @@ bool isAsciiPattern(const std::string& pattern) {
     return true;
 }
 
-CaseFold identityFold() {
-    CaseFold fold{};
-    for (std::size_t byte = 0; byte < fold.size(); ++byte) fold[byte] = static_cast<unsigned char>(byte);
-    return fold;
-}
-
 }  // namespace
 
 struct UnicodeSubstitution::Rules {
@@ -123,26 +119,41 @@ struct UnicodeSubstitution::Rules {
     JitMatchContext jitContext;
     ByteSetCache byteSets;
 
-    explicit Rules(const WordList& words) : byteWise(words) {
-        rules.reserve(words.size());
+    explicit Rules(const RuleSequence& source) : byteWise(source) {
+        rules.reserve(source.size());
         std::vector<std::vector<std::string>> literals;
-        for (const auto& [pattern, replacement] : words) {
-            rules.push_back(compile(pattern, replacement));
+        for (const ReplacementRule& rule : source) {
+            rules.push_back(compile(rule));
             literals.push_back(rules.back().requiredLiterals);
         }
+        // Folded literals in folded text: a case-sensitive rule is found where it may match.
         scanner.emplace(literals, identityFold());
     }
 
-    WideRule compile(const std::string& pattern, const std::string& replacement) const {
+    WideRule compile(const ReplacementRule& source) const {
+        const std::string pattern = source.compiledPattern();
+        const std::string& replacement = source.replacement;
+        const bool sensitive = source.letterCase == LetterCase::Sensitive;
         checkBeforeCompiling(pattern);
-        WideRule rule{
-            pattern,      {},    {},    {},          regexStackDemand(pattern), characterLiterals(pattern, ctype),
-            std::nullopt, false, false, std::nullopt};
+        WideRule rule{pattern,
+                      source.letterCase,
+                      {},
+                      {},
+                      {},
+                      regexStackDemand(pattern),
+                      characterLiterals(pattern, ctype),
+                      std::nullopt,
+                      false,
+                      false,
+                      std::nullopt};
         rule.expression.imbue(locale);
-        const std::wstring widePattern = wideOrRefuse(pattern, "pattern", pattern);
-        rule.expression.assign(widePattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
-        rule.replacement = wideOrRefuse(replacement, "replacement", pattern);
-        if (isAscii(pattern) && isPlainLiteral(pattern)) rule.asciiLiteral.emplace(pattern, replacement);
+        const std::wstring widePattern = wideOrRefuse(pattern, "pattern", source.pattern);
+        rule.expression.assign(widePattern, sensitive ? std::regex_constants::ECMAScript
+                                                      : std::regex_constants::ECMAScript | std::regex_constants::icase);
+        rule.replacement = wideOrRefuse(replacement, "replacement", source.pattern);
+        if (isAscii(pattern) && isPlainLiteral(pattern)) {
+            rule.asciiLiteral.emplace(pattern, replacement, source.letterCase == LetterCase::Preserve);
+        }
         rule.asciiPattern = jitAllowed && isAsciiPattern(pattern);
         rule.byteReplacement = replacement;
         return rule;
@@ -152,15 +163,18 @@ struct UnicodeSubstitution::Rules {
     std::optional<std::wstring> rewrite(WideRule& rule, const std::wstring& text) {
         const bool asciiText = (rule.asciiLiteral || rule.asciiPattern) && isAscii(std::wstring_view(text));
         if (rule.asciiLiteral && asciiText) {
-            std::optional<std::string> replaced = rule.asciiLiteral->apply(narrowedAscii(text), asciiFold);
+            std::optional<std::string> replaced = rule.asciiLiteral->apply(
+                narrowedAscii(text), rule.letterCase == LetterCase::Sensitive ? identityFold() : asciiFold);
             // The replacement was checked to be UTF-8 when the rule was built.
             return replaced ? wideFromUtf8(*replaced) : std::nullopt;
         }
         if (rule.asciiPattern && asciiText) {
             if (!rule.asciiJitTried) {
                 rule.asciiJitTried = true;
-                if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets)) {
+                const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
+                if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets, ignoreCase)) {
                     rule.asciiJit = JitRule::compile(*translated, rule.byteReplacement);
+                    if (rule.asciiJit && rule.letterCase == LetterCase::Preserve) rule.asciiJit->preserveCase();
                 }
             }
             if (rule.asciiJit) {
@@ -175,7 +189,9 @@ struct UnicodeSubstitution::Rules {
         }
         checkRecursionBudget(rule.pattern, rule.stackDemand, text.size());
         // The C-string form of the format, as the byte-wise rules use it.
-        std::wstring rewritten = std::regex_replace(text, rule.expression, rule.replacement.c_str());
+        std::wstring rewritten = rule.letterCase == LetterCase::Preserve
+                                     ? replaceShaped(text, rule.expression, rule.replacement, ctype)
+                                     : std::regex_replace(text, rule.expression, rule.replacement.c_str());
         if (rewritten == text) return std::nullopt;
         return rewritten;
     }
@@ -194,7 +210,8 @@ struct UnicodeSubstitution::Rules {
     }
 };
 
-UnicodeSubstitution::UnicodeSubstitution(const WordList& words) : _rules(std::make_unique<Rules>(words)) {}
+UnicodeSubstitution::UnicodeSubstitution(const RuleSequence& rules) : _rules(std::make_unique<Rules>(rules)) {}
+UnicodeSubstitution::UnicodeSubstitution(const ReplacementRules& words) : UnicodeSubstitution(inPatternOrder(words)) {}
 UnicodeSubstitution::~UnicodeSubstitution() = default;
 UnicodeSubstitution::UnicodeSubstitution(UnicodeSubstitution&&) noexcept = default;
 UnicodeSubstitution& UnicodeSubstitution::operator=(UnicodeSubstitution&&) noexcept = default;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rules/word_list.h"
+#include "rules/replacement_rules.h"
 
 // Rewrites texts with one word list as the byte-wise Substitution does, but with
 // patterns that match characters: `.`, classes, \w, \b, \s and case folding work on
@@ -19,7 +19,8 @@
 // compile on this thread RecursionBudgetExceeded.
 class UnicodeSubstitution {
 public:
-    explicit UnicodeSubstitution(const WordList& words);
+    explicit UnicodeSubstitution(const RuleSequence& rules);
+    explicit UnicodeSubstitution(const ReplacementRules& words);
     ~UnicodeSubstitution();
     UnicodeSubstitution(UnicodeSubstitution&&) noexcept;
     UnicodeSubstitution& operator=(UnicodeSubstitution&&) noexcept;

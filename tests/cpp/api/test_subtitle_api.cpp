@@ -14,7 +14,7 @@
 #include "document/format_error.h"
 #include "io/file_failures.h"
 #include "io/input_file.h"
-#include "io/wordlist.h"
+#include "io/word_list_file.h"
 #include "rules/rule_error.h"
 #include "test_support.h"
 
@@ -26,7 +26,7 @@ using test_support::TempDir;
 using test_support::writeFile;
 
 // The calls with a list compiled for that one call.
-PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, WordList words,
+PassResult runPass(PassKind kind, const std::string& subfile, const std::string& output, ReplacementRules words,
                    RewriteMode mode) {
     CompiledRules rules(std::move(words));
     // The test files are named in lower case; the package tells formats by ending in Python.
@@ -35,12 +35,12 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     return passOnBytes(kind, readSubtitleFile(subfile), *format, subfile, output, rules, mode).result;
 }
 
-std::string rewriteBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
+std::string rewriteBytes(const std::string& data, SubtitleFormat format, ReplacementRules words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
     return ::rewriteBytes(data, format, "", rules, mode).bytes;
 }
 
-PreviewResult previewBytes(const std::string& data, SubtitleFormat format, WordList words, RewriteMode mode) {
+PreviewResult previewBytes(const std::string& data, SubtitleFormat format, ReplacementRules words, RewriteMode mode) {
     CompiledRules rules(std::move(words));
     return ::previewBytes(data, format, "", rules, mode);
 }
@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      SubtitleFormat::SubRip, {{"\xC3", "x"}}, {});
                     },
                     FailureKind::UnwritableText, "1", 0, "the rewritten text 1 "},
-        FailureCase{"word_list_not_an_object", [](const TempDir&) { parseWordListDocument("[1]"); },
+        FailureCase{"word_list_not_an_object", [](const TempDir&) { readWordListDocument("[1]"); },
                     FailureKind::WordListDocument, "", 0, "not a word list: this is a JSON array"}));
 
 const char* const kAss =
@@ -157,7 +157,7 @@ const char* const kSrt =
     "7\n00:00:03,000 --> 00:00:04,000\nPlain.\n\n"
     "6\r\n00:00:05,000 --> 00:00:06,000\r\nBye,\r\nTaro-kun.\r\n\r\n";
 
-const WordList kWords{{"(\\w+)-san", "$1"}, {"kun", "KUN"}};
+const ReplacementRules kWords{{"(\\w+)-san", "$1"}, {"kun", "KUN"}};
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     return text.replace(text.find(from), from.size(), to);
@@ -245,7 +245,7 @@ TEST(Documents, PreviewRewritesTextsTooLongForAnOrdinaryStack) {
 
 // One compiled list serves calls from several threads at once, each with its own count.
 TEST(CompiledRules, ServesThreadsAtOnce) {
-    CompiledRules rules({{"(\\w+)-san", "$1"}, {"[", "x"}});
+    CompiledRules rules(RuleSequence{{"(\\w+)-san", "$1"}, {"[", "x"}});
     EXPECT_THROW(rules.requireValid(false), RuleError);
     EXPECT_THROW(rules.requireValid(false), RuleError);
     CompiledRules good(kWords);

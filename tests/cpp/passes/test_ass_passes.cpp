@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "document/libass_handles.h"
-#include "io/wordlist.h"
+#include "io/word_list_file.h"
 #include "module_passes.h"
 #include "passes/ass_line_loop.h"
 #include "rules/reference_substitution.h"
@@ -35,7 +35,7 @@ PassRun runCaptured(Pass pass, const std::string& subfile, const std::string& wo
     return test_support::captureCall([&] { return pass(subfile, words); });
 }
 
-void writeWords(const std::string& path, const WordList& words) {
+void writeWords(const std::string& path, const ReplacementRules& words) {
     Json::Value root(Json::objectValue);
     for (const auto& [pattern, replacement] : words) root[pattern] = replacement;
     writeFile(path, Json::writeString(Json::StreamWriterBuilder(), root));
@@ -67,7 +67,7 @@ const std::string commentIn = "Comment: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,
 struct RewriteCase {
     const char* name;
     std::string input;
-    WordList words;
+    ReplacementRules words;
     std::string expected;
     std::string expectedStdout;
 };
@@ -90,8 +90,8 @@ TEST_P(RewritePass, RewritesOnlyTheTextFieldsOfEventDialogue) {
     EXPECT_EQ(run.err, "");
 }
 
-const WordList catToDog = {{"cat", "dog"}};
-const WordList emptyFieldMarked = {{"^$", "EMPTY"}, {"cat", "dog"}};
+const ReplacementRules catToDog = {{"cat", "dog"}};
+const ReplacementRules emptyFieldMarked = {{"^$", "EMPTY"}, {"cat", "dog"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, RewritePass,
@@ -280,8 +280,8 @@ struct FailureCase {
     const char* name;
     Pass pass;
     std::string subfile;
-    std::optional<std::string> subtitles;  // nullopt: no such file
-    std::optional<WordList> words;         // nullopt: no such file
+    std::optional<std::string> subtitles;   // nullopt: no such file
+    std::optional<ReplacementRules> words;  // nullopt: no such file
     std::string expectedStdout;
     std::string expectedStderr;
 };
@@ -320,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Failed to load SSA file\n", ""},
                     FailureCase{"export_missing_words", modifyAss, "show.ass", validInput, std::nullopt,
                                 "Failed to open replacement words file\n", ""},
-                    FailureCase{"export_bad_pattern", modifyAss, "show.ass", validInput, WordList{{"(", "x"}},
+                    FailureCase{"export_bad_pattern", modifyAss, "show.ass", validInput, ReplacementRules{{"(", "x"}},
                                 badPatternMessage() + "\n", ""},
                     FailureCase{"export_missing_output_directory", modifyAss, "sub/show.ass", validInput, catToDog,
                                 "Failed to open output file\n", ""},
@@ -338,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Failures the rewrite pass lets out as exceptions, with nothing written anywhere.
 struct ThrownCase {
     const char* name;
-    std::optional<WordList> words;
+    std::optional<ReplacementRules> words;
     std::string message;
     std::string expectedStdout;
 };
@@ -361,14 +361,14 @@ TEST_P(RewriteThrows, AndLeavesNoFile) {
     EXPECT_EQ(directoryEntries(dir.path()), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Exceptions, RewriteThrows,
-                         testing::Values(ThrownCase{"missing_words", std::nullopt,
-                                                    "Failed to open replacement words file", ""},
-                                         ThrownCase{"bad_pattern", WordList{{"(", "x"}}, badPatternMessage(), "0\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Exceptions, RewriteThrows,
+    testing::Values(ThrownCase{"missing_words", std::nullopt, "Failed to open replacement words file", ""},
+                    ThrownCase{"bad_pattern", ReplacementRules{{"(", "x"}}, badPatternMessage(), "0\n"}));
 
 // ---------------------------------------------------------------- real files
 
-const WordList sampleWords = {{"a", "@"}, {"(\\w+)-san", "$1"}, {"e", "3"}};
+const ReplacementRules sampleWords = {{"a", "@"}, {"(\\w+)-san", "$1"}, {"e", "3"}};
 
 // On the passes' stack: a drawing can be longer than the test thread's budget allows.
 std::string substitutedReference(const std::string& text) {
@@ -464,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, RealFile,
 struct AgreementCase {
     const char* name;
     std::string content;
-    WordList words;
+    ReplacementRules words;
 };
 
 void PrintTo(const AgreementCase& c, std::ostream* os) { *os << c.name; }
@@ -572,7 +572,7 @@ TEST_P(RewriteAgreesWithExport, TextForTextAndByteForByte) {
 const std::string eventsHead = scriptInfo + "[Events]\n" + tenFields;
 const std::string crlfEventsHead =
     "[Script Info]\r\nScriptType: v4.00+\r\n[Events]\r\n" + tenFields.substr(0, tenFields.size() - 1) + "\r\n";
-const WordList theToUpper = {{"the", "THE"}};
+const ReplacementRules theToUpper = {{"the", "THE"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RewriteAgreesWithExport,

@@ -134,10 +134,11 @@ TEST(PatternLexer, AcceptsExactlyWhatTheEngineCompiles) {
 }
 
 TEST(WideEscapes, AreTheCharacterOutsideAClassAndRefusedInside) {
-    Substitution substitution({{"\\u3055+", "<sa>"}, {"\\u00e9t\\u00e9", "summer"}, {"[\\u0061]b", "x"}});
+    Substitution substitution(
+        ReplacementRules{{"\\u3055+", "<sa>"}, {"\\u00e9t\\u00e9", "summer"}, {"[\\u0061]b", "x"}});
     EXPECT_EQ(substitution.apply("\xe3\x81\x95\xe3\x81\x95 U \xc3\xa9t\xc3\xa9 ab"), "<sa> U summer x");
     try {
-        Substitution(WordList{{"[\\u3055\\u3056]", "x"}}).apply("text");
+        Substitution(ReplacementRules{{"[\\u3055\\u3056]", "x"}}).apply("text");
         FAIL() << "no exception";
     } catch (const std::regex_error& error) {
         EXPECT_NE(std::string(error.what()).find("outside the class"), std::string::npos) << error.what();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pattern_grammar.h"
+#include "rules/case_shape.h"
 #include "rules/ecmascript_space_traits.h"
 #include "rules/jit_pattern.h"
 #include "rules/jit_rule.h"
@@ -35,9 +36,9 @@ struct Engines {
 
 // Some texts in PCRE2's interpreter first, then on the JIT.
 Engines bothEngines(const std::string& pattern, const std::string& replacement, ByteSetCache& cache,
-                    int interpretedTexts = 3) {
-    Engines engines{compileRulePattern(pattern), std::nullopt};
-    if (const std::optional<JitPattern> translated = jitPatternFor(engines.regex.spelled, cache)) {
+                    int interpretedTexts = 3, bool ignoreCase = true) {
+    Engines engines{compileRulePattern(pattern, ignoreCase), std::nullopt};
+    if (const std::optional<JitPattern> translated = jitPatternFor(engines.regex.spelled, cache, ignoreCase)) {
         engines.jit = JitRule::compile(*translated, replacement, interpretedTexts);
     }
     return engines;
@@ -110,8 +111,11 @@ TEST(JitDifferential, ByteSetsWorkedOutAreThoseStdRegexAccepts) {
     for (const std::string& atom : atoms) {
         const LexedPattern lexed = lexPattern(atom);
         ASSERT_TRUE(lexed.valid()) << atom;
-        const std::optional<std::bitset<256>> computed = singleByteSet(atom, lexed.tokens, 0, lexed.tokens.size() - 1);
-        if (computed) EXPECT_EQ(*computed, askedByteSet(atom)) << atom;
+        for (const bool ignoreCase : {true, false}) {
+            const std::optional<std::bitset<256>> computed =
+                singleByteSet(atom, lexed.tokens, 0, lexed.tokens.size() - 1, ignoreCase);
+            if (computed) EXPECT_EQ(*computed, askedByteSet(atom, ignoreCase)) << atom << ignoreCase;
+        }
     }
 }
 
@@ -120,11 +124,12 @@ int settingOr(const char* name, int fallback) {
     return value == nullptr ? fallback : std::atoi(value);
 }
 
-TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
+// Case-sensitive rules (a list's "case": "sensitive") are compared as often as a
+// quarter of the others.
+void compareGeneratedRules(bool ignoreCase, long wanted) {
     std::mt19937 random(static_cast<unsigned>(settingOr("QUORVANT_JIT_SEED", 20261208)));
     auto choose = [&](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random); };
     pattern_grammar::Generator generator(choose);
-    const long wanted = settingOr("QUORVANT_JIT_CASES", 40000);
     constexpr int kTextsPerPattern = 20;
     ByteSetCache cache;
     const JitMatchContext context;
@@ -136,7 +141,7 @@ TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
         const std::string replacement = generator.replacement();
         std::optional<Engines> engines;
         try {
-            engines.emplace(bothEngines(pattern, replacement, cache));
+            engines.emplace(bothEngines(pattern, replacement, cache, 3, ignoreCase));
         } catch (const std::regex_error&) {
             continue;  // std::regex refuses it; so does the rule
         }
@@ -152,7 +157,13 @@ TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
     }
     // The grammar must keep most patterns on the JIT, or this compares little.
     EXPECT_GT(onJit * 10, patterns * 6) << onJit << " of " << patterns;
-    std::printf("%ld cases, %ld of %ld valid patterns on the JIT\n", cases, onJit, patterns);
+    std::printf("%ld cases, %ld of %ld valid patterns on the JIT%s\n", cases, onJit, patterns,
+                ignoreCase ? "" : ", case-sensitive");
+}
+
+TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
+    compareGeneratedRules(true, settingOr("QUORVANT_JIT_CASES", 40000));
+    compareGeneratedRules(false, settingOr("QUORVANT_JIT_CASES", 40000) / 4);
 }
 
 bool isAscii(const std::string& text) {
@@ -179,7 +190,7 @@ TEST(JitDifferential, AsciiTextsInCharacterModeGiveTheWideRegexResults) {
         } catch (const std::regex_error&) {
             continue;
         }
-        UnicodeSubstitution substitution(WordList{{pattern, replacement}});
+        UnicodeSubstitution substitution(ReplacementRules{{pattern, replacement}});
         const std::wstring format = *wideFromUtf8(replacement);
         for (int i = 0; i < 20; ++i, ++cases) {
             std::string text = generator.text();
@@ -251,7 +262,7 @@ void rewriteCorpus() {
         std::vector<std::string> lines = linesOf(test_support::readFile(entry.path().string()));
         if (!folder && lines.size() > 400) lines.resize(400);
         for (int list = 0; list < 2; ++list) {
-            WordList words;
+            ReplacementRules words;
             for (std::size_t count = 2 + choose(6); count > 0; --count)
                 words.insert(kUsersRules[choose(kUsersRules.size())]);
             if (list == 1) words[generator.pattern()] = generator.replacement();
@@ -272,5 +283,39 @@ void rewriteCorpus() {
 }
 
 TEST(JitDifferential, CorpusRewrittenWithRandomRuleListsIsByteIdentical) { onLargeStack(rewriteCorpus); }
+
+// A "preserve" rule shapes each replacement after its match on both engines.
+struct Shaped {
+    const char* name;
+    const char* pattern;
+    const char* replacement;
+    const char* text;
+    const char* expected;
+};
+
+class PreservedCase : public testing::TestWithParam<Shaped> {};
+
+TEST_P(PreservedCase, IsTheSameOnTheJitAndOnStdRegex) {
+    ByteSetCache cache;
+    Engines engines = bothEngines(GetParam().pattern, GetParam().replacement, cache, 0);
+    ASSERT_TRUE(engines.jit) << GetParam().pattern;
+    engines.jit->preserveCase();
+    const JitMatchContext context;
+    const std::string byStdRegex =
+        replaceShaped(std::string(GetParam().text), engines.regex.regex, std::string(GetParam().replacement),
+                      std::use_facet<std::ctype<char>>(std::locale::classic()));
+    EXPECT_EQ(byStdRegex, GetParam().expected);
+    EXPECT_EQ(byJit(engines, GetParam().text, context), byStdRegex);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, PreservedCase,
+    testing::Values(Shaped{"title_caps_lower_mixed", "\\bsenpai\\b", "senior",
+                           "\xe2\x80\x9cSenpai!\xe2\x80\x9d SENPAI, senpai sEnPaI",
+                           "\xe2\x80\x9cSenior!\xe2\x80\x9d SENIOR, senior senior"},
+                    Shaped{"groups", "(\\w+)-san", "Mr. $1", "Aoi-san, TARO-SAN", "Mr. Aoi, MR. TARO"},
+                    Shaped{"one_letter", "i", "me", "I i", "Me me"}, Shaped{"empty_matches", "x*", "-", "Xy", "--y-"},
+                    Shaped{"no_letters", "\\d+", "number", "42 1", "number number"}),
+    [](const testing::TestParamInfo<Shaped>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Patterns, PatternNumbers,
 
 TEST(PatternGuard, SubstitutionRefusesAWrappedBackReference) {
     // Cut to int, this back-reference would quietly be \1 and match "aa".
-    Substitution substitution(WordList{{"(a)\\4294967297", "x"}});
+    Substitution substitution(ReplacementRules{{"(a)\\4294967297", "x"}});
     EXPECT_THROW(substitution.apply("aa"), std::regex_error);
 }
 

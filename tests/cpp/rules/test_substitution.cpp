@@ -9,7 +9,7 @@ namespace {
 
 struct Case {
     const char* name;
-    WordList words;
+    ReplacementRules words;
     std::string text;
     std::string expected;
 };
@@ -55,18 +55,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"regex_rule_runs_where_its_literal_is", {{"\\bkun\\b", "K"}}, "kun kunai", "K kunai"}));
 
 TEST(Substitution, BadPatternThrowsOnlyWhenApplied) {
-    Substitution substitution({{"(unclosed", "x"}, {"a", "b"}});
+    Substitution substitution(ReplacementRules{{"(unclosed", "x"}, {"a", "b"}});
     EXPECT_THROW(substitution.apply("text"), std::regex_error);
 }
 
 TEST(Substitution, BadPatternThrowsAtEveryTextEvenWhenNothingMatches) {
-    Substitution substitution({{"[", "x"}, {"zzz", "y"}});
+    Substitution substitution(ReplacementRules{{"[", "x"}, {"zzz", "y"}});
     EXPECT_THROW(substitution.apply("abc"), std::regex_error);
     EXPECT_THROW(substitution.apply(""), std::regex_error);
 }
 
 TEST(Substitution, ReusesRulesAcrossTexts) {
-    Substitution substitution({{"(\\w+)-san", "$1"}, {"kun", "K"}});
+    Substitution substitution(ReplacementRules{{"(\\w+)-san", "$1"}, {"kun", "K"}});
     EXPECT_EQ(substitution.apply("Aoi-san"), "Aoi");
     EXPECT_EQ(substitution.apply("Taro-KUN, Aoi-SAN"), "Taro-K, Aoi");
 }

@@ -82,8 +82,8 @@ public:
     explicit Generator(unsigned seed) : _random(seed) {}
 
     // Patterns are often cut from the texts they will be applied to.
-    WordList words(const std::vector<std::string>& texts) {
-        WordList words;
+    ReplacementRules words(const std::vector<std::string>& texts) {
+        ReplacementRules words;
         const int count = below(5) + 1;
         for (int i = 0; i < count; ++i) {
             words[pattern(texts)] = replacement();
@@ -221,7 +221,7 @@ void expectSameAsReference(unsigned seed, int wordLists) {
         for (std::string& text : texts) {
             text = generator.text();
         }
-        const WordList words = generator.words(texts);
+        const ReplacementRules words = generator.words(texts);
         std::optional<Substitution> substitution;
         ASSERT_NO_THROW(substitution.emplace(words));  // nothing is compiled yet
         for (const std::string& text : texts) {
@@ -277,7 +277,7 @@ private:
 TEST(SubstitutionDifferential, FoldsAsTheGlobalLocaleDoes) {
     // std::locale takes ownership of the facet.
     const GlobalLocale wideFold(std::locale(std::locale::classic(), new WideFoldCtype));
-    Substitution substitution({{"\xc9t\xc9", "summer"}, {"(x)I", "[$1]"}});
+    Substitution substitution(ReplacementRules{{"\xc9t\xc9", "summer"}, {"(x)I", "[$1]"}});
     EXPECT_EQ(substitution.apply("\xe9t\xe9 xi x\xfd \xe9T\xc9"), "summer xi [x] summer");
     expectSameAsReference(7, settingOr("QUORVANT_DIFF_ITERATIONS", 1500) / 5);
 }

@@ -13,7 +13,7 @@ using namespace std::string_literals;
 // credited once a text, at its own turn, in every mode and on either engine.
 struct ProvenanceCase {
     const char* name;
-    WordList words;
+    ReplacementRules words;
     RewriteMode mode;
     TagSyntax tags;
     std::string text;
@@ -48,11 +48,11 @@ TEST_P(Provenance, NamesTheRulesThatChangedEachText) {
     EXPECT_EQ(rewriter.count().byRule, std::vector<int>(patterns.size(), 0));
 }
 
-const WordList kDialogue{{"(\\w+)-san", "$1"},
-                         {"\xE2\x80\x9C([^\xE2\x80\x9D]*)\xE2\x80\x9D", "\xC2\xAB$1\xC2\xBB"},
-                         {"\\.\\.\\.", "\xE2\x80\xA6"},
-                         {"Tanaka-san", "Mr Tanaka"},
-                         {"zzz", ""}};
+const ReplacementRules kDialogue{{"(\\w+)-san", "$1"},
+                                 {"\xE2\x80\x9C([^\xE2\x80\x9D]*)\xE2\x80\x9D", "\xC2\xAB$1\xC2\xBB"},
+                                 {"\\.\\.\\.", "\xE2\x80\xA6"},
+                                 {"Tanaka-san", "Mr Tanaka"},
+                                 {"zzz", ""}};
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Provenance,

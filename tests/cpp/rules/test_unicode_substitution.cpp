@@ -11,7 +11,7 @@ namespace {
 
 TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
     const struct {
-        WordList words;
+        ReplacementRules words;
         std::string text;
         std::string expected;
     } cases[] = {
@@ -28,8 +28,8 @@ TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
 }
 
 TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
-    const WordList words = {{"-san", ""},         {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"},
-                            {"oji-san", "uncle"}, {"x{2,}", "X"},       {"^a|b$", "_"}};
+    const ReplacementRules words = {{"-san", ""},         {"(\\w+)-kun", "$1"}, {"\\bsenpai\\b", "upperclassman"},
+                                    {"oji-san", "uncle"}, {"x{2,}", "X"},       {"^a|b$", "_"}};
     Substitution byteWise(words);
     UnicodeSubstitution characterWise(words);
     for (const std::string text : {"Aoi-san and Taro-kun", "SENPAI! oji-san", "axxxb", "nothing here", ""}) {
@@ -40,7 +40,7 @@ TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
 // A plain ASCII literal skips the regex on ASCII texts only; both ways must agree.
 TEST(UnicodeSubstitution, PlainLiteralsGiveTheSameOnAnyText) {
     const struct {
-        WordList words;
+        ReplacementRules words;
         std::string text;
         std::string expected;
     } cases[] = {
@@ -65,14 +65,14 @@ TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
     } classes[] = {{"\\s", true},    {"\\S", false},   {"[\\s]", true},  {"[^\\s]", false},
                    {"[\\S]", false}, {"[a\\s]", true}, {"[^\\S]", true}, {"[\\S\\d]", false}};
     for (const auto& c : classes) {
-        UnicodeSubstitution rule({{c.pattern, "#"}});
+        UnicodeSubstitution rule(ReplacementRules{{c.pattern, "#"}});
         for (const std::string& space : spaces)
             EXPECT_EQ(rule.apply(space), c.matchesSpaces ? "#" : space) << c.pattern;
         for (const std::string& other : others)
             EXPECT_EQ(rule.apply(other), c.matchesSpaces ? other : "#") << c.pattern;
     }
     const struct {
-        WordList words;
+        ReplacementRules words;
         std::string text;
         std::string characterWise;
         std::string byteWise;
@@ -89,9 +89,9 @@ TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
 }
 
 TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
-    EXPECT_THROW(UnicodeSubstitution(WordList{{"a\xE9", "x"}}), std::runtime_error);
-    EXPECT_THROW(UnicodeSubstitution(WordList{{"a", "\xE9"}}), std::runtime_error);
-    EXPECT_THROW(UnicodeSubstitution(WordList{{"(a", "x"}}), std::regex_error);
+    EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a\xE9", "x"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a", "\xE9"}}), std::runtime_error);
+    EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"(a", "x"}}), std::regex_error);
 }
 
 }  // namespace

@@ -123,10 +123,10 @@ TEST(RecursionBudget, RefusesWhatTheThreadCannotHoldNamingThePattern) {
 TEST(RecursionBudget, SubstitutionRunsLongTextsOnTheLargeStackAndRefusesThemElsewhere) {
     const std::string drawing = repeated("m 0 0 l 100 0 ", std::size_t{1} << 20);
     const std::string text = "{\\p1}" + drawing + "{\\p0}Aoi-san";
-    Substitution onJit({{"\\{.*?\\}", ""}, {"^[^}]*san", "<$&>"}});
+    Substitution onJit(ReplacementRules{{"\\{.*?\\}", ""}, {"^[^}]*san", "<$&>"}});
     // Compared as a whole, without printing a mebibyte on failure.
     EXPECT_TRUE(onJit.apply(text) == "<" + drawing + "Aoi-san>");
-    Substitution onRegex({{"\\{(.|)*?\\}", ""}, {"^[^}]*san", "<$&>"}});
+    Substitution onRegex(ReplacementRules{{"\\{(.|)*?\\}", ""}, {"^[^}]*san", "<$&>"}});
     EXPECT_THROW(onRegex.apply(text), RecursionBudgetExceeded);
     const std::string rewritten = onLargeStack([&] { return onRegex.apply(text); });
     EXPECT_TRUE(rewritten == "<" + drawing + "Aoi-san>") << rewritten.substr(0, 40);

@@ -1,0 +1,126 @@
+#include "rules/rule_shadows.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "pattern/pattern_lexer.h"
+#include "pattern/pattern_literals.h"
+
+namespace {
+
+bool isWordByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte == '_' || (byte >= '0' && byte <= '9') || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z');
+}
+
+std::string folded(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// No proper prefix of `text` is also its suffix, so two occurrences never overlap.
+bool overlapsNever(std::string_view text) {
+    for (std::size_t length = 1; length < text.size(); ++length) {
+        if (text.substr(0, length) == text.substr(text.size() - length)) return false;
+    }
+    return true;
+}
+
+// What an earlier rule surely rewrites: every occurrence of `literal` (folded), and
+// with `afterWord` only those right after a word character.
+struct Rewritten {
+    std::string literal;
+    bool afterWord = false;
+};
+
+bool isLiteralToken(const PatternToken& token) {
+    return token.kind == TokenKind::Byte && token.byte != '\0' && token.byte != ']' && token.byte != '}';
+}
+
+std::optional<Rewritten> rewrittenBy(const ReplacementRule& rule) {
+    if (rule.letterCase == LetterCase::Sensitive || rule.word) return std::nullopt;
+    const std::string pattern = rule.compiledPattern();
+    const LexedPattern lexed = lexPattern(pattern);
+    if (!lexed.valid() || !isAscii(pattern)) return std::nullopt;
+    const std::vector<PatternToken>& tokens = lexed.tokens;
+    std::size_t first = 0;
+    bool grouped = false;
+    const auto wordRun = [&](std::size_t at) {
+        return at + 1 < tokens.size() && tokens[at].kind == TokenKind::ClassEscape && tokens[at].symbol == 'w' &&
+               tokens[at + 1].kind == TokenKind::Quantifier && tokens[at + 1].symbol == '+' && !tokens[at + 1].lazy;
+    };
+    if (wordRun(0)) {
+        first = 2;
+    } else if (tokens.size() > 3 && tokens[0].kind == TokenKind::GroupOpen && tokens[0].group == GroupKind::Capturing &&
+               wordRun(1) && tokens[3].kind == TokenKind::GroupClose) {
+        first = 4;
+        grouped = true;
+    }
+    if (first == tokens.size() || !std::all_of(tokens.begin() + first, tokens.end(), isLiteralToken)) {
+        return std::nullopt;
+    }
+    std::string literal;
+    for (std::size_t at = first; at < tokens.size(); ++at) literal += tokens[at].byte;
+    literal = folded(literal);
+    if (!overlapsNever(literal) || (first > 0 && isWordByte(literal.front()))) return std::nullopt;
+    // A replacement that gives back what was matched, or the text around it, keeps it.
+    const std::string& replacement = rule.replacement;
+    for (std::size_t at = replacement.find('$'); at != std::string::npos; at = replacement.find('$', at + 2)) {
+        if (!grouped || replacement.compare(at, 2, "$1") != 0 ||
+            (at + 2 < replacement.size() && replacement[at + 2] >= '0' && replacement[at + 2] <= '9')) {
+            return std::nullopt;
+        }
+    }
+    return Rewritten{literal, first > 0};
+}
+
+// Whether every occurrence of `literal` holds an occurrence of `rewritten` that the
+// earlier rule matches.
+bool covers(const Rewritten& rewritten, std::string_view literal) {
+    const std::string& part = rewritten.literal;
+    for (std::size_t at = literal.find(part); at != std::string_view::npos; at = literal.find(part, at + 1)) {
+        if (!rewritten.afterWord) return true;
+        // \w+ takes the word before it, unless an earlier match of the same rule
+        // ends there, in part's last byte; one ending later would overlap this one.
+        if (at > 0 && isWordByte(literal[at - 1]) && literal[at - 1] != part.back()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::optional<std::size_t>> shadowingRules(const RuleSequence& rules) {
+    // Each rule's literals and folded replacement once: a list of a thousand rules
+    // compares every pair.
+    std::vector<std::vector<std::string>> literals;
+    std::vector<std::string> replacements;
+    for (const ReplacementRule& rule : rules) {
+        std::vector<std::string> found = requiredLiterals(rule.compiledPattern());
+        const bool ascii = std::all_of(found.begin(), found.end(), [](const auto& l) { return isAscii(l); });
+        for (std::string& literal : found) literal = folded(literal);
+        literals.push_back(ascii ? std::move(found) : std::vector<std::string>{});
+        replacements.push_back(folded(rule.replacement));
+    }
+    std::vector<std::optional<std::size_t>> shadows(rules.size());
+    for (std::size_t earlier = 0; earlier < rules.size(); ++earlier) {
+        const std::optional<Rewritten> rewritten = rewrittenBy(rules[earlier]);
+        if (!rewritten) continue;
+        for (std::size_t later = earlier + 1; later <= rules.size(); ++later) {
+            // A replacement from the earlier rule's on that writes the literal again lifts the shadow.
+            if (replacements[later - 1].find(rewritten->literal) != std::string::npos) break;
+            if (later == rules.size() || shadows[later] || literals[later].empty()) continue;
+            const bool covered = std::all_of(literals[later].begin(), literals[later].end(),
+                                             [&](const std::string& literal) { return covers(*rewritten, literal); });
+            if (covered) shadows[later] = earlier;
+        }
+    }
+    return shadows;
+}
