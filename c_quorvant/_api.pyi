@@ -1,5 +1,6 @@
 # The public API's native side (c_quorvant.api wraps it). Texts and rules are str
-# with surrogate escapes for bytes that are not UTF-8; paths are file-system bytes.
+# with surrogate escapes for bytes that are not UTF-8; outputs are file-system
+# bytes, inputs the path as the caller gave it (a SubtitleFileError names it so).
 # A rule crosses as (pattern, replacement, case, word, literal); a list's member as
 # (pattern, replacement, case, word, literal, enabled, line, column).
 
@@ -27,32 +28,53 @@ class FileBytes:
     def __release_buffer__(self, buffer: memoryview, /) -> None: ...
     def __len__(self) -> int: ...
 
-def read_file(subfile: bytes) -> FileBytes: ...
+def read_file(path: str | bytes) -> FileBytes: ...
 def utf8_bytes(data: bytes) -> FileBytes: ...
 def pass_on(
     export: bool,
     data: FileBytes,
     format: str,
+    path: str | bytes,
     output: bytes,
     words: CompiledWordList,
     protect_tags: bool,
     unicode: bool,
-) -> tuple[int, int, str]:
-    """(texts read, texts changed, format read); takes the bytes over."""
+) -> tuple[int, int, str, dict[str, int]]:
+    """(texts read, texts changed, format read, texts changed by each rule's pattern); takes the bytes over."""
 
 def rewrite_bytes(
-    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[bytes, int, int, str]:
-    """The rewritten bytes, the texts read, the texts changed and the format read."""
+    data: bytes,
+    format: str,
+    words: CompiledWordList,
+    protect_tags: bool,
+    unicode: bool,
+    path: str | bytes | None = None,
+) -> tuple[bytes, int, int, str, dict[str, int]]:
+    """The rewritten bytes, the texts read, the texts changed, the format read and the
+    texts changed by each rule's pattern."""
 
 def export_texts(
-    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[dict[str, str], int, int, str]:
-    """The rewritten texts by key, the texts read, the texts changed and the format read."""
+    data: bytes,
+    format: str,
+    words: CompiledWordList,
+    protect_tags: bool,
+    unicode: bool,
+    path: str | bytes | None = None,
+) -> tuple[dict[str, str], int, int, str, dict[str, int]]:
+    """The rewritten texts by key, the texts read, the texts changed, the format read
+    and the texts changed by each rule's pattern."""
 
 def preview_bytes(
-    data: bytes, format: str, words: CompiledWordList, protect_tags: bool, unicode: bool
-) -> tuple[int, list[tuple[int, str, str]], str]: ...
+    data: bytes,
+    format: str,
+    words: CompiledWordList,
+    protect_tags: bool,
+    unicode: bool,
+    path: str | bytes | None = None,
+) -> tuple[int, list[tuple[int, str, str]], str, list[tuple[str, ...]], dict[str, int]]:
+    """Texts read, (key, before, after) of each change, the format read, the patterns
+    that changed each, and the texts changed by each rule's pattern."""
+
 def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
     """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""
 

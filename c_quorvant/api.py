@@ -13,7 +13,7 @@ import pathlib
 import secrets
 import stat
 from collections.abc import Iterable, Iterator, Mapping
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Literal, cast
 
 from c_quorvant import _api
@@ -328,6 +328,9 @@ class PassResult:
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
     confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
     format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
+    # pattern -> how many texts the rule changed at its turn, in the order the rules
+    # apply; a rule that changed none is left out
+    rules: dict[str, int] = field(default_factory=dict)
 
 
 def rewrite(
@@ -413,13 +416,16 @@ def export_texts(
 @dataclass(frozen=True)
 class Preview:
     """What a rewrite of a file would change: the texts read, and (key, before,
-    after) for each text the rules change, key being the export's."""
+    after) for each text the rules change, key being the export's; `changed_by`
+    holds, for each of `changes`, the patterns of the rules that changed it."""
 
     texts: int
     changes: list[tuple[int, str, str]]
     encoding: str | None = "utf-8"  # as PassResult's
     confidence: float = 1.0
     format: str = ""  # as PassResult's
+    changed_by: list[tuple[str, ...]] = field(default_factory=list)
+    rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
 
 
 def preview(
@@ -435,13 +441,13 @@ def preview(
     _require_word_list(words)
     _require_text_codecs(encoding, fallback_encoding, None)
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
-    format, data = _read_subtitle(path, words, unicode)
+    format = _checked_before_reading(path, words, unicode)
+    data = _api.read_file(os.fspath(path))
     decoding = choose(data, encoding, fallback_encoding)
-    with _naming(path):
-        texts, changes, read = _api.preview_bytes(
-            decoding.to_native(data), format, words._compiled, protect_tags, unicode
-        )
-    return Preview(texts, changes, decoding.encoding, decoding.confidence, read)
+    texts, changes, read, changed_by, rules = _api.preview_bytes(
+        decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
+    )
+    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules)
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:
@@ -485,24 +491,26 @@ def _run_pass(
     target = os.fsencode(output if output is not None else default_output(given, export_texts))
     _refuse_writing_over_the_input(given, target)
     format = _checked_before_reading(given, words, unicode)
-    with _reasons_of_the_system(given):
-        data = _api.read_file(os.fsencode(given))
+    data = _api.read_file(given)
     decoding = choose(data, encoding, fallback_encoding)
-    with _naming(path), _no_wider_than_input(given, target) as written:
+    with _no_wider_than_input(given, target) as written:
         if decoding.codec == "utf-8" and output_encoding is None:
             # Most files are UTF-8: the pass takes the bytes as read, with no copy.
-            texts, changed, read = _api.pass_on(
-                export_texts, data, format, written, words._compiled, protect_tags, unicode
+            texts, changed, read, rules = _api.pass_on(
+                export_texts, data, format, given, written, words._compiled, protect_tags, unicode
             )
         elif export_texts:
             native = _api.utf8_bytes(decoding.to_native(data))
-            texts, changed, read = _api.pass_on(True, native, format, written, words._compiled, protect_tags, unicode)
+            texts, changed, read, rules = _api.pass_on(
+                True, native, format, given, written, words._compiled, protect_tags, unicode
+            )
         else:
-            content, texts, changed, read = _rewritten(
-                bytes(data), format, words, protect_tags, unicode, decoding, output_encoding
+            content, texts, changed, read, rules = _rewritten(
+                bytes(data), format, words, protect_tags, unicode, decoding, output_encoding, given
             )
             _api.write_output(written, content)
-    return PassResult(pathlib.Path(os.fsdecode(target)), texts, changed, decoding.encoding, decoding.confidence, read)
+    target_path = pathlib.Path(os.fsdecode(target))
+    return PassResult(target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules)
 
 
 def _rewritten(
@@ -513,17 +521,22 @@ def _rewritten(
     unicode: bool,
     decoding: Decoding,
     output_encoding: str | None,
-) -> tuple[bytes, int, int, str]:
-    """The rewritten bytes in the file's encoding or `output_encoding`, the counts and the format read."""
+    path: str | bytes | None = None,
+) -> tuple[bytes, int, int, str, dict[str, int]]:
+    """The rewritten bytes in the file's encoding or `output_encoding`, the counts, the
+    format read and the counts by rule; failures name `path`, the file the bytes are
+    from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
     if decoding.codec == "utf-8" and output_codec is None:
-        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode)
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
     native = decoding.to_native(data)
-    rewritten, texts, changed, read = _api.rewrite_bytes(native, format, words._compiled, protect_tags, unicode)
+    rewritten, texts, changed, read, rules = _api.rewrite_bytes(
+        native, format, words._compiled, protect_tags, unicode, path
+    )
     try:
         if output_codec is None:
-            return decoding.from_native(rewritten), texts, changed, read
-        return decoding.converted(rewritten, output_codec), texts, changed, read
+            return decoding.from_native(rewritten), texts, changed, read, rules
+        return decoding.converted(rewritten, output_codec), texts, changed, read, rules
     except UnicodeEncodeError as error:
         character = error.object[error.start]
         found = _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
@@ -556,39 +569,10 @@ def _checked_before_reading(path: StrPath, words: WordList, unicode: bool) -> Fo
     return format
 
 
-def _read_subtitle(path: StrPath, words: WordList, unicode: bool) -> tuple[Format, bytes]:
-    """The file's format and bytes, as _checked_before_reading allows."""
-    format = _checked_before_reading(path, words, unicode)
-    given = os.fspath(path)
-    try:
-        with open(given, "rb") as file:
-            return format, file.read()
-    except OSError as error:
-        raise SubtitleFileError(given, error.strerror or str(error)) from None
-
-
-@contextlib.contextmanager
-def _reasons_of_the_system(path: str | bytes) -> Iterator[None]:
-    """A SubtitleFileError raised inside gives the system's reason when there is one:
-    each format's reader words an unreadable file its own way, without it."""
-    try:
-        yield
-    except SubtitleFileError as error:
-        raise SubtitleFileError(path, _system_refusal(path) or error.reason) from None
-
-
-@contextlib.contextmanager
-def _naming(path: StrPath) -> Iterator[None]:
-    """A failure of the in-memory passes names the file they were given."""
-    try:
-        yield
-    except SubtitleFileError as error:
-        raise SubtitleFileError(os.fspath(path), error.reason) from None
-
-
 def _system_refusal(path: str | bytes) -> str | None:
     """Why the system won't hand `path` to a reader ("No such file or directory",
-    "Permission denied", "Is a directory"), or None when it will."""
+    "Permission denied", "Is a directory"), or None when it will: for a path whose
+    ending names no format, which no pass reads."""
     try:
         # Non-blocking, so a named pipe is not waited on.
         descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK)

@@ -19,7 +19,7 @@ void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
     std::string copy;
     try {
         copy = rewriteDocument(SubtitleDocument(document), breaking);
-    } catch (const SubtitleFormatError&) {
+    } catch (const UnwritableTextError&) {
         return;  // refused: nothing written
     }
     // SubRip text before the first cue has no cue to stay in once it is emptied.

@@ -112,7 +112,9 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
     if args.command == "check":
         from c_quorvant.cli.check import run_check
 
-        return run_check(args.words_file, args.verbosity, args.unicode, args.order)
+        return run_check(
+            args.words_file, args.verbosity, args.unicode, args.order, args.against, args.recursive, args.protect_tags
+        )
     from c_quorvant.cli.batch import Settings, run_batch
     from c_quorvant.cli.inputs import Options
     from c_quorvant.cli.report import Style

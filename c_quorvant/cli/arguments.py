@@ -18,6 +18,7 @@ LONGEST_TIMEOUT = 2_147_483
 EXAMPLES = """\
 examples:
   quorvant check words.json                        list the rules in the order they apply
+  quorvant check words.json --against season1     ... and the rules that change nothing there
   quorvant preview season1 -w words.json           what would change in each file; nothing is written
   quorvant rewrite season1 -w words.json           a rewritten copy of each file, beside it
   quorvant rewrite shows -r -o out -w words.json   every file below shows/, into out/ with the same folders
@@ -234,6 +235,17 @@ def _add_check_command(
         "--unicode",
         action="store_true",
         help="judge the patterns as --unicode applies them, without the byte-wise warnings",
+    )
+    check.add_argument(
+        "--against",
+        metavar="PATH",
+        type=_path,
+        nargs="+",
+        help="also preview these files and folders with the list and name the rules that change no text in any",
+    )
+    check.add_argument("-r", "--recursive", action="store_true", help="with --against, search the folders' subfolders")
+    check.add_argument(
+        "--protect-tags", action="store_true", help="with --against, apply the rules as --protect-tags does"
     )
 
 

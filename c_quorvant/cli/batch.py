@@ -187,6 +187,8 @@ class _Staging:
             confidence=result.confidence,
             format=result.format,
             diff=result.diff,
+            rules=result.rules,
+            changed_by=result.changed_by,
         )
         try:
             if result.problem:

@@ -9,7 +9,15 @@ if TYPE_CHECKING:
     from c_quorvant.api import Order, RuleCheck
 
 
-def run_check(words_paths: list[str], verbosity: int, unicode: bool = False, order: "Order" = "sorted") -> int:
+def run_check(
+    words_paths: list[str],
+    verbosity: int,
+    unicode: bool = False,
+    order: "Order" = "sorted",
+    against: list[str] | None = None,
+    recursive: bool = False,
+    protect_tags: bool = False,
+) -> int:
     loaded = read_word_lists(words_paths, unicode, order)
     checks = loaded.checks
     problems = loaded.problems()
@@ -21,6 +29,10 @@ def run_check(words_paths: list[str], verbosity: int, unicode: bool = False, ord
         print(f"quorvant: {line}", file=sys.stderr)
     if verbosity >= 0 and checks:
         print(_verdict(len(problems), len(checks)))
+    if against and not problems:
+        from c_quorvant.cli.against import rules_firing_nowhere
+
+        return rules_firing_nowhere(loaded.words, against, recursive, unicode, protect_tags)
     return 1 if problems else 0
 
 

@@ -12,7 +12,7 @@ from typing import Any
 from c_quorvant.cli import STDIN
 from c_quorvant.cli.batch import Settings
 from c_quorvant.cli.errors import CliError, one_line
-from c_quorvant.cli.preview import change_lines
+from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.formats import text_label
 
@@ -57,7 +57,9 @@ def run_pipe(settings: Settings, format: str) -> int:
 def _show(found: Any, settings: Settings) -> int:
     label = text_label(found.format)
     if settings.style.verbosity >= 0:
-        for key, before, after in found.changes:
+        for (key, before, after), rules in zip(found.changes, found.changed_by, strict=True):
             print("\n".join(change_lines(f"{label} {key}", before, after, settings.style.colour)))
+            if settings.style.verbosity > 0:
+                print(rules_line(rules))
         print(f"{STDIN}: {len(found.changes)} of {found.texts} texts would change; nothing was written")
     return 1 if settings.style.exit_code and found.changes else 0

@@ -1,6 +1,7 @@
 """How preview shows one changed text: before and after, changed spans highlighted."""
 
 import difflib
+import json
 import re
 import sys
 
@@ -19,6 +20,11 @@ def change_lines(heading: str, before: str, after: str, colour: bool) -> list[st
     # A cue's later lines line up under its first, so a dialogue dash ("- Senpai…")
     # at a line's start can't pass for a diff's mark.
     return [heading, f"  - {_indented(old)}", f"  + {_indented(new)}"]
+
+
+def rules_line(patterns: tuple[str, ...]) -> str:
+    """-v's line under a change: the rules that made it, as the list's JSON writes them."""
+    return "    by " + ", ".join(json.dumps(pattern, ensure_ascii=False) for pattern in patterns)
 
 
 def _indented(text: str) -> str:

@@ -9,7 +9,7 @@ from typing import NoReturn
 from tqdm import tqdm
 
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
-from c_quorvant.cli.preview import change_lines
+from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
 
 # A bar for one to three files is noise.
@@ -32,6 +32,8 @@ class Outcome:
     confidence: float | None = None  # None when the file was not read
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
+    rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
+    changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
 
 
 @dataclass(frozen=True)
@@ -118,6 +120,9 @@ class Report:
                 print(self._summary(), file=sys.stderr)
             elif self.style.mode != "preview" or self.total > 1:
                 print(self._summary())
+            if self.style.verbosity > 0 and not self.style.diff:
+                for line in self._rule_counts():
+                    print(line)
             failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
             # One file's failure is the line just above; an archive's scrolled away.
             if len(failed) > 1:
@@ -145,6 +150,18 @@ class Report:
             f"{changed} of {self._count('changed', 'unchanged')} files would change ({texts} texts), "
             f"{failed} failed, {skipped} skipped; nothing was written"
         )
+
+    def _rule_counts(self) -> list[str]:
+        """The texts each rule changed over the run, the busiest rule first."""
+        totals: dict[str, int] = {}
+        for outcome in self.outcomes:
+            for pattern, count in outcome.rules:
+                totals[pattern] = totals.get(pattern, 0) + count
+        if not totals:
+            return []
+        width = len(str(max(totals.values())))
+        ranked = sorted(totals.items(), key=lambda item: -item[1])
+        return ["texts changed by each rule:"] + [f"  {count:>{width}}  {_shown(pattern)}" for pattern, count in ranked]
 
     def _print(self, outcome: Outcome) -> None:
         if outcome.status == "failed":
@@ -177,9 +194,11 @@ class Report:
         label = text_label(outcome.format or "")
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
-        for key, before, after in outcome.changes:
+        for number, (key, before, after) in enumerate(outcome.changes):
             for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
                 tqdm.write(line, file=sys.stdout)
+            if self.style.verbosity > 0 and number < len(outcome.changed_by):
+                tqdm.write(rules_line(outcome.changed_by[number]), file=sys.stdout)
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
@@ -198,6 +217,7 @@ class Report:
                 "status": "overwritten" if later else outcome.status,
                 "reason": f"{later} wrote the same output after it" if later else outcome.reason or None,
                 "texts_changed": outcome.changed,
+                "rules": dict(outcome.rules) if outcome.texts is not None else None,
                 "encoding": outcome.encoding,
                 "confidence": outcome.confidence,
                 "format": outcome.format,
@@ -205,10 +225,16 @@ class Report:
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
-                    {"key": key, "before": before, "after": after} for key, before, after in outcome.changes
+                    {"key": key, "before": before, "after": after, "rules": list(rules)}
+                    for (key, before, after), rules in zip(outcome.changes, outcome.changed_by, strict=True)
                 ]
             files.append(entry)
         return {"command": self.style.mode, "files": files, "exit_status": self._exit_status()}
+
+
+def _shown(pattern: str) -> str:
+    # As the list's JSON writes it, the way check lists the rules.
+    return json.dumps(pattern, ensure_ascii=False)
 
 
 def _earlier_outputs_line(count: int) -> str:

@@ -56,6 +56,8 @@ class Result:
     confidence: float | None = None  # as the API's PassResult.confidence
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
+    rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
+    changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -130,6 +132,8 @@ def _preview(job: Job, api: ModuleType) -> Result:
         confidence=found.confidence,
         format=found.format,
         diff=_diff(job, api, found.encoding, found.format) if job.diff and found.changes else (),
+        rules=tuple(found.rules.items()),
+        changed_by=tuple(found.changed_by),
     )
 
 
@@ -176,6 +180,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         encoding=result.encoding,
         confidence=result.confidence,
         format=result.format,
+        rules=tuple(result.rules.items()),
     )
 
 

@@ -7,6 +7,7 @@
 
 cimport cython
 
+import contextlib
 import os
 
 from cpython.buffer cimport PyBuffer_FillInfo
@@ -16,6 +17,7 @@ from libcpp.memory cimport unique_ptr
 from libcpp.optional cimport optional
 from libcpp.pair cimport pair
 from libcpp.string cimport string
+from libcpp.utility cimport move
 from libcpp.vector cimport vector
 
 from c_quorvant.errors import SubtitleFileError, WordListError
@@ -51,14 +53,56 @@ cdef extern from "rules/rule_check.h":
         vector[string] warnings
         optional[size_t] shadowedBy
 
+cdef extern from "api/caught_failure.h":
+    cdef enum class FailureKind:
+        Rule
+        WordListDocument
+        InputFile
+        SubtitleFormat
+        UnwritableText
+        Output
+        Memory
+        Other
+    cdef cppclass CaughtFailure:
+        FailureKind kind
+        string message
+        string subject
+        int error
+    CaughtFailure caughtFailure()
+
+
+cdef int _raise_failure() except *:
+    """The one translation of a failure of the core into the package's exceptions;
+    Cython calls it inside the C++ catch block, holding the interpreter lock."""
+    cdef CaughtFailure failure = caughtFailure()
+    message = _text(failure.message)
+    if failure.kind == FailureKind.Rule:
+        raise WordListError(message, pattern=_text(failure.subject))
+    if failure.kind == FailureKind.WordListDocument:
+        raise WordListError(message)
+    if failure.kind == FailureKind.InputFile:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject), message)
+    if failure.kind == FailureKind.SubtitleFormat:
+        raise SubtitleFileError(os.fsdecode(<bytes>failure.subject) if failure.subject.size() else None, message)
+    if failure.kind == FailureKind.Output:
+        if failure.error:
+            raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
+        raise OSError(message)
+    if failure.kind == FailureKind.Memory:
+        raise MemoryError()
+    # A rewritten text its format can't write, or a text too long for a rule.
+    raise RuntimeError(message)
+
+
 cdef extern from "text/tag_runs.h":
     cdef enum class TagSyntax:
         pass
 
 cdef extern from "rules/text_rewriter.h":
-    cdef struct RewriteCount:
+    cdef cppclass RewriteCount:
         int texts
         int changed
+        vector[int] byRule
 
 cdef extern from "document/subtitle_format.h":
     cdef enum class SubtitleFormat:
@@ -80,8 +124,9 @@ cdef extern from "api/subtitle_api.h":
         string key
         string before
         string after
+        vector[size_t] rules
     cdef cppclass PreviewResult:
-        int textCount
+        RewriteCount count
         vector[TextChange] changes
         SubtitleFormat format
     cdef cppclass RewrittenBytes:
@@ -110,47 +155,39 @@ cdef extern from "io/byte_census.h":
     ByteCensus takeCensus(string_view bytes) nogil
 
 cdef extern from "io/charset_detector.h":
-    optional[string] detectCharset(string_view bytes) except + nogil
+    optional[string] detectCharset(string_view bytes) except +_raise_failure nogil
 
 cdef extern from "rules/compiled_rules.h":
     cdef cppclass Problem "CompiledRules::Problem":
         string pattern
         string message
     cdef cppclass CompiledRules:
-        CompiledRules(RuleSequence rules) except +
-        vector[RuleCheck] checks(cpp_bool unicode) except + nogil
-        vector[Problem] problems(cpp_bool unicode) except + nogil
-        optional[Problem] refusedInEveryMode() except + nogil
+        CompiledRules(RuleSequence rules) except +_raise_failure
+        vector[RuleCheck] checks(cpp_bool unicode) except +_raise_failure nogil
+        vector[Problem] problems(cpp_bool unicode) except +_raise_failure nogil
+        optional[Problem] refusedInEveryMode() except +_raise_failure nogil
+        vector[string] patterns() except +_raise_failure
 
-cdef extern from "api/api_calls.h":
-    cdef enum class FailureKind:
-        Ok
-        Rule
-        SubtitleFile
-        Output
-        BadWordList
-        Memory
-        Other
-    cdef cppclass ApiFailure:
-        FailureKind kind
-        string message
-        string subject
-        int error
-    ApiFailure tryReadSubtitleFile(const string& subfile, string& bytes) except + nogil
-    ApiFailure tryPassOnBytes(PassKind kind, string& data, SubtitleFormat format, const string& output,
-                              CompiledRules& rules, RewriteMode mode, FilePass& result) except + nogil
-    ApiFailure tryRewriteBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                               RewrittenBytes& result) except + nogil
-    ApiFailure tryExportTexts(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                              ExportedTexts& result) except + nogil
-    ApiFailure tryPreviewBytes(const string& data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode,
-                               PreviewResult& result) except + nogil
-    ApiFailure tryWriteOutput(const string& output, const string& content) except + nogil
-    ApiFailure tryApplyRules(vector[string]& texts, CompiledRules& rules, RewriteMode mode,
-                             TagSyntax tags) except + nogil
-    TagSyntax tagSyntaxNamed(const string& name) except +
-    ApiFailure tryParseWords(const string& document, vector[WordListEntry]& entries) except +
-    ApiFailure tryParseRuleValue(const string& pattern, const string& value, WordListEntry& entry) except +
+cdef extern from "api/subtitle_api.h":
+    string readSubtitleFile(const string& subfile) except +_raise_failure nogil
+    FilePass passOnBytes(PassKind kind, string data, SubtitleFormat format, const string& name, const string& output,
+                         CompiledRules& rules, RewriteMode mode) except +_raise_failure nogil
+    RewrittenBytes rewriteBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                                RewriteMode mode) except +_raise_failure nogil
+    ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                              RewriteMode mode) except +_raise_failure nogil
+    PreviewResult previewBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
+                               RewriteMode mode) except +_raise_failure nogil
+    vector[string] applyRules(vector[string] texts, CompiledRules& rules, RewriteMode mode,
+                              TagSyntax tags) except +_raise_failure nogil
+    TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
+
+cdef extern from "io/checked_output.h":
+    void writeOutput(const string& output, const string& content) except +_raise_failure nogil
+
+cdef extern from "io/word_list_file.h":
+    vector[WordListEntry] readWordListDocument(const string& document) except +_raise_failure
+    WordListEntry ruleFromJsonValue(const string& pattern, const string& value) except +_raise_failure
 
 
 cdef bytes _bytes(str text):
@@ -183,33 +220,19 @@ cdef tuple _entry(const WordListEntry& entry):
             entry.rule.word, entry.rule.literal, entry.enabled, entry.line, entry.column)
 
 
-cdef int _raise(const ApiFailure& failure, object path) except -1:
-    if failure.kind == FailureKind.Ok:
-        return 0
-    message = _text(failure.message)
-    if failure.kind == FailureKind.Rule:
-        raise WordListError(message, pattern=_text(failure.subject))
-    if failure.kind == FailureKind.SubtitleFile:
-        raise SubtitleFileError(path, message)
-    if failure.kind == FailureKind.Output:
-        output = os.fsdecode(<bytes>failure.subject)
-        if failure.error:
-            raise OSError(failure.error, os.strerror(failure.error), output)
-        raise OSError(message)
-    if failure.kind == FailureKind.BadWordList:
-        raise WordListError(message)
-    if failure.kind == FailureKind.Memory:
-        raise MemoryError()
-    raise RuntimeError(message)
-
-
 cdef class CompiledWordList:
     """A word list's rules, compiled natively by the first call in each mode and
     shared by every later call, from any thread."""
     cdef unique_ptr[CompiledRules] _rules
+    cdef list _patterns  # in the order the rules apply: what a rule's index names
 
     def __cinit__(self, list rules):
         self._rules.reset(new CompiledRules(_rule_sequence(rules)))
+        self._patterns = [_text(pattern) for pattern in self._rules.get().patterns()]
+
+    cdef dict by_rule(self, const vector[int]& counts):
+        """Pattern -> texts changed, for each rule that changed any, in the order they apply."""
+        return {self._patterns[index]: counts[index] for index in range(counts.size()) if counts[index]}
 
     def problems(self, bint unicode) -> list:
         """(pattern, the engine's message) for each pattern the mode's engine refuses."""
@@ -235,14 +258,12 @@ cdef class CompiledWordList:
 
 
 def parse_words(bytes document) -> list:
-    cdef vector[WordListEntry] entries
-    _raise(tryParseWords(document, entries), None)
+    cdef vector[WordListEntry] entries = readWordListDocument(document)
     return [_entry(entry) for entry in entries]
 
 
 def parse_rule_value(str pattern, bytes value) -> tuple:
-    cdef WordListEntry entry
-    _raise(tryParseRuleValue(_bytes(pattern), value, entry), None)
+    cdef WordListEntry entry = ruleFromJsonValue(_bytes(pattern), value)
     return _entry(entry)
 
 
@@ -254,10 +275,8 @@ def apply_rules(list texts, CompiledWordList words, str tags, bint protect_tags,
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef TagSyntax syntax = tagSyntaxNamed(tags.encode())
-    cdef ApiFailure failure
     with nogil:
-        failure = tryApplyRules(sources, rules[0], mode, syntax)
-    _raise(failure, None)
+        sources = applyRules(move(sources), rules[0], mode, syntax)
     return [_text(text) for text in sources]
 
 
@@ -280,24 +299,34 @@ cdef class FileBytes:
         return self.data.size()
 
 
-def read_file(bytes subfile):
-    cdef string source = subfile
+def read_file(path):
+    """The bytes of the file at `path` (str or bytes, as the caller gave it)."""
+    cdef string source = os.fsencode(path)
     cdef FileBytes read = FileBytes()
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryReadSubtitleFile(source, read.data)
-    _raise(failure, subfile)
+    with _as_given(path):
+        with nogil:
+            read.data = readSubtitleFile(source)
     return read
+
+
+@contextlib.contextmanager
+def _as_given(path):
+    # The core names a file by its bytes; a caller who gave a str gets a str back.
+    try:
+        yield
+    except SubtitleFileError as failure:
+        failure.path = None if path is None else os.fspath(path)
+        raise
 
 
 cdef str _format_name(SubtitleFormat format):
     return formatName(format).decode()
 
 
-def pass_on(bint export, FileBytes data, str format, bytes output, CompiledWordList words, bint protect_tags,
-            bint unicode):
-    """The pass on the file's bytes, which it takes over, writing `output`: (texts read,
-    texts changed, format read)."""
+def pass_on(bint export, FileBytes data, str format, object path, bytes output, CompiledWordList words,
+            bint protect_tags, bint unicode):
+    """The pass on the bytes of the file at `path`, which it takes over, writing `output`:
+    (texts read, texts changed, format read)."""
     if data.exports:
         raise BufferError("the file's bytes are still lent out")
     cdef string target = output
@@ -305,12 +334,13 @@ def pass_on(bint export, FileBytes data, str format, bytes output, CompiledWordL
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
     cdef PassKind which = PassKind.Export if export else PassKind.Rewrite
+    cdef string name = os.fsencode(path)
     cdef FilePass result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryPassOnBytes(which, data.data, kind, target, rules[0], mode, result)
-    _raise(failure, None)
-    return result.result.texts.texts, result.result.texts.changed, _format_name(result.format)
+    with _as_given(path):
+        with nogil:
+            result = passOnBytes(which, move(data.data), kind, name, target, rules[0], mode)
+    return (result.result.texts.texts, result.result.texts.changed, _format_name(result.format),
+            words.by_rule(result.result.texts.byRule))
 
 
 def utf8_bytes(bytes data):
@@ -327,50 +357,52 @@ cdef SubtitleFormat _format(str name) except *:
     return format.value()
 
 
-def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef RewrittenBytes result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryRewriteBytes(source, kind, rules[0], mode, result)
-    _raise(failure, None)
-    return <bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format)
+    with _as_given(path):
+        with nogil:
+            result = rewriteBytes(move(source), kind, name, rules[0], mode)
+    return (<bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format),
+            words.by_rule(result.texts.byRule))
 
 
-def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def export_texts(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef ExportedTexts result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryExportTexts(source, kind, rules[0], mode, result)
-    _raise(failure, None)
+    with _as_given(path):
+        with nogil:
+            result = exportTexts(move(source), kind, name, rules[0], mode)
     texts = {_text(key): _text(text) for key, text in result.texts}
-    return texts, result.count.texts, result.count.changed, _format_name(result.format)
+    return texts, result.count.texts, result.count.changed, _format_name(result.format), words.by_rule(result.count.byRule)
 
 
-cdef tuple _changes(PreviewResult& result):
+cdef tuple _changes(PreviewResult& result, CompiledWordList words):
     # Every format's keys are numbers: cue numbers, or positions from 1.
-    return result.textCount, [(int(change.key), _text(change.before), _text(change.after))
-                              for change in result.changes], _format_name(result.format)
+    changes = [(int(change.key), _text(change.before), _text(change.after)) for change in result.changes]
+    changed_by = [tuple([words._patterns[index] for index in change.rules]) for change in result.changes]
+    return result.count.texts, changes, _format_name(result.format), changed_by, words.by_rule(result.count.byRule)
 
 
-def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode):
+def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
+    cdef string name = b"" if path is None else os.fsencode(path)
     cdef PreviewResult result
-    cdef ApiFailure failure
-    with nogil:
-        failure = tryPreviewBytes(source, kind, rules[0], mode, result)
-    _raise(failure, None)
-    return _changes(result)
+    with _as_given(path):
+        with nogil:
+            result = previewBytes(move(source), kind, name, rules[0], mode)
+    return _changes(result, words)
 
 
 def byte_census(const unsigned char[::1] data):
@@ -400,7 +432,5 @@ def detect_charset(const unsigned char[::1] data):
 def write_output(bytes output, bytes content):
     cdef string target = output
     cdef string source = content
-    cdef ApiFailure failure
     with nogil:
-        failure = tryWriteOutput(target, source)
-    _raise(failure, None)
+        writeOutput(target, source)

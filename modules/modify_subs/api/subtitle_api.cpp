@@ -1,9 +1,10 @@
 #include "api/subtitle_api.h"
 
+#include <stdexcept>
+
 #include "document/format_error.h"
 #include "document/libass_handles.h"
 #include "io/checked_output.h"
-#include "io/file_failures.h"
 #include "io/input_file.h"
 #include "stack/large_stack.h"
 #include "stack/recursion_budget.h"
@@ -23,26 +24,19 @@ bool textsFitCallerStack(const SubtitleDocument& document) {
 }
 
 // The document of `data`; an ASS script also has to be one that libass reads.
-SubtitleDocument documentOf(std::string data, SubtitleFormat format) {
+SubtitleDocument documentOf(std::string data, SubtitleFormat format, const std::string& name) {
     try {
         SubtitleDocument document = readDocument(std::move(data), format);
         if (document.format == SubtitleFormat::Ass) {
             const AssLibrary library = startQuietLibrary();
-            if (!library) throw PassFailure("Failed to initialize libass");
-            if (!libassReadsScript(*library, document.text)) throw SubtitleFileError("Failed to parse the ASS file.");
+            if (!library) throw std::runtime_error("Failed to initialize libass");
+            if (!libassReadsScript(*library, document.text)) throw SubtitleFormatError("Failed to parse the ASS file.");
         }
         return document;
-    } catch (const SubtitleFormatError& refused) {
-        throw SubtitleFileError(refused.what());
-    }
-}
-
-// Leaves `document` whole when a rule throws.
-std::string rewritten(SubtitleDocument&& document, TextRewriter& rewriter) {
-    try {
-        return rewriteDocument(std::move(document), rewriter);
-    } catch (const SubtitleFormatError& unwritable) {
-        throw PassFailure(unwritable.what());
+    } catch (SubtitleFormatError& refused) {
+        // The reader had bytes; the caller knows whose.
+        refused.setPath(name);
+        throw;
     }
 }
 
@@ -51,11 +45,14 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     PreviewResult result;
     result.format = document.format;
     for (const TextSpan& span : document.spans) {
-        ++result.textCount;
         std::string before = spanText(document.text, span);
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
-        if (after != before) result.changes.push_back({span.key, withValidUtf8(before), withValidUtf8(after)});
+        if (after != before) {
+            result.changes.push_back(
+                {span.key, withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+        }
     }
+    result.count = rewriter->count();
     return result;
 }
 
@@ -83,12 +80,13 @@ void writeExport(const std::string& output, const SubtitleDocument& document, Te
     writeOutputMembers(output, std::move(members));
 }
 
+// Leaves `document` whole when a rule throws, for a second try.
 FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& output, CompiledRules& rules,
                 RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
-        writeOutput(output, rewritten(std::move(document), *rewriter));
+        writeOutput(output, rewriteDocument(std::move(document), *rewriter));
     } else {
         writeExport(output, document, *rewriter);
     }
@@ -97,36 +95,33 @@ FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& ou
 
 }  // namespace
 
-std::string readSubtitleFile(const std::string& subfile) {
-    InputFile file = readInputFile(subfile);
-    if (file.failure == ReadFailure::CannotOpen) throw SubtitleFileError("cannot open the file");
-    if (!file) throw SubtitleFileError("cannot read the file");
-    return std::move(file.bytes);
-}
+std::string readSubtitleFile(const std::string& subfile) { return readInputBytes(subfile); }
 
-FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
-                     CompiledRules& rules, RewriteMode mode) {
+FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& name,
+                     const std::string& output, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    SubtitleDocument document = documentOf(std::move(data), format);
+    SubtitleDocument document = documentOf(std::move(data), format, name);
     // Regexes recurse per text byte, as in the module's passes.
     return onCallerOrLargeStack(textsFitCallerStack(document),
                                 [&] { return passOn(kind, document, output, rules, mode); });
 }
 
-RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                            RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    SubtitleDocument document = documentOf(std::move(data), format);
+    SubtitleDocument document = documentOf(std::move(data), format, name);
     return onCallerOrLargeStack(textsFitCallerStack(document), [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
         const SubtitleFormat read = document.format;
-        std::string bytes = rewritten(std::move(document), *rewriter);
+        std::string bytes = rewriteDocument(std::move(document), *rewriter);
         return RewrittenBytes{std::move(bytes), rewriter->count(), read};
     });
 }
 
-ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                          RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    const SubtitleDocument document = documentOf(std::move(data), format);
+    const SubtitleDocument document = documentOf(std::move(data), format, name);
     return onCallerOrLargeStack(textsFitCallerStack(document), [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
         auto texts = rewrittenTexts(document, *rewriter);
@@ -135,9 +130,10 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules
     });
 }
 
-PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode) {
+PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                           RewriteMode mode) {
     rules.requireValid(mode.unicode);
-    const SubtitleDocument document = documentOf(std::move(data), format);
+    const SubtitleDocument document = documentOf(std::move(data), format, name);
     return onCallerOrLargeStack(textsFitCallerStack(document), [&] { return changesIn(document, rules, mode); });
 }
 
@@ -154,4 +150,11 @@ std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRule
         for (const std::string& text : texts) rewritten.push_back(rewriter->apply(text, tags));
         return rewritten;
     });
+}
+
+TagSyntax tagSyntaxNamed(const std::string& name) {
+    if (name == "ass") return TagSyntax::Ass;
+    if (name == "srt") return TagSyntax::SubRip;
+    if (name == "vtt") return TagSyntax::WebVtt;
+    return TagSyntax::None;
 }

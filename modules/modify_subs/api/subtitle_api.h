@@ -1,8 +1,8 @@
 #pragma once
 
-// The passes for library callers: nothing is printed, every failure is thrown
-// (RuleError, SubtitleFileError, OutputFileError, PassFailure). Files are read as
-// documents (subtitle_document.h): every byte outside a changed text is kept.
+// The passes for library callers: nothing is printed, every failure is thrown as
+// its own type (caught_failure.h lists them). Files are read as documents
+// (subtitle_document.h): every byte outside a changed text is kept.
 
 #include <optional>
 #include <string>
@@ -21,17 +21,19 @@ enum class PassKind { Export, Rewrite };
 // Each call below takes its rules compiled (compiled_rules.h): the list's checks
 // and regexes are made once, by the first call in a mode, for all later ones.
 
-// A subtitle file's bytes, read whole; SubtitleFileError when they can't be.
+// A subtitle file's bytes, read whole; InputFileError when they can't be.
 std::string readSubtitleFile(const std::string& subfile);
 
 // The pass of `kind` on a file's bytes, writing `output`. The bytes are UTF-8 (a
 // byte-order mark may lead), or what c_quorvant/text_encoding.py made of the file.
+// `name` is the file's, for the SubtitleFormatError of bytes its reader refuses;
+// the calls on bytes alone take "".
 struct FilePass {
     PassResult result;
     SubtitleFormat format = SubtitleFormat::Ass;  // as the file's start showed it
 };
-FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& output,
-                     CompiledRules& rules, RewriteMode mode);
+FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& name,
+                     const std::string& output, CompiledRules& rules, RewriteMode mode);
 
 // The same passes on a file's bytes in memory, with the texts read and changed.
 // Texts handed back (export, preview) are valid UTF-8, each stray byte U+FFFD,
@@ -46,25 +48,33 @@ struct ExportedTexts {
     RewriteCount count;
     SubtitleFormat format = SubtitleFormat::Ass;
 };
-RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
-ExportedTexts exportTexts(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
+RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                            RewriteMode mode);
+ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                          RewriteMode mode);
 
-// One text that the rules would change, under its export key.
+// One text that the rules would change, under its export key, and the rules that
+// change it (their indexes in the order the rules apply).
 struct TextChange {
     std::string key;
     std::string before;
     std::string after;
+    std::vector<std::size_t> rules;
 };
 
 struct PreviewResult {
-    int textCount = 0;
+    RewriteCount count;
     std::vector<TextChange> changes;
     SubtitleFormat format = SubtitleFormat::Ass;
 };
 
 // What a rewrite of the file, or of a file's bytes, would change; writes nothing.
-PreviewResult previewBytes(std::string data, SubtitleFormat format, CompiledRules& rules, RewriteMode mode);
+PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
+                           RewriteMode mode);
 
 // Each of `texts` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
                                     TagSyntax tags);
+
+// "ass", "srt" and "vtt" name their tags; anything else none.
+TagSyntax tagSyntaxNamed(const std::string& name);

@@ -122,9 +122,9 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter)
         if (spanHolds(text, span, after)) continue;
         std::string written = writtenSpan(document.format, text, span, after);
         if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
-            throw SubtitleFormatError(
-                "the rewritten text " + span.key +
-                " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+            throw UnwritableTextError(
+                span.key, "the rewritten text " + span.key +
+                              " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
         }
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);

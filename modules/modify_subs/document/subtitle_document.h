@@ -30,7 +30,7 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 
 // The document's bytes with each span's text as `rewriter` rewrites it. When nothing
 // can change, the text itself is handed back; otherwise `document` stays whole. Throws
-// SubtitleFormatError when a rewritten text can't be written in the file's encoding.
+// UnwritableTextError when a rewritten text can't be written in the file's encoding.
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter);
 
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)

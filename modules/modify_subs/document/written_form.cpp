@@ -124,9 +124,10 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
     if (format == SubtitleFormat::SubRip && opensSubRipCue(
                                                 lines, [&] { return nextNonBlankLine(document, span); },
                                                 [&] { return startsParagraph(document, span.begin); })) {
-        throw SubtitleFormatError("the rewritten text of cue " + span.key +
-                                  " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                                  "written");
+        throw UnwritableTextError(
+            span.key, "the rewritten text of cue " + span.key +
+                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                          "written");
     }
     const std::string_view original = document.substr(span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);

@@ -24,5 +24,5 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
 // `format` whose text is `document`. Line
 // ends between a SubRip or WebVTT text's lines keep the span's own, one by one,
 // while there are as many; the rest are the span's line end. Throws
-// SubtitleFormatError for a SubRip text with a line that would open a cue.
+// UnwritableTextError for a SubRip text with a line that would open a cue.
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text);

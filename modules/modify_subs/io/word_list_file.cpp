@@ -67,26 +67,27 @@ Json::Value rootObject(const std::string& document) {
         // A list mistyped keeps the reader's own account of where; anything else is no list at all.
         const std::size_t first = document.find_first_not_of(" \t\r\n");
         if (first != std::string::npos && (document[first] == '{' || document[first] == '/')) {
-            throw std::runtime_error(errors);
+            throw WordListDocumentError(errors);
         }
     }
     // A subtitle file given by mistake reads as no JSON, or as a number with text after it.
     if (!parses(document, false, root, errors) ||
         (!root.isObject() && !root.isArray() && !parses(document, true, root, errors))) {
-        throw std::runtime_error("not a word list: this is no JSON value (a subtitle file given by mistake?), and " +
-                                 kExpected);
+        throw WordListDocumentError("not a word list: this is no JSON value (a subtitle file given by mistake?), and " +
+                                    kExpected);
     }
-    if (!root.isObject()) throw std::runtime_error("not a word list: this is " + kindOf(root) + ", and " + kExpected);
+    if (!root.isObject())
+        throw WordListDocumentError("not a word list: this is " + kindOf(root) + ", and " + kExpected);
     if (!parses(document, true, root, errors)) {
         // The lenient read succeeded, so the only complaint left is what follows the object.
         int line = 0;
         int column = 0;
         const std::size_t at = errors.find("Line ");
         if (at != std::string::npos && std::sscanf(errors.c_str() + at, "Line %d, Column %d", &line, &column) == 2) {
-            throw std::runtime_error("text follows the word list's JSON object at line " + std::to_string(line) +
-                                     ", column " + std::to_string(column) + "; " + kExpected);
+            throw WordListDocumentError("text follows the word list's JSON object at line " + std::to_string(line) +
+                                        ", column " + std::to_string(column) + "; " + kExpected);
         }
-        throw std::runtime_error("text follows the word list's JSON object; " + kExpected);
+        throw WordListDocumentError("text follows the word list's JSON object; " + kExpected);
     }
     return root;
 }
@@ -215,7 +216,7 @@ WordListEntry entryOf(const std::string& pattern, const Json::Value& value, cons
     WordListEntry entry{{pattern, ""}};
     const std::string rule = "the value of pattern " + quoted(pattern) + where;
     if (value.isArray())
-        throw std::runtime_error(rule + " is an array; " + kReplacementKinds + ", or an object of options");
+        throw WordListDocumentError(rule + " is an array; " + kReplacementKinds + ", or an object of options");
     if (!value.isObject()) {
         // asString() turns null into "" and numbers and booleans into their text.
         entry.rule.replacement = value.asString();
@@ -226,7 +227,7 @@ WordListEntry entryOf(const std::string& pattern, const Json::Value& value, cons
         const std::string named = rule + ": option \"" + name + "\" ";
         if (name == "replace") {
             if (option.isArray() || option.isObject())
-                throw std::runtime_error(named + "is " + kindOf(option) + "; " + kReplacementKinds);
+                throw WordListDocumentError(named + "is " + kindOf(option) + "; " + kReplacementKinds);
             entry.rule.replacement = option.asString();
         } else if (name == "case") {
             const std::string letterCase = option.isString() ? option.asString() : "";
@@ -237,19 +238,20 @@ WordListEntry entryOf(const std::string& pattern, const Json::Value& value, cons
             } else if (letterCase == "preserve") {
                 entry.rule.letterCase = LetterCase::Preserve;
             } else {
-                throw std::runtime_error(named + "is " + (option.isString() ? quoted(letterCase) : kindOf(option)) +
-                                         "; it is \"insensitive\", \"sensitive\" or \"preserve\"");
+                throw WordListDocumentError(named + "is " + (option.isString() ? quoted(letterCase) : kindOf(option)) +
+                                            "; it is \"insensitive\", \"sensitive\" or \"preserve\"");
             }
         } else if (name == "word" || name == "literal" || name == "enabled") {
-            if (!option.isBool()) throw std::runtime_error(named + "is " + kindOf(option) + "; it is true or false");
+            if (!option.isBool()) throw WordListDocumentError(named + "is " + kindOf(option) + "; it is true or false");
             (name == "word"      ? entry.rule.word
              : name == "literal" ? entry.rule.literal
                                  : entry.enabled) = option.asBool();
         } else {
-            throw std::runtime_error(rule + ": unknown option " + quoted(name) + "; the options are " + kOptions);
+            throw WordListDocumentError(rule + ": unknown option " + quoted(name) + "; the options are " + kOptions);
         }
     }
-    if (!value.isMember("replace")) throw std::runtime_error(rule + " has no \"replace\"; the options are " + kOptions);
+    if (!value.isMember("replace"))
+        throw WordListDocumentError(rule + " has no \"replace\"; the options are " + kOptions);
     return entry;
 }
 
@@ -259,7 +261,7 @@ std::vector<WordListEntry> readWordListDocument(const std::string& raw) {
     if (const std::optional<std::size_t> bad = firstInvalidUtf8(raw)) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(raw[*bad])));
-        throw std::runtime_error("not UTF-8: byte " + std::string(byte) + " at byte offset " + std::to_string(*bad));
+        throw WordListDocumentError("not UTF-8: byte " + std::string(byte) + " at byte offset " + std::to_string(*bad));
     }
     const std::string document = raw.starts_with("\xEF\xBB\xBF") ? raw.substr(3) : raw;
     rootObject(document);
@@ -302,7 +304,8 @@ WordListEntry ruleFromJsonValue(const std::string& pattern, const std::string& v
     Json::Value parsed;
     std::string errors;
     if (!parses(value, true, parsed, errors)) {
-        throw std::runtime_error("the value of pattern " + quoted(pattern) + " is no value the JSON reader can read");
+        throw WordListDocumentError("the value of pattern " + quoted(pattern) +
+                                    " is no value the JSON reader can read");
     }
     return entryOf(pattern, parsed, "");
 }

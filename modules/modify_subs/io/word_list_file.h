@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,16 @@ struct WordListEntry {
 // The strict reading of a whole document: UTF-8 (a leading mark is skipped), one
 // JSON object, nothing after it, each value a string, a number, true, false, null
 // or an object of rule options. Every member in the order written, a pattern given
-// twice included. Throws std::runtime_error with a plain sentence, for the caller
+// twice included. Throws WordListDocumentError with a plain sentence, for the caller
 // to prefix with the file's name.
 std::vector<WordListEntry> readWordListDocument(const std::string& document);
 
+class WordListDocumentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // One value given as JSON text (`{"replace": "x", "case": "sensitive"}`, `"x"`,
-// `1.5`) for `pattern`, read as the document reader reads a member's value.
+// `1.5`) for `pattern`, read as the document reader reads a member's value;
+// WordListDocumentError when it can't be.
 WordListEntry ruleFromJsonValue(const std::string& pattern, const std::string& value);

@@ -6,6 +6,13 @@
 #include "rules/rule_error.h"
 #include "stack/large_stack.h"
 
+std::vector<std::string> CompiledRules::patterns() const {
+    std::vector<std::string> patterns;
+    patterns.reserve(_rules.size());
+    for (const ReplacementRule& rule : _rules) patterns.push_back(rule.pattern);
+    return patterns;
+}
+
 std::vector<RuleCheck> CompiledRules::checks(bool unicode) {
     const std::lock_guard lock(_mutex);
     std::optional<std::vector<RuleCheck>>& checks = _checks[unicode ? 1 : 0];

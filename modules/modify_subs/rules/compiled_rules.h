@@ -24,6 +24,10 @@ public:
 
     const RuleSequence& rules() const { return _rules; }
 
+    // The patterns in the order the rules apply, which is what a rule's index in a
+    // RewriteCount or a change's rules refers to.
+    std::vector<std::string> patterns() const;
+
     // Every rule's verdict in the mode (rule_check.h), in the order the rules apply.
     // Each engine judges the list once.
     std::vector<RuleCheck> checks(bool unicode);

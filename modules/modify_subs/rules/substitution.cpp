@@ -145,7 +145,7 @@ Substitution::~Substitution() = default;
 Substitution::Substitution(Substitution&&) noexcept = default;
 Substitution& Substitution::operator=(Substitution&&) noexcept = default;
 
-std::string Substitution::apply(const std::string& text) {
+std::string Substitution::apply(const std::string& text, std::vector<std::size_t>* changedBy) {
     if (!_rules->scanner) {
         _rules->prepare();
     }
@@ -168,6 +168,7 @@ std::string Substitution::apply(const std::string& text) {
             const auto [from, to] = changedBytes(modifiedText, *rewritten);
             modifiedText = std::move(*rewritten);
             scanner.rescanChanged(modifiedText, from, to);
+            if (changedBy) changedBy->push_back(index);
         }
     }
     return modifiedText;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rules/replacement_rules.h"
 
@@ -23,7 +25,9 @@ public:
     Substitution(Substitution&&) noexcept;
     Substitution& operator=(Substitution&&) noexcept;
 
-    std::string apply(const std::string& text);
+    // `changedBy`, when given, gets the index of each rule (in the order they apply)
+    // that changed the text at its turn.
+    std::string apply(const std::string& text, std::vector<std::size_t>* changedBy = nullptr);
 
 private:
     struct Rules;

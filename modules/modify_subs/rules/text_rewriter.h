@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rules/replacement_rules.h"
 #include "text/tag_runs.h"
@@ -13,10 +15,12 @@ struct RewriteMode {
     bool unicode = false;
 };
 
-// How many texts a rewriter was given, and how many of them it changed.
+// How many texts a rewriter was given, how many of them it changed, and for each
+// rule (in the order they apply) how many texts it changed at its turn.
 struct RewriteCount {
     int texts = 0;
     int changed = 0;
+    std::vector<int> byRule;
 };
 
 // One word list ready for many texts, in one of the modes. Without options it
@@ -37,7 +41,11 @@ public:
     bool hasRules() const { return _hasRules; }
     // Counts texts that a reader left alone, knowing that no rule would change them.
     void countUnchanged(int texts) { _count.texts += texts; }
-    void resetCount() { _count = {}; }
+    void resetCount();
+
+    // The rules that changed the last text given to apply, by their index in the
+    // order they apply, each once.
+    const std::vector<std::size_t>& lastChangedBy() const { return _changedBy; }
 
 private:
     std::string rewrite(const std::string& text, TagSyntax tags);
@@ -46,5 +54,7 @@ private:
     std::unique_ptr<Engine> _engine;
     RewriteMode _mode;
     bool _hasRules;
+    std::size_t _ruleCount;
     RewriteCount _count;
+    std::vector<std::size_t> _changedBy;
 };

@@ -216,9 +216,9 @@ UnicodeSubstitution::~UnicodeSubstitution() = default;
 UnicodeSubstitution::UnicodeSubstitution(UnicodeSubstitution&&) noexcept = default;
 UnicodeSubstitution& UnicodeSubstitution::operator=(UnicodeSubstitution&&) noexcept = default;
 
-std::string UnicodeSubstitution::apply(const std::string& text) {
+std::string UnicodeSubstitution::apply(const std::string& text, std::vector<std::size_t>* changedBy) {
     std::optional<std::wstring> wide = wideFromUtf8(text);
-    if (!wide) return _rules->byteWise.apply(text);
+    if (!wide) return _rules->byteWise.apply(text, changedBy);
     std::wstring modifiedText = std::move(*wide);
     bool changed = false;
     _rules->scan(modifiedText);
@@ -229,6 +229,7 @@ std::string UnicodeSubstitution::apply(const std::string& text) {
             modifiedText = std::move(*rewritten);
             changed = true;
             _rules->scan(modifiedText);
+            if (changedBy) changedBy->push_back(index);
         }
     }
     // Valid UTF-8 comes back from its code points unchanged: no need to convert.

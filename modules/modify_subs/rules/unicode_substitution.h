@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rules/replacement_rules.h"
 
@@ -23,7 +25,8 @@ public:
     UnicodeSubstitution(UnicodeSubstitution&&) noexcept;
     UnicodeSubstitution& operator=(UnicodeSubstitution&&) noexcept;
 
-    std::string apply(const std::string& text);
+    // As Substitution::apply.
+    std::string apply(const std::string& text, std::vector<std::size_t>* changedBy = nullptr);
 
 private:
     struct Rules;
