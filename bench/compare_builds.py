@@ -54,7 +54,7 @@ import base64, contextlib, json, os, shutil, sys, tempfile, time
 import c_quorvant
 from c_quorvant import modify_subs
 
-spec = json.load(sys.stdin)
+plan = json.load(sys.stdin)
 outcomes = {}
 counts = []  # (texts, changed) of each API rewrite and export
 
@@ -106,8 +106,8 @@ PASSES = {
     "api-rewrite-tags-unicode": api_pass(c_quorvant.rewrite, "api-tags.out", protect_tags=True, unicode=True),
 }
 
-for case in spec["cases"]:
-    folder = tempfile.mkdtemp(prefix="case-", dir=spec["scratch"])
+for case in plan["cases"]:
+    folder = tempfile.mkdtemp(prefix="case-", dir=plan["scratch"])
     os.chdir(folder)
     shutil.copyfile(case["file"], case["name"])
     try:
@@ -117,7 +117,7 @@ for case in spec["cases"]:
     for pass_name, run in PASSES.items():
         lines, seconds, value, output = [], [], None, None
         counts.clear()
-        for _ in range(spec["repeats"]):
+        for _ in range(plan["repeats"]):
             with printed(lines):
                 start = time.process_time()
                 try:
@@ -133,10 +133,10 @@ for case in spec["cases"]:
             "value": value, "printed": lines[0], "output": data, "seconds": min(seconds),
             "counts": counts[0] if counts else None,
         }
-    os.chdir(spec["scratch"])
+    os.chdir(plan["scratch"])
     shutil.rmtree(folder)
 
-with open(spec["into"], "w", encoding="utf-8") as file:
+with open(plan["into"], "w", encoding="utf-8") as file:
     json.dump(outcomes, file)
 """
 
@@ -173,9 +173,9 @@ def generated_files(folder: Path) -> list[Path]:
 
 def outcomes(python: str, cases: list[dict[str, str]], repeats: int, scratch: Path) -> dict[str, dict]:
     into = scratch / "outcomes.json"
-    spec = {"cases": cases, "repeats": repeats, "scratch": str(scratch), "into": str(into)}
+    plan = {"cases": cases, "repeats": repeats, "scratch": str(scratch), "into": str(into)}
     # -P: the working directory's source tree must not shadow the installed package.
-    subprocess.run([python, "-P", "-c", RUNNER], input=json.dumps(spec), text=True, check=True, cwd=scratch)
+    subprocess.run([python, "-P", "-c", RUNNER], input=json.dumps(plan), text=True, check=True, cwd=scratch)
     return json.loads(into.read_text(encoding="utf-8"))
 
 

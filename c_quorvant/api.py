@@ -223,17 +223,14 @@ class WordList(Mapping[str, str]):
         "srt", "vtt") the rules see only the runs of visible text between that
         syntax's tags; True, which names no syntax for a text alone, stands for
         "ass". With unicode=True patterns match characters instead of UTF-8 bytes."""
-        return self.apply_many([text], protect_tags=protect_tags, unicode=unicode)[0]
+        return _api.apply_rules([text], self._compiled, *_text_tags(protect_tags), unicode)[0]
 
     def apply_many(
         self, texts: Iterable[str], *, protect_tags: ProtectTags = False, unicode: bool = False
     ) -> list[str]:
         """Each of `texts` as `apply` rewrites it, in one call that lets the
         interpreter lock go while the rules run."""
-        syntax = "ass" if protect_tags is True else protect_tags
-        if syntax not in (False, *LABELS):
-            raise _tags_refused(protect_tags)
-        return _api.apply_rules(list(texts), self._compiled, syntax or "", bool(syntax), unicode)
+        return _api.apply_rules(list(texts), self._compiled, *_text_tags(protect_tags), unicode)
 
     def __reduce__(self) -> tuple[object, ...]:
         return (_rebuilt, (self._rules, self._order, self._notes))
@@ -462,6 +459,20 @@ def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -
             "give True for the file's own"
         )
     return True
+
+
+# A text alone has no format, so True stands for ASS tags. Looked up, not built, on
+# every call: apply runs once per text.
+_TEXT_TAGS: dict[object, tuple[str, bool]] = {False: ("", False), True: ("ass", True)} | {
+    name: (name, True) for name in LABELS
+}
+
+
+def _text_tags(protect_tags: ProtectTags) -> tuple[str, bool]:
+    try:
+        return _TEXT_TAGS[protect_tags]
+    except (KeyError, TypeError):  # TypeError: an unhashable value
+        raise _tags_refused(protect_tags) from None
 
 
 def _tags_refused(protect_tags: object) -> ValueError:

@@ -134,6 +134,7 @@ def _errors(tmp_path):
         (lambda: WordList({"a": float("nan")}), WordListError, {"pattern": "a"}),
         (lambda: WordList.load(tmp_path / "none.json"), FileNotFoundError, {"filename": str(tmp_path / "none.json")}),
         (lambda: words.apply("hi", protect_tags="html"), ValueError, {}),
+        (lambda: words.apply_many(["hi"], protect_tags=["ass"]), ValueError, {}),
         (lambda: rewrite(x, words, tmp_path / "y.srt", protect_tags="ass"), ValueError, {}),
         # A missing file reads the same whatever its format and pass.
         (lambda: rewrite(tmp_path / "none.srt", words), SubtitleFileError, file("none.srt", MISSING)),

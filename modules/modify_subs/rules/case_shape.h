@@ -52,14 +52,14 @@ std::basic_string<Char> replaceShaped(const std::basic_string<Char>& text,
                                       const std::basic_regex<Char, Traits>& expression,
                                       const std::basic_string<Char>& format, const std::ctype<Char>& ctype) {
     using Iterator = std::regex_iterator<typename std::basic_string<Char>::const_iterator, Char, Traits>;
-    const Char* const spec = format.c_str();
-    const Char* const specEnd = spec + std::char_traits<Char>::length(spec);
+    const Char* const formatStart = format.c_str();
+    const Char* const formatEnd = formatStart + std::char_traits<Char>::length(formatStart);
     std::basic_string<Char> out;
     auto rest = text.cbegin();
     for (Iterator match(text.cbegin(), text.cend(), expression), end; match != end; ++match) {
         out.append(match->prefix().first, match->prefix().second);
         const std::size_t written = out.size();
-        match->format(std::back_inserter(out), spec, specEnd);
+        match->format(std::back_inserter(out), formatStart, formatEnd);
         const std::basic_string<Char> matched = match->str();
         shapeLikeMatch(out, written, std::basic_string_view<Char>(matched), ctype);
         rest = match->suffix().first;
