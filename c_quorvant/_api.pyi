@@ -36,6 +36,7 @@ def pass_on(
     format: str,
     path: str | bytes,
     output: bytes,
+    permissions: int,
     words: CompiledWordList,
     protect_tags: bool,
     unicode: bool,
@@ -79,4 +80,4 @@ def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
     """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""
 
 def detect_charset(data: Buffer) -> str | None: ...
-def write_output(output: bytes, content: bytes) -> None: ...
+def write_output(output: bytes, content: bytes, permissions: int) -> None: ...

@@ -5,12 +5,10 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
-import contextlib
 import errno
 import json
 import os
 import pathlib
-import secrets
 import stat
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
@@ -503,23 +501,24 @@ def _run_pass(
     _refuse_writing_over_the_input(given, target)
     format = _checked_before_reading(given, words, unicode)
     data = _api.read_file(given)
+    # An output never gets a permission bit its input lacks: a private file gives a private copy.
+    permissions = stat.S_IMODE(os.stat(given).st_mode)
     decoding = choose(data, encoding, fallback_encoding)
-    with _no_wider_than_input(given, target) as written:
-        if decoding.codec == "utf-8" and output_encoding is None:
-            # Most files are UTF-8: the pass takes the bytes as read, with no copy.
-            texts, changed, read, rules = _api.pass_on(
-                export_texts, data, format, given, written, words._compiled, protect_tags, unicode
-            )
-        elif export_texts:
-            native = _api.utf8_bytes(decoding.to_native(data))
-            texts, changed, read, rules = _api.pass_on(
-                True, native, format, given, written, words._compiled, protect_tags, unicode
-            )
-        else:
-            content, texts, changed, read, rules = _rewritten(
-                bytes(data), format, words, protect_tags, unicode, decoding, output_encoding, given
-            )
-            _api.write_output(written, content)
+    if decoding.codec == "utf-8" and output_encoding is None:
+        # Most files are UTF-8: the pass takes the bytes as read, with no copy.
+        texts, changed, read, rules = _api.pass_on(
+            export_texts, data, format, given, target, permissions, words._compiled, protect_tags, unicode
+        )
+    elif export_texts:
+        native = _api.utf8_bytes(decoding.to_native(data))
+        texts, changed, read, rules = _api.pass_on(
+            True, native, format, given, target, permissions, words._compiled, protect_tags, unicode
+        )
+    else:
+        content, texts, changed, read, rules = _rewritten(
+            bytes(data), format, words, protect_tags, unicode, decoding, output_encoding, given
+        )
+        _api.write_output(target, content, permissions)
     target_path = pathlib.Path(os.fsdecode(target))
     return PassResult(target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules)
 
@@ -595,42 +594,6 @@ def _system_refusal(path: str | bytes) -> str | None:
     finally:
         os.close(descriptor)
     return None
-
-
-@contextlib.contextmanager
-def _no_wider_than_input(source: str | bytes, target: bytes) -> Iterator[bytes]:
-    """Where the pass writes the output: a hidden file beside `target`, created with
-    no permission bit the input lacks (the writer keeps the bits of the file it
-    replaces) and renamed into place once whole, so a private subtitle file gives
-    a private copy and nobody sees a wider or partial one. Failures name `target`,
-    as a write straight to it would."""
-    staged = os.path.join(os.path.dirname(target), f".quorvant-{secrets.token_hex(8)}.tmp".encode())
-    try:
-        allowed = stat.S_IMODE(os.stat(source).st_mode)
-        os.close(os.open(staged, os.O_WRONLY | os.O_CREAT | os.O_EXCL, allowed & 0o666))
-    except OSError as error:
-        raise _naming_target(error, target) from None
-    try:
-        yield staged
-        try:
-            replaced = os.stat(target)
-            if stat.S_ISREG(replaced.st_mode):
-                os.chmod(staged, stat.S_IMODE(replaced.st_mode) & allowed)
-        except FileNotFoundError:
-            pass
-        os.replace(staged, target)
-    except OSError as error:
-        raise _naming_target(error, target, staged) from None
-    finally:
-        with contextlib.suppress(FileNotFoundError):
-            os.unlink(staged)
-
-
-def _naming_target(error: OSError, target: bytes, staged: bytes = b"") -> OSError:
-    """`error` as a write straight to `target` would have raised it."""
-    if error.errno is None:
-        return OSError(str(error).replace(os.fsdecode(staged), os.fsdecode(target)) if staged else str(error))
-    return OSError(error.errno, error.strerror, os.fsdecode(target))
 
 
 def _refuse_writing_over_the_input(source: str | bytes, target: str | bytes) -> None:

@@ -171,7 +171,8 @@ cdef extern from "rules/compiled_rules.h":
 cdef extern from "api/subtitle_api.h":
     string readSubtitleFile(const string& subfile) except +_raise_failure nogil
     FilePass passOnBytes(PassKind kind, string data, SubtitleFormat format, const string& name, const string& output,
-                         CompiledRules& rules, RewriteMode mode) except +_raise_failure nogil
+                         unsigned permissionCeiling, CompiledRules& rules,
+                         RewriteMode mode) except +_raise_failure nogil
     RewrittenBytes rewriteBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
                                 RewriteMode mode) except +_raise_failure nogil
     ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
@@ -183,7 +184,8 @@ cdef extern from "api/subtitle_api.h":
     TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
 
 cdef extern from "io/checked_output.h":
-    void writeOutput(const string& output, const string& content) except +_raise_failure nogil
+    void writeOutput(const string& output, const string& content,
+                     unsigned permissionCeiling) except +_raise_failure nogil
 
 cdef extern from "io/word_list_file.h":
     vector[WordListEntry] readWordListDocument(const string& document) except +_raise_failure
@@ -323,10 +325,11 @@ cdef str _format_name(SubtitleFormat format):
     return formatName(format).decode()
 
 
-def pass_on(bint export, FileBytes data, str format, object path, bytes output, CompiledWordList words,
-            bint protect_tags, bint unicode):
-    """The pass on the bytes of the file at `path`, which it takes over, writing `output`:
-    (texts read, texts changed, format read)."""
+def pass_on(bint export, FileBytes data, str format, object path, bytes output, unsigned permissions,
+            CompiledWordList words, bint protect_tags, bint unicode):
+    """The pass on the bytes of the file at `path`, which it takes over, writing `output`
+    with no permission bit outside `permissions`: (texts read, texts changed, format
+    read, counts by rule)."""
     if data.exports:
         raise BufferError("the file's bytes are still lent out")
     cdef string target = output
@@ -338,7 +341,7 @@ def pass_on(bint export, FileBytes data, str format, object path, bytes output, 
     cdef FilePass result
     with _as_given(path):
         with nogil:
-            result = passOnBytes(which, move(data.data), kind, name, target, rules[0], mode)
+            result = passOnBytes(which, move(data.data), kind, name, target, permissions, rules[0], mode)
     return (result.result.texts.texts, result.result.texts.changed, _format_name(result.format),
             words.by_rule(result.result.texts.byRule))
 
@@ -429,8 +432,8 @@ def detect_charset(const unsigned char[::1] data):
     return found.value().decode("ascii") if found.has_value() else None
 
 
-def write_output(bytes output, bytes content):
+def write_output(bytes output, bytes content, unsigned permissions):
     cdef string target = output
     cdef string source = content
     with nogil:
-        writeOutput(target, source)
+        writeOutput(target, source, permissions)

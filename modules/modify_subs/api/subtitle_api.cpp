@@ -58,7 +58,8 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
 
 // The export document, written from the texts themselves. Without rules a text the
 // file holds as it is stays in the document's bytes, so a long cue is held once.
-void writeExport(const std::string& output, const SubtitleDocument& document, TextRewriter& rewriter) {
+void writeExport(const std::string& output, unsigned permissionCeiling, const SubtitleDocument& document,
+                 TextRewriter& rewriter) {
     std::vector<std::string> copies;
     // Reserved whole, so that the members' views of its texts never move.
     copies.reserve(document.spans.size());
@@ -77,18 +78,18 @@ void writeExport(const std::string& output, const SubtitleDocument& document, Te
                                                                                       tagSyntaxOf(document.format)))});
         }
     }
-    writeOutputMembers(output, std::move(members));
+    writeOutputMembers(output, std::move(members), permissionCeiling);
 }
 
 // Leaves `document` whole when a rule throws, for a second try.
-FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& output, CompiledRules& rules,
-                RewriteMode mode) {
+FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& output, unsigned permissionCeiling,
+                CompiledRules& rules, RewriteMode mode) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
-        writeOutput(output, rewriteDocument(std::move(document), *rewriter));
+        writeOutput(output, rewriteDocument(std::move(document), *rewriter), permissionCeiling);
     } else {
-        writeExport(output, document, *rewriter);
+        writeExport(output, permissionCeiling, document, *rewriter);
     }
     return {PassResult{output, rewriter->count()}, format};
 }
@@ -98,12 +99,12 @@ FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& ou
 std::string readSubtitleFile(const std::string& subfile) { return readInputBytes(subfile); }
 
 FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& name,
-                     const std::string& output, CompiledRules& rules, RewriteMode mode) {
+                     const std::string& output, unsigned permissionCeiling, CompiledRules& rules, RewriteMode mode) {
     rules.requireValid(mode.unicode);
     SubtitleDocument document = documentOf(std::move(data), format, name);
     // Regexes recurse per text byte, as in the module's passes.
     return onCallerOrLargeStack(textsFitCallerStack(document),
-                                [&] { return passOn(kind, document, output, rules, mode); });
+                                [&] { return passOn(kind, document, output, permissionCeiling, rules, mode); });
 }
 
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,

@@ -24,7 +24,8 @@ enum class PassKind { Export, Rewrite };
 // A subtitle file's bytes, read whole; InputFileError when they can't be.
 std::string readSubtitleFile(const std::string& subfile);
 
-// The pass of `kind` on a file's bytes, writing `output`. The bytes are UTF-8 (a
+// The pass of `kind` on a file's bytes, writing `output` with no permission bit
+// outside `permissionCeiling` (see writeWholeFile). The bytes are UTF-8 (a
 // byte-order mark may lead), or what c_quorvant/text_encoding.py made of the file.
 // `name` is the file's, for the SubtitleFormatError of bytes its reader refuses;
 // the calls on bytes alone take "".
@@ -33,7 +34,7 @@ struct FilePass {
     SubtitleFormat format = SubtitleFormat::Ass;  // as the file's start showed it
 };
 FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, const std::string& name,
-                     const std::string& output, CompiledRules& rules, RewriteMode mode);
+                     const std::string& output, unsigned permissionCeiling, CompiledRules& rules, RewriteMode mode);
 
 // The same passes on a file's bytes in memory, with the texts read and changed.
 // Texts handed back (export, preview) are valid UTF-8, each stray byte U+FFFD,

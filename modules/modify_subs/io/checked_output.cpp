@@ -5,8 +5,9 @@
 #include "io/file_failures.h"
 #include "io/output.h"
 
-void writeOutput(const std::string& output, const std::string& content) {
-    if (const WriteResult written = writeWholeFile(output, content); !written) throw OutputFileError(output, written);
+void writeOutput(const std::string& output, const std::string& content, unsigned permissionCeiling) {
+    const WriteResult written = writeWholeFile(output, content, permissionCeiling);
+    if (!written) throw OutputFileError(output, written);
 }
 
 void writeOutputDocument(const std::string& output, Json::Value document) {
@@ -14,7 +15,7 @@ void writeOutputDocument(const std::string& output, Json::Value document) {
     if (!written) throw OutputFileError(output, written);
 }
 
-void writeOutputMembers(const std::string& output, std::vector<JsonMember> members) {
-    const WriteResult written = writeExportMembers(output, std::move(members));
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members, unsigned permissionCeiling) {
+    const WriteResult written = writeExportMembers(output, std::move(members), permissionCeiling);
     if (!written) throw OutputFileError(output, written);
 }

@@ -10,11 +10,12 @@
 
 #include "io/json_text.h"
 
-// Writes `content` to `output` or throws OutputFileError.
-void writeOutput(const std::string& output, const std::string& content);
+// Writes `content` to `output` or throws OutputFileError. The permission ceiling is
+// writeWholeFile's.
+void writeOutput(const std::string& output, const std::string& content, unsigned permissionCeiling = 0777);
 
 // Writes the export document to `output` or throws OutputFileError.
 void writeOutputDocument(const std::string& output, Json::Value document);
 
 // Writes the export document of `members` (see writeExportMembers) or throws OutputFileError.
-void writeOutputMembers(const std::string& output, std::vector<JsonMember> members);
+void writeOutputMembers(const std::string& output, std::vector<JsonMember> members, unsigned permissionCeiling = 0777);

@@ -169,11 +169,12 @@ private:
 
 // Replaces `path` with what `writeContent` writes into the new file (0 or an errno).
 template <class WriteContent>
-WriteResult replaceFile(const std::string& path, WriteContent writeContent) {
+WriteResult replaceFile(const std::string& path, unsigned permissionCeiling, WriteContent writeContent) {
     if (namesNoFile(path)) return WriteResult::notOpened(ENOENT);
     // Created with the replaced file's bits, so its content is never more exposed than before.
-    const std::optional<mode_t> replacedPermissions = permissionsOf(path);
-    TemporaryFile file(path, replacedPermissions.value_or(0666));
+    std::optional<mode_t> replacedPermissions = permissionsOf(path);
+    if (replacedPermissions) *replacedPermissions &= permissionCeiling;
+    TemporaryFile file(path, replacedPermissions.value_or(0666 & permissionCeiling));
     if (!file.isOpen()) return WriteResult::notOpened(file.openError());
     if (replacedPermissions) file.setPermissions(*replacedPermissions);
     if (const int error = writeContent(file)) return WriteResult::failedPartWay(path, error);
@@ -194,12 +195,12 @@ std::string WriteResult::failureLine(std::string cannotOpen) const {
     return _failedWrite.empty() ? std::move(cannotOpen) : _failedWrite;
 }
 
-WriteResult writeWholeFile(const std::string& path, std::string_view content) {
-    return replaceFile(path, [&](const TemporaryFile& file) { return file.writeAll(content); });
+WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling) {
+    return replaceFile(path, permissionCeiling, [&](const TemporaryFile& file) { return file.writeAll(content); });
 }
 
-WriteResult writeExportDocument(const std::string& path, Json::Value document) {
-    return replaceFile(path, [&](const TemporaryFile& file) {
+WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling) {
+    return replaceFile(path, permissionCeiling, [&](const TemporaryFile& file) {
         TemporaryFileBuffer buffer(file);
         std::ostream stream(&buffer);
         writeDocument(document, stream);
@@ -207,7 +208,7 @@ WriteResult writeExportDocument(const std::string& path, Json::Value document) {
     });
 }
 
-WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members) {
+WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members, unsigned permissionCeiling) {
     // jsoncpp's object is a map ordered by key bytes, where a later member replaces an earlier one.
     std::stable_sort(members.begin(), members.end(),
                      [](const JsonMember& left, const JsonMember& right) { return left.key < right.key; });
@@ -222,7 +223,7 @@ WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> 
         if (!isValidUtf8(member.key)) member.key = repaired.emplace_back(withValidUtf8(member.key));
         if (!isValidUtf8(member.text)) member.text = repaired.emplace_back(withValidUtf8(member.text));
     }
-    return replaceFile(path, [&](const TemporaryFile& file) {
+    return replaceFile(path, permissionCeiling, [&](const TemporaryFile& file) {
         TemporaryFileBuffer buffer(file);
         std::ostream stream(&buffer);
         writeJsonMembers(kept, stream);

@@ -49,17 +49,19 @@ private:
 // Replaces `path` with exactly `content`: written to a fresh file beside it, then
 // renamed over it, so a reader never sees a partial file and an existing one is
 // replaced only by a complete new one that keeps its permission bits. On failure
-// nothing is left behind.
-WriteResult writeWholeFile(const std::string& path, std::string_view content);
+// nothing is left behind. The new file gets no permission bit outside
+// `permissionCeiling` (an input's bits, so a private file gives a private copy).
+WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling = 0777);
 
 // The export document (see exportDocumentText) written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.
-WriteResult writeExportDocument(const std::string& path, Json::Value document);
+WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling = 0777);
 
 // The export document of `members` (in file order; a repeated key keeps the later
 // text, as in a Json::Value), written as writeExportDocument writes that document
 // but from texts held elsewhere: no document is built beside them.
-WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members);
+WriteResult writeExportMembers(const std::string& path, std::vector<JsonMember> members,
+                               unsigned permissionCeiling = 0777);
 
 // One diagnostic line: the message, a newline, and a flush.
 void reportLine(std::ostream& stream, std::string_view message);

@@ -32,7 +32,7 @@ PassResult runPass(PassKind kind, const std::string& subfile, const std::string&
     // The test files are named in lower case; the package tells formats by ending in Python.
     const std::optional<SubtitleFormat> format = formatNamed(subfile.substr(subfile.rfind('.') + 1));
     if (!format) throw SubtitleFormatError("no format named by " + subfile);
-    return passOnBytes(kind, readSubtitleFile(subfile), *format, subfile, output, rules, mode).result;
+    return passOnBytes(kind, readSubtitleFile(subfile), *format, subfile, output, 0777, rules, mode).result;
 }
 
 std::string rewriteBytes(const std::string& data, SubtitleFormat format, ReplacementRules words, RewriteMode mode) {

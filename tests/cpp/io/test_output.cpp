@@ -91,21 +91,33 @@ TEST(WriteWholeFile, ANameHoldingANulByteReplacesNothing) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBits) {
-    // (mode before, mode after): kept past the umask; the special bits are not carried over.
-    const std::pair<mode_t, mode_t> modes[] = {{0600, 0600}, {0640, 0640}, {0666, 0666}, {0444, 0444}, {04755, 0755}};
-    for (const auto& [before, after] : modes) {
-        SCOPED_TRACE(before);
+TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBitsWithinTheCeiling) {
+    struct Row {
+        mode_t before;  // 0: no file there yet
+        unsigned ceiling;
+        mode_t after;
+    };
+    // Kept past the umask; the special bits are not carried over; an input's bits as the
+    // ceiling keep a private file's copy private, a new one included.
+    const Row rows[] = {{0600, 0777, 0600},  {0640, 0777, 0640}, {0666, 0777, 0666}, {0444, 0777, 0444},
+                        {04755, 0777, 0755}, {0644, 0600, 0600}, {0666, 0640, 0640}, {0, 0600, 0600}};
+    const mode_t umaskWas = umask(022);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before);
+        SCOPED_TRACE(row.ceiling);
         TempDir dir;
         const std::string target = dir.file("out.ass");
-        writeFile(target, "old");
-        ASSERT_EQ(chmod(target.c_str(), before), 0);
-        ASSERT_TRUE(writeWholeFile(target, "new"));
+        if (row.before != 0) {
+            writeFile(target, "old");
+            ASSERT_EQ(chmod(target.c_str(), row.before), 0);
+        }
+        ASSERT_TRUE(writeWholeFile(target, "new", row.ceiling));
         struct stat written{};
         ASSERT_EQ(stat(target.c_str(), &written), 0);
-        EXPECT_EQ(written.st_mode & 07777, after);
+        EXPECT_EQ(written.st_mode & 07777, row.after);
         EXPECT_EQ(readFile(target), "new");
     }
+    umask(umaskWas);
 }
 
 }  // namespace
