@@ -7,6 +7,7 @@ and requeues a task whose worker leaves. Whatever ends the run (a lost scheduler
 a closed client, an error of the cluster's own), the files not done are reported."""
 
 import asyncio
+import concurrent.futures
 import contextlib
 import logging
 import os
@@ -217,7 +218,8 @@ def _results(future: Future, batch: Batch) -> list[Result] | None:
     # cluster (a worker that died too often, a worker that can't load this package).
     try:
         results: list[Result] = future.result()
-    except OSError:
+    except (OSError, concurrent.futures.CancelledError):
+        # The scheduler can go between the settled future's status and its result.
         return None
     except Exception as error:
         problem = one_line(f"the cluster could not run it: {type(error).__name__}: {error}")
