@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace test_support {
 
@@ -86,6 +88,30 @@ inline void writeFile(const std::string& path, std::string_view content) {
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<std::string> linesOf(const std::string& data) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        const std::size_t end = std::min(data.find('\n', start), data.size());
+        lines.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The sample files under `folder`, but for those kept local and the notes.
+inline std::vector<std::filesystem::path> sampleFiles(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file() || entry.path().string().find("local-only") != std::string::npos ||
+            entry.path().extension() == ".md") {
+            continue;
+        }
+        files.push_back(entry.path());
+    }
+    return files;
 }
 
 }  // namespace test_support

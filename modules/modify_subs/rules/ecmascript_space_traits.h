@@ -8,6 +8,9 @@
 #include <iterator>
 #include <regex>
 
+// ECMAScript's WhiteSpace and LineTerminator.
+bool isEcmaScriptSpace(wchar_t c);
+
 class EcmaScriptSpaceTraits : public std::regex_traits<wchar_t> {
     using LocaleClass = std::regex_traits<wchar_t>::char_class_type;
 

@@ -1,12 +1,14 @@
 #include "rules/jit_pattern.h"
 
 #include <bitset>
+#include <cctype>
 #include <cstdio>
 #include <regex>
 #include <vector>
 
 #include "pattern/pattern_lexer.h"
 #include "rules/single_byte_sets.h"
+#include "text/utf8_text.h"
 
 namespace {
 
@@ -56,6 +58,61 @@ std::optional<std::string> byteSet(const std::string& pattern, const std::vector
     return cache.emplace(key, spelledSet(bytes)).first->second;
 }
 
+std::string hexCodePoint(std::size_t c) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "\\x{%zx}", c);
+    return buffer;
+}
+
+std::string spelledCodePoints(const CodePointSet& set) {
+    if (set.none()) return "(?!)";
+    std::string spelled = "[";
+    for (std::size_t c = 0; c < set.size(); ++c) {
+        if (!set[c]) continue;
+        std::size_t last = c;
+        while (last + 1 < set.size() && set[last + 1]) ++last;
+        spelled += hexCodePoint(c);
+        if (last > c) spelled.append("-").append(hexCodePoint(last));
+        c = last;
+    }
+    return spelled + "]";
+}
+
+// One character of a character-wise pattern, spelled as the set of what matches it.
+const std::string& characterLiteral(char32_t c, CodePointSets& sets, bool ignoreCase) {
+    const std::string key = (ignoreCase ? "i" : "s") + hexCodePoint(c);
+    auto& cache = sets.spelled();
+    if (const auto found = cache.find(key); found != cache.end()) return found->second;
+    const CodePointSet set = sets.literal(c, ignoreCase);
+    const bool plain = c < 0x80 && std::isalnum(static_cast<int>(c));
+    std::string spelled = set.count() > 1 ? spelledCodePoints(set)
+                          : plain         ? std::string(1, static_cast<char>(c))
+                                          : hexCodePoint(c);
+    return cache.emplace(key, std::move(spelled)).first->second;
+}
+
+std::optional<std::string> characterSet(const std::string& pattern, const std::vector<PatternToken>& tokens,
+                                        std::size_t first, std::size_t last, CodePointSets& sets, bool ignoreCase) {
+    const std::string atom = pattern.substr(tokens[first].begin, tokens[last].end - tokens[first].begin);
+    const std::string key = (ignoreCase ? "i" : "s") + atom;
+    auto& cache = sets.spelled();
+    if (const auto found = cache.find(key); found != cache.end()) return found->second;
+    const std::optional<CodePointSet> set = sets.atom(pattern, tokens, first, last, ignoreCase);
+    if (!set) return std::nullopt;
+    return cache.emplace(key, spelledCodePoints(*set)).first->second;
+}
+
+// PCRE2's \b would take its own word characters: these are the wide regex's.
+std::string characterBoundary(bool boundary, CodePointSets& sets) {
+    auto& cache = sets.spelled();
+    const std::string key = boundary ? "\\b" : "\\B";
+    if (const auto found = cache.find(key); found != cache.end()) return found->second;
+    const std::string word = spelledCodePoints(sets.word());
+    const std::string spelled = boundary ? "(?(?<=" + word + ")(?!" + word + ")|(?=" + word + "))"
+                                         : "(?(?<=" + word + ")(?=" + word + ")|(?!" + word + "))";
+    return cache.emplace(key, spelled).first->second;
+}
+
 // One open group while translating: whether it can match empty, and what it holds.
 struct Frame {
     bool lookahead = false;
@@ -74,8 +131,13 @@ struct Frame {
 
 class Translator {
 public:
-    Translator(const std::string& pattern, ByteSetCache& cache, bool ignoreCase) : _pattern(pattern), _cache(cache) {
+    Translator(const std::string& pattern, ByteSetCache& cache, bool ignoreCase) : _pattern(pattern), _cache(&cache) {
         _out.ignoreCase = ignoreCase;
+    }
+
+    Translator(const std::string& pattern, CodePointSets& sets, bool ignoreCase) : _pattern(pattern), _sets(&sets) {
+        _out.ignoreCase = ignoreCase;
+        _out.characters = true;
     }
 
     std::optional<JitPattern> run() {
@@ -98,6 +160,8 @@ public:
 private:
     bool step(const PatternToken& token);
     bool quantifier(const PatternToken& token);
+    bool character(const PatternToken& token);
+    std::optional<std::string> set(std::size_t last);
 
     void atom(bool empty) {
         endAtom();
@@ -145,7 +209,8 @@ private:
     }
 
     const std::string& _pattern;
-    ByteSetCache& _cache;
+    ByteSetCache* _cache = nullptr;
+    CodePointSets* _sets = nullptr;  // in character mode
     const std::vector<PatternToken>* _tokens = nullptr;
     std::size_t _index = 0;
     std::vector<Frame> _frames;
@@ -156,6 +221,7 @@ bool Translator::step(const PatternToken& token) {
     switch (token.kind) {
         case TokenKind::Byte:
         case TokenKind::Escape:
+            if (_sets) return character(token);
             consumingAtom();
             _out.source += literal(token.byte);
             return true;
@@ -163,7 +229,7 @@ bool Translator::step(const PatternToken& token) {
         case TokenKind::AnyByte:
         case TokenKind::ClassOpen: {
             const std::size_t last = token.kind == TokenKind::ClassOpen ? token.partner : _index;
-            const std::optional<std::string> bytes = byteSet(_pattern, *_tokens, _index, last, _cache, _out.ignoreCase);
+            const std::optional<std::string> bytes = set(last);
             if (!bytes) return false;
             if (token.kind == TokenKind::ClassOpen) _index = token.partner;
             consumingAtom();
@@ -174,12 +240,17 @@ bool Translator::step(const PatternToken& token) {
             // Inside a lookahead std::regex takes the lookahead's start for the text's.
             if (token.symbol != '$' && inLookahead()) return false;
             atom(true);
+            if (_sets && (token.symbol == 'b' || token.symbol == 'B')) {
+                _out.source += characterBoundary(token.symbol == 'b', *_sets);
+                return true;
+            }
             _out.source += token.symbol == '^'   ? "^"
                            : token.symbol == '$' ? "\\z"
                            : token.symbol == 'b' ? "\\b"
                                                  : "\\B";
             return true;
         case TokenKind::BackReference:
+            if (_sets) return false;
             if (_frames.back().branchLeading) _out.startsPlainly = false;
             atom(true);
             _out.source += "\\g{" + std::to_string(token.number) + "}";
@@ -230,6 +301,33 @@ bool Translator::step(const PatternToken& token) {
     }
 }
 
+std::optional<std::string> Translator::set(std::size_t last) {
+    if (_sets) return characterSet(_pattern, *_tokens, _index, last, *_sets, _out.ignoreCase);
+    return byteSet(_pattern, *_tokens, _index, last, *_cache, _out.ignoreCase);
+}
+
+// The bytes of a multi-byte character are one atom, as the wide regex reads it.
+bool Translator::character(const PatternToken& token) {
+    char32_t c = codePointOf(token);
+    if (token.kind == TokenKind::Byte && c >= 0x80) {
+        std::string_view rest = std::string_view(_pattern).substr(token.begin);
+        const std::optional<char32_t> decoded = takeCharacter(rest);
+        if (!decoded) return false;
+        const std::size_t length = _pattern.size() - token.begin - rest.size();
+        for (std::size_t next = 1; next < length; ++next) {
+            if (_index + next >= _tokens->size()) return false;
+            const PatternToken& part = (*_tokens)[_index + next];
+            if (part.kind != TokenKind::Byte || part.begin != token.begin + next) return false;
+        }
+        _index += length - 1;
+        c = *decoded;
+    }
+    if (c >= 0x10000) return false;
+    consumingAtom();
+    _out.source += characterLiteral(c, *_sets, _out.ignoreCase);
+    return true;
+}
+
 bool Translator::quantifier(const PatternToken& token) {
     Frame& frame = _frames.back();
     // "a**" repeats a repetition in std::regex; PCRE2 reads "a*+" as possessive.
@@ -258,4 +356,8 @@ bool Translator::quantifier(const PatternToken& token) {
 
 std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache, bool ignoreCase) {
     return Translator(spelled, cache, ignoreCase).run();
+}
+
+std::optional<JitPattern> characterJitPatternFor(const std::string& pattern, CodePointSets& sets, bool ignoreCase) {
+    return Translator(pattern, sets, ignoreCase).run();
 }

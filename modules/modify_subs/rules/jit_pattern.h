@@ -11,9 +11,14 @@
 #include <optional>
 #include <string>
 
+#include "rules/code_point_sets.h"
+
 struct JitPattern {
     std::string source;  // for PCRE2 with the options of jit_rule.h
     bool ignoreCase = true;
+    // Matches code points of UTF-8 text, every atom an explicit set of them: no
+    // PCRE2 case folding or word characters of its own.
+    bool characters = false;
     int captures = 0;
     bool lookaheads = false;
     // Whether every match starts with a byte that the pattern's first consuming atom
@@ -30,3 +35,11 @@ using ByteSetCache = std::map<std::string, std::string>;
 // the classic one; case-insensitive unless `ignoreCase` is false, as compileRulePattern
 // was asked. Nothing when the pattern stays on std::regex.
 std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache& cache, bool ignoreCase = true);
+
+// The same for a character-wise rule on UTF-8 text of the Basic Multilingual Plane:
+// `pattern` is as the wide regex was given it, in UTF-8 (\uXXXX a code point, a
+// quantifier after a multi-byte character repeats the character). Nothing for a
+// pattern that stays on the wide regex, such as a back-reference, which it compares
+// by collation.
+std::optional<JitPattern> characterJitPatternFor(const std::string& pattern, CodePointSets& sets,
+                                                 bool ignoreCase = true);

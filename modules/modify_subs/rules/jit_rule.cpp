@@ -21,6 +21,15 @@ constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
 // Case folding as std::regex in the classic locale: ASCII only, without UTF. As in
 // libstdc++ (not ECMAScript), a back-reference to a group that took no part fails.
 constexpr std::uint32_t kCompileOptions = PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+// Code points of UTF-8 text, with none of PCRE2's own ideas of their classes or case.
+constexpr std::uint32_t kCharacterOptions = PCRE2_DOLLAR_ENDONLY | PCRE2_UTF | PCRE2_NEVER_UCP;
+
+// Where the character that starts at `offset` ends.
+std::size_t nextCharacter(std::string_view text, std::size_t offset) {
+    ++offset;
+    while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) ++offset;
+    return offset;
+}
 
 struct FreeCode {
     void operator()(pcre2_code* code) const { pcre2_code_free(code); }
@@ -55,6 +64,9 @@ struct JitRule::Compiled {
     int captures = 0;
     int textsBeforeJit = 0;
     bool preserveCase = false;
+    // The texts are checked UTF-8 before they get here.
+    std::uint32_t matchOptions = 0;
+    bool characters = false;
 
     // Without the JIT (an unsupported platform) the interpreter still gives the results.
     void countText() {
@@ -74,8 +86,9 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
     // PCRE2 10.42's start-up optimisations miss matches of patterns that may start
     // without consuming: "(?=a)_*a" finds nothing in "bab", and the JIT finds nothing
     // in "k0" for "(?:k|)[^\r]+?[^\r]".
-    const std::uint32_t options = kCompileOptions | (pattern.ignoreCase ? PCRE2_CASELESS : 0) |
-                                  (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
+    const std::uint32_t options =
+        (pattern.characters ? kCharacterOptions : kCompileOptions | (pattern.ignoreCase ? PCRE2_CASELESS : 0)) |
+        (pattern.startsPlainly ? 0 : PCRE2_NO_START_OPTIMIZE);
     std::unique_ptr<pcre2_code, FreeCode> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.source.data()),
                                                              pattern.source.size(), options, &error, &errorOffset,
                                                              nullptr));
@@ -85,9 +98,9 @@ std::optional<JitRule> JitRule::compile(const JitPattern& pattern, const std::st
     if (static_cast<int>(captures) != pattern.captures) return std::nullopt;
     std::unique_ptr<pcre2_match_data, FreeMatchData> data(pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!data) throw std::bad_alloc();
-    return JitRule(std::make_unique<Compiled>(Compiled{std::move(code), std::move(data),
-                                                       ReplacementFormat(replacement, pattern.captures),
-                                                       pattern.captures, interpretedTexts}));
+    return JitRule(std::make_unique<Compiled>(
+        Compiled{std::move(code), std::move(data), ReplacementFormat(replacement, pattern.captures), pattern.captures,
+                 interpretedTexts, false, pattern.characters ? PCRE2_NO_UTF_CHECK : 0u, pattern.characters}));
 }
 
 JitRule::JitRule(std::unique_ptr<Compiled> compiled) : _compiled(std::move(compiled)) {}
@@ -101,6 +114,7 @@ bool JitRule::Compiled::search(std::string_view text, std::size_t base, std::siz
                                const JitMatchContext& context) const {
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data()) + base;
     const std::size_t length = text.size() - base;
+    options |= matchOptions;
     int result = pcre2_match(code.get(), subject, length, offset, options, data.get(), context.get());
     if (result == PCRE2_ERROR_JIT_STACKLIMIT) {
         result = pcre2_match(code.get(), subject, length, offset, options | PCRE2_NO_JIT, data.get(), context.get());
@@ -127,7 +141,8 @@ std::string_view JitRule::Compiled::group(std::string_view text, int number) con
 // the text before it known (no ^ there, \b looks back). After an empty match it first
 // asks for a longer match at the same place; before any match has moved on, that
 // search starts a text of its own there (^ matches, \b sees nothing before). When
-// there is none, the search goes on one byte further.
+// there is none, the search goes on one byte further, or one character on a wide
+// string.
 std::optional<std::string> JitRule::replace(const std::string& text, const JitMatchContext& context) {
     _compiled->countText();
     const Compiled& rule = *_compiled;
@@ -160,7 +175,7 @@ std::optional<std::string> JitRule::replace(const std::string& text, const JitMa
         const std::size_t base = textBefore ? 0 : end;
         if (rule.search(whole, base, end - base, PCRE2_ANCHORED | PCRE2_NOTEMPTY_ATSTART, context)) continue;
         textBefore = true;
-        found = rule.search(whole, 0, end + 1, 0, context);
+        found = rule.search(whole, 0, rule.characters ? nextCharacter(whole, end) : end + 1, 0, context);
     }
     out += whole.substr(copied);
     return out;

@@ -27,14 +27,20 @@ bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isAscii(std::wstring_view text) {
-    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
-}
+// Which engine a text can run on.
+struct TextShape {
+    bool ascii = true;
+    bool basicPlane = true;  // no four-byte sequence
+};
 
-std::string narrowedAscii(std::wstring_view text) {
-    std::string narrow(text.size(), '\0');
-    std::transform(text.begin(), text.end(), narrow.begin(), [](wchar_t c) { return static_cast<char>(c); });
-    return narrow;
+TextShape shapeOf(std::string_view text) {
+    TextShape shape;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        shape.ascii = shape.ascii && byte < 0x80;
+        shape.basicPlane = shape.basicPlane && byte < 0xF0;
+    }
+    return shape;
 }
 
 // Folded as the wide regex folds under icase: the ctype facet's tolower, per code point.
@@ -68,6 +74,8 @@ struct WideRule {
     bool asciiPattern = false;
     bool asciiJitTried = false;
     std::optional<JitRule> asciiJit;
+    bool characterJitTried = false;
+    std::optional<JitRule> characterJit;
 };
 
 // The byte-wise literal analysis reads a quantifier after a multi-byte character
@@ -118,6 +126,7 @@ struct UnicodeSubstitution::Rules {
     bool jitAllowed = std::locale() == std::locale::classic();
     JitMatchContext jitContext;
     ByteSetCache byteSets;
+    CodePointSets codePoints;
 
     explicit Rules(const RuleSequence& source) : byteWise(source) {
         rules.reserve(source.size());
@@ -145,6 +154,8 @@ struct UnicodeSubstitution::Rules {
                       std::nullopt,
                       false,
                       false,
+                      std::nullopt,
+                      false,
                       std::nullopt};
         rule.expression.imbue(locale);
         const std::wstring widePattern = wideOrRefuse(pattern, "pattern", source.pattern);
@@ -159,54 +170,66 @@ struct UnicodeSubstitution::Rules {
         return rule;
     }
 
-    // Nothing when the rule leaves `text` as it is.
-    std::optional<std::wstring> rewrite(WideRule& rule, const std::wstring& text) {
-        const bool asciiText = (rule.asciiLiteral || rule.asciiPattern) && isAscii(std::wstring_view(text));
-        if (rule.asciiLiteral && asciiText) {
-            std::optional<std::string> replaced = rule.asciiLiteral->apply(
-                narrowedAscii(text), rule.letterCase == LetterCase::Sensitive ? identityFold() : asciiFold);
-            // The replacement was checked to be UTF-8 when the rule was built.
-            return replaced ? wideFromUtf8(*replaced) : std::nullopt;
-        }
-        if (rule.asciiPattern && asciiText) {
+    // The rule on PCRE2: byte-wise on ASCII text, character-wise on other text of
+    // the Basic Multilingual Plane, the only code points the character sets cover.
+    JitRule* jitFor(WideRule& rule, const TextShape& shape) {
+        if (!jitAllowed) return nullptr;
+        const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
+        if (shape.ascii) {
+            if (!rule.asciiPattern) return nullptr;
             if (!rule.asciiJitTried) {
                 rule.asciiJitTried = true;
-                const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
                 if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets, ignoreCase)) {
                     rule.asciiJit = JitRule::compile(*translated, rule.byteReplacement);
                     if (rule.asciiJit && rule.letterCase == LetterCase::Preserve) rule.asciiJit->preserveCase();
                 }
             }
-            if (rule.asciiJit) {
-                try {
-                    const std::string narrow = narrowedAscii(text);
-                    std::optional<std::string> replaced = rule.asciiJit->replace(narrow, jitContext);
-                    return replaced && *replaced != narrow ? wideFromUtf8(*replaced) : std::nullopt;
-                } catch (const JitGaveUp&) {
-                    // The wide regex gives the same, or the error that says why not.
-                }
+            return rule.asciiJit ? &*rule.asciiJit : nullptr;
+        }
+        // Shaping a replacement after a match of other letters than ASCII is the wide regex's.
+        if (!shape.basicPlane || rule.letterCase == LetterCase::Preserve) return nullptr;
+        if (!rule.characterJitTried) {
+            rule.characterJitTried = true;
+            if (const std::optional<JitPattern> translated =
+                    characterJitPatternFor(rule.pattern, codePoints, ignoreCase)) {
+                rule.characterJit = JitRule::compile(*translated, rule.byteReplacement);
             }
         }
-        checkRecursionBudget(rule.pattern, rule.stackDemand, text.size());
-        // The C-string form of the format, as the byte-wise rules use it.
-        std::wstring rewritten = rule.letterCase == LetterCase::Preserve
-                                     ? replaceShaped(text, rule.expression, rule.replacement, ctype)
-                                     : std::regex_replace(text, rule.expression, rule.replacement.c_str());
-        if (rewritten == text) return std::nullopt;
-        return rewritten;
+        return rule.characterJit ? &*rule.characterJit : nullptr;
     }
 
-    void scan(const std::wstring& text) { scanner->scan(foldedUtf8(text)); }
+    // Nothing when the rule leaves `text` (valid UTF-8) as it is.
+    std::optional<std::string> rewrite(WideRule& rule, const std::string& text, const TextShape& shape) {
+        if (rule.asciiLiteral && shape.ascii) {
+            return rule.asciiLiteral->apply(text,
+                                            rule.letterCase == LetterCase::Sensitive ? identityFold() : asciiFold);
+        }
+        if (JitRule* jit = jitFor(rule, shape)) {
+            try {
+                std::optional<std::string> replaced = jit->replace(text, jitContext);
+                if (!replaced || *replaced == text) return std::nullopt;
+                return replaced;
+            } catch (const JitGaveUp&) {
+                // The wide regex gives the same, or the error that says why not.
+            }
+        }
+        const std::wstring wide = *wideFromUtf8(text);
+        checkRecursionBudget(rule.pattern, rule.stackDemand, wide.size());
+        // The C-string form of the format, as the byte-wise rules use it.
+        const std::wstring rewritten = rule.letterCase == LetterCase::Preserve
+                                           ? replaceShaped(wide, rule.expression, rule.replacement, ctype)
+                                           : std::regex_replace(wide, rule.expression, rule.replacement.c_str());
+        if (rewritten == wide) return std::nullopt;
+        return utf8FromWide(rewritten);
+    }
 
     // Most subtitle text is ASCII, which the locale folds as ASCII: no conversions.
-    std::string foldedUtf8(const std::wstring& text) const {
-        if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; })) {
-            return utf8FromWide(foldedWide(text, ctype));
-        }
-        std::string folded(text.size(), '\0');
-        std::transform(text.begin(), text.end(), folded.begin(),
-                       [](wchar_t c) { return static_cast<char>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c); });
-        return folded;
+    void scan(const std::string& text, const TextShape& shape) {
+        if (!shape.ascii) return scanner->scan(utf8FromWide(foldedWide(*wideFromUtf8(text), ctype)));
+        std::string folded = text;
+        std::transform(folded.begin(), folded.end(), folded.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        scanner->scan(folded);
     }
 };
 
@@ -217,21 +240,20 @@ UnicodeSubstitution::UnicodeSubstitution(UnicodeSubstitution&&) noexcept = defau
 UnicodeSubstitution& UnicodeSubstitution::operator=(UnicodeSubstitution&&) noexcept = default;
 
 std::string UnicodeSubstitution::apply(const std::string& text, std::vector<std::size_t>* changedBy) {
-    std::optional<std::wstring> wide = wideFromUtf8(text);
-    if (!wide) return _rules->byteWise.apply(text, changedBy);
-    std::wstring modifiedText = std::move(*wide);
-    bool changed = false;
-    _rules->scan(modifiedText);
+    if (!isValidUtf8(text)) return _rules->byteWise.apply(text, changedBy);
+    // Kept as UTF-8 throughout: only a rule left on the wide regex converts it.
+    std::string modifiedText = text;
+    TextShape shape = shapeOf(modifiedText);
+    _rules->scan(modifiedText, shape);
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         WideRule& rule = _rules->rules[index];
         if (!rule.requiredLiterals.empty() && !_rules->scanner->found(index)) continue;
-        if (std::optional<std::wstring> rewritten = _rules->rewrite(rule, modifiedText)) {
+        if (std::optional<std::string> rewritten = _rules->rewrite(rule, modifiedText, shape)) {
             modifiedText = std::move(*rewritten);
-            changed = true;
-            _rules->scan(modifiedText);
+            shape = shapeOf(modifiedText);
+            _rules->scan(modifiedText, shape);
             if (changedBy) changedBy->push_back(index);
         }
     }
-    // Valid UTF-8 comes back from its code points unchanged: no need to convert.
-    return changed ? utf8FromWide(modifiedText) : text;
+    return modifiedText;
 }

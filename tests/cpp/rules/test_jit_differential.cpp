@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "generated_rules.h"
 #include "pattern_grammar.h"
 #include "rules/case_shape.h"
 #include "rules/ecmascript_space_traits.h"
@@ -119,46 +120,21 @@ TEST(JitDifferential, ByteSetsWorkedOutAreThoseStdRegexAccepts) {
     }
 }
 
-int settingOr(const char* name, int fallback) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? fallback : std::atoi(value);
-}
+using generated_rules::settingOr;
 
 // Case-sensitive rules (a list's "case": "sensitive") are compared as often as a
 // quarter of the others.
 void compareGeneratedRules(bool ignoreCase, long wanted) {
-    std::mt19937 random(static_cast<unsigned>(settingOr("QUORVANT_JIT_SEED", 20261208)));
-    auto choose = [&](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random); };
-    pattern_grammar::Generator generator(choose);
-    constexpr int kTextsPerPattern = 20;
     ByteSetCache cache;
     const JitMatchContext context;
-    long cases = 0;
-    long patterns = 0;
-    long onJit = 0;
-    while (cases < wanted) {
-        const std::string pattern = generator.pattern();
-        const std::string replacement = generator.replacement();
-        std::optional<Engines> engines;
-        try {
-            engines.emplace(bothEngines(pattern, replacement, cache, 3, ignoreCase));
-        } catch (const std::regex_error&) {
-            continue;  // std::regex refuses it; so does the rule
-        }
-        ++patterns;
-        if (!engines->jit) continue;
-        ++onJit;
-        for (int i = 0; i < kTextsPerPattern; ++i, ++cases) {
-            const std::string text = generator.text();
-            ASSERT_EQ(byJit(*engines, text, context), byRegex(*engines, replacement, text))
-                << "pattern " << testing::PrintToString(pattern) << ", replacement "
-                << testing::PrintToString(replacement) << ", text " << testing::PrintToString(text);
-        }
-    }
-    // The grammar must keep most patterns on the JIT, or this compares little.
-    EXPECT_GT(onJit * 10, patterns * 6) << onJit << " of " << patterns;
-    std::printf("%ld cases, %ld of %ld valid patterns on the JIT%s\n", cases, onJit, patterns,
-                ignoreCase ? "" : ", case-sensitive");
+    generated_rules::compare(
+        pattern_grammar::kByteAlphabet, wanted, 60, ignoreCase ? "byte-wise" : "byte-wise, case-sensitive",
+        [&](const std::string& pattern, const std::string& replacement) {
+            return bothEngines(pattern, replacement, cache, 3, ignoreCase);
+        },
+        [&](Engines& engines, const std::string& replacement, const std::string& text) {
+            return std::pair(byJit(engines, text, context), byRegex(engines, replacement, text));
+        });
 }
 
 TEST(JitDifferential, GeneratedPatternsAndTextsGiveStdRegexResults) {
@@ -229,17 +205,6 @@ const std::vector<std::pair<std::string, std::string>> kUsersRules = {
     {"(?!\\s)\\W+$", ""},
 };
 
-std::vector<std::string> linesOf(const std::string& data) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < data.size()) {
-        const std::size_t end = std::min(data.find('\n', start), data.size());
-        lines.push_back(data.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // Every line of the sample files through random lists of those rules and of generated
 // ones, as the substitution runs them and as the plain compile-per-text substitution
 // does. QUORVANT_CORPUS_DIR reads every line of another folder's samples instead of
@@ -252,14 +217,10 @@ void rewriteCorpus() {
     auto choose = [&](std::size_t bound) { return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random); };
     pattern_grammar::Generator generator(choose);
     int files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(samples)) {
-        const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file() || entry.path().string().find("local-only") != std::string::npos ||
-            name.ends_with(".md")) {
-            continue;
-        }
+    for (const std::filesystem::path& path : test_support::sampleFiles(samples)) {
+        const std::string name = path.filename().string();
         ++files;
-        std::vector<std::string> lines = linesOf(test_support::readFile(entry.path().string()));
+        std::vector<std::string> lines = test_support::linesOf(test_support::readFile(path.string()));
         if (!folder && lines.size() > 400) lines.resize(400);
         for (int list = 0; list < 2; ++list) {
             ReplacementRules words;
