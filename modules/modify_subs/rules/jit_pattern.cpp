@@ -1,5 +1,6 @@
 #include "rules/jit_pattern.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cctype>
 #include <cstdio>
@@ -100,6 +101,38 @@ std::optional<std::string> characterSet(const std::string& pattern, const std::v
     const std::optional<CodePointSet> set = sets.atom(pattern, tokens, first, last, ignoreCase);
     if (!set) return std::nullopt;
     return cache.emplace(key, spelledCodePoints(*set)).first->second;
+}
+
+// The wide regex reads a character of several bytes as one, in a class as outside it:
+// spelled \uXXXX, the byte-wise lexer reads it so too. Nothing for one beyond the
+// Basic Multilingual Plane, or one after \ or \c.
+std::optional<std::string> escapedCharacters(const std::string& pattern) {
+    std::string escaped;
+    escaped.reserve(pattern.size());
+    std::string_view rest(pattern);
+    auto ascii = [](std::string_view text, std::size_t at) {
+        return at >= text.size() || static_cast<unsigned char>(text[at]) < 0x80;
+    };
+    while (!rest.empty()) {
+        if (rest.front() == '\\') {
+            const std::size_t length = std::min<std::size_t>(rest.size() > 1 && rest[1] == 'c' ? 3 : 2, rest.size());
+            for (std::size_t at = 1; at < length; ++at) {
+                if (!ascii(rest, at)) return std::nullopt;
+            }
+            escaped.append(rest.substr(0, length));
+            rest.remove_prefix(length);
+        } else if (ascii(rest, 0)) {
+            escaped += rest.front();
+            rest.remove_prefix(1);
+        } else {
+            const std::optional<char32_t> c = takeCharacter(rest);
+            if (!c || *c >= 0x10000) return std::nullopt;
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(*c));
+            escaped += buffer;
+        }
+    }
+    return escaped;
 }
 
 // PCRE2's \b would take its own word characters: these are the wide regex's.
@@ -306,25 +339,9 @@ std::optional<std::string> Translator::set(std::size_t last) {
     return byteSet(_pattern, *_tokens, _index, last, *_cache, _out.ignoreCase);
 }
 
-// The bytes of a multi-byte character are one atom, as the wide regex reads it.
 bool Translator::character(const PatternToken& token) {
-    char32_t c = codePointOf(token);
-    if (token.kind == TokenKind::Byte && c >= 0x80) {
-        std::string_view rest = std::string_view(_pattern).substr(token.begin);
-        const std::optional<char32_t> decoded = takeCharacter(rest);
-        if (!decoded) return false;
-        const std::size_t length = _pattern.size() - token.begin - rest.size();
-        for (std::size_t next = 1; next < length; ++next) {
-            if (_index + next >= _tokens->size()) return false;
-            const PatternToken& part = (*_tokens)[_index + next];
-            if (part.kind != TokenKind::Byte || part.begin != token.begin + next) return false;
-        }
-        _index += length - 1;
-        c = *decoded;
-    }
-    if (c >= 0x10000) return false;
     consumingAtom();
-    _out.source += characterLiteral(c, *_sets, _out.ignoreCase);
+    _out.source += characterLiteral(codePointOf(token), *_sets, _out.ignoreCase);
     return true;
 }
 
@@ -359,5 +376,7 @@ std::optional<JitPattern> jitPatternFor(const std::string& spelled, ByteSetCache
 }
 
 std::optional<JitPattern> characterJitPatternFor(const std::string& pattern, CodePointSets& sets, bool ignoreCase) {
-    return Translator(pattern, sets, ignoreCase).run();
+    const std::optional<std::string> escaped = escapedCharacters(pattern);
+    if (!escaped) return std::nullopt;
+    return Translator(*escaped, sets, ignoreCase).run();
 }

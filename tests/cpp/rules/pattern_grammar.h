@@ -82,7 +82,10 @@ inline const std::vector<std::string> kCharacterClasses = {"[ab]",
                                                            "[k\\u00e9]",
                                                            "[[.a.]]",
                                                            "[\\xc3\\xa9]",
-                                                           "[\xc3\xa9\xe2\x80\x9c]"};
+                                                           "[\xc3\xa9\xe2\x80\x9c]",
+                                                           "[\xc3\xa0-\xc3\xbf]",
+                                                           "[^\xe2\x80\x98-\xe2\x80\x9d]",
+                                                           "[\xc3\x9f\xe1\xba\x9e\xc4\xb1]"};
 inline const std::vector<std::string> kCharacterPieces =
     joined({"a", "b", "k", "s", "i", "K", "S", "I", " ", "-", "0", "_", "\n", "\r", "!", "."}, kOtherCharacters);
 

@@ -92,8 +92,13 @@ const KnownDifference kKnownDifferences[] = {
      true},
     {"(a)\\1", "x", "aA", false},  // the wide regex compares it by collation
     {"[[=e=]]", "x", "e\xc3\xa9", false},
-    {"[\xc3\xa9]", "x", "\xc3\xa9", false},  // a character of several bytes in a class
-    {"\xf0\x9f\x98\x80", "x", "a", false},   // beyond the Basic Multilingual Plane
+    {"[\xc3\xa0-\xc3\xbf]+", "_", "\xc3\x80\xc3\xa9\xc3\xbf\xc5\xb8", true},  // a class of characters of several bytes
+    {"[^\xe2\x80\x98-\xe2\x80\x9d]", "_",
+     "\xe2\x80\x9c"
+     "a\xe2\x80\x9d",
+     true},
+    {"[\xc3\xbf-\xc4\x80]", "x", "\xc3\xbf\xc5\xb8\xc4\x81", true},  // a range across bytes of UTF-8
+    {"\xf0\x9f\x98\x80", "x", "a", false},                           // beyond the Basic Multilingual Plane
 };
 
 TEST(CharacterJitDifferential, KnownDifferencesGiveTheWideRegexResults) {
