@@ -70,6 +70,7 @@ bench: setup
 	$(CMAKE) --build $(BENCH_PLAIN_BUILD) -j2 --target modify_subs
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
 	$(PY) bench/matching.py
+	$(PY) bench/characters.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup
@@ -79,7 +80,7 @@ demo: setup
 
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
+FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_character_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
 
 .PHONY: fuzz
 # Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.

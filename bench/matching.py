@@ -56,8 +56,9 @@ RULES = {
 
 
 def first_call_cpu(side: str, pass_name: str, subfile: str, words: str) -> float:
-    """CPU seconds of the job's first call in a fresh interpreter (all its threads): on a
-    shared machine the wall clock mostly measures the neighbours."""
+    """CPU seconds of the job's first call in a fresh interpreter (all its threads), `side`
+    a key of word_lists.JOBS: on a shared machine the wall clock mostly measures the
+    neighbours."""
     imports, call = JOBS[side]
     code = FIRST_CALL.format(
         here=str(Path(__file__).resolve().parent),
@@ -78,19 +79,20 @@ def dialogue(text: str, rng: random.Random) -> str:
     return text
 
 
-def write_files(cues: int, rng: random.Random) -> tuple[str, str]:
-    """An ASS and a SubRip file of `cues` matching cues, from the benchmark's films."""
+def write_files(cues: int, rng: random.Random, line=dialogue) -> tuple[str, str]:
+    """An ASS and a SubRip file of `cues` matching cues, from the benchmark's films;
+    `line` makes a cue's text match."""
     ass = inputs.ass_file(cues, rng).split(b"\r\n")
     for index, line in enumerate(ass):
         if line.startswith(b"Dialogue:"):
             fields = line.split(b",", 9)
-            fields[9] = dialogue(fields[9].decode("utf-8"), rng).encode("utf-8")
+            fields[9] = line(fields[9].decode("utf-8"), rng).encode("utf-8")
             ass[index] = b",".join(fields)
     srt = inputs.srt_file(cues, rng).split(b"\n\n")
     for index, block in enumerate(srt):
         lines = block.split(b"\n")
         if len(lines) > 2:
-            lines[2] = dialogue(lines[2].decode("utf-8", "replace"), rng).encode("utf-8")
+            lines[2] = line(lines[2].decode("utf-8", "replace"), rng).encode("utf-8")
         srt[index] = b"\n".join(lines)
     names = (f"matching-{cues}.ass", f"matching-{cues}.srt")
     Path(names[0]).write_bytes(b"\r\n".join(ass))

@@ -48,6 +48,10 @@ JOBS = {
         "from c_quorvant import WordList, export, rewrite",
         "{pass_name}({subfile!r}, WordList.load({words!r}), 'out-' + {subfile!r})",
     ),
+    "api-unicode": (
+        "from c_quorvant import WordList, export, rewrite",
+        "{pass_name}({subfile!r}, WordList.load({words!r}), 'out-' + {subfile!r}, unicode=True)",
+    ),
     "peer": ("import peer", "peer.{pass_name}_pass({subfile!r}, {words!r})"),
 }
 

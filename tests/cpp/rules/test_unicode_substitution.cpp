@@ -88,6 +88,29 @@ TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
     }
 }
 
+// A text runs byte-wise on the JIT while it is ASCII, character-wise on it while its
+// characters are in the Basic Multilingual Plane, on the wide regex beyond that or for
+// a rule the JIT does not take; a replacement can move it from one to another.
+TEST(UnicodeSubstitution, EachEngineATextMeetsGivesTheWideRegexResult) {
+    const struct {
+        RuleSequence rules;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {{{"(\\w+)-san", "$1"}}, "Zo\u00e9-san \u201cok\u201d", "Zo\u00e9 \u201cok\u201d"},
+        {{{"(\\w+)-san", "$1"}}, "Zo\u00e9-san \U0001F600", "Zo\u00e9 \U0001F600"},
+        {{{"a", "\u00e9"}, {"\u00e9+", "e"}}, "aa", "e"},
+        {{{"\u00e9", "\U0001F600"}, {"\U0001F600|x", "y"}}, "\u00e9x", "yy"},
+        {{{"\U0001F600", "a"}, {"a+", "b"}}, "\U0001F600a", "b"},
+        {{{"(.)\\1", "<$1>"}}, "\u00e9\u00e9a", "<\u00e9>a"},
+        {{{"\\b\u00e9", "E"}}, "a\u00e9 \u00e9", "a\u00e9 E"},
+        {{{"senpai", "senior", LetterCase::Preserve}}, "\u201cSENPAI\u201d Senpai", "\u201cSENIOR\u201d Senior"},
+        {{{"\u00e9t\u00e9", "summer", LetterCase::Preserve}}, "\u00c9T\u00c9!", "SUMMER!"},
+        {{{"K", "x", LetterCase::Sensitive}}, "k K \u212a", "k x \u212a"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.rules).apply(c.text), c.expected) << c.text;
+}
+
 TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
     EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a\xE9", "x"}}), std::runtime_error);
     EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a", "\xE9"}}), std::runtime_error);
