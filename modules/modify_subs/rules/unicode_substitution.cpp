@@ -162,21 +162,23 @@ struct UnicodeSubstitution::Rules {
         rule.expression.assign(widePattern, sensitive ? std::regex_constants::ECMAScript
                                                       : std::regex_constants::ECMAScript | std::regex_constants::icase);
         rule.replacement = wideOrRefuse(replacement, "replacement", source.pattern);
-        if (isAscii(pattern) && isPlainLiteral(pattern)) {
+        // Byte-wise shaping would leave the replacement's other letters as they are.
+        const bool byteWise = source.letterCase != LetterCase::Preserve || isAscii(replacement);
+        if (byteWise && isAscii(pattern) && isPlainLiteral(pattern)) {
             rule.asciiLiteral.emplace(pattern, replacement, source.letterCase == LetterCase::Preserve);
         }
-        rule.asciiPattern = jitAllowed && isAsciiPattern(pattern);
+        rule.asciiPattern = byteWise && jitAllowed && isAsciiPattern(pattern);
         rule.byteReplacement = replacement;
         return rule;
     }
 
-    // The rule on PCRE2: byte-wise on ASCII text, character-wise on other text of
-    // the Basic Multilingual Plane, the only code points the character sets cover.
+    // The rule on PCRE2: byte-wise on ASCII text for an ASCII pattern, character-wise
+    // on other text of the Basic Multilingual Plane, the only code points the
+    // character sets cover.
     JitRule* jitFor(WideRule& rule, const TextShape& shape) {
         if (!jitAllowed) return nullptr;
         const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
-        if (shape.ascii) {
-            if (!rule.asciiPattern) return nullptr;
+        if (shape.ascii && rule.asciiPattern) {
             if (!rule.asciiJitTried) {
                 rule.asciiJitTried = true;
                 if (const std::optional<JitPattern> translated = jitPatternFor(rule.pattern, byteSets, ignoreCase)) {
@@ -186,7 +188,7 @@ struct UnicodeSubstitution::Rules {
             }
             return rule.asciiJit ? &*rule.asciiJit : nullptr;
         }
-        // Shaping a replacement after a match of other letters than ASCII is the wide regex's.
+        // Shaping a replacement after a match is the wide regex's, with its letters.
         if (!shape.basicPlane || rule.letterCase == LetterCase::Preserve) return nullptr;
         if (!rule.characterJitTried) {
             rule.characterJitTried = true;

@@ -107,6 +107,8 @@ TEST(UnicodeSubstitution, EachEngineATextMeetsGivesTheWideRegexResult) {
         {{{"senpai", "senior", LetterCase::Preserve}}, "\u201cSENPAI\u201d Senpai", "\u201cSENIOR\u201d Senior"},
         {{{"\u00e9t\u00e9", "summer", LetterCase::Preserve}}, "\u00c9T\u00c9!", "SUMMER!"},
         {{{"K", "x", LetterCase::Sensitive}}, "k K \u212a", "k x \u212a"},
+        {{{"senpai", "\u00e9l\u00e8ve", LetterCase::Preserve}}, "SENPAI Senpai", "\u00c9L\u00c8VE \u00c9l\u00e8ve"},
+        {{{"sen(pai)", "\u00e9l\u00e8ve", LetterCase::Preserve}}, "SENPAI", "\u00c9L\u00c8VE"},
     };
     for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.rules).apply(c.text), c.expected) << c.text;
 }
