@@ -79,20 +79,20 @@ def dialogue(text: str, rng: random.Random) -> str:
     return text
 
 
-def write_files(cues: int, rng: random.Random, line=dialogue) -> tuple[str, str]:
+def write_files(cues: int, rng: random.Random, cue_text=dialogue) -> tuple[str, str]:
     """An ASS and a SubRip file of `cues` matching cues, from the benchmark's films;
-    `line` makes a cue's text match."""
+    `cue_text` makes a cue's text match."""
     ass = inputs.ass_file(cues, rng).split(b"\r\n")
     for index, line in enumerate(ass):
         if line.startswith(b"Dialogue:"):
             fields = line.split(b",", 9)
-            fields[9] = line(fields[9].decode("utf-8"), rng).encode("utf-8")
+            fields[9] = cue_text(fields[9].decode("utf-8"), rng).encode("utf-8")
             ass[index] = b",".join(fields)
     srt = inputs.srt_file(cues, rng).split(b"\n\n")
     for index, block in enumerate(srt):
         lines = block.split(b"\n")
         if len(lines) > 2:
-            lines[2] = line(lines[2].decode("utf-8", "replace"), rng).encode("utf-8")
+            lines[2] = cue_text(lines[2].decode("utf-8", "replace"), rng).encode("utf-8")
         srt[index] = b"\n".join(lines)
     names = (f"matching-{cues}.ass", f"matching-{cues}.srt")
     Path(names[0]).write_bytes(b"\r\n".join(ass))

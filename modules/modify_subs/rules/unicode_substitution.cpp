@@ -49,6 +49,30 @@ std::wstring foldedWide(std::wstring text, const std::ctype<wchar_t>& ctype) {
     return text;
 }
 
+// The same for valid UTF-8, without a wide copy: the locale folds ASCII as ASCII, and
+// most characters of other text to themselves.
+std::string foldedUtf8(std::string_view text, const std::ctype<wchar_t>& ctype) {
+    std::string folded;
+    folded.reserve(text.size());
+    while (!text.empty()) {
+        const char c = text.front();
+        if (static_cast<unsigned char>(c) < 0x80) {
+            folded += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            text.remove_prefix(1);
+            continue;
+        }
+        const std::string_view before = text;
+        const auto character = static_cast<wchar_t>(*takeCharacter(text));
+        const wchar_t lower = ctype.tolower(character);
+        if (lower == character) {
+            folded.append(before.substr(0, before.size() - text.size()));
+        } else {
+            folded += utf8FromWide(std::wstring_view(&lower, 1));
+        }
+    }
+    return folded;
+}
+
 // A rule whose pattern or replacement is not UTF-8 has no characters to match or
 // write; refusing it keeps every result valid UTF-8.
 std::wstring wideOrRefuse(const std::string& utf8, const std::string& what, const std::string& pattern) {
@@ -226,13 +250,7 @@ struct UnicodeSubstitution::Rules {
     }
 
     // Most subtitle text is ASCII, which the locale folds as ASCII: no conversions.
-    void scan(const std::string& text, const TextShape& shape) {
-        if (!shape.ascii) return scanner->scan(utf8FromWide(foldedWide(*wideFromUtf8(text), ctype)));
-        std::string folded = text;
-        std::transform(folded.begin(), folded.end(), folded.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        scanner->scan(folded);
-    }
+    void scan(const std::string& text) { scanner->scan(foldedUtf8(text, ctype)); }
 };
 
 UnicodeSubstitution::UnicodeSubstitution(const RuleSequence& rules) : _rules(std::make_unique<Rules>(rules)) {}
@@ -246,14 +264,14 @@ std::string UnicodeSubstitution::apply(const std::string& text, std::vector<std:
     // Kept as UTF-8 throughout: only a rule left on the wide regex converts it.
     std::string modifiedText = text;
     TextShape shape = shapeOf(modifiedText);
-    _rules->scan(modifiedText, shape);
+    _rules->scan(modifiedText);
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         WideRule& rule = _rules->rules[index];
         if (!rule.requiredLiterals.empty() && !_rules->scanner->found(index)) continue;
         if (std::optional<std::string> rewritten = _rules->rewrite(rule, modifiedText, shape)) {
             modifiedText = std::move(*rewritten);
             shape = shapeOf(modifiedText);
-            _rules->scan(modifiedText, shape);
+            _rules->scan(modifiedText);
             if (changedBy) changedBy->push_back(index);
         }
     }
