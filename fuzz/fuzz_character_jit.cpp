@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // Built per input: the sets are worked out again each time, as for a new word list.
-    CodePointSets sets;
+    CodePointSets sets{std::locale("C.UTF-8")};
     const std::optional<JitPattern> translated = characterJitPatternFor(pattern, sets, ignoreCase);
     if (!translated) return 0;
     // The first two texts in PCRE2's interpreter, the others on the JIT.

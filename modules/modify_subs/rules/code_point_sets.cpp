@@ -39,7 +39,8 @@ CodePointSet askedCodePointSet(const std::string& atom, bool ignoreCase) {
     return each([&](wchar_t c) { return std::regex_match(&c, &c + 1, expression); });
 }
 
-CodePointSets::CodePointSets() : _locale("C.UTF-8"), _ctype(std::use_facet<std::ctype<wchar_t>>(_locale)) {
+CodePointSets::CodePointSets(const std::locale& locale)
+    : _locale(locale), _ctype(std::use_facet<std::ctype<wchar_t>>(_locale)) {
     _traits.imbue(_locale);
 }
 
@@ -65,9 +66,10 @@ const CodePointSet& CodePointSets::members(const Class& mask) {
                                      static_cast<unsigned>(mask.locale._M_extended), mask.ecmaScriptSpace);
     if (const auto found = _classes.find(key); found != _classes.end()) return found->second;
     const bool underscore = (mask.locale._M_extended & std::regex_traits<wchar_t>::char_class_type::_S_under) != 0;
+    const auto base = mask.locale._M_base;
     return _classes
         .emplace(key, each([&](wchar_t c) {
-                     return (mask.ecmaScriptSpace && isEcmaScriptSpace(c)) || _ctype.is(mask.locale._M_base, c) ||
+                     return (mask.ecmaScriptSpace && isEcmaScriptSpace(c)) || (base != 0 && _ctype.is(base, c)) ||
                             (underscore && c == _ctype.widen('_'));
                  }))
         .first->second;
@@ -80,17 +82,35 @@ EcmaScriptSpaceTraits::char_class_type CodePointSets::classNamed(std::string_vie
 
 const CodePointSet& CodePointSets::word() { return members(classNamed("w", false)); }
 
-CodePointSet CodePointSets::literal(char32_t character, bool ignoreCase) {
+// What the matchers compare equal to `translated`: under icase the code points the
+// locale lowercases to it (it, unless it lowers on, and the few that fold to it).
+CodePointSet CodePointSets::matching(wchar_t translated, bool ignoreCase) {
     CodePointSet set;
+    if (static_cast<std::size_t>(translated) >= kPlane) return set;
     if (!ignoreCase) {
-        set[character] = true;
+        set[translated] = true;
         return set;
     }
     const std::vector<wchar_t>& folded = lower();
-    const wchar_t wanted = _ctype.tolower(static_cast<wchar_t>(character));
-    for (std::size_t c = 0; c < kPlane; ++c) set[c] = folded[c] == wanted;
-    if (character < kPlane) set[character] = true;
+    if (_foldedFrom.empty()) {
+        for (std::size_t c = 0; c < kPlane; ++c) {
+            if (folded[c] != static_cast<wchar_t>(c)) _foldedFrom[folded[c]].push_back(static_cast<wchar_t>(c));
+        }
+    }
+    if (folded[translated] == translated) set[translated] = true;
+    if (const auto others = _foldedFrom.find(translated); others != _foldedFrom.end()) {
+        for (const wchar_t c : others->second) set[c] = true;
+    }
     return set;
+}
+
+wchar_t CodePointSets::translated(char32_t character, bool ignoreCase) {
+    const auto c = static_cast<wchar_t>(character);
+    return ignoreCase && character < kPlane ? lower()[character] : c;
+}
+
+CodePointSet CodePointSets::literal(char32_t character, bool ignoreCase) {
+    return matching(translated(character, ignoreCase), ignoreCase);
 }
 
 std::optional<CodePointSet> CodePointSets::atom(std::string_view pattern, const std::vector<PatternToken>& tokens,
@@ -98,13 +118,9 @@ std::optional<CodePointSet> CodePointSets::atom(std::string_view pattern, const 
     const PatternToken& token = tokens[first];
     switch (token.kind) {
         case TokenKind::AnyByte: {
-            // Compared once folded, as the matcher compares them.
-            const std::vector<wchar_t>& folded = lower();
-            auto fold = [&](wchar_t c) { return ignoreCase ? folded[c] : c; };
-            return each([&](wchar_t c) {
-                const wchar_t f = fold(c);
-                return f != fold(L'\n') && f != fold(L'\r') && f != fold(0x2028) && f != fold(0x2029);
-            });
+            CodePointSet excluded;
+            for (const char32_t c : {U'\n', U'\r', U'\u2028', U'\u2029'}) excluded |= literal(c, ignoreCase);
+            return ~excluded;
         }
         case TokenKind::ClassEscape: {
             const char name = static_cast<char>(std::tolower(static_cast<unsigned char>(token.symbol)));
@@ -118,13 +134,13 @@ std::optional<CodePointSet> CodePointSets::atom(std::string_view pattern, const 
     }
 }
 
+// _BracketMatcher::_M_apply: the translated characters, the ranges, the classes, the
+// negated classes, then the whole negated for [^...].
 std::optional<CodePointSet> CodePointSets::bracket(std::string_view pattern, const std::vector<PatternToken>& tokens,
                                                    std::size_t open, std::size_t close, bool ignoreCase) {
-    const std::vector<wchar_t>& folded = lower();
-    CodePointSet chars;
+    CodePointSet accepted;
     std::vector<std::pair<char32_t, char32_t>> ranges;
     Class classes;
-    std::vector<Class> negatedClasses;
     for (std::size_t index = open + 1; index < close; ++index) {
         const PatternToken& token = tokens[index];
         if (token.kind == TokenKind::Byte && static_cast<unsigned char>(token.byte) >= 0x80) return std::nullopt;
@@ -137,15 +153,12 @@ std::optional<CodePointSet> CodePointSets::bracket(std::string_view pattern, con
             ranges.emplace_back(codePointOf(token), codePointOf(end));
             index += 2;
         } else if (token.kind == TokenKind::Byte || token.kind == TokenKind::Escape) {
-            const char32_t c = codePointOf(token);
-            if (c >= kPlane) return std::nullopt;
-            const wchar_t key = ignoreCase ? folded[c] : static_cast<wchar_t>(c);
-            if (static_cast<std::size_t>(key) < kPlane) chars[key] = true;
+            accepted |= literal(codePointOf(token), ignoreCase);
         } else if (token.kind == TokenKind::ClassEscape) {
             const char name = static_cast<char>(std::tolower(static_cast<unsigned char>(token.symbol)));
             const Class mask = classNamed(std::string_view(&name, 1), true);
             if (token.symbol != name) {
-                negatedClasses.push_back(mask);
+                accepted |= ~members(mask);
             } else {
                 classes |= mask;
             }
@@ -156,20 +169,20 @@ std::optional<CodePointSet> CodePointSets::bracket(std::string_view pattern, con
             return std::nullopt;
         }
     }
-    const std::vector<wchar_t>& raised = ignoreCase && !ranges.empty() ? upper() : folded;
-    const CodePointSet& inClasses = members(classes);
-    std::vector<const CodePointSet*> negated;
-    for (const Class& mask : negatedClasses) negated.push_back(&members(mask));
-    const bool nonMatching = tokens[open].negated;
-    return each([&](wchar_t c) {
-        const auto key = static_cast<std::size_t>(ignoreCase ? folded[c] : c);
-        bool accepted = (key < kPlane && chars[key]) || inClasses[c];
-        const auto low = static_cast<char32_t>(ignoreCase ? folded[c] : c);
-        const auto high = static_cast<char32_t>(ignoreCase ? raised[c] : c);
-        for (const auto& [from, to] : ranges) {
-            accepted = accepted || (from <= low && low <= to) || (from <= high && high <= to);
+    accepted |= members(classes);
+    if (!ranges.empty()) {
+        // A range takes a character whose lower or upper case falls in it under icase.
+        if (ignoreCase) {
+            lower();
+            upper();
         }
-        for (const CodePointSet* set : negated) accepted = accepted || !(*set)[c];
-        return accepted != nonMatching;
-    });
+        for (std::size_t c = 0; c < kPlane; ++c) {
+            const auto low = static_cast<char32_t>(ignoreCase ? _lower[c] : c);
+            const auto high = static_cast<char32_t>(ignoreCase ? _upper[c] : c);
+            for (const auto& [from, to] : ranges) {
+                if ((from <= low && low <= to) || (from <= high && high <= to)) accepted[c] = true;
+            }
+        }
+    }
+    return tokens[open].negated ? ~accepted : accepted;
 }

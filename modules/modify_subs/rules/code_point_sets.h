@@ -31,7 +31,8 @@ CodePointSet askedCodePointSet(const std::string& atom, bool ignoreCase = true);
 // about half a millisecond, and a list asks for \w or [a-z] many times.
 class CodePointSets {
 public:
-    CodePointSets();
+    // `locale` is the wide regex's ("C.UTF-8").
+    explicit CodePointSets(const std::locale& locale);
     CodePointSets(const CodePointSets&) = delete;
     CodePointSets& operator=(const CodePointSets&) = delete;
 
@@ -50,6 +51,8 @@ public:
 private:
     using Class = EcmaScriptSpaceTraits::char_class_type;
 
+    CodePointSet matching(wchar_t translated, bool ignoreCase);
+    wchar_t translated(char32_t character, bool ignoreCase);
     const std::vector<wchar_t>& lower();
     const std::vector<wchar_t>& upper();
     const CodePointSet& members(const Class& mask);
@@ -62,6 +65,7 @@ private:
     EcmaScriptSpaceTraits _traits;
     std::vector<wchar_t> _lower;
     std::vector<wchar_t> _upper;
+    std::map<wchar_t, std::vector<wchar_t>> _foldedFrom;  // the code points that fold to another
     std::map<std::tuple<unsigned long, unsigned, bool>, CodePointSet> _classes;
     std::map<std::string, std::string> _spelled;
 };

@@ -68,8 +68,7 @@ std::string hexCodePoint(std::size_t c) {
 std::string spelledCodePoints(const CodePointSet& set) {
     if (set.none()) return "(?!)";
     std::string spelled = "[";
-    for (std::size_t c = 0; c < set.size(); ++c) {
-        if (!set[c]) continue;
+    for (std::size_t c = set._Find_first(); c < set.size(); c = set._Find_next(c)) {
         std::size_t last = c;
         while (last + 1 < set.size() && set[last + 1]) ++last;
         spelled += hexCodePoint(c);

@@ -100,6 +100,7 @@ struct WideRule {
     std::optional<JitRule> asciiJit;
     bool characterJitTried = false;
     std::optional<JitRule> characterJit;
+    int wideTexts = 0;  // texts run on the wide regex before the character JIT
 };
 
 // The byte-wise literal analysis reads a quantifier after a multi-byte character
@@ -150,9 +151,13 @@ struct UnicodeSubstitution::Rules {
     bool jitAllowed = std::locale() == std::locale::classic();
     JitMatchContext jitContext;
     ByteSetCache byteSets;
-    CodePointSets codePoints;
+    CodePointSets codePoints{locale};
 
-    explicit Rules(const RuleSequence& source) : byteWise(source) {
+    // Working out a list's code point sets and compiling its patterns for them costs
+    // about as much as a hundred texts on the wide regex: a short file is done first.
+    int wideTextsFirst;
+
+    Rules(const RuleSequence& source, int wideTexts) : byteWise(source), wideTextsFirst(wideTexts) {
         rules.reserve(source.size());
         std::vector<std::vector<std::string>> literals;
         for (const ReplacementRule& rule : source) {
@@ -180,7 +185,8 @@ struct UnicodeSubstitution::Rules {
                       false,
                       std::nullopt,
                       false,
-                      std::nullopt};
+                      std::nullopt,
+                      0};
         rule.expression.imbue(locale);
         const std::wstring widePattern = wideOrRefuse(pattern, "pattern", source.pattern);
         rule.expression.assign(widePattern, sensitive ? std::regex_constants::ECMAScript
@@ -214,6 +220,10 @@ struct UnicodeSubstitution::Rules {
         }
         // Shaping a replacement after a match is the wide regex's, with its letters.
         if (!shape.basicPlane || rule.letterCase == LetterCase::Preserve) return nullptr;
+        if (rule.wideTexts < wideTextsFirst) {
+            ++rule.wideTexts;
+            return nullptr;
+        }
         if (!rule.characterJitTried) {
             rule.characterJitTried = true;
             if (const std::optional<JitPattern> translated =
@@ -253,8 +263,10 @@ struct UnicodeSubstitution::Rules {
     void scan(const std::string& text) { scanner->scan(foldedUtf8(text, ctype)); }
 };
 
-UnicodeSubstitution::UnicodeSubstitution(const RuleSequence& rules) : _rules(std::make_unique<Rules>(rules)) {}
-UnicodeSubstitution::UnicodeSubstitution(const ReplacementRules& words) : UnicodeSubstitution(inPatternOrder(words)) {}
+UnicodeSubstitution::UnicodeSubstitution(const RuleSequence& rules, int wideTextsFirst)
+    : _rules(std::make_unique<Rules>(rules, wideTextsFirst)) {}
+UnicodeSubstitution::UnicodeSubstitution(const ReplacementRules& words, int wideTextsFirst)
+    : UnicodeSubstitution(inPatternOrder(words), wideTextsFirst) {}
 UnicodeSubstitution::~UnicodeSubstitution() = default;
 UnicodeSubstitution::UnicodeSubstitution(UnicodeSubstitution&&) noexcept = default;
 UnicodeSubstitution& UnicodeSubstitution::operator=(UnicodeSubstitution&&) noexcept = default;

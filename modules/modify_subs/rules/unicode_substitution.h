@@ -19,8 +19,11 @@
 // compile on this thread RecursionBudgetExceeded.
 class UnicodeSubstitution {
 public:
-    explicit UnicodeSubstitution(const RuleSequence& rules);
-    explicit UnicodeSubstitution(const ReplacementRules& words);
+    // A rule runs on the wide regex for its first `wideTextsFirst` texts that are not
+    // ASCII, before its character-wise JIT is built.
+    static constexpr int kWideTextsFirst = 16;
+    explicit UnicodeSubstitution(const RuleSequence& rules, int wideTextsFirst = kWideTextsFirst);
+    explicit UnicodeSubstitution(const ReplacementRules& words, int wideTextsFirst = kWideTextsFirst);
     ~UnicodeSubstitution();
     UnicodeSubstitution(UnicodeSubstitution&&) noexcept;
     UnicodeSubstitution& operator=(UnicodeSubstitution&&) noexcept;

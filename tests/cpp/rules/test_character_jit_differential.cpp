@@ -102,7 +102,7 @@ const KnownDifference kKnownDifferences[] = {
 };
 
 TEST(CharacterJitDifferential, KnownDifferencesGiveTheWideRegexResults) {
-    CodePointSets sets;
+    CodePointSets sets{std::locale("C.UTF-8")};
     const JitMatchContext context;
     for (const KnownDifference& row : kKnownDifferences) {
         for (const bool ignoreCase : {true, false}) {
@@ -136,7 +136,7 @@ TEST(CharacterJitDifferential, CodePointSetsWorkedOutAreThoseTheWideRegexAccepts
                                             "[\\cz\\u212a]",
                                             "[]",
                                             "[^]"};
-    CodePointSets sets;
+    CodePointSets sets{std::locale("C.UTF-8")};
     for (const std::string& atom : atoms) {
         const LexedPattern lexed = lexPattern(atom);
         ASSERT_TRUE(lexed.valid()) << atom;
@@ -158,7 +158,7 @@ TEST(CharacterJitDifferential, CodePointSetsWorkedOutAreThoseTheWideRegexAccepts
 using generated_rules::settingOr;
 
 void compareGeneratedRules(bool ignoreCase, long wanted) {
-    CodePointSets sets;
+    CodePointSets sets{std::locale("C.UTF-8")};
     const JitMatchContext context;
     generated_rules::compare(
         pattern_grammar::kCharacterAlphabet, wanted, 50,
@@ -241,7 +241,7 @@ void rewriteCorpus() {
             } catch (const std::regex_error&) {
                 continue;
             }
-            UnicodeSubstitution substitution(words);
+            UnicodeSubstitution substitution(words, 0);
             for (const std::string& line : fileLines) {
                 if (!isValidUtf8(line)) continue;
                 ++lines;

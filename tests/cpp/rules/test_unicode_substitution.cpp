@@ -9,6 +9,9 @@
 
 namespace {
 
+// Other text on the character-wise JIT at once, and on the wide regex first.
+constexpr int kWideFirst[] = {0, UnicodeSubstitution::kWideTextsFirst};
+
 TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
     const struct {
         ReplacementRules words;
@@ -25,7 +28,11 @@ TEST(UnicodeSubstitution, PatternsMatchCharactersWhereBytesWouldCutThem) {
         {{{"b", "ça"}, {"ça", "ok"}}, "B!", "ok!"},   // reached through an earlier rule
         {{{".", "?"}}, "\xE9t\xE9", "???"},           // not UTF-8: byte-wise, as without the option
     };
-    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+    for (const auto& c : cases) {
+        for (const int wideFirst : kWideFirst) {
+            EXPECT_EQ(UnicodeSubstitution(c.words, wideFirst).apply(c.text), c.expected) << c.text;
+        }
+    }
 }
 
 TEST(UnicodeSubstitution, AsciiTextsGetTheByteWiseResult) {
@@ -50,7 +57,11 @@ TEST(UnicodeSubstitution, PlainLiteralsGiveTheSameOnAnyText) {
         {{{"san", "$$"}}, "san é san", "$ é $"},
         {{{"kun", "君"}, {"君", "K"}}, "Taro-kun", "Taro-K"},
     };
-    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.words).apply(c.text), c.expected) << c.text;
+    for (const auto& c : cases) {
+        for (const int wideFirst : kWideFirst) {
+            EXPECT_EQ(UnicodeSubstitution(c.words, wideFirst).apply(c.text), c.expected) << c.text;
+        }
+    }
 }
 
 TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
@@ -66,7 +77,7 @@ TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
     } classes[] = {{"\\s", true},    {"\\S", false},   {"[\\s]", true},  {"[^\\s]", false},
                    {"[\\S]", false}, {"[a\\s]", true}, {"[^\\S]", true}, {"[\\S\\d]", false}};
     for (const auto& c : classes) {
-        UnicodeSubstitution rule(ReplacementRules{{c.pattern, "#"}});
+        UnicodeSubstitution rule(ReplacementRules{{c.pattern, "#"}}, 0);
         for (const std::string& space : spaces)
             EXPECT_EQ(rule.apply(space), c.matchesSpaces ? "#" : space) << c.pattern;
         for (const std::string& other : others)
@@ -84,7 +95,9 @@ TEST(UnicodeSubstitution, WhiteSpaceIsEcmaScriptsInAndOutOfClasses) {
         {{{"[^\\s,]+", "#"}}, "a,\uFEFFb", "#,\uFEFF#", "#,#"},
     };
     for (const auto& s : sentences) {
-        EXPECT_EQ(UnicodeSubstitution(s.words).apply(s.text), s.characterWise) << s.text;
+        for (const int wideFirst : kWideFirst) {
+            EXPECT_EQ(UnicodeSubstitution(s.words, wideFirst).apply(s.text), s.characterWise) << s.text;
+        }
         EXPECT_EQ(Substitution(s.words).apply(s.text), s.byteWise) << s.text;
     }
 }
@@ -111,7 +124,11 @@ TEST(UnicodeSubstitution, EachEngineATextMeetsGivesTheWideRegexResult) {
         {{{"senpai", "\u00e9l\u00e8ve", LetterCase::Preserve}}, "SENPAI Senpai", "\u00c9L\u00c8VE \u00c9l\u00e8ve"},
         {{{"sen(pai)", "\u00e9l\u00e8ve", LetterCase::Preserve}}, "SENPAI", "\u00c9L\u00c8VE"},
     };
-    for (const auto& c : cases) EXPECT_EQ(UnicodeSubstitution(c.rules).apply(c.text), c.expected) << c.text;
+    for (const auto& c : cases) {
+        for (const int wideFirst : kWideFirst) {
+            EXPECT_EQ(UnicodeSubstitution(c.rules, wideFirst).apply(c.text), c.expected) << c.text;
+        }
+    }
 }
 
 TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
