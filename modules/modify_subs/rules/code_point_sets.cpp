@@ -1,5 +1,6 @@
 #include "rules/code_point_sets.h"
 
+#include <cctype>
 #include <regex>
 #include <utility>
 

@@ -259,7 +259,7 @@ struct UnicodeSubstitution::Rules {
         return utf8FromWide(rewritten);
     }
 
-    // Most subtitle text is ASCII, which the locale folds as ASCII: no conversions.
+    // The rules' literals were folded alike.
     void scan(const std::string& text) { scanner->scan(foldedUtf8(text, ctype)); }
 };
 
