@@ -220,6 +220,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             "quorvant: skipped words.json: not an .ass, .ssa, .srt or .vtt file",
         ),
         (["preview", "season2", "--words", "words.json"], "{}", 1, "quorvant: season2: no such file or folder"),
+        (["rewrite", "ep1.ass", "-w", "-", "-w", "-"], None, 2, "quorvant: standard input can be read once"),
     ],
 )
 def test_bad_input_gives_one_clear_line(season, args, words_text, status, message):

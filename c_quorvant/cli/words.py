@@ -12,7 +12,7 @@ from types import ModuleType
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli import STDIN
-from c_quorvant.cli.errors import CliError
+from c_quorvant.cli.errors import CliError, UsageError
 from c_quorvant.errors import WordListError
 
 if TYPE_CHECKING:
@@ -50,6 +50,9 @@ def read_word_lists(words_paths: list[str], unicode: bool = False, order: "Order
     the same pattern wins), in `order`, judged byte-wise or, with `unicode`,
     character-wise; CliError when a list can't be read. Each list is read once, so
     `-` (standard input) and /dev/stdin work."""
+    if words_paths.count(STDIN) > 1:
+        # A second read of standard input finds it empty: an empty list, silently.
+        raise UsageError("standard input can be read once: give -w - only once")
     api = extension("api")
     lists = []
     for path in words_paths:

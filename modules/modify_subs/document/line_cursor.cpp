@@ -13,21 +13,27 @@ std::optional<SourceLine> LineCursor::next() {
     SourceLine line;
     line.begin = _at;
     // find_first_of with a set of two calls memchr once per byte: on a 50 MB cue that
-    // was most of the pass.
-    const auto isLineEnd = [](char c) { return c == '\r' || c == '\n'; };
-    line.contentEnd = static_cast<std::size_t>(
-        std::find_if(_document.begin() + static_cast<std::ptrdiff_t>(_at), _document.end(), isLineEnd) -
-        _document.begin());
+    // was most of the pass. Each line end is searched for alone, vectorised, and kept
+    // until passed, so a file with only one kind is not searched again per line.
+    const std::size_t found = std::min(ahead(_nextNewline, '\n'), ahead(_nextCarriageReturn, '\r'));
+    line.contentEnd = std::min(found, _document.size());
     line.end = line.contentEnd;
     if (line.end < _document.size()) {
-        line.end += _document.compare(line.end, 2, "\r\n") == 0 ? 2 : 1;
+        line.end +=
+            _document[line.end] == '\r' && line.end + 1 < _document.size() && _document[line.end + 1] == '\n' ? 2 : 1;
     }
     _at = line.end;
     return line;
 }
 
+std::size_t LineCursor::ahead(std::optional<std::size_t>& cached, char lineEnd) {
+    if (!cached || *cached < _at) cached = _document.find(lineEnd, _at);
+    return *cached;
+}
+
 std::string_view withoutByteOrderMarks(std::string_view content) {
-    while (content.starts_with(byteOrderMark)) content.remove_prefix(byteOrderMark.size());
+    while (!content.empty() && content.front() == byteOrderMark.front() && content.starts_with(byteOrderMark))
+        content.remove_prefix(byteOrderMark.size());
     return content;
 }
 

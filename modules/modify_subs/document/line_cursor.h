@@ -27,8 +27,13 @@ public:
     std::size_t position() const { return _at; }
 
 private:
+    // The first `lineEnd` at or after the cursor, npos when there is none.
+    std::size_t ahead(std::optional<std::size_t>& cached, char lineEnd);
+
     std::string_view _document;
     std::size_t _at;
+    std::optional<std::size_t> _nextNewline;
+    std::optional<std::size_t> _nextCarriageReturn;
 };
 
 // Spaces and tabs only, past any byte-order marks (an empty line is blank).

@@ -7,6 +7,15 @@
 
 namespace {
 
+// Most lines are text that starts with a letter: they skip the trimming of Unicode
+// spaces that a cue number needs.
+bool mayBeWholeNumber(std::string_view content) {
+    const std::string_view trimmed = trimmedBlanks(content);
+    if (trimmed.empty()) return false;
+    const auto first = static_cast<unsigned char>(trimmed.front());
+    return (first >= '0' && first <= '9') || first == '+' || first == '-' || first >= 0x80;
+}
+
 // What the line before the one being read was.
 enum class LastLine { None, Separator, Timing, Text };
 
@@ -32,7 +41,7 @@ private:
         }
         const bool paragraphStart = _last == LastLine::None || _last == LastLine::Separator;
         const std::string_view number = _unicodeBlanks ? trimmedUnicodeBlanks(content) : content;
-        if (isWholeNumber(number)) {
+        if (mayBeWholeNumber(content) && isWholeNumber(number)) {
             LineCursor ahead = _lines;
             const std::optional<SourceLine> timing = nextNonBlank(ahead);
             if (timing && isTimingLike(timing->content(_document))) {

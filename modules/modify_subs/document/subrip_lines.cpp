@@ -54,11 +54,18 @@ std::string_view trimmedUnicodeBlanks(std::string_view text) {
         "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
         "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
         "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80", "\xEF\xBB\xBF"};
-    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    // Dialogue often ends in a quote mark or an ellipsis: the bytes at either end
+    // rule out most of the spaces at once.
+    const auto mayStartSpace = [](unsigned char c) { return c == 0xC2 || (c >= 0xE1 && c <= 0xE3) || c == 0xEF; };
+    const auto mayEndSpace = [](unsigned char c) {
+        return (c >= 0x80 && c <= 0x8A) || c == 0x9F || c == 0xA0 || c == 0xAF || c == 0xBF;
+    };
     for (bool trimmed = true; trimmed;) {
         text = trimmedBlanks(text);
-        // Most lines hold no space but ASCII ones at either end.
-        if (text.empty() || (ascii(text.front()) && ascii(text.back()))) return text;
+        if (text.empty() || (!mayStartSpace(static_cast<unsigned char>(text.front())) &&
+                             !mayEndSpace(static_cast<unsigned char>(text.back())))) {
+            return text;
+        }
         trimmed = false;
         for (const std::string_view space : spaces) {
             if (text.starts_with(space)) text.remove_prefix(space.size()), trimmed = true;
@@ -85,6 +92,8 @@ bool isTimingWithTime(std::string_view line) {
 }
 
 bool isArrowTiming(std::string_view line) {
+    // Every text line of a file comes here; a time stamp holds ':' and an arrow '>'.
+    if (line.find(':') == std::string_view::npos || line.find('>') == std::string_view::npos) return false;
     const std::size_t firstEnd = firstTimeStampEnd(line, 0);
     if (firstEnd == std::string_view::npos || firstTimeStampEnd(line, firstEnd) == std::string_view::npos) {
         return false;

@@ -41,6 +41,33 @@ bool parses(const std::string& document, bool failIfExtra, Json::Value& root, st
     return reader->parse(document.data(), document.data() + document.size(), &root, &errors);
 }
 
+// The reader counts a column in bytes; a person, and the member positions the list's
+// errors give, count characters. Its lines end at "\r\n", "\r" or "\n".
+std::string withCharacterColumns(const std::string& errors, std::string_view document) {
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t at = errors.find("Line "); at != std::string::npos; at = errors.find("Line ", at + 1)) {
+        int line = 0;
+        int column = 0;
+        int consumed = 0;
+        if (std::sscanf(errors.c_str() + at, "Line %d, Column %d%n", &line, &column, &consumed) != 2) continue;
+        std::size_t lineStart = 0;
+        for (int seen = 1; seen < line && lineStart < document.size(); ++lineStart) {
+            const char c = document[lineStart];
+            if (c == '\n' || (c == '\r' && (lineStart + 1 == document.size() || document[lineStart + 1] != '\n')))
+                ++seen;
+        }
+        const std::size_t columnEnd =
+            std::min(document.size(), lineStart + static_cast<std::size_t>(std::max(column - 1, 0)));
+        int characters = 1;
+        for (std::size_t byte = lineStart; byte < columnEnd; ++byte) characters += (document[byte] & 0xC0) != 0x80;
+        out.append(errors, copied, at - copied);
+        out += "Line " + std::to_string(line) + ", Column " + std::to_string(characters);
+        copied = at + static_cast<std::size_t>(consumed);
+    }
+    return out.append(errors, copied);
+}
+
 std::string kindOf(const Json::Value& value) {
     if (value.isObject()) return "a JSON object";
     switch (value.type()) {
@@ -67,7 +94,7 @@ Json::Value rootObject(const std::string& document) {
         // A list mistyped keeps the reader's own account of where; anything else is no list at all.
         const std::size_t first = document.find_first_not_of(" \t\r\n");
         if (first != std::string::npos && (document[first] == '{' || document[first] == '/')) {
-            throw WordListDocumentError(errors);
+            throw WordListDocumentError(withCharacterColumns(errors, document));
         }
     }
     // A subtitle file given by mistake reads as no JSON, or as a number with text after it.
@@ -82,8 +109,9 @@ Json::Value rootObject(const std::string& document) {
         // The lenient read succeeded, so the only complaint left is what follows the object.
         int line = 0;
         int column = 0;
-        const std::size_t at = errors.find("Line ");
-        if (at != std::string::npos && std::sscanf(errors.c_str() + at, "Line %d, Column %d", &line, &column) == 2) {
+        const std::string counted = withCharacterColumns(errors, document);
+        const std::size_t at = counted.find("Line ");
+        if (at != std::string::npos && std::sscanf(counted.c_str() + at, "Line %d, Column %d", &line, &column) == 2) {
             throw WordListDocumentError("text follows the word list's JSON object at line " + std::to_string(line) +
                                         ", column " + std::to_string(column) + "; " + kExpected);
         }

@@ -83,7 +83,7 @@ struct Utf8Case {
 
 class ReadWordListDocument : public testing::TestWithParam<Utf8Case> {};
 
-TEST_P(ReadWordListDocument, RefusesWhatIsNotUtf8AtItsFirstBadByte) {
+TEST_P(ReadWordListDocument, RefusesWithWhereTheDocumentFails) {
     try {
         const std::vector<WordListEntry> entries = readWordListDocument(GetParam().document);
         EXPECT_EQ(GetParam().refusal, "") << entries.size();
@@ -101,5 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"beyond_unicode", "{\"\xf4\x90\x80\x80\": 1}", "not UTF-8: byte 0xF4 at byte offset 2"},
                     Utf8Case{"cut_short", "{\"a\": \"b\"} \xe2\x80", "not UTF-8: byte 0xE2 at byte offset 11"},
                     Utf8Case{"cp1252_after_mark", "\xef\xbb\xbf{\"caf\xe9\": 1}",
-                             "not UTF-8: byte 0xE9 at byte offset 8"}),
+                             "not UTF-8: byte 0xE9 at byte offset 8"},
+                    // Positions count characters, on lines ended as the file ends them.
+                    Utf8Case{"syntax_after_accents", "{\"caf\xc3\xa9\": \"th\xc3\xa9\" \"b\": 1}",
+                             "* Line 1, Column 16\n  Missing ',' or '}' in object declaration\n"},
+                    Utf8Case{"text_after_the_object", "{\"a\":\r\n\r\n\"\xe2\x80\x9c\xe2\x80\x9d\"} x",
+                             "text follows the word list's JSON object at line 3, column 7; a word list is one JSON "
+                             "object, {\"pattern\": \"replacement\", ...}"}),
     [](const testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.name); });
