@@ -68,10 +68,11 @@ const CodePointSet& CodePointSets::members(const Class& mask) {
     if (const auto found = _classes.find(key); found != _classes.end()) return found->second;
     const bool underscore = (mask.locale._M_extended & std::regex_traits<wchar_t>::char_class_type::_S_under) != 0;
     const auto base = mask.locale._M_base;
+    const wchar_t underscoreCharacter = _ctype.widen('_');
     return _classes
         .emplace(key, each([&](wchar_t c) {
                      return (mask.ecmaScriptSpace && isEcmaScriptSpace(c)) || (base != 0 && _ctype.is(base, c)) ||
-                            (underscore && c == _ctype.widen('_'));
+                            (underscore && c == underscoreCharacter);
                  }))
         .first->second;
 }

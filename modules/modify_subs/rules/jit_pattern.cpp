@@ -68,9 +68,9 @@ std::string hexCodePoint(std::size_t c) {
 std::string spelledCodePoints(const CodePointSet& set) {
     if (set.none()) return "(?!)";
     std::string spelled = "[";
+    const CodePointSet gaps = ~set;
     for (std::size_t c = set._Find_first(); c < set.size(); c = set._Find_next(c)) {
-        std::size_t last = c;
-        while (last + 1 < set.size() && set[last + 1]) ++last;
+        const std::size_t last = std::min(gaps._Find_next(c), set.size()) - 1;
         spelled += hexCodePoint(c);
         if (last > c) spelled.append("-").append(hexCodePoint(last));
         c = last;
