@@ -97,7 +97,7 @@ def main() -> None:
                     other = statistics.median(run[1] for run in runs)
                     print(
                         f"  {subfile} {pass_name}: API {api * 1e3:.2f} ms, pysubs2 + re {other * 1e3:.1f} ms "
-                        f"= {other / api:.0f}x"
+                        f"= {other / api:.1f}x"
                     )
 
 
