@@ -27,6 +27,9 @@ bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Up to this many bytes, a text may run on the wide regex while a rule's JIT waits.
+constexpr std::size_t kShortText = 4096;
+
 // Which engine a text can run on.
 struct TextShape {
     bool ascii = true;
@@ -205,7 +208,7 @@ struct UnicodeSubstitution::Rules {
     // The rule on PCRE2: byte-wise on ASCII text for an ASCII pattern, character-wise
     // on other text of the Basic Multilingual Plane, the only code points the
     // character sets cover.
-    JitRule* jitFor(WideRule& rule, const TextShape& shape) {
+    JitRule* jitFor(WideRule& rule, const std::string& text, const TextShape& shape) {
         if (!jitAllowed) return nullptr;
         const bool ignoreCase = rule.letterCase != LetterCase::Sensitive;
         if (shape.ascii && rule.asciiPattern) {
@@ -220,7 +223,8 @@ struct UnicodeSubstitution::Rules {
         }
         // Shaping a replacement after a match is the wide regex's, with its letters.
         if (!shape.basicPlane || rule.letterCase == LetterCase::Preserve) return nullptr;
-        if (rule.wideTexts < wideTextsFirst) {
+        // A long text is worth the JIT at once, and may be too long for the wide regex's stack.
+        if (rule.wideTexts < wideTextsFirst && text.size() <= kShortText) {
             ++rule.wideTexts;
             return nullptr;
         }
@@ -240,7 +244,7 @@ struct UnicodeSubstitution::Rules {
             return rule.asciiLiteral->apply(text,
                                             rule.letterCase == LetterCase::Sensitive ? identityFold() : asciiFold);
         }
-        if (JitRule* jit = jitFor(rule, shape)) {
+        if (JitRule* jit = jitFor(rule, text, shape)) {
             try {
                 std::optional<std::string> replaced = jit->replace(text, jitContext);
                 if (!replaced || *replaced == text) return std::nullopt;

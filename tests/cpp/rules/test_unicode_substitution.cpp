@@ -131,6 +131,15 @@ TEST(UnicodeSubstitution, EachEngineATextMeetsGivesTheWideRegexResult) {
     }
 }
 
+// The wide regex would need more stack than a thread has for it; the JIT keeps its
+// backtracking on the heap.
+TEST(UnicodeSubstitution, LongTextsRunOnTheJitAtOnce) {
+    std::string accents;
+    for (int i = 0; i < 500000; ++i) accents += "\u00e9";
+    UnicodeSubstitution rule(ReplacementRules{{"\u201c(.*?)\u201d", "\u00ab$1\u00bb"}});
+    EXPECT_EQ(rule.apply("\u201c" + accents + "\u201d"), "\u00ab" + accents + "\u00bb");
+}
+
 TEST(UnicodeSubstitution, RefusesRulesWithoutCharactersWhenBuilt) {
     EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a\xE9", "x"}}), std::runtime_error);
     EXPECT_THROW(UnicodeSubstitution(ReplacementRules{{"a", "\xE9"}}), std::runtime_error);
