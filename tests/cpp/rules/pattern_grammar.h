@@ -38,12 +38,13 @@ inline const Alphabet kByteAlphabet{kBytes, kEscapes, kClasses, kTextPieces};
 // Characters users have whose letter case, width or class sets the engines apart:
 // é É ß ẞ ı İ ſ, the Kelvin and Ohm signs, ω µ μ, typographic quotes and ellipsis,
 // no-break, line-separator and ideographic spaces, a CJK ideograph, a combining
-// acute accent, a fullwidth digit.
+// acute accent, a fullwidth digit, the paragraph separator, final and capital sigma,
+// a title-case letter.
 inline const std::vector<std::string> kOtherCharacters = {
-    "\xc3\xa9", "\xc3\x89",     "\xc3\x9f",     "\xe1\xba\x9e", "\xc4\xb1",     "\xc4\xb0",
-    "\xc5\xbf", "\xe2\x84\xaa", "\xe2\x84\xa6", "\xce\xa9",     "\xcf\x89",     "\xc2\xb5",
-    "\xce\xbc", "\xe2\x80\x9c", "\xe2\x80\x9d", "\xe2\x80\x98", "\xe2\x80\x99", "\xe2\x80\xa6",
-    "\xc2\xa0", "\xe2\x80\xa8", "\xe3\x80\x80", "\xe7\x8c\xab", "\xcc\x81",     "\xef\xbc\x91"};
+    "\xc3\xa9",     "\xc3\x89",     "\xc3\x9f",     "\xe1\xba\x9e", "\xc4\xb1", "\xc4\xb0",     "\xc5\xbf",
+    "\xe2\x84\xaa", "\xe2\x84\xa6", "\xce\xa9",     "\xcf\x89",     "\xc2\xb5", "\xce\xbc",     "\xe2\x80\x9c",
+    "\xe2\x80\x9d", "\xe2\x80\x98", "\xe2\x80\x99", "\xe2\x80\xa6", "\xc2\xa0", "\xe2\x80\xa8", "\xe3\x80\x80",
+    "\xe7\x8c\xab", "\xcc\x81",     "\xef\xbc\x91", "\xe2\x80\xa9", "\xcf\x82", "\xce\xa3",     "\xc7\x85"};
 
 inline std::vector<std::string> joined(std::vector<std::string> first, const std::vector<std::string>& second) {
     first.insert(first.end(), second.begin(), second.end());

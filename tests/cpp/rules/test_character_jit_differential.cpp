@@ -147,7 +147,8 @@ TEST(CharacterJitDifferential, CodePointSetsWorkedOutAreThoseTheWideRegexAccepts
             EXPECT_EQ(*computed, askedCodePointSet(atom, ignoreCase)) << atom << " " << ignoreCase;
         }
     }
-    for (const char32_t c : {U'k', U'i', U's', U'\u00df', U'\u212a', U'\u0130', U'\u017f', U'\u00b5', U'\u2126'}) {
+    for (const char32_t c :
+         {U'k', U'i', U's', U'\u00df', U'\u212a', U'\u0130', U'\u017f', U'\u00b5', U'\u2126', U'\u01c5', U'\u03c2'}) {
         for (const bool ignoreCase : {true, false}) {
             EXPECT_EQ(sets.literal(c, ignoreCase), askedCodePointSet(utf8FromWide(std::wstring(1, c)), ignoreCase))
                 << static_cast<unsigned>(c) << " " << ignoreCase;
