@@ -253,7 +253,8 @@ struct UnicodeSubstitution::Rules {
                 // The wide regex gives the same, or the error that says why not.
             }
         }
-        const std::wstring wide = *wideFromUtf8(text);
+        // Every rule keeps a text valid UTF-8; should one not, this throws rather than read nothing.
+        const std::wstring wide = wideFromUtf8(text).value();
         checkRecursionBudget(rule.pattern, rule.stackDemand, wide.size());
         // The C-string form of the format, as the byte-wise rules use it.
         const std::wstring rewritten = rule.letterCase == LetterCase::Preserve
