@@ -18,15 +18,10 @@ import argparse
 import json
 import os
 import random
-import statistics
 import tempfile
 from pathlib import Path
 
 import matching
-import peer
-from word_lists import seconds
-
-from c_quorvant import WordList
 
 NAMES = ["Zo\u00e9-san", "H\u00e9l\u00e8ne-chan", "Jos\u00e9-kun", "Chlo\u00e9-senpai", "Ren\u00e9e", "Taro-kun"]
 OPENINGS = ["\u201cWait", "Don\u2019t go", "\u00c7a va", "It\u2019s the sensei", "No\u00ebl said \u201cno\u201d"]
@@ -59,17 +54,6 @@ def line(rng: random.Random) -> str:
     return text
 
 
-def compare_with_re(words: WordList, compiled: list, texts: list[str], repeats: int) -> None:
-    words.apply(texts[0], unicode=True)
-    changed = sum(peer._rewrite(text, compiled) != text for text in texts)
-    apply_each = seconds(lambda: [words.apply(text, unicode=True) for text in texts], repeats) / len(texts)
-    many_each = seconds(lambda: words.apply_many(texts, unicode=True), repeats) / len(texts)
-    re_each = seconds(lambda: [peer._rewrite(text, compiled) for text in texts], 3) / len(texts)
-    print(f"{len(texts):,} texts, {changed / len(texts):.0%} changed by re; re {re_each * 1e6:.1f} us a text")
-    for name, each in (("apply", apply_each), ("apply_many", many_each)):
-        print(f"  {name} unicode=True: {each * 1e6:.2f} us a text = {re_each / each:.1f}x re")
-
-
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--repeats", type=int, default=7)
@@ -78,23 +62,14 @@ def main() -> None:
     with tempfile.TemporaryDirectory(prefix="quorvant-bench-") as scratch:
         os.chdir(scratch)
         Path("characters.json").write_text(json.dumps(RULES, ensure_ascii=False), encoding="utf-8")
-        words = WordList(RULES)
         texts = [line(rng) for _ in range(20000)]
         print(f"{len(RULES)} character-wise rules that match most lines; medians\n")
-        compare_with_re(words, peer._rules("characters.json"), texts, args.repeats)
+        matching.compare_with_re("Dialogue", "characters.json", texts, args.repeats, unicode=True)
         print("\nFirst call in a fresh process, unicode=True, word list read and compiled inside it (CPU time):")
         for cues in matching.CUE_COUNTS:
             for subfile in matching.write_files(cues, rng, lambda text, rng: f"{line(rng)} {text}"):
                 for pass_name in ("export", "rewrite"):
-                    runs = [
-                        (
-                            matching.first_call_cpu("api-unicode", pass_name, subfile, "characters.json"),
-                            matching.first_call_cpu("peer", pass_name, subfile, "characters.json"),
-                        )
-                        for _ in range(5)
-                    ]
-                    api = statistics.median(run[0] for run in runs)
-                    other = statistics.median(run[1] for run in runs)
+                    api, other = matching.first_call_medians("api-unicode", pass_name, subfile, "characters.json")
                     print(
                         f"  {subfile} {pass_name}: API {api * 1e3:.2f} ms, pysubs2 + re {other * 1e3:.1f} ms "
                         f"= {other / api:.1f}x"

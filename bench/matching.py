@@ -108,20 +108,31 @@ def texts_of(ass_name: str) -> list[str]:
     ]
 
 
-def compare_with_re(label: str, words_file: str, texts: list[str], repeats: int) -> None:
+def compare_with_re(label: str, words_file: str, texts: list[str], repeats: int, unicode: bool = False) -> None:
     words = WordList(json.loads(Path(words_file).read_text(encoding="utf-8")))
     compiled = peer._rules(words_file)
-    words.apply(texts[0])
+    words.apply(texts[0], unicode=unicode)
     changed = sum(peer._rewrite(text, compiled) != text for text in texts)
-    apply_each = seconds(lambda: [words.apply(text) for text in texts], repeats) / len(texts)
-    many_each = seconds(lambda: words.apply_many(texts), repeats) / len(texts)
+    apply_each = seconds(lambda: [words.apply(text, unicode=unicode) for text in texts], repeats) / len(texts)
+    many_each = seconds(lambda: words.apply_many(texts, unicode=unicode), repeats) / len(texts)
     re_each = seconds(lambda: [peer._rewrite(text, compiled) for text in texts], 3) / len(texts)
     print(f"{label}: {len(texts):,} texts, {changed / len(texts):.0%} changed by re; re {re_each * 1e6:.1f} us a text")
+    mode = " unicode=True" if unicode else ""
     for name, each in (("apply", apply_each), ("apply_many", many_each)):
         print(
-            f"  {name}: {each * 1e6:.2f} us a text = {re_each / each:.1f}x re "
+            f"  {name}{mode}: {each * 1e6:.2f} us a text = {re_each / each:.1f}x re "
             f"(target 5x: {verdict(re_each >= 5 * each)})"
         )
+
+
+def first_call_medians(api_side: str, pass_name: str, subfile: str, words: str) -> tuple[float, float]:
+    """Median CPU seconds of five first calls each, the API (`api_side` of
+    word_lists.JOBS) and pysubs2 + re taking turns."""
+    runs = [
+        (first_call_cpu(api_side, pass_name, subfile, words), first_call_cpu("peer", pass_name, subfile, words))
+        for _ in range(5)
+    ]
+    return statistics.median(run[0] for run in runs), statistics.median(run[1] for run in runs)
 
 
 def main() -> None:
@@ -152,15 +163,7 @@ def main() -> None:
         for cues in CUE_COUNTS:
             for subfile in files[cues]:
                 for pass_name in ("export", "rewrite"):
-                    runs = [
-                        (
-                            first_call_cpu("api", pass_name, subfile, "matching.json"),
-                            first_call_cpu("peer", pass_name, subfile, "matching.json"),
-                        )
-                        for _ in range(5)
-                    ]
-                    api = statistics.median(run[0] for run in runs)
-                    other = statistics.median(run[1] for run in runs)
+                    api, other = first_call_medians("api", pass_name, subfile, "matching.json")
                     target = f" (target 30x: {verdict(other >= 30 * api)})" if cues >= 200 else ""
                     print(
                         f"  {subfile} {pass_name}: API {api * 1e3:.2f} ms, pysubs2 + re {other * 1e3:.1f} ms "

@@ -21,6 +21,20 @@ inline int settingOr(const char* name, int fallback) {
     return value == nullptr ? fallback : std::atoi(value);
 }
 
+// A pattern and text on which the engines part ways, one row of a test's table.
+struct KnownDifference {
+    const char* pattern;
+    const char* replacement;
+    std::string text;
+    bool onJit;  // false: the pattern stays on the regex
+};
+
+// The JIT's result, the text itself when nothing matched.
+template <class Engines, class Context>
+std::string byJit(Engines& engines, const std::string& text, const Context& context) {
+    return engines.jit->replace(text, context).value_or(text);
+}
+
 // `build(pattern, replacement)` gives both engines, with `jit` empty when the pattern
 // stays on the regex, and throws std::regex_error when the regex refuses it;
 // `results(engines, replacement, text)` gives the JIT's result and the regex's. At least

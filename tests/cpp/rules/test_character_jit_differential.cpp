@@ -26,6 +26,9 @@
 
 namespace {
 
+using generated_rules::byJit;
+using generated_rules::KnownDifference;
+
 struct WideEngines {
     WideRegex regex;
     std::wstring format;
@@ -53,17 +56,6 @@ WideEngines bothEngines(const std::string& pattern, const std::string& replaceme
 std::string byWideRegex(const WideEngines& engines, const std::string& text) {
     return utf8FromWide(std::regex_replace(*wideFromUtf8(text), engines.regex, engines.format.c_str()));
 }
-
-std::string byJit(WideEngines& engines, const std::string& text, const JitMatchContext& context) {
-    return engines.jit->replace(text, context).value_or(text);
-}
-
-struct KnownDifference {
-    const char* pattern;
-    const char* replacement;
-    std::string text;
-    bool onJit;  // false: the pattern stays on the wide regex
-};
 
 // Where the wide regex and PCRE2's own Unicode support part ways, one row each.
 const KnownDifference kKnownDifferences[] = {

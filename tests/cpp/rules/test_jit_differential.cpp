@@ -30,6 +30,9 @@
 
 namespace {
 
+using generated_rules::byJit;
+using generated_rules::KnownDifference;
+
 struct Engines {
     RuleRegex regex;
     std::optional<JitRule> jit;
@@ -48,17 +51,6 @@ Engines bothEngines(const std::string& pattern, const std::string& replacement, 
 std::string byRegex(const Engines& engines, const std::string& replacement, const std::string& text) {
     return std::regex_replace(text, engines.regex.regex, replacement.c_str());
 }
-
-std::string byJit(Engines& engines, const std::string& text, const JitMatchContext& context) {
-    return engines.jit->replace(text, context).value_or(text);
-}
-
-struct KnownDifference {
-    const char* pattern;
-    const char* replacement;
-    std::string text;
-    bool onJit;  // false: the pattern stays on std::regex
-};
 
 // Where ECMAScript, libstdc++ and PCRE2 part ways, one row each.
 const KnownDifference kKnownDifferences[] = {
