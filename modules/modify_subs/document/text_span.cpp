@@ -1,6 +1,7 @@
 #include "document/text_span.h"
 
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
+    if (span.decoded) return *span.decoded;
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
     if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return bytes;
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TextSpan {
     std::size_t begin = 0;  // the byte range in the document's text
@@ -20,6 +21,11 @@ struct TextSpan {
     // lines of its own (a cue without text lines that a rule fills).
     std::string fillBefore;
     std::string fillAfter;
+    // SAMI, TTML, MicroDVD and MPL2: the text the rules see, when it is not the span's
+    // bytes (references decoded, a line break element or '|' read as "\n"); lineEnd is
+    // then the line break written beyond the span's own, and `breaks` those, in order.
+    std::optional<std::string> decoded;
+    std::vector<std::string> breaks;
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.

@@ -5,7 +5,9 @@
 
 #include "document/format_error.h"
 #include "document/line_cursor.h"
+#include "document/markup_text.h"
 #include "document/subrip_lines.h"
+#include "document/ttml_spans.h"
 
 namespace {
 
@@ -75,6 +77,34 @@ std::optional<std::string_view> nextNonBlankLine(std::string_view document, cons
     return std::nullopt;
 }
 
+// MicroDVD and MPL2 have no escape for '|': a rule's one would read back as a line break.
+std::string barJoinedLines(const TextSpan& span, std::string_view text, const char* formatName) {
+    if (text.find('|') != std::string_view::npos) {
+        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key + " holds a '|', which " +
+                                                formatName + " readers read as a line break; nothing was written");
+    }
+    std::string written;
+    written.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\r' && text[at] != '\n') {
+            written += text[at];
+            continue;
+        }
+        written += '|';
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+    }
+    return written;
+}
+
+std::string writtenTtml(const TextSpan& span, std::string_view text) {
+    std::string written = writtenMarkup(span, text, MarkupDialect::Ttml);
+    if (const std::optional<std::string> problem = ttmlContentProblem(written)) {
+        throw UnwritableTextError(span.key, "the rewritten text of paragraph " + span.key + " holds " + *problem +
+                                                ", so TTML readers would not read it back; nothing was written");
+    }
+    return written;
+}
+
 std::string joinedLines(const std::vector<std::string>& lines, std::string_view original, std::string_view lineEnd) {
     if (lines.size() < 2) return lines.empty() ? std::string() : lines.front();
     std::vector<std::string_view> ends;
@@ -119,7 +149,21 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
 }
 
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
-    if (format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
+    switch (format) {
+        case SubtitleFormat::Ass:
+            return assWrittenForm(std::string(text));
+        case SubtitleFormat::Sami:
+            return writtenMarkup(span, text, MarkupDialect::Sami);
+        case SubtitleFormat::Ttml:
+            return writtenTtml(span, text);
+        case SubtitleFormat::MicroDvd:
+            return barJoinedLines(span, text, "MicroDVD");
+        case SubtitleFormat::Mpl2:
+            return barJoinedLines(span, text, "MPL2");
+        case SubtitleFormat::SubRip:
+        case SubtitleFormat::WebVtt:
+            break;
+    }
     const std::vector<std::string> lines = writtenLines(text, format);
     if (format == SubtitleFormat::SubRip && opensSubRipCue(
                                                 lines, [&] { return nextNonBlankLine(document, span); },

@@ -80,6 +80,43 @@ std::size_t webVttTagLength(std::string_view text) {
     return isWebVttTimeStamp(text.substr(1, close - 1)) ? close + 1 : 0;
 }
 
+// The length of the markup at the start of `text` in SAMI or TTML: a comment, CDATA
+// section or processing instruction to its close (or the text's end), a tag to the
+// '>' outside quotes, an undecoded SAMI reference to its ';'; 0 for a '<' or '&' of text.
+std::size_t markupLength(std::string_view text, TagSyntax syntax) {
+    if (text[0] == '&') {
+        if (syntax != TagSyntax::Sami) return 0;
+        std::size_t at = 1;
+        while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '#')) ++at;
+        return at > 1 && at < text.size() && text[at] == ';' ? at + 1 : 0;
+    }
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> sections = {
+        {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}}};
+    for (const auto& [open, close] : sections) {
+        if (!text.starts_with(open)) continue;
+        const std::size_t at = text.find(close, open.size());
+        return at == std::string_view::npos ? text.size() : at + close.size();
+    }
+    const std::size_t nameAt = text.size() > 1 && text[1] == '/' ? 2 : 1;
+    if (nameAt >= text.size()) return 0;
+    const char first = text[nameAt];
+    if (!isAsciiLetter(first) && !(syntax == TagSyntax::Ttml && (first == '_' || first == ':'))) return 0;
+    char quote = 0;
+    for (std::size_t at = nameAt; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return at + 1;
+        } else if (c == '<') {
+            return 0;
+        }
+    }
+    return 0;
+}
+
 class RunSplitter {
 public:
     explicit RunSplitter(std::string_view text) : _text(text) {}
@@ -100,6 +137,24 @@ private:
     std::size_t _visibleStart = 0;
     std::vector<TextRun> _runs;
 };
+
+// MicroDVD's and MPL2's {...} codes, and MPL2's '/' of italics at a line's start.
+std::vector<TextRun> splitCodes(std::string_view text, TagSyntax syntax) {
+    RunSplitter splitter(text);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t length = 0;
+        if (text[i] == '{') length = blockEnd(text, i) - i;
+        if (text[i] == '/' && syntax == TagSyntax::Mpl2 && (i == 0 || text[i - 1] == '\n')) length = 1;
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        splitter.protect(i, i + length);
+        i += length;
+    }
+    return splitter.finish();
+}
 
 std::vector<TextRun> splitAss(std::string_view text) {
     RunSplitter splitter(text);
@@ -132,7 +187,9 @@ std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
     while (i < text.size()) {
         std::size_t length = 0;
         if (text[i] == '{' && syntax == TagSyntax::SubRip) length = blockEnd(text, i) - i;
-        if (text[i] == '<') {
+        if (syntax == TagSyntax::Sami || syntax == TagSyntax::Ttml) {
+            if (text[i] == '<' || text[i] == '&') length = markupLength(text.substr(i), syntax);
+        } else if (text[i] == '<') {
             length = syntax == TagSyntax::SubRip ? subRipTagLength(text.substr(i)) : webVttTagLength(text.substr(i));
         }
         if (length == 0) {
@@ -153,7 +210,12 @@ std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
             return splitAss(text);
         case TagSyntax::SubRip:
         case TagSyntax::WebVtt:
+        case TagSyntax::Sami:
+        case TagSyntax::Ttml:
             return splitMarkup(text, syntax);
+        case TagSyntax::MicroDvd:
+        case TagSyntax::Mpl2:
+            return splitCodes(text, syntax);
         case TagSyntax::None:
             break;
     }

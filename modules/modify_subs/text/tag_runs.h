@@ -13,6 +13,10 @@ enum class TagSyntax {
     Ass,     // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
     SubRip,  // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
     WebVtt,  // tags (<v Name>, <c.class>, <i>, </v>, ...) and inline time stamps <00:01.500>
+    Sami,      // tags (<font ...>, <b>, <ruby>, ...), comments, and references left undecoded (&eacute;)
+    Ttml,      // tags (<span ...>, </tt:span>, ...), comments, processing instructions, CDATA sections
+    MicroDvd,  // {y:i}, {c:$0000FF} and other {...} codes
+    Mpl2,      // {...} codes and the '/' of italics that opens a line
 };
 
 struct TextRun {

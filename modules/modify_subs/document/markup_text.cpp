@@ -1,0 +1,277 @@
+#include "document/markup_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <optional>
+
+#include "document/format_error.h"
+#include "text/tag_runs.h"
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// How the content reads, piece by piece, once data is cut into layout and text.
+enum class Token { Text, Layout, Newline, Markup, Break };
+
+struct Piece {
+    Token token;
+    std::size_t begin;
+    std::size_t end;
+};
+
+void appendData(std::vector<Piece>& out, std::string_view document, std::size_t begin, std::size_t end,
+                bool preserve) {
+    std::size_t at = begin;
+    while (at < end) {
+        const std::size_t lineEnd = std::min(document.find_first_of("\r\n", at), end);
+        if (lineEnd == end) {
+            out.push_back({Token::Text, at, end});
+            break;
+        }
+        std::size_t blankBegin = lineEnd;
+        std::size_t blankEnd = lineEnd + 1;
+        if (preserve) {
+            if (document[lineEnd] == '\r' && blankEnd < end && document[blankEnd] == '\n') ++blankEnd;
+        } else {
+            while (blankBegin > at && isSpace(document[blankBegin - 1])) --blankBegin;
+            while (blankEnd < end && isSpace(document[blankEnd])) ++blankEnd;
+        }
+        if (blankBegin > at) out.push_back({Token::Text, at, blankBegin});
+        out.push_back({preserve ? Token::Newline : Token::Layout, blankBegin, blankEnd});
+        at = blankEnd;
+    }
+}
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The character of the numeric reference body ("#38", "#x26"), when it is one a text may hold.
+std::optional<std::uint32_t> numericReference(std::string_view body) {
+    const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
+    const std::string_view digits = body.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    std::uint32_t code = 0;
+    for (const char c : digits) {
+        const int value = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : hex && std::isxdigit(static_cast<unsigned char>(c))
+                              ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                              : -1;
+        if (value < 0) return std::nullopt;
+        code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
+    }
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+    return code;
+}
+
+constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
+
+bool lowerEquals(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() && std::equal(text.begin(), text.end(), lower.begin(), [](char c, char l) {
+               return std::tolower(static_cast<unsigned char>(c)) == l;
+           });
+}
+
+// The lower-case name of the tag `markup` opens or closes ("p" for "</P>"), "" for other markup.
+std::string tagName(std::string_view markup) {
+    std::size_t at = markup.starts_with("</") ? 2 : 1;
+    if (!markup.starts_with('<') || at >= markup.size() || !std::isalpha(static_cast<unsigned char>(markup[at])))
+        return "";
+    std::string name;
+    for (; at < markup.size() && (std::isalnum(static_cast<unsigned char>(markup[at])) || markup[at] == ':'); ++at) {
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(markup[at])));
+    }
+    return name;
+}
+
+void checkSamiMarkup(const TextSpan& span, std::string_view markup) {
+    static constexpr std::array<std::string_view, 9> structure = {"p",     "sync",  "body",   "sami", "head",
+                                                                  "html",  "style", "title",  "script"};
+    const std::string name = tagName(markup);
+    const bool structural = std::find(structure.begin(), structure.end(), name) != structure.end();
+    const bool openComment = markup.starts_with("<!--") && !markup.ends_with("-->");
+    if (structural || openComment) {
+        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key + " holds " + std::string(markup) +
+                                                ", which SAMI readers would take for the end of the text; nothing "
+                                                "was written");
+    }
+}
+
+}  // namespace
+
+std::string decodedReferences(std::string_view data, MarkupDialect dialect) {
+    if (data.find('&') == std::string_view::npos) return std::string(data);
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> named = {
+        {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", kNoBreakSpace}}};
+    std::string text;
+    text.reserve(data.size());
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const std::size_t amp = data.find('&', at);
+        text.append(data.substr(at, amp - at));
+        if (amp == std::string_view::npos) break;
+        std::size_t stop = amp + 1;
+        while (stop < data.size() && (std::isalnum(static_cast<unsigned char>(data[stop])) || data[stop] == '#'))
+            ++stop;
+        const std::string_view body = data.substr(amp + 1, stop - amp - 1);
+        const bool closed = stop < data.size() && data[stop] == ';';
+        std::optional<std::string> decoded;
+        if (body.starts_with('#')) {
+            if (const std::optional<std::uint32_t> code = numericReference(body); code && closed) {
+                decoded.emplace();
+                appendUtf8(*decoded, *code);
+            }
+        } else {
+            // XML has no &nbsp;, the last; HTML reads names in any case, and without a ';'.
+            const bool sami = dialect == MarkupDialect::Sami;
+            for (std::size_t i = 0; i < (sami ? named.size() : named.size() - 1); ++i) {
+                const auto& [name, character] = named[i];
+                if (sami ? lowerEquals(body, name) : closed && body == name) decoded = character;
+            }
+        }
+        if (!decoded) {
+            text += '&';
+            at = amp + 1;
+            continue;
+        }
+        text += *decoded;
+        at = stop + (closed ? 1 : 0);
+    }
+    return text;
+}
+
+TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
+                    std::string lineBreak) {
+    std::vector<Piece> pieces;
+    auto add = [&](MarkupPiece::Kind kind, std::size_t begin, std::size_t end) {
+        if (begin >= end) return;
+        if (kind == MarkupPiece::Kind::Data) {
+            appendData(pieces, document, begin, end, content.preserve);
+        } else {
+            pieces.push_back({kind == MarkupPiece::Kind::Break ? Token::Break : Token::Markup, begin, end});
+        }
+    };
+    std::size_t at = content.begin;
+    std::optional<std::size_t> dataFrom;
+    // Data pieces that touch are read as one, so that layout is seen whole.
+    auto flushData = [&](std::size_t upTo) {
+        if (dataFrom) add(MarkupPiece::Kind::Data, *dataFrom, upTo);
+        dataFrom.reset();
+    };
+    auto take = [&](MarkupPiece::Kind kind, std::size_t begin, std::size_t end) {
+        if (kind == MarkupPiece::Kind::Data) {
+            if (!dataFrom) dataFrom = begin;
+            return;
+        }
+        flushData(begin);
+        add(kind, begin, end);
+    };
+    for (const MarkupPiece& piece : content.pieces) {
+        if (piece.begin < at || piece.end > content.end) continue;
+        if (piece.begin > at) take(content.gaps, at, piece.begin);
+        take(piece.kind, piece.begin, piece.end);
+        at = piece.end;
+    }
+    if (at < content.end) take(content.gaps, at, content.end);
+    flushData(content.end);
+
+    std::size_t first = 0;
+    std::size_t last = pieces.size();
+    while (first < last && pieces[first].token == Token::Layout) ++first;
+    while (last > first && pieces[last - 1].token == Token::Layout) --last;
+
+    TextSpan span;
+    span.key = std::move(key);
+    span.lineEnd = std::move(lineBreak);
+    span.begin = first < last ? pieces[first].begin : content.begin;
+    span.end = first < last ? pieces[last - 1].end : content.begin;
+    std::string text;
+    for (std::size_t i = first; i < last; ++i) {
+        const Piece& piece = pieces[i];
+        const std::string_view bytes = document.substr(piece.begin, piece.end - piece.begin);
+        switch (piece.token) {
+            case Token::Text:
+                text += decodedReferences(bytes, dialect);
+                break;
+            case Token::Markup:
+                text += bytes;
+                break;
+            case Token::Layout: {
+                const bool besideBreak = (i > first && pieces[i - 1].token == Token::Break) ||
+                                         (i + 1 < last && pieces[i + 1].token == Token::Break);
+                if (!besideBreak) text += ' ';
+                break;
+            }
+            case Token::Newline:
+                text += '\n';
+                span.breaks.emplace_back(bytes);
+                break;
+            case Token::Break: {
+                // Layout after a break is its own; layout before it, unless an earlier break took it.
+                std::size_t begin = piece.begin;
+                std::size_t end = piece.end;
+                if (i > first && pieces[i - 1].token == Token::Layout &&
+                    !(i > first + 1 && pieces[i - 2].token == Token::Break)) {
+                    begin = pieces[i - 1].begin;
+                }
+                if (i + 1 < last && pieces[i + 1].token == Token::Layout) end = pieces[i + 1].end;
+                text += '\n';
+                span.breaks.emplace_back(document.substr(begin, end - begin));
+                break;
+            }
+        }
+    }
+    span.decoded = std::move(text);
+    return span;
+}
+
+std::string writtenMarkup(const TextSpan& span, std::string_view text, MarkupDialect dialect) {
+    std::string written;
+    written.reserve(text.size() + text.size() / 8);
+    std::size_t nextBreak = 0;
+    const TagSyntax syntax = dialect == MarkupDialect::Sami ? TagSyntax::Sami : TagSyntax::Ttml;
+    for (const TextRun& run : splitTextRuns(text, syntax)) {
+        if (!run.visible) {
+            if (dialect == MarkupDialect::Sami) checkSamiMarkup(span, run.text);
+            written += run.text;
+            continue;
+        }
+        const std::string_view visible = run.text;
+        for (std::size_t at = 0; at < visible.size(); ++at) {
+            const char c = visible[at];
+            if (c == '\r' || c == '\n') {
+                if (c == '\r' && at + 1 < visible.size() && visible[at + 1] == '\n') ++at;
+                written += nextBreak < span.breaks.size() ? span.breaks[nextBreak++] : span.lineEnd;
+            } else if (c == '&') {
+                written += "&amp;";
+            } else if (c == '<') {
+                written += "&lt;";
+            } else if (c == '>') {
+                written += "&gt;";
+            } else if (dialect == MarkupDialect::Sami && visible.substr(at).starts_with(kNoBreakSpace)) {
+                written += "&nbsp;";
+                ++at;
+            } else {
+                written += c;
+            }
+        }
+    }
+    return written;
+}

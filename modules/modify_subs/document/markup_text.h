@@ -1,0 +1,51 @@
+#pragma once
+
+// SAMI and TTML paragraphs as texts. The rules see character data with its
+// references decoded, each line break element as "\n" and every other piece of
+// markup as it stands (a tag to protect); a rewritten text is escaped back, and
+// its line breaks reuse the paragraph's own, layout around them included.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/text_span.h"
+
+enum class MarkupDialect { Sami, Ttml };
+
+struct MarkupPiece {
+    enum class Kind { Data, Markup, Break };
+    Kind kind;
+    std::size_t begin;
+    std::size_t end;
+};
+
+// A paragraph's content: bytes [begin, end) of the document, whose pieces the
+// reader found in order. Bytes between pieces are `gaps` (SAMI: character data;
+// TTML: markup, since expat reported every piece of data).
+struct MarkupContent {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::vector<MarkupPiece> pieces;
+    MarkupPiece::Kind gaps = MarkupPiece::Kind::Data;
+    // xml:space="preserve": a line end in the data is a line break and nothing is layout.
+    bool preserve = false;
+};
+
+// The span of the content, keyed `key`. Without `preserve`, white space that holds
+// a line end is layout: outside the span at its ends, part of a line break beside
+// one, a space elsewhere. `lineBreak` is what a text's line breaks beyond the
+// paragraph's own are written as.
+TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
+                    std::string lineBreak);
+
+// Character data with its references decoded: XML's five and numeric ones, and
+// SAMI's &nbsp; (with or without ';', as HTML reads it). Others stay as written.
+std::string decodedReferences(std::string_view data, MarkupDialect dialect);
+
+// What a rewritten text of `span` is written as: markup as it stands, '&', '<' and
+// '>' of the text escaped (SAMI also writes a no-break space &nbsp;, which code
+// pages without it can write). Throws UnwritableTextError for SAMI markup that
+// would end the paragraph or hide what follows it (a <P>, a <SYNC>, an open comment).
+std::string writtenMarkup(const TextSpan& span, std::string_view text, MarkupDialect dialect);

@@ -1,0 +1,114 @@
+#include "document/sami_spans.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+
+#include "document/format_error.h"
+#include "document/markup_text.h"
+
+namespace {
+
+std::string lowerNameAt(std::string_view document, std::size_t at) {
+    std::string name;
+    for (; at < document.size() && std::isalnum(static_cast<unsigned char>(document[at])); ++at) {
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(document[at])));
+    }
+    return name;
+}
+
+// Where the case-insensitive `needle` (lower case) next stands from `at`, or the end.
+std::size_t findLower(std::string_view document, std::string_view needle, std::size_t at) {
+    const auto found = std::search(document.begin() + static_cast<std::ptrdiff_t>(at), document.end(),
+                                   needle.begin(), needle.end(), [](char c, char lower) {
+                                       return std::tolower(static_cast<unsigned char>(c)) == lower;
+                                   });
+    return static_cast<std::size_t>(found - document.begin());
+}
+
+// Only a paragraph with something besides blanks and no-break spaces is a text.
+bool holdsText(const TextSpan& span) {
+    std::string_view text = *span.decoded;
+    while (!text.empty()) {
+        if (text.starts_with("\xC2\xA0")) {
+            text.remove_prefix(2);
+        } else if (std::isspace(static_cast<unsigned char>(text.front()))) {
+            text.remove_prefix(1);
+        } else {
+            return true;
+        }
+    }
+    return false;
+}
+
+class SamiReader {
+public:
+    explicit SamiReader(std::string_view document) : _document(document) {}
+
+    std::vector<TextSpan> read() {
+        std::size_t at = 0;
+        while ((at = _document.find('<', at)) != std::string_view::npos) at = readMarkup(at);
+        endParagraph(_document.size());
+        if (_blocks == 0 && !_sami) throw SubtitleFormatError("not a SAMI file: no <SAMI> or <SYNC> tag found");
+        return std::move(_spans);
+    }
+
+private:
+    // Reads the markup at `at`, a '<'; returns where reading goes on.
+    std::size_t readMarkup(std::size_t at) {
+        if (_document.substr(at).starts_with("<!--")) {
+            const std::size_t close = _document.find("-->", at + 4);
+            const std::size_t end = close == std::string_view::npos ? _document.size() : close + 3;
+            piece(MarkupPiece::Kind::Markup, at, end);
+            return end;
+        }
+        const bool closing = at + 1 < _document.size() && _document[at + 1] == '/';
+        const std::string name = lowerNameAt(_document, at + (closing ? 2 : 1));
+        if (name.empty() || !std::isalpha(static_cast<unsigned char>(name.front()))) return at + 1;
+        const std::size_t tagClose = _document.find('>', at);
+        // A '<' that is never closed is text, as in an HTML reader.
+        if (tagClose == std::string_view::npos) return at + 1;
+        const std::size_t end = tagClose + 1;
+        if (name == "sami") _sami = true;
+        if (!closing && (name == "style" || name == "title" || name == "script")) {
+            endParagraph(at);
+            const std::size_t endTag = findLower(_document, "</" + name, end);
+            const std::size_t endTagClose = _document.find('>', endTag);
+            return endTagClose == std::string_view::npos ? _document.size() : endTagClose + 1;
+        }
+        if (!closing && (name == "sync" || name == "p")) {
+            endParagraph(at);
+            if (name == "sync") ++_blocks;
+            _content = MarkupContent{end, end, {}, MarkupPiece::Kind::Data, false};
+        } else if (name == "p" || name == "sync" || name == "body" || name == "sami" || name == "html" ||
+                   name == "head") {
+            endParagraph(at);
+        } else {
+            piece(name == "br" && !closing ? MarkupPiece::Kind::Break : MarkupPiece::Kind::Markup, at, end);
+        }
+        return end;
+    }
+
+    void piece(MarkupPiece::Kind kind, std::size_t begin, std::size_t end) {
+        if (_content) _content->pieces.push_back({kind, begin, end});
+    }
+
+    void endParagraph(std::size_t at) {
+        if (!_content) return;
+        _content->end = at;
+        TextSpan span = markupSpan(_document, *_content, MarkupDialect::Sami, std::to_string(_blocks), "<br>");
+        _content.reset();
+        if (holdsText(span)) _spans.push_back(std::move(span));
+    }
+
+    std::string_view _document;
+    std::vector<TextSpan> _spans;
+    std::optional<MarkupContent> _content;  // the paragraph being read
+    int _blocks = 0;
+    bool _sami = false;
+};
+
+}  // namespace
+
+std::vector<TextSpan> findSamiSpans(std::string_view document) { return SamiReader(document).read(); }
