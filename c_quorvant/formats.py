@@ -65,7 +65,9 @@ def format_of(name: str | bytes) -> Format | None:
     start = _start_of(name)
     if ending == ".xml":
         return "ttml" if _TTML_ROOT.match(start) else None
-    lines = [line for line in start.splitlines()[:-1] if line.strip()] or start.splitlines()
+    # A line the look cut short is left out.
+    lines = start.splitlines()[: -1 if len(start) == _SNIFF_BYTES else None]
+    lines = [line for line in lines if line.strip()]
     return "mpl2" if lines and all(_MPL2_LINE.match(line) for line in lines) else None
 
 

@@ -103,7 +103,7 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
                 path = os.path.join(folder, name)
                 if name.startswith("."):
                     continue
-                if is_subtitle(name):
+                if is_subtitle(path):
                     found = True
                     yield path, "" if below == os.curdir else below, "", ""
                 else:
@@ -124,16 +124,16 @@ def _identity(folder: str) -> tuple[int, int]:
 
 def _holds_subtitles_below(folder: str) -> bool:
     """Whether a subfolder of `folder` holds a subtitle file; stops at the first."""
-    for _parent, subfolders, names in os.walk(folder):
+    for parent, subfolders, names in os.walk(folder):
         subfolders[:] = [name for name in subfolders if not name.startswith(".")]
-        if any(is_subtitle(name) and not name.startswith(".") for name in names):
+        if any(is_subtitle(os.path.join(parent, name)) and not name.startswith(".") for name in names):
             return True
     return False
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
-    if not is_subtitle(name):
+    if not is_subtitle(path):
         return Input(index, path, skipped=NOT_A_SUBTITLE)
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cstdint>
 #include <optional>
+#include <unordered_set>
 
-#include "document/format_error.h"
 #include "text/tag_runs.h"
 
 namespace {
@@ -36,7 +36,7 @@ void appendData(std::vector<Piece>& out, std::string_view document, std::size_t 
         if (preserve) {
             if (document[lineEnd] == '\r' && blankEnd < end && document[blankEnd] == '\n') ++blankEnd;
         } else {
-            while (blankBegin > at && isSpace(document[blankBegin - 1])) --blankBegin;
+            // Blanks before the line end are the text's: "a \n" reads "a " back.
             while (blankEnd < end && isSpace(document[blankEnd])) ++blankEnd;
         }
         if (blankBegin > at) out.push_back({Token::Text, at, blankBegin});
@@ -89,29 +89,41 @@ bool lowerEquals(std::string_view text, std::string_view lower) {
            });
 }
 
-// The lower-case name of the tag `markup` opens or closes ("p" for "</P>"), "" for other markup.
-std::string tagName(std::string_view markup) {
-    std::size_t at = markup.starts_with("</") ? 2 : 1;
-    if (!markup.starts_with('<') || at >= markup.size() || !std::isalpha(static_cast<unsigned char>(markup[at])))
-        return "";
-    std::string name;
-    for (; at < markup.size() && (std::isalnum(static_cast<unsigned char>(markup[at])) || markup[at] == ':'); ++at) {
-        name += static_cast<char>(std::tolower(static_cast<unsigned char>(markup[at])));
-    }
-    return name;
+// <br>, <BR/>, <tt:br />, </br>: the rules see these as "\n", never as markup.
+bool isBreakTag(std::string_view markup) {
+    std::size_t end = markup.starts_with("</") ? 2 : 1;
+    const std::size_t nameStart = end;
+    while (end < markup.size() && markup[end] != '>' && markup[end] != '/' &&
+           !std::isspace(static_cast<unsigned char>(markup[end])))
+        ++end;
+    std::string_view name = markup.substr(nameStart, end - nameStart);
+    if (const std::size_t colon = name.rfind(':'); colon != std::string_view::npos) name.remove_prefix(colon + 1);
+    return lowerEquals(name, "br");
 }
 
-void checkSamiMarkup(const TextSpan& span, std::string_view markup) {
-    static constexpr std::array<std::string_view, 9> structure = {"p",     "sync",  "body",   "sami", "head",
-                                                                  "html",  "style", "title",  "script"};
-    const std::string name = tagName(markup);
-    const bool structural = std::find(structure.begin(), structure.end(), name) != structure.end();
-    const bool openComment = markup.starts_with("<!--") && !markup.ends_with("-->");
-    if (structural || openComment) {
-        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key + " holds " + std::string(markup) +
-                                                ", which SAMI readers would take for the end of the text; nothing "
-                                                "was written");
+// Whether SAMI readers would end the paragraph at `markup`: <P>, <SYNC>, </BODY>, an open comment...
+bool endsSamiText(std::string_view markup) {
+    if (markup.starts_with("<!--")) return !markup.ends_with("-->");
+    std::size_t end = markup.starts_with("</") ? 2 : 1;
+    const std::size_t nameStart = end;
+    while (end < markup.size() && std::isalnum(static_cast<unsigned char>(markup[end]))) ++end;
+    const std::string_view name = markup.substr(nameStart, end - nameStart);
+    static constexpr std::array<std::string_view, 9> structure = {"p",    "sync",  "body",  "sami",  "head",
+                                                                  "html", "style", "title", "script"};
+    return std::any_of(structure.begin(), structure.end(), [&](std::string_view tag) { return lowerEquals(name, tag); });
+}
+
+// The markup the paragraph holds as it was read: its tags, comments and the like, and
+// SAMI references left undecoded. A '<' of the text (read from "&lt;") is not among them.
+std::unordered_set<std::string_view> ownMarkup(std::string_view original, TagSyntax syntax,
+                                               MarkupDialect dialect) {
+    std::unordered_set<std::string_view> own;
+    for (const TextRun& run : splitTextRuns(original, syntax)) {
+        if (!run.visible && !isBreakTag(run.text) &&
+            (run.text.starts_with('<') || decodedReferences(run.text, dialect) == run.text))
+            own.insert(run.text);
     }
+    return own;
 }
 
 }  // namespace
@@ -192,6 +204,13 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
     if (at < content.end) take(content.gaps, at, content.end);
     flushData(content.end);
 
+    // Blanks that open the content before a line end are layout with it.
+    if (pieces.size() > 1 && pieces[0].token == Token::Text && pieces[1].token == Token::Layout &&
+        std::all_of(document.begin() + static_cast<std::ptrdiff_t>(pieces[0].begin),
+                    document.begin() + static_cast<std::ptrdiff_t>(pieces[0].end), isSpace)) {
+        pieces[1].begin = pieces[0].begin;
+        pieces.erase(pieces.begin());
+    }
     std::size_t first = 0;
     std::size_t last = pieces.size();
     while (first < last && pieces[first].token == Token::Layout) ++first;
@@ -242,14 +261,24 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
     return span;
 }
 
-std::string writtenMarkup(const TextSpan& span, std::string_view text, MarkupDialect dialect) {
+std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text,
+                          MarkupDialect dialect, bool newMarkup) {
     std::string written;
     written.reserve(text.size() + text.size() / 8);
     std::size_t nextBreak = 0;
     const TagSyntax syntax = dialect == MarkupDialect::Sami ? TagSyntax::Sami : TagSyntax::Ttml;
+    const std::unordered_set<std::string_view> own = ownMarkup(original, syntax, dialect);
+    // What looked like markup in the text as read but was text ("&lt;b&gt;") stays text.
+    std::unordered_set<std::string_view> lookalikes;
+    for (const TextRun& run : splitTextRuns(span.decoded.value_or(""), syntax)) {
+        if (!run.visible && !own.contains(run.text)) lookalikes.insert(run.text);
+    }
     for (const TextRun& run : splitTextRuns(text, syntax)) {
-        if (!run.visible) {
-            if (dialect == MarkupDialect::Sami) checkSamiMarkup(span, run.text);
+        const bool markup =
+            !run.visible && (own.contains(run.text) ||
+                             (newMarkup && !lookalikes.contains(run.text) && !isBreakTag(run.text) &&
+                              !(dialect == MarkupDialect::Sami && endsSamiText(run.text))));
+        if (markup) {
             written += run.text;
             continue;
         }

@@ -35,8 +35,8 @@ struct MarkupContent {
 
 // The span of the content, keyed `key`. Without `preserve`, white space that holds
 // a line end is layout: outside the span at its ends, part of a line break beside
-// one, a space elsewhere. `lineBreak` is what a text's line breaks beyond the
-// paragraph's own are written as.
+// one, a space elsewhere. It starts at the line end: blanks before one are text.
+// `lineBreak` is what a text's line breaks beyond the paragraph's own are written as.
 TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
                     std::string lineBreak);
 
@@ -44,8 +44,11 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
 // SAMI's &nbsp; (with or without ';', as HTML reads it). Others stay as written.
 std::string decodedReferences(std::string_view data, MarkupDialect dialect);
 
-// What a rewritten text of `span` is written as: markup as it stands, '&', '<' and
-// '>' of the text escaped (SAMI also writes a no-break space &nbsp;, which code
-// pages without it can write). Throws UnwritableTextError for SAMI markup that
-// would end the paragraph or hide what follows it (a <P>, a <SYNC>, an open comment).
-std::string writtenMarkup(const TextSpan& span, std::string_view text, MarkupDialect dialect);
+// What a rewritten text of `span`, whose bytes were `original`, is written as: the
+// paragraph's own markup as it stands, and with `newMarkup` the markup a rule
+// wrote too, but for what would end a SAMI text (<P>, <SYNC>, an open comment) and
+// what was text as read ("&lt;b&gt;"); the rest is text, '&', '<' and '>' escaped,
+// which reads back as itself. SAMI also writes a no-break space as &nbsp;, which
+// code pages without the character can hold.
+std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text,
+                          MarkupDialect dialect, bool newMarkup = true);

@@ -96,8 +96,11 @@ std::string barJoinedLines(const TextSpan& span, std::string_view text, const ch
     return written;
 }
 
-std::string writtenTtml(const TextSpan& span, std::string_view text) {
-    std::string written = writtenMarkup(span, text, MarkupDialect::Ttml);
+// A rule's own markup that leaves the paragraph ill-formed is written as text instead.
+std::string writtenTtml(const TextSpan& span, std::string_view original, std::string_view text) {
+    std::string written = writtenMarkup(span, original, text, MarkupDialect::Ttml);
+    if (!ttmlContentProblem(written)) return written;
+    written = writtenMarkup(span, original, text, MarkupDialect::Ttml, false);
     if (const std::optional<std::string> problem = ttmlContentProblem(written)) {
         throw UnwritableTextError(span.key, "the rewritten text of paragraph " + span.key + " holds " + *problem +
                                                 ", so TTML readers would not read it back; nothing was written");
@@ -149,13 +152,14 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
 }
 
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
+    const std::string_view original = document.substr(span.begin, span.end - span.begin);
     switch (format) {
         case SubtitleFormat::Ass:
             return assWrittenForm(std::string(text));
         case SubtitleFormat::Sami:
-            return writtenMarkup(span, text, MarkupDialect::Sami);
+            return writtenMarkup(span, original, text, MarkupDialect::Sami);
         case SubtitleFormat::Ttml:
-            return writtenTtml(span, text);
+            return writtenTtml(span, original, text);
         case SubtitleFormat::MicroDvd:
             return barJoinedLines(span, text, "MicroDVD");
         case SubtitleFormat::Mpl2:
@@ -173,7 +177,6 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
                           " holds a line that SubRip readers would take for the start of a cue; nothing was "
                           "written");
     }
-    const std::string_view original = document.substr(span.begin, span.end - span.begin);
     std::string bytes = joinedLines(lines, original, span.lineEnd);
     if (span.begin == span.end && !bytes.empty()) bytes = span.fillBefore + bytes + span.fillAfter;
     return bytes;

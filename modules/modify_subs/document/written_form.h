@@ -25,6 +25,7 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
 // ends between a SubRip or WebVTT text's lines keep the span's own, one by one,
 // while there are as many; the rest are the span's line end. Throws
 // UnwritableTextError for a SubRip text with a line that would open a cue. SAMI
-// and TTML escape their texts (markup_text.h), MicroDVD and MPL2 write a line
-// break '|' and refuse a '|' of a rule's.
+// and TTML escape their texts (markup_text.h), and a TTML paragraph whose own tags
+// a rule left unbalanced is refused; MicroDVD and MPL2 write a line break '|' and
+// refuse a '|' of a rule's.
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text);
