@@ -80,7 +80,7 @@ demo: setup
 
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_character_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
+FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_character_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt fuzz_sami fuzz_ttml
 
 .PHONY: fuzz
 # Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.

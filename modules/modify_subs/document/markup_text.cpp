@@ -26,7 +26,9 @@ void appendData(std::vector<Piece>& out, std::string_view document, std::size_t 
                 bool preserve) {
     std::size_t at = begin;
     while (at < end) {
-        const std::size_t lineEnd = std::min(document.find_first_of("\r\n", at), end);
+        // find_first_of with a set calls memchr once per byte; data is short.
+        std::size_t lineEnd = at;
+        while (lineEnd < end && document[lineEnd] != '\n' && document[lineEnd] != '\r') ++lineEnd;
         if (lineEnd == end) {
             out.push_back({Token::Text, at, end});
             break;
@@ -171,6 +173,19 @@ std::string decodedReferences(std::string_view data, MarkupDialect dialect) {
 
 TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
                     std::string lineBreak) {
+    // Most paragraphs are one line of data without references: their bytes are their text.
+    if (content.pieces.empty()) {
+        const std::string_view bytes = document.substr(content.begin, content.end - content.begin);
+        if (std::none_of(bytes.begin(), bytes.end(), [](char c) { return c == '&' || c == '\r' || c == '\n'; })) {
+            TextSpan span;
+            span.begin = content.begin;
+            span.end = content.end;
+            span.key = std::move(key);
+            span.lineEnd = std::move(lineBreak);
+            span.decoded.emplace(bytes);
+            return span;
+        }
+    }
     std::vector<Piece> pieces;
     auto add = [&](MarkupPiece::Kind kind, std::size_t begin, std::size_t end) {
         if (begin >= end) return;
@@ -197,11 +212,11 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
     };
     for (const MarkupPiece& piece : content.pieces) {
         if (piece.begin < at || piece.end > content.end) continue;
-        if (piece.begin > at) take(content.gaps, at, piece.begin);
+        if (piece.begin > at) take(MarkupPiece::Kind::Data, at, piece.begin);
         take(piece.kind, piece.begin, piece.end);
         at = piece.end;
     }
-    if (at < content.end) take(content.gaps, at, content.end);
+    if (at < content.end) take(MarkupPiece::Kind::Data, at, content.end);
     flushData(content.end);
 
     // Blanks that open the content before a line end are layout with it.

@@ -15,20 +15,18 @@
 enum class MarkupDialect { Sami, Ttml };
 
 struct MarkupPiece {
-    enum class Kind { Data, Markup, Break };
+    enum class Kind { Data, Markup, Break };  // readers report Markup and Break
     Kind kind;
     std::size_t begin;
     std::size_t end;
 };
 
-// A paragraph's content: bytes [begin, end) of the document, whose pieces the
-// reader found in order. Bytes between pieces are `gaps` (SAMI: character data;
-// TTML: markup, since expat reported every piece of data).
+// A paragraph's content: bytes [begin, end) of the document, and the pieces of
+// markup the reader found in it, in order; the bytes between them are character data.
 struct MarkupContent {
     std::size_t begin = 0;
     std::size_t end = 0;
     std::vector<MarkupPiece> pieces;
-    MarkupPiece::Kind gaps = MarkupPiece::Kind::Data;
     // xml:space="preserve": a line end in the data is a line break and nothing is layout.
     bool preserve = false;
 };

@@ -10,12 +10,32 @@
 
 namespace {
 
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool isAsciiAlnum(char c) {
+    const char lower = lowerAscii(c);
+    return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The tag name at `at`, in lower case; a name longer than any the reader looks for is cut.
 std::string lowerNameAt(std::string_view document, std::size_t at) {
     std::string name;
-    for (; at < document.size() && std::isalnum(static_cast<unsigned char>(document[at])); ++at) {
-        name += static_cast<char>(std::tolower(static_cast<unsigned char>(document[at])));
-    }
+    for (; at < document.size() && isAsciiAlnum(document[at]) && name.size() < 8; ++at) name += lowerAscii(document[at]);
     return name;
+}
+
+// A paragraph of blanks and &nbsp; only, read before any decoding: the usual clear cue.
+bool isClearCue(std::string_view content) {
+    for (std::size_t at = 0; at < content.size();) {
+        if (content.substr(at, 6) == "&nbsp;") {
+            at += 6;
+        } else if (content[at] == ' ' || content[at] == '\t' || content[at] == '\r' || content[at] == '\n') {
+            ++at;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Where the case-insensitive `needle` (lower case) next stands from `at`, or the end.
@@ -65,7 +85,7 @@ private:
         }
         const bool closing = at + 1 < _document.size() && _document[at + 1] == '/';
         const std::string name = lowerNameAt(_document, at + (closing ? 2 : 1));
-        if (name.empty() || !std::isalpha(static_cast<unsigned char>(name.front()))) return at + 1;
+        if (name.empty() || (name.front() >= '0' && name.front() <= '9')) return at + 1;
         const std::size_t tagClose = _document.find('>', at);
         // A '<' that is never closed is text, as in an HTML reader.
         if (tagClose == std::string_view::npos) return at + 1;
@@ -80,7 +100,7 @@ private:
         if (!closing && (name == "sync" || name == "p")) {
             endParagraph(at);
             if (name == "sync") ++_blocks;
-            _content = MarkupContent{end, end, {}, MarkupPiece::Kind::Data, false};
+            _content = MarkupContent{end, end, {}, false};
         } else if (name == "p" || name == "sync" || name == "body" || name == "sami" || name == "html" ||
                    name == "head") {
             endParagraph(at);
@@ -97,6 +117,10 @@ private:
     void endParagraph(std::size_t at) {
         if (!_content) return;
         _content->end = at;
+        if (_content->pieces.empty() && isClearCue(_document.substr(_content->begin, at - _content->begin))) {
+            _content.reset();
+            return;
+        }
         TextSpan span = markupSpan(_document, *_content, MarkupDialect::Sami, std::to_string(_blocks), "<br>");
         _content.reset();
         if (holdsText(span)) _spans.push_back(std::move(span));

@@ -43,10 +43,10 @@ public:
     explicit TtmlReader(std::string_view document) : _document(document), _parser(utf8Parser()) {
         XML_SetUserData(_parser.get(), this);
         XML_SetElementHandler(_parser.get(), &TtmlReader::onStart, &TtmlReader::onEnd);
-        XML_SetCharacterDataHandler(_parser.get(), &TtmlReader::onData);
         XML_SetCommentHandler(_parser.get(), &TtmlReader::onComment);
         XML_SetProcessingInstructionHandler(_parser.get(), &TtmlReader::onInstruction);
         XML_SetCdataSectionHandler(_parser.get(), &TtmlReader::onCdataStart, &TtmlReader::onCdataEnd);
+        XML_SetStartDoctypeDeclHandler(_parser.get(), &TtmlReader::onDoctype);
     }
 
     std::vector<TextSpan> read() {
@@ -93,7 +93,8 @@ private:
             const std::size_t end = hereEnd();
             // <p/> has no content to write a text into.
             if (_document.substr(0, end).ends_with("/>")) return;
-            _content = MarkupContent{end, end, {}, MarkupPiece::Kind::Markup, preserve};
+            // Every other piece is reported, so what lies between them is character data.
+            _content = MarkupContent{end, end, {}, preserve};
             _paragraphDepth = _preserve.size();
             _breakForm = "<" + std::string(prefixOf(name)) + "br/>";
         }
@@ -121,15 +122,17 @@ private:
         static_cast<TtmlReader*>(self)->start(name, attributes);
     }
     static void onEnd(void* self, const XML_Char* name) { static_cast<TtmlReader*>(self)->end(name); }
-    static void onData(void* self, const XML_Char*, int) {
-        auto* reader = static_cast<TtmlReader*>(self);
-        if (!reader->_cdataStart) reader->piece(MarkupPiece::Kind::Data, reader->here(), reader->hereEnd());
-    }
     static void onComment(void* self, const XML_Char*) {
         auto* reader = static_cast<TtmlReader*>(self);
         reader->piece(MarkupPiece::Kind::Markup, reader->here(), reader->hereEnd());
     }
     static void onInstruction(void* self, const XML_Char*, const XML_Char*) { onComment(self, nullptr); }
+    // Entities a DTD declares expand where no byte of the file stands; TTML has no DTD.
+    static void onDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+        auto* reader = static_cast<TtmlReader*>(self);
+        reader->_refusal = "not a TTML file: it has a DOCTYPE, which TTML documents don't";
+        XML_StopParser(reader->_parser.get(), XML_FALSE);
+    }
     static void onCdataStart(void* self) {
         auto* reader = static_cast<TtmlReader*>(self);
         reader->_cdataStart = reader->here();

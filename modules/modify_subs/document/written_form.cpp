@@ -8,6 +8,7 @@
 #include "document/markup_text.h"
 #include "document/subrip_lines.h"
 #include "document/ttml_spans.h"
+#include "text/tag_runs.h"
 
 namespace {
 
@@ -96,10 +97,20 @@ std::string barJoinedLines(const TextSpan& span, std::string_view text, const ch
     return written;
 }
 
+// The markup of a text, in order: when a rewrite keeps the paragraph's own, the
+// escaped text between is well-formed as the paragraph was, with no parse to tell.
+std::vector<std::string_view> markupRuns(std::string_view text) {
+    std::vector<std::string_view> markup;
+    for (const TextRun& run : splitTextRuns(text, TagSyntax::Ttml)) {
+        if (!run.visible) markup.push_back(run.text);
+    }
+    return markup;
+}
+
 // A rule's own markup that leaves the paragraph ill-formed is written as text instead.
 std::string writtenTtml(const TextSpan& span, std::string_view original, std::string_view text) {
     std::string written = writtenMarkup(span, original, text, MarkupDialect::Ttml);
-    if (!ttmlContentProblem(written)) return written;
+    if (markupRuns(text) == markupRuns(*span.decoded) || !ttmlContentProblem(written)) return written;
     written = writtenMarkup(span, original, text, MarkupDialect::Ttml, false);
     if (const std::optional<std::string> problem = ttmlContentProblem(written)) {
         throw UnwritableTextError(span.key, "the rewritten text of paragraph " + span.key + " holds " + *problem +
