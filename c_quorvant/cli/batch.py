@@ -47,11 +47,7 @@ class Settings:
 
 
 def run_batch(settings: Settings) -> int:
-    _require_an_output_folder(settings.options)
-    selection = _refusing_outputs_over_inputs(select_inputs(settings.files, settings.options), settings.options)
-    if not selection.names_subtitles:
-        lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+    selection = selected_inputs(settings.files, settings.options)
     word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()
     extension("_api")
@@ -123,6 +119,16 @@ def run_batch(settings: Settings) -> int:
     finally:
         staging.clear()
     return report.finish()
+
+
+def selected_inputs(files: list[str], options: Options) -> Selection:
+    """The files a run works on, with their outputs; UsageError when none is a subtitle."""
+    _require_an_output_folder(options)
+    selection = _refusing_outputs_over_inputs(select_inputs(files, options), options)
+    if not selection.names_subtitles:
+        lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
+        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+    return selection
 
 
 def _groups(runnable: list[Input], jobs: dict[int, Job], report: Report) -> list[list[Job]]:
@@ -226,7 +232,7 @@ class _Staging:
         staged = os.path.join(self._folders[item.index], result.output_name)
         output = item.output
         try:
-            _keep_mode(output, staged, item.path)
+            keep_mode(output, staged, item.path)
             if self._backup:
                 self._keep_original(output)
         except OSError as error:
@@ -243,22 +249,7 @@ class _Staging:
         return Outcome(item.index, item.path, "written", output, **common)
 
     def _keep_original(self, path: str) -> None:
-        """`path` stays whole under NAME.orig: linked there (the same file, owner and
-        all) or else copied, and put in place by a rename, so neither name is ever
-        missing or partial."""
-        backup = path + BACKUP_ENDING
-        staged = os.path.join(os.path.dirname(path), f"{self._prefix}{uuid.uuid4().hex[:8]}{BACKUP_ENDING}")
-        try:
-            try:
-                os.link(path, staged)
-            except OSError:
-                shutil.copy2(path, staged)
-            os.replace(staged, backup)
-        except OSError as error:
-            with contextlib.suppress(OSError):
-                os.unlink(staged)
-            error.filename = backup
-            raise
+        keep_original(path, self._prefix)
 
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
@@ -266,7 +257,26 @@ class _Staging:
             shutil.rmtree(folder, ignore_errors=True)
 
 
-def _keep_mode(existing: str, replacement: str, source: str) -> None:
+def keep_original(path: str, prefix: str) -> None:
+    """`path` stays whole under NAME.orig: linked there (the same file, owner and
+    all) or else copied, and put in place by a rename, so neither name is ever
+    missing or partial. The copy is made under a name starting with `prefix`."""
+    backup = path + BACKUP_ENDING
+    staged = os.path.join(os.path.dirname(path), f"{prefix}{uuid.uuid4().hex[:8]}{BACKUP_ENDING}")
+    try:
+        try:
+            os.link(path, staged)
+        except OSError:
+            shutil.copy2(path, staged)
+        os.replace(staged, backup)
+    except OSError as error:
+        with contextlib.suppress(OSError):
+            os.unlink(staged)
+        error.filename = backup
+        raise
+
+
+def keep_mode(existing: str, replacement: str, source: str) -> None:
     """A replaced output keeps its permission bits, less those its input lacks: the
     pass gave a new one no more than the input's."""
     try:
