@@ -88,8 +88,8 @@ def test_rewrite_bytes_keeps_the_texts_asked(name, format, encoding):
     data = (DATA_DIR / name).read_bytes()
     words = api.WordList({"[aeiou]|а|о": "_"})
 
-    def texts(data, words=api.WordList({})):
-        return list(api.export_texts(data, format, words, encoding=encoding).values())
+    def texts(data, rules=None):
+        return list(api.export_texts(data, format, rules or api.WordList({}), encoding=encoding).values())
 
     def rewritten(keep=()):
         return api.rewrite_bytes(data, format, words, encoding=encoding, keep=keep)
