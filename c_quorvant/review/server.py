@@ -20,7 +20,7 @@ import uvicorn
 from starlette.applications import Starlette
 from starlette.concurrency import run_in_threadpool
 from starlette.requests import Request
-from starlette.responses import JSONResponse, RedirectResponse, Response
+from starlette.responses import RedirectResponse, Response
 from starlette.routing import Route
 from starlette.types import ASGIApp, Receive, Scope, Send
 
@@ -123,11 +123,11 @@ def _json_body(handler: Callable[[Any], Any]) -> Callable[[Request], Awaitable[R
             return _plain("The body is not a JSON object.", 400)
         try:
             # The passes run outside the event loop, which keeps answering meanwhile.
-            return JSONResponse(await run_in_threadpool(handler, body))
+            return _json(await run_in_threadpool(handler, body))
         except _BadRequest as error:
             return _plain(str(error), 400)
         except CliError as error:
-            return JSONResponse({"problem": str(error)}, 409)
+            return _json({"problem": str(error)}, 409)
 
     return route
 
@@ -160,6 +160,15 @@ def _rejected(body: dict[str, Any], session: Session) -> dict[int, set[int]]:
     return rejected
 
 
+def _encoded(document: dict[str, Any]) -> bytes:
+    # ASCII: a file name that is not UTF-8 holds surrogates, which JSON escapes.
+    return json.dumps(document, separators=(",", ":")).encode()
+
+
+def _json(document: dict[str, Any], status: int = 200) -> Response:
+    return Response(_encoded(document), status, media_type="application/json")
+
+
 def build_app(session: Session, token: str, hosts: set[str], finished: threading.Event) -> ASGIApp:
     static = resources.files("c_quorvant.review") / "static"
     page = (static / "index.html").read_text("utf-8").replace("{{token}}", token)
@@ -180,17 +189,15 @@ def build_app(session: Session, token: str, hosts: set[str], finished: threading
             return _plain("Not found.", 404)
         return Response(assets[name], media_type=_STATIC[name])
 
-    def whole_state() -> dict[str, Any]:
-        with lock:
-            return session.state()
+    # Worked out before the address is printed, so the page comes at once.
+    shown = [_encoded(session.state())]
 
     async def state(_request: Request) -> Response:
-        return JSONResponse(await run_in_threadpool(whole_state))
+        return Response(shown[0], media_type="application/json")
 
     def changes(body: dict[str, Any]) -> dict[str, Any]:
         with lock:
-            worked = session.work(_disabled(body, session))
-        return {"changes": worked.changes, "hits": worked.hits, "problems": worked.problems}
+            return session.rework(_disabled(body, session))
 
     def apply(body: dict[str, Any]) -> dict[str, Any]:
         with lock:
@@ -199,7 +206,9 @@ def build_app(session: Session, token: str, hosts: set[str], finished: threading
     def reload(_body: dict[str, Any]) -> dict[str, Any]:
         with lock:
             session.load()
-            return session.state()
+            state = session.state()
+            shown[0] = _encoded(state)
+            return state
 
     def finish(_body: dict[str, Any]) -> dict[str, Any]:
         finished.set()

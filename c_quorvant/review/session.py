@@ -117,6 +117,7 @@ class Session:
         with ThreadPoolExecutor(self._threads) as pool:
             self.episodes = list(pool.map(self._read, items))
         self.ignored = selection.ignored
+        self._base: dict[tuple[int, int], dict[str, Any]] = {}
 
     def _read(self, item: Any) -> Episode:
         episode = Episode(item.index, item.path, item.output, item.skipped or item.problem)
@@ -142,6 +143,7 @@ class Session:
     def state(self) -> dict[str, Any]:
         """Everything the page shows, with every rule on."""
         worked = self.work(frozenset())
+        self._base = {(change["file"], change["position"]): change for change in worked.changes}
         files = [episode.summary() for episode in self.episodes]
         for file in files:
             file["problem"] = file["problem"] or worked.problems.get(file["id"], "")
@@ -162,6 +164,19 @@ class Session:
             return "in place" + (", each original kept as NAME.orig" if options.backup else ", with no backup")
         where = f"into {options.output_dir}" if options.output_dir is not None else "beside each file"
         return f"{where}, named {options.name!r}"
+
+    def rework(self, disabled: frozenset[str]) -> dict[str, Any]:
+        """The changes without the rules `disabled`, told against those of `state`
+        (every rule on): the texts no longer changed, and the changes that are new
+        or differ. A rule turned off leaves most changes alone, and the page keeps them."""
+        worked = self.work(disabled)
+        now = {(change["file"], change["position"]): change for change in worked.changes}
+        return {
+            "hits": worked.hits,
+            "problems": worked.problems,
+            "gone": [list(key) for key in self._base.keys() - now.keys()],
+            "changed": [change for key, change in now.items() if self._base.get(key) != change],
+        }
 
     def words(self, disabled: frozenset[str]) -> api.WordList:
         """The list without the rules `disabled`, the others in their turn."""

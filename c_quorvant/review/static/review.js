@@ -5,10 +5,12 @@
 const token = document.querySelector('meta[name="review-token"]').content;
 const $ = (id) => document.getElementById(id);
 
-let state = null;          // the server's files, rules, hits and changes
+let state = null;          // the server's files, rules, hits, and changes with every rule on
 const disabled = new Set(); // patterns of the rules turned off
 const rejected = new Set(); // "file:position" of the changes unticked
-let rows = [];             // [change, article] in the order shown
+let changes = [];          // the changes under the rules on, in file order
+const built = new Map();   // "file:position" -> [change, article] on the page
+let building = null;       // the rows still being put on the page, a promise
 let working = 0;           // reworks under way
 
 async function call(path, body) {
@@ -45,16 +47,24 @@ function tokens(text) {
 
 // [kind, text] pieces of before and after: "same" or "gone"/"new".
 function differences(before, after) {
-  const a = tokens(before), b = tokens(after);
+  const all = tokens(before), other = tokens(after);
+  // What both start and end with is the same: compare only what lies between.
+  let head = 0;
+  while (head < all.length && head < other.length && all[head] === other[head]) head++;
+  let tail = 0;
+  while (tail < all.length - head && tail < other.length - head &&
+         all[all.length - 1 - tail] === other[other.length - 1 - tail]) tail++;
+  const a = all.slice(head, all.length - tail), b = other.slice(head, other.length - tail);
   const n = a.length, m = b.length;
   if (n * m > 250000) return trimmed(before, after);
+  const start = all.slice(0, head).join(""), end = all.slice(all.length - tail).join("");
   const table = Array.from({length: n + 1}, () => new Uint16Array(m + 1));
   for (let i = n - 1; i >= 0; i--) {
     for (let j = m - 1; j >= 0; j--) {
       table[i][j] = a[i] === b[j] ? table[i + 1][j + 1] + 1 : Math.max(table[i + 1][j], table[i][j + 1]);
     }
   }
-  const old = [], added = [];
+  const old = [["same", start]], added = [["same", start]];
   let i = 0, j = 0;
   const push = (list, kind, text) => {
     const last = list[list.length - 1];
@@ -65,6 +75,8 @@ function differences(before, after) {
     else if (j < m && (i === n || table[i][j + 1] >= table[i + 1][j])) push(added, "new", b[j++]);
     else push(old, "gone", a[i++]);
   }
+  push(old, "same", end);
+  push(added, "same", end);
   return [old, added];
 }
 
@@ -99,8 +111,9 @@ function changeRow(change) {
   const box = element("input");
   box.type = "checkbox";
   box.checked = !rejected.has(keyOf(change));
-  const where = `${file.text} ${change.key}` + (change.time ? ` · ${clock(change.time[0])} → ${clock(change.time[1])}` : "");
-  box.setAttribute("aria-label", `Accept the change to ${where} of ${file.path}`);
+  const where = `${file.path} · ${file.text} ${change.key}` +
+    (change.time ? ` · ${clock(change.time[0])} → ${clock(change.time[1])}` : "");
+  box.setAttribute("aria-label", `Accept the change to ${where}`);
   row.classList.toggle("rejected", !box.checked);
   box.addEventListener("change", () => {
     if (box.checked) rejected.delete(keyOf(change)); else rejected.add(keyOf(change));
@@ -108,17 +121,19 @@ function changeRow(change) {
     summarize();
   });
   const [old, added] = differences(change.before, change.after);
-  const by = element("div", "by", "by ");
-  for (const index of change.rules) by.append(element("code", "", state.rules[index].pattern));
-  row.append(box, element("div", "where", where), marked("before", old), marked("after", added), by);
+  row.append(box, element("div", "where", where), marked("before", old), marked("after", added), byLine(change));
   return row;
+}
+
+function byLine(change) {
+  return element("div", "by", `by ${change.rules.map((index) => state.rules[index].pattern).join("  ·  ")}`);
 }
 
 function renderFiles() {
   const list = $("files");
   list.replaceChildren();
-  const counts = new Map();
-  for (const change of state.changes) counts.set(change.file, (counts.get(change.file) || 0) + 1);
+  const times = new Map(state.files.map((file) => [file.id, []]));
+  for (const change of changes) times.get(change.file).push(change.time ? change.time[0] : null);
   const filter = $("file-filter");
   const chosen = filter.value;
   filter.replaceChildren(new Option("every file", ""));
@@ -130,7 +145,7 @@ function renderFiles() {
     if (file.problem) {
       meta.append(element("span", "failed", file.problem));
     } else {
-      const count = counts.get(file.id) || 0;
+      const count = times.get(file.id).length;
       meta.append(`${count} change${count === 1 ? "" : "s"} of ${file.texts} · ${file.format}, `);
       meta.append(file.guessed || file.unsure
         ? element("span", "guessed", file.unsure ? `${file.encoding}, bytes kept as they are ⚠` : `${file.encoding}, guessed ⚠`)
@@ -138,7 +153,7 @@ function renderFiles() {
       if (file.guessed || file.unsure) meta.lastChild.title = "The encoding was guessed: check the text reads right, or give --encoding.";
     }
     item.append(meta);
-    if (!file.problem) item.append(timeline(file));
+    if (!file.problem) item.append(timeline(file, times.get(file.id).filter((time) => time !== null)));
     list.append(item);
     filter.append(new Option(file.path, String(file.id)));
   }
@@ -146,11 +161,10 @@ function renderFiles() {
 }
 
 // Where the file's changes fall along the episode.
-function timeline(file) {
+function timeline(file, times) {
   const canvas = element("canvas", "timeline");
   canvas.width = 360; canvas.height = 14;
   canvas.setAttribute("role", "img");
-  const times = state.changes.filter((c) => c.file === file.id && c.time).map((c) => c.time[0]);
   canvas.setAttribute("aria-label", `${times.length} changes along ${clock(file.duration)} of ${file.path}`);
   const context = canvas.getContext("2d");
   context.fillStyle = "#2f5bd3";
@@ -197,55 +211,103 @@ function renderRules() {
   filter.value = chosen;
 }
 
-function renderChanges() {
-  const box = $("changes");
-  const fragment = document.createDocumentFragment();
-  rows = [];
-  let shownFile = -1;
-  for (const change of state.changes) {
-    if (change.file !== shownFile) {
-      shownFile = change.file;
-      fragment.append(element("h3", "file", state.files[change.file].path));
-    }
-    const row = changeRow(change);
-    rows.push([change, row]);
-    fragment.append(row);
+function rank(change) { return change.file * 1e7 + change.position; }
+
+// Each file's changes go in a section of their own, which the browser lays out only
+// near the screen: a season holds thousands.
+function section(file) {
+  let part = document.getElementById(`file-${file}`);
+  if (!part) {
+    part = element("div", "file-changes");
+    part.id = `file-${file}`;
+    $("changes").append(part);
   }
-  if (!state.changes.length && !state.problem) fragment.append(element("p", "hint", "The rules change nothing in these files."));
-  box.replaceChildren(fragment);
-  applyFilters();
+  return part;
 }
 
-function applyFilters() {
+// Puts `changes` on the page: rows already there that still hold are kept, others
+// made anew. A first screenful goes in at once, the rest in large batches, so the
+// page answers early.
+function renderChanges() {
+  const wanted = new Map(changes.map((change) => [keyOf(change), change]));
+  for (const [key, [shown, row]] of built) {
+    const now = wanted.get(key);
+    if (!now || now.after !== shown.after) {
+      row.remove();
+      built.delete(key);
+    } else if (now.rules.join() !== shown.rules.join()) {
+      // The same text by other rules: only its "by" line changes.
+      row.querySelector(".by").replaceWith(byLine(now));
+      built.set(key, [now, row]);
+    }
+  }
+  const missing = [];
+  let next = null;  // the row that a new one goes before, in the same file
+  let file = -1;
+  for (let index = changes.length - 1; index >= 0; index--) {
+    const change = changes[index];
+    if (change.file !== file) { file = change.file; next = null; }
+    const entry = built.get(keyOf(change));
+    if (entry) next = entry[1]; else missing.push([change, next]);
+  }
+  missing.reverse();
+  $("nothing").hidden = Boolean(changes.length || state.problem);
+  const put = (from, to) => {
+    for (let index = from; index < to && index < missing.length; index++) {
+      const [change, before] = missing[index];
+      const row = changeRow(change);
+      row.hidden = !passes(change);
+      built.set(keyOf(change), [change, row]);
+      section(change.file).insertBefore(row, before);
+    }
+  };
+  put(0, 150);
+  building = new Promise((done) => {
+    let at = 150;
+    const batch = () => {
+      if (at >= missing.length) { showCount(); done(); return; }
+      put(at, at + 3000);
+      at += 3000;
+      setTimeout(batch, 0);
+    };
+    batch();
+  });
+  showCount();
+  return building;
+}
+
+function passes(change) {
   const words = $("search").value.toLocaleLowerCase();
   const rule = $("rule-filter").value === "" ? -1 : Number($("rule-filter").value);
   const file = $("file-filter").value === "" ? -1 : Number($("file-filter").value);
-  let shown = 0;
-  for (const [change, row] of rows) {
-    const visible = (rule < 0 || change.rules.includes(rule)) && (file < 0 || change.file === file) &&
-      (!words || change.before.toLocaleLowerCase().includes(words) || change.after.toLocaleLowerCase().includes(words));
-    row.hidden = !visible;
-    if (visible) shown++;
-  }
-  for (const heading of $("changes").querySelectorAll("h3.file")) {
-    let next = heading.nextElementSibling, any = false;
-    while (next && next.tagName === "ARTICLE") { any = any || !next.hidden; next = next.nextElementSibling; }
-    heading.hidden = !any;
-  }
-  $("shown").textContent = `${shown} of ${rows.length} shown`;
+  return (rule < 0 || change.rules.includes(rule)) && (file < 0 || change.file === file) &&
+    (!words || change.before.toLocaleLowerCase().includes(words) || change.after.toLocaleLowerCase().includes(words));
+}
+
+function applyFilters() {
+  for (const [change, row] of built.values()) row.hidden = !passes(change);
+  showCount();
+}
+
+function showCount() {
+  const shown = changes.filter(passes).length;
+  $("shown").textContent = `${shown} of ${changes.length} shown`;
 }
 
 function summarize() {
   if (!state) return;
-  const accepted = state.changes.filter((change) => !rejected.has(keyOf(change))).length;
+  const accepted = changes.filter((change) => !rejected.has(keyOf(change))).length;
   const files = state.files.filter((file) => !file.problem).length;
   $("summary").textContent = state.problem
     ? "The word list can't be used: nothing to review."
-    : `${accepted} of ${state.changes.length} changes accepted in ${files} file${files === 1 ? "" : "s"}; Apply writes ${state.writes}.`;
+    : `${accepted} of ${changes.length} changes accepted in ${files} file${files === 1 ? "" : "s"}; Apply writes ${state.writes}.`;
   $("apply").disabled = Boolean(state.problem) || working > 0;
 }
 
-function renderAll() {
+async function renderAll() {
+  changes = state.changes;
+  $("changes").replaceChildren();
+  built.clear();
   const problem = $("problem");
   problem.hidden = !state.problem;
   problem.textContent = state.problem;
@@ -254,8 +316,8 @@ function renderAll() {
   warnings.hidden = !state.warnings.length;
   renderFiles();
   renderRules();
-  renderChanges();
   summarize();
+  return renderChanges();
 }
 
 async function toggleRule(pattern, on) {
@@ -265,14 +327,19 @@ async function toggleRule(pattern, on) {
   summarize();
   try {
     const worked = await call("/api/changes", {disabled: [...disabled]});
+    await building;
     // A later toggle's answer supersedes this one.
     if (working === 1) {
-      state.changes = worked.changes;
+      // The answer tells what differs from the changes with every rule on.
+      const now = new Map(state.changes.map((change) => [keyOf(change), change]));
+      for (const [file, position] of worked.gone) now.delete(`${file}:${position}`);
+      for (const change of worked.changed) now.set(keyOf(change), change);
+      changes = [...now.values()].sort((a, b) => rank(a) - rank(b));
       state.hits = worked.hits;
       for (const file of state.files) if (!file.problem && worked.problems[file.id]) file.problem = worked.problems[file.id];
       renderFiles();
       renderRules();
-      renderChanges();
+      await renderChanges();
     }
   } catch (error) {
     showProblem(error.message);
@@ -325,7 +392,7 @@ async function reload() {
     disabled.clear();
     rejected.clear();
     $("results").hidden = true;
-    renderAll();
+    await renderAll();
   } catch (error) {
     showProblem(error.message);
   } finally {
@@ -345,7 +412,7 @@ async function finish() {
   $("summary").textContent = "The review is finished; you can close this tab.";
 }
 
-function visibleRows() { return rows.filter(([, row]) => !row.hidden).map(([, row]) => row); }
+function visibleRows() { return [...$("changes").querySelectorAll("article.change:not([hidden])")]; }
 
 function move(step) {
   const shown = visibleRows();
@@ -382,7 +449,10 @@ $("finish").addEventListener("click", finish);
     const response = await fetch("/api/state");
     if (!response.ok) throw new Error(await response.text());
     state = await response.json();
-    renderAll();
+    const rest = renderAll();
+    // The first changes are on the page and every control works.
+    document.body.dataset.usable = "true";
+    await rest;
   } catch (error) {
     showProblem(error.message);
   }
