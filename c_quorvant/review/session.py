@@ -58,8 +58,7 @@ class Episode:
     read: str = ""
     encoding: str | None = None
     confidence: float = 1.0
-    keys: list[str] = field(default_factory=list)  # each text's export key, in file order
-    texts: list[str] = field(default_factory=list)
+    keys: dict[str, int] = field(default_factory=dict)  # each text's export key -> its position
     times: list[tuple[int, int] | None] = field(default_factory=list)
 
     def summary(self) -> dict[str, Any]:
@@ -135,8 +134,7 @@ class Session:
         except (RuntimeError, ValueError, OSError) as error:
             episode.problem = one_line(str(error))
         else:
-            episode.keys = [key for key, _text, _heading in texts]
-            episode.texts = [text for _key, text, _heading in texts]
+            episode.keys = {key: position for position, (key, _text, _heading) in enumerate(texts)}
             episode.times = [cue_times(heading) for _key, _text, heading in texts]
         return episode
 
@@ -202,12 +200,11 @@ class Session:
             if isinstance(result, str):
                 problems[episode.index] = result
                 continue
-            _texts, found_changes, _read, changed_by, by_rule = result
+            _texts, found_changes, _read, changed_by, by_rule, export_keys = result
             for pattern, count in by_rule.items():
                 hits[number[pattern]] += count
-            for position, (key, before, after), patterns in zip(
-                _positions(episode, found_changes), found_changes, changed_by, strict=True
-            ):
+            for export_key, (key, before, after), patterns in zip(export_keys, found_changes, changed_by, strict=True):
+                position = episode.keys[export_key]
                 changes.append(
                     {
                         "file": episode.index,
@@ -296,16 +293,3 @@ class Session:
         finally:
             shutil.rmtree(staging, ignore_errors=True)
 
-
-def _positions(episode: Episode, changes: list[tuple[int, str, str]]) -> list[int]:
-    """Where each change stands among the file's texts. Changes come in file order
-    under their cue's key, which a file may give twice ("3", then "3#2")."""
-    positions = []
-    at = 0
-    for key, before, _after in changes:
-        wanted = str(key)
-        while episode.keys[at].partition("#")[0] != wanted or episode.texts[at] != before:
-            at += 1
-        positions.append(at)
-        at += 1
-    return positions
