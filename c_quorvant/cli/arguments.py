@@ -262,6 +262,10 @@ def _add_review_command(
         "Apply writes as rewrite does, with its options (needs c_quorvant[review]).",
     )
     _add_batch_arguments(review, writes=True, converts=True)
+    # Parsed so that review can say why it takes them, but not offered.
+    for action in review._actions:
+        if action.dest in ("format", "diff", "scheduler", "json", "timeout"):
+            action.help = argparse.SUPPRESS
     review.add_argument("--port", type=_port, default=0, metavar="N", help="the port to serve on (default: a free one)")
     review.add_argument(
         "--host",

@@ -204,7 +204,7 @@ function renderRules() {
     fill.style.width = `${off ? 0 : (100 * hits) / most}%`;
     bar.append(fill);
     bar.setAttribute("aria-hidden", "true");
-    item.append(label, element("span"), count, bar);
+    item.append(label, count, bar);
     list.append(item);
     filter.append(new Option(rule.pattern, String(index)));
   });
