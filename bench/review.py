@@ -7,9 +7,10 @@ in turn) with a 40-rule list.
    shown with every control working (the page's body says data-usable="true"), target
    under 2 s; beside it the time until every change is on the page (data-state="ready")
    and the time `quorvant review` takes to read the files and print the address;
-2. a rule turned off: from unticking the rule with the most hits to the page showing the
-   changes worked out again without it, target under 300 ms (the median of --repeats,
-   the rule turned on again between them).
+2. a rule turned off: from unticking it to the page painting the changes worked out
+   again without it, by the page's clock, target under 300 ms; the median of --repeats
+   for the rule with the most hits and for the median of those with hits, the rule turned on
+   again between them.
 
 Chromium is Debian's (/usr/bin/chromium), driven by playwright.
 """
@@ -50,6 +51,31 @@ def write_season(directory: Path, files: int, cues: int, rules: int) -> str:
     return "words.json"
 
 
+# Unticks the rule's box and waits, in the page, for the changes without it to be
+# shown and painted; then ticks it again. Milliseconds by the page's own clock.
+TOGGLE = """async (pattern) => {
+  const rule = [...document.querySelectorAll("[data-rule]")].find((node) => node.dataset.rule === pattern);
+  const box = rule.querySelector("input");
+  const settled = () => new Promise((resolve) => {
+    const look = () => (document.body.dataset.state === "ready" ? resolve() : requestAnimationFrame(look));
+    look();
+  });
+  const painted = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  const start = performance.now();
+  box.click();
+  await settled();
+  await painted();
+  const took = performance.now() - start;
+  box.click();
+  await settled();
+  return took;
+}"""
+
+
+def toggled(page, pattern: str) -> float:
+    return page.evaluate(TOGGLE, pattern)
+
+
 def verdict(seconds: float, limit: float) -> str:
     return f"{'met' if seconds < limit else 'MISSED'} (target < {limit * 1000:.0f} ms)"
 
@@ -85,17 +111,14 @@ def main() -> None:
                 whole = time.perf_counter() - asked
                 changes = page.locator("[data-change]").count()
                 counts = page.eval_on_selector_all("[data-rule] .count", "nodes => nodes.map(n => +n.textContent)")
-                busiest = page.locator("[data-rule] input").nth(counts.index(max(counts)))
-                pattern = page.locator("[data-rule]").nth(counts.index(max(counts))).get_attribute("data-rule")
-                reworks = []
-                for _ in range(options.repeats):
-                    begun = time.perf_counter()
-                    busiest.uncheck()
-                    page.wait_for_selector("body[data-state=ready]")
-                    reworks.append(time.perf_counter() - begun)
-                    without = page.locator("[data-change]").count()
-                    busiest.check()
-                    page.wait_for_selector("body[data-state=ready]")
+                patterns = page.eval_on_selector_all("[data-rule]", "nodes => nodes.map(n => n.dataset.rule)")
+                ranked = sorted(zip(counts, patterns, strict=True), reverse=True)
+                hit = [rule for rule in ranked if rule[0]]
+                chosen = {"busiest": hit[0], "median": hit[len(hit) // 2]}
+                reworks = {
+                    name: [toggled(page, pattern) for _ in range(options.repeats)]
+                    for name, (_hits, pattern) in chosen.items()
+                }
                 page.click("#finish")
                 browser.close()
             review.wait(timeout=60)
@@ -103,16 +126,17 @@ def main() -> None:
             if review.poll() is None:
                 review.kill()
                 review.wait()
-    rework = statistics.median(reworks)
     print(f"{options.files} files of {options.cues} cues, {options.rules} rules: {changes} changes")
     print(f"read and served in {served * 1000:.0f} ms (the address printed)")
     print(f"page usable in Chromium: {usable * 1000:.0f} ms  {verdict(usable, USABLE_LIMIT)}")
     print(f"every change on the page: {whole * 1000:.0f} ms")
     print(f"load average while it ran: {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
-    print(
-        f"rule {pattern} turned off ({changes} -> {without} changes): median {rework * 1000:.0f} ms of "
-        f"{options.repeats} ({', '.join(f'{r * 1000:.0f}' for r in reworks)})  {verdict(rework, REWORK_LIMIT)}"
-    )
+    for name, (hits, pattern) in chosen.items():
+        rework = statistics.median(reworks[name])
+        print(
+            f"the {name} rule {pattern} ({hits} hits) turned off: median {rework:.0f} ms of {options.repeats} "
+            f"({', '.join(f'{r:.0f}' for r in reworks[name])})  {verdict(rework / 1000, REWORK_LIMIT)}"
+        )
 
 
 if __name__ == "__main__":

@@ -253,6 +253,7 @@ function renderChanges() {
   missing.reverse();
   $("nothing").hidden = Boolean(changes.length || state.problem);
   const put = (from, to) => {
+    const passes = filters();
     for (let index = from; index < to && index < missing.length; index++) {
       const [change, before] = missing[index];
       const row = changeRow(change);
@@ -276,21 +277,23 @@ function renderChanges() {
   return building;
 }
 
-function passes(change) {
+// The filters as they stand: a test that each change passes or not.
+function filters() {
   const words = $("search").value.toLocaleLowerCase();
   const rule = $("rule-filter").value === "" ? -1 : Number($("rule-filter").value);
   const file = $("file-filter").value === "" ? -1 : Number($("file-filter").value);
-  return (rule < 0 || change.rules.includes(rule)) && (file < 0 || change.file === file) &&
+  return (change) => (rule < 0 || change.rules.includes(rule)) && (file < 0 || change.file === file) &&
     (!words || change.before.toLocaleLowerCase().includes(words) || change.after.toLocaleLowerCase().includes(words));
 }
 
 function applyFilters() {
+  const passes = filters();
   for (const [change, row] of built.values()) row.hidden = !passes(change);
   showCount();
 }
 
 function showCount() {
-  const shown = changes.filter(passes).length;
+  const shown = changes.filter(filters()).length;
   $("shown").textContent = `${shown} of ${changes.length} shown`;
 }
 
