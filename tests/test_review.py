@@ -3,6 +3,7 @@ stops, and that its changes and writes are the passes' own."""
 
 import json
 import shutil
+import signal
 import socket
 
 import pytest
@@ -230,3 +231,10 @@ def test_without_the_extra_review_names_it(season):
     )
     assert result.returncode == 1
     assert 'pip install "c_quorvant[review]"' in result.stderr
+
+
+def test_ctrl_c_stops_the_review(season, start_review):
+    review = start_review(".", "-w", season)
+    review.process.send_signal(signal.SIGINT)
+    assert review.process.wait(timeout=30) == 130
+    assert review.process.stderr.read().endswith("quorvant: interrupted\n")
