@@ -9,9 +9,10 @@ import socket
 import pytest
 from conftest import DATA_DIR, quorvant, run_python
 
-from c_quorvant import api
+from c_quorvant import _api, api
 from c_quorvant.review.server import ReviewServer, is_loopback
 from c_quorvant.review.session import Session, cue_times
+from c_quorvant.text_encoding import choose
 
 pytest.importorskip("starlette")
 
@@ -113,6 +114,23 @@ def test_rewrite_bytes_keeps_the_texts_asked(name, format, encoding):
 )
 def test_cue_times(heading, times):
     assert cue_times(heading) == times
+
+
+@pytest.mark.parametrize(
+    "name, format, first, last",
+    [
+        ("y_dialogue-crlf.vtt", "vtt", (1000, 3500), (13000, 15000)),
+        ("y_quiz-cr-empty-cues.vtt", "vtt", (500, 2000), (6500, 8000)),
+        ("y_monsters-win-crlf.srt", "srt", (1897894, 1899928), (1901933, 1903435)),
+        ("y_haruhi-01-pt.ass", "ass", (1970, 4360), (1403740, 1404940)),
+        ("y_onegai-teacher-01-utf16le.ass", "ass", (25890, 27950), (1351850, 1353610)),
+    ],
+)
+def test_each_text_is_timed_by_its_own_line(name, format, first, last):
+    data = (DATA_DIR / name).read_bytes()
+    texts = _api.document_texts(choose(data).to_native(data), format)
+    assert len(texts) == len(api.export_texts(data, format, api.WordList({})))
+    assert (cue_times(texts[0][2]), cue_times(texts[-1][2])) == (first, last)
 
 
 @pytest.mark.parametrize(

@@ -65,6 +65,9 @@ class _Guard:
         self._finished = finished
 
     async def __call__(self, scope: Scope, receive: Receive, send: Send) -> None:
+        if scope["type"] == "websocket":
+            # The page uses none; nothing may talk to the server past these checks.
+            return await send({"type": "websocket.close", "code": 1008})
         if scope["type"] != "http":
             return await self._app(scope, receive, send)
         request = Request(scope)
