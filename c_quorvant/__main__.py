@@ -1,6 +1,44 @@
-import sys
+"""The `quorvant` program, also run as `python -m c_quorvant`."""
 
-from c_quorvant.cli import main
+import signal
+import sys
+from types import FrameType
+
+_STOPS = (signal.SIGINT, signal.SIGTERM)
+
+
+class _Stopped(BaseException):
+    def __init__(self, number: int) -> None:
+        super().__init__(number)
+        self.number = number
+
+
+def main() -> int:
+    # Loading the command line takes a good part of a second: a Ctrl-C meanwhile is
+    # one line too, not a traceback from whichever import it lands in.
+    for number in _STOPS:
+        signal.signal(number, _stop)
+    try:
+        from c_quorvant.cli import main as run
+
+        status = run()
+        # The run has told its outcome: a Ctrl-C from here on changes nothing.
+        _ignore_stops()
+    except _Stopped as stop:
+        status = 128 + stop.number
+        print("quorvant: interrupted", file=sys.stderr)
+    return status
+
+
+def _ignore_stops() -> None:
+    for number in _STOPS:
+        signal.signal(number, signal.SIG_IGN)
+
+
+def _stop(number: int, _frame: FrameType | None) -> None:
+    _ignore_stops()
+    raise _Stopped(number)
+
 
 # Worker processes import this module again under another name; only the
 # command itself runs main.

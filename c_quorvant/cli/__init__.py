@@ -19,6 +19,7 @@ if TYPE_CHECKING:
     from c_quorvant.cli.batch import Settings
 
 STDIN = "-"
+_IN_PLACE_ONLY = (("--wait", "wait"), ("--force", "force"), ("--log", "log"))
 
 
 class Interrupted(BaseException):
@@ -133,6 +134,9 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         raise UsageError("--in-place replaces each input: it takes no -o, --name or --skip-existing")
     if not getattr(args, "backup", True) and not in_place:
         raise UsageError("--no-backup goes with --in-place")
+    given = [flag for flag, name in _IN_PLACE_ONLY if getattr(args, name, None)]
+    if given and not in_place:
+        raise UsageError(f"{given[0]} goes with --in-place")
     options = Options(
         args.command,
         args.recursive,
@@ -143,6 +147,7 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         in_place,
         getattr(args, "backup", True),
         args.follow_links,
+        getattr(args, "force", False),
     )
     style = Style(
         args.command,
@@ -169,6 +174,8 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.fallback_encoding,
         hold_signals,
         args.order,
+        getattr(args, "wait", False),
+        getattr(args, "log", None),
     )
     try:
         if STDIN in args.files or args.format:
