@@ -1,10 +1,12 @@
 """The `quorvant` program, also run as `python -m c_quorvant`."""
 
-import signal
+# The C module under `signal`: `signal` would first import enum, functools and
+# collections, the longest part of the start, during which Ctrl-C would be a traceback.
+import _signal  # type: ignore[import-not-found]
 import sys
 from types import FrameType
 
-_STOPS = (signal.SIGINT, signal.SIGTERM)
+_STOPS = (_signal.SIGINT, _signal.SIGTERM)
 
 
 class _Stopped(BaseException):
@@ -17,7 +19,7 @@ def main() -> int:
     # Loading the command line takes a good part of a second: a Ctrl-C meanwhile is
     # one line too, not a traceback from whichever import it lands in.
     for number in _STOPS:
-        signal.signal(number, _stop)
+        _signal.signal(number, _stop)
     try:
         from c_quorvant.cli import main as run
 
@@ -32,7 +34,7 @@ def main() -> int:
 
 def _ignore_stops() -> None:
     for number in _STOPS:
-        signal.signal(number, signal.SIG_IGN)
+        _signal.signal(number, _signal.SIG_IGN)
 
 
 def _stop(number: int, _frame: FrameType | None) -> None:

@@ -8,7 +8,6 @@ import sys
 import tempfile
 import uuid
 from collections import defaultdict
-from collections.abc import Callable
 from dataclasses import dataclass, replace
 from typing import TYPE_CHECKING, Any
 
@@ -31,7 +30,7 @@ from c_quorvant.cli.in_place import (
     sha256_of,
 )
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
-from c_quorvant.cli.pool import run_in_workers
+from c_quorvant.cli.pool import SignalHold, run_in_workers
 from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
@@ -39,8 +38,6 @@ from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
-
-SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
 
 @dataclass(frozen=True)
@@ -160,7 +157,9 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
                 verbose=settings.style.verbosity > 0,
             )
         else:
-            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+            run_in_workers(
+                groups, settings.jobs, settings.timeout, staging.prepare, staging.finish, settings.hold_signals
+            )
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
         if settings.style.as_json:

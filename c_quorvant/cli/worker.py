@@ -4,6 +4,7 @@ The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
+import contextlib
 import ctypes
 import os
 import signal
@@ -67,13 +68,11 @@ def serve(connection: Connection, parent_pid: int) -> None:
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
-    connection.send(None)  # ready: the clock of the first job starts now
-    while True:
-        try:
-            job = connection.recv()
-        except EOFError:
-            return
-        connection.send(_timed(job, api))
+    # The parent gone (stopped, or done) is the end of the work, not a failure.
+    with contextlib.suppress(EOFError, BrokenPipeError):
+        connection.send(None)  # ready: the clock of the first job starts now
+        while True:
+            connection.send(_timed(connection.recv(), api))
 
 
 def serve_socket() -> None:
