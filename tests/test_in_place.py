@@ -274,6 +274,16 @@ LONG = "x" * 251 + ".srt"
             id="another-users-file-by-root",
         ),
         pytest.param(
+            {"lib/[Group] Show - 30 [1080p].srt": SRT * 300},
+            ["lib"],
+            ["prlimit", "--fsize=4000", "--"],
+            None,
+            1,
+            "quorvant: lib/[Group] Show - 30 [1080p].srt: File too large: lib/[Group] Show - 30 [1080p].srt\n",
+            {},
+            id="file-size-limit",
+        ),
+        pytest.param(
             {"lib/a.srt": (SRT, 0o644, OTHERS)},
             ["lib"],
             NO_CAPABILITIES,
@@ -326,7 +336,7 @@ LONG = "x" * 251 + ".srt"
     ],
 )
 def test_in_place_shapes(area, files, args, runner, during, status, message, changes):
-    if runner and (os.geteuid() != 0 or not shutil.which("setpriv")):
+    if runner == NO_CAPABILITIES and (os.geteuid() != 0 or not shutil.which("setpriv")):
         pytest.skip("needs root and setpriv to act as another user")
     make(area, files)
     before = entries(area)
@@ -403,3 +413,18 @@ def test_a_stop_at_any_moment_is_one_line_and_loses_nothing(area, json_document)
             backup = after.get(name + ".orig")
             assert after[name].content == sha256(REWRITTEN if backup else SRT)
             assert backup is None or backup.content == sha256(SRT)
+
+
+def test_an_output_name_too_long_is_told_in_bytes(area):
+    name = "é" * 120 + ".srt"  # 244 bytes, and 13 more with the outputs' prefix
+    make(area, {f"lib/{name}": SRT})
+    before = entries(area)
+
+    process = start(area, ["lib"])
+    _, stderr = process.communicate(timeout=120)
+
+    assert (process.returncode, stderr) == (
+        1,
+        f"quorvant: lib/{name}: the output name is 257 bytes; the limit is 255\n",
+    )
+    assert entries(area) == before
