@@ -31,7 +31,7 @@ from c_quorvant.cli.in_place import (
 )
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
 from c_quorvant.cli.pool import SignalHold, run_in_workers
-from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style
+from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style, shown
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
 from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
@@ -95,7 +95,7 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
     _require_an_output_folder(settings.options)
     selection = _selected(settings, locks)
     if not selection.names_subtitles:
-        lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
+        lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
     word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()

@@ -178,7 +178,10 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
 def _judged_in_place(index: int, path: str, options: Options) -> Input:
     # A linked file is rewritten where it lies; the link stays a link.
     output = os.path.realpath(path) if os.path.islink(path) else path
-    mode = stat.S_IMODE(os.stat(output).st_mode)
+    try:
+        mode = stat.S_IMODE(os.stat(output).st_mode)
+    except OSError as error:
+        return Input(index, path, output, problem=f"cannot read it: {error.strerror}")
     if not mode & 0o222 and not options.force:
         return Input(index, path, output, skipped=f"it is read-only (mode {mode:04o}); --force replaces it")
     if not options.backup:
