@@ -132,218 +132,158 @@ def area(tmp_path):
 
 
 OTHERS = (ANOTHER_USER, ANOTHER_USER)
-LONG = "x" * 251 + ".srt"
+REWRITTEN_WITH_BACKUP = {"lib/a.srt": ("rewritten",), "lib/a.srt.orig": ("same file as", "lib/a.srt")}
+A_SLOW_FILE = {"lib/slow.srt": SLOW}
 
 
-@pytest.mark.parametrize(
-    "files, args, runner, during, status, message, changes",
-    [
-        pytest.param(
-            {"lib/a.srt": SRT, "lib/b.srt": REWRITTEN},
-            ["lib"],
-            (),
-            None,
-            0,
-            "1 rewritten, 1 unchanged, 0 failed, 0 skipped",
-            {"lib/a.srt": ("rewritten",), "lib/a.srt.orig": ("same file as", "lib/a.srt")},
-            id="rewritten-and-unchanged",
-        ),
-        pytest.param(
-            {"lib/b.srt": REWRITTEN},
-            ["lib", "--json"],
-            (),
-            None,
-            0,
-            '"status": "unchanged"',
-            {},
-            id="unchanged-in-json",
-        ),
-        pytest.param(
-            {"lib/a.srt": REWRITTEN, "lib/a.srt.orig": SRT},
-            ["lib"],
-            (),
-            None,
-            0,
-            "quorvant: 1 file already rewritten skipped",
-            {},
-            id="rerun",
-        ),
-        pytest.param(
-            {"lib/a.srt": EDITED, "lib/a.srt.orig": SRT},
-            ["lib"],
-            (),
-            None,
-            1,
-            "its backup lib/a.srt.orig exists, and the file is not its rewrite: compare the two, or move",
-            {},
-            id="rerun-over-an-edit",
-        ),
-        pytest.param(
-            {"lib/a.srt": (SRT, 0o444, (0, 0))},
-            ["lib"],
-            (),
-            None,
-            0,
-            "skipped lib/a.srt: it is read-only (mode 0444); --force replaces it",
-            {},
-            id="read-only",
-        ),
-        pytest.param(
-            {"lib/a.srt": (SRT, 0o444, (0, 0))},
-            ["lib", "--force"],
-            (),
-            None,
-            0,
-            "",
-            {"lib/a.srt": ("rewritten",), "lib/a.srt.orig": ("same file as", "lib/a.srt")},
-            id="read-only-forced",
-        ),
-        pytest.param(
-            {"lib/s/link.srt": ("link", "../../outside/shared.srt"), "outside/shared.srt": SRT},
-            ["lib", "-r"],
-            (),
-            None,
-            0,
-            "skipped lib/s/link.srt: a link to {area}/outside/shared.srt, outside the folder searched",
-            {},
-            id="link-out-of-the-tree",
-        ),
-        pytest.param(
-            {"lib/s/link.srt": ("link", "../../outside/shared.srt"), "outside/shared.srt": SRT},
-            ["lib", "-r", "--follow-links"],
-            (),
-            None,
-            0,
-            "lib/s/link.srt -> {area}/outside/shared.srt",
-            {"outside/shared.srt": ("rewritten",), "outside/shared.srt.orig": ("same file as", "outside/shared.srt")},
-            id="link-followed",
-        ),
-        pytest.param(
-            {"lib/loop.srt": ("link", "loop2.srt"), "lib/loop2.srt": ("link", "loop.srt")},
-            ["lib/loop.srt"],
-            (),
-            None,
-            1,
-            "quorvant: lib/loop.srt: a link in a loop",
-            {},
-            id="link-loop",
-        ),
-        pytest.param(
-            {f"lib/{LONG}": SRT},
-            ["lib"],
-            (),
-            None,
-            1,
-            "its backup's name is 260 bytes; the limit is 255 (--no-backup keeps none)",
-            {},
-            id="long-name",
-        ),
-        pytest.param(
-            {"lib/a\nb.srt": SRT},
-            ["lib"],
-            (),
-            None,
-            0,
-            "lib/a\\nb.srt -> lib/a\\nb.srt\n",
-            {"lib/a\nb.srt": ("rewritten",), "lib/a\nb.srt.orig": ("same file as", "lib/a\nb.srt")},
-            id="newline-name",
-        ),
-        pytest.param(
-            {"lib/a.srt": SRT, "lib/.quorvant-0123-old": ("stale", 2), "lib/.quorvant-4567-new": ("stale", 0)},
-            ["lib"],
-            (),
-            None,
-            0,
-            "",
-            {
-                "lib/a.srt": ("rewritten",),
-                "lib/a.srt.orig": ("same file as", "lib/a.srt"),
-                "lib/.quorvant-0123-old": ("gone",),
-                "lib/.quorvant-0123-old/[Group] ep 3.srt": ("gone",),
-            },
-            id="stale-leftovers",
-        ),
-        pytest.param(
-            {"lib/a.srt": (SRT, 0o640, OTHERS)},
-            ["lib"],
-            (),
-            None,
-            0,
-            "",
-            {"lib/a.srt": ("rewritten",), "lib/a.srt.orig": ("same file as", "lib/a.srt")},
-            id="another-users-file-by-root",
-        ),
-        pytest.param(
-            {"lib/[Group] Show - 30 [1080p].srt": SRT * 300},
-            ["lib"],
-            ["prlimit", "--fsize=4000", "--"],
-            None,
-            1,
-            "quorvant: lib/[Group] Show - 30 [1080p].srt: File too large: lib/[Group] Show - 30 [1080p].srt\n",
-            {},
-            id="file-size-limit",
-        ),
-        pytest.param(
-            {"lib/a.srt": (SRT, 0o644, OTHERS)},
-            ["lib"],
-            NO_CAPABILITIES,
-            None,
-            0,
-            "linking it was refused (Operation not permitted); the new file and the backup belong to root:root, not ",
-            {"lib/a.srt": ("rewritten", (0, 0)), "lib/a.srt.orig": ("copy of", "lib/a.srt", (0, 0))},
-            id="another-users-file",
-        ),
-        pytest.param(
-            {"lib": ("folder", 0o1777, OTHERS), "lib/a.srt": (SRT, 0o666, OTHERS)},
-            ["lib"],
-            NO_CAPABILITIES,
-            None,
-            1,
-            "lib is a shared folder (sticky bit) and the file belongs to ",
-            {},
-            id="sticky-folder",
-        ),
-        pytest.param(
-            {"lib/slow.srt": SLOW},
-            ["lib"],
-            (),
-            lambda area: (area / "lib/slow.srt").write_text(EDITED, encoding="utf-8"),
-            1,
-            "quorvant: lib/slow.srt: changed while it was being rewritten; not replaced",
-            {"lib/slow.srt": ("edited",)},
-            id="edited-meanwhile",
-        ),
-        pytest.param(
-            {"lib/slow.srt": SLOW},
-            ["lib", "--no-backup"],
-            (),
-            lambda area: (area / "lib/slow.srt").write_text(EDITED, encoding="utf-8"),
-            1,
-            "quorvant: lib/slow.srt: changed while it was being rewritten; not replaced",
-            {"lib/slow.srt": ("edited",)},
-            id="edited-meanwhile-without-backup",
-        ),
-        pytest.param(
-            {"lib/slow.srt": SLOW},
-            ["lib", "--no-backup"],
-            (),
-            lambda area: (area / "lib/slow.srt").unlink(),
-            1,
-            "quorvant: lib/slow.srt: deleted while it was being rewritten; not brought back",
-            {"lib/slow.srt": ("gone",)},
-            id="deleted-meanwhile",
-        ),
-    ],
-)
-def test_in_place_shapes(area, files, args, runner, during, status, message, changes):
-    if runner == NO_CAPABILITIES and (os.geteuid() != 0 or not shutil.which("setpriv")):
+def edit(area):
+    (area / "lib/slow.srt").write_text(EDITED, encoding="utf-8")
+
+
+def delete(area):
+    (area / "lib/slow.srt").unlink()
+
+
+# id: (files, arguments after --in-place, how it is run or what happens meanwhile, status, message, changes)
+SHAPES = {
+    "rewritten-and-unchanged": (
+        {"lib/a.srt": SRT, "lib/b.srt": REWRITTEN},
+        ["lib"],
+        None,
+        0,
+        "1 rewritten, 1 unchanged, 0 failed, 0 skipped",
+        REWRITTEN_WITH_BACKUP,
+    ),
+    "unchanged-in-json": ({"lib/b.srt": REWRITTEN}, ["lib", "--json"], None, 0, '"status": "unchanged"', {}),
+    "rerun": (
+        {"lib/a.srt": REWRITTEN, "lib/a.srt.orig": SRT},
+        ["lib"],
+        None,
+        0,
+        "quorvant: 1 file already rewritten skipped",
+        {},
+    ),
+    "rerun-over-an-edit": (
+        {"lib/a.srt": EDITED, "lib/a.srt.orig": SRT},
+        ["lib"],
+        None,
+        1,
+        "its backup lib/a.srt.orig exists, and the file is not its rewrite: compare the two, or move",
+        {},
+    ),
+    "read-only": ({"lib/a.srt": (SRT, 0o444, (0, 0))}, ["lib"], None, 0, "(mode 0444); --force replaces it", {}),
+    "read-only-forced": ({"lib/a.srt": (SRT, 0o444, (0, 0))}, ["lib", "--force"], None, 0, "", REWRITTEN_WITH_BACKUP),
+    "link-out-of-the-tree": (
+        {"lib/s/link.srt": ("link", "../../outside/shared.srt"), "outside/shared.srt": SRT},
+        ["lib", "-r"],
+        None,
+        0,
+        "skipped lib/s/link.srt: a link to {area}/outside/shared.srt, outside the folder searched",
+        {},
+    ),
+    "link-followed": (
+        {"lib/s/link.srt": ("link", "../../outside/shared.srt"), "outside/shared.srt": SRT},
+        ["lib", "-r", "--follow-links"],
+        None,
+        0,
+        "lib/s/link.srt -> {area}/outside/shared.srt",
+        {"outside/shared.srt": ("rewritten",), "outside/shared.srt.orig": ("same file as", "outside/shared.srt")},
+    ),
+    "link-loop": (
+        {"lib/loop.srt": ("link", "loop2.srt"), "lib/loop2.srt": ("link", "loop.srt")},
+        ["lib/loop.srt"],
+        None,
+        1,
+        "quorvant: lib/loop.srt: a link in a loop",
+        {},
+    ),
+    "long-name": (
+        {"lib/" + "x" * 251 + ".srt": SRT},
+        ["lib"],
+        None,
+        1,
+        "its backup's name is 260 bytes; the limit is 255 (--no-backup keeps none)",
+        {},
+    ),
+    "newline-name": (
+        {"lib/a\nb.srt": SRT},
+        ["lib"],
+        None,
+        0,
+        "lib/a\\nb.srt -> lib/a\\nb.srt\n",
+        {"lib/a\nb.srt": ("rewritten",), "lib/a\nb.srt.orig": ("same file as", "lib/a\nb.srt")},
+    ),
+    "stale-leftovers": (
+        {"lib/a.srt": SRT, "lib/.quorvant-0123-old": ("stale", 2), "lib/.quorvant-4567-new": ("stale", 0)},
+        ["lib"],
+        None,
+        0,
+        "",
+        REWRITTEN_WITH_BACKUP
+        | {"lib/.quorvant-0123-old": ("gone",), "lib/.quorvant-0123-old/[Group] ep 3.srt": ("gone",)},
+    ),
+    "another-users-file-by-root": ({"lib/a.srt": (SRT, 0o640, OTHERS)}, ["lib"], None, 0, "", REWRITTEN_WITH_BACKUP),
+    "another-users-file": (
+        {"lib/a.srt": (SRT, 0o644, OTHERS)},
+        ["lib"],
+        NO_CAPABILITIES,
+        0,
+        "linking it was refused (Operation not permitted); the new file and the backup belong to root:root, not ",
+        {"lib/a.srt": ("rewritten", (0, 0)), "lib/a.srt.orig": ("copy of", "lib/a.srt", (0, 0))},
+    ),
+    "sticky-folder": (
+        {"lib": ("folder", 0o1777, OTHERS), "lib/a.srt": (SRT, 0o666, OTHERS)},
+        ["lib"],
+        NO_CAPABILITIES,
+        1,
+        "lib is a shared folder (sticky bit) and the file belongs to ",
+        {},
+    ),
+    "file-size-limit": (
+        {"lib/[Group] Show - 30 [1080p].srt": SRT * 300},
+        ["lib"],
+        ["prlimit", "--fsize=4000", "--"],
+        1,
+        "quorvant: lib/[Group] Show - 30 [1080p].srt: File too large: lib/[Group] Show - 30 [1080p].srt\n",
+        {},
+    ),
+    "edited-meanwhile": (
+        A_SLOW_FILE,
+        ["lib"],
+        edit,
+        1,
+        "quorvant: lib/slow.srt: changed while it was being rewritten; not replaced",
+        {"lib/slow.srt": ("edited",)},
+    ),
+    "edited-meanwhile-without-backup": (
+        A_SLOW_FILE,
+        ["lib", "--no-backup"],
+        edit,
+        1,
+        "quorvant: lib/slow.srt: changed while it was being rewritten; not replaced",
+        {"lib/slow.srt": ("edited",)},
+    ),
+    "deleted-meanwhile": (
+        A_SLOW_FILE,
+        ["lib", "--no-backup"],
+        delete,
+        1,
+        "quorvant: lib/slow.srt: deleted while it was being rewritten; not brought back",
+        {"lib/slow.srt": ("gone",)},
+    ),
+}
+
+
+@pytest.mark.parametrize("files, args, how, status, message, changes", SHAPES.values(), ids=SHAPES.keys())
+def test_in_place_shapes(area, files, args, how, status, message, changes):
+    if how == NO_CAPABILITIES and (os.geteuid() != 0 or not shutil.which("setpriv")):
         pytest.skip("needs root and setpriv to act as another user")
     make(area, files)
     before = entries(area)
 
-    process = start(area, ["--in-place", *args], runner)
-    if during:
-        while_the_pass_runs(area, lambda: during(area))
+    process = start(area, ["--in-place", *args], how if isinstance(how, list) else ())
+    if callable(how):
+        while_the_pass_runs(area, lambda: how(area))
     stdout, stderr = process.communicate(timeout=120)
 
     assert process.returncode == status, stderr

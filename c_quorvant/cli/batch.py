@@ -14,6 +14,7 @@ from typing import TYPE_CHECKING, Any
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.in_place import (
+    DELETED,
     TEMPORARY_PREFIX,
     Backup,
     FolderLocks,
@@ -263,6 +264,9 @@ class _Staging:
         try:
             if result.problem:
                 reason = _as_the_user_sees(result.problem, job, item.output)
+                if job.index in self._read and not os.path.lexists(item.output):
+                    # Gone before its pass could read it: the same accident as after.
+                    reason = DELETED
                 outcome = Outcome(item.index, item.path, "failed", reason=reason, details=result.details)
             elif job.mode == "preview":
                 outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
