@@ -368,3 +368,16 @@ def test_an_output_name_too_long_is_told_in_bytes(area):
         f"quorvant: lib/{name}: the output name is 257 bytes; the limit is 255\n",
     )
     assert entries(area) == before
+
+
+def test_a_stop_that_lands_in_a_finalizer_still_stops_the_run():
+    from c_quorvant.cli import Interrupted, _StopOnSignals
+
+    class Finalized:
+        def __del__(self):
+            os.kill(os.getpid(), signal.SIGINT)
+            sum(range(10))  # the handler runs here, where Python drops what it raises
+
+    with pytest.raises(Interrupted), _StopOnSignals():
+        Finalized()
+        time.sleep(5)

@@ -98,9 +98,11 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
     if not selection.names_subtitles:
         lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+    # Cython warns when a stop lands while a native module starts: it waits those milliseconds.
+    with settings.hold_signals():
+        extension("_api")
     word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()
-    extension("_api")
 
     # A cluster's files land in any order; each is told as it lands.
     report = Report(settings.style, len(selection.inputs), in_order=not settings.scheduler)
