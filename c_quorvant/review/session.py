@@ -8,6 +8,7 @@ import os
 import re
 import shutil
 import stat
+import sys
 import tempfile
 import threading
 import uuid
@@ -16,8 +17,10 @@ from dataclasses import dataclass, field, replace
 from typing import TYPE_CHECKING, Any
 
 from c_quorvant import _api, api
-from c_quorvant.cli.batch import keep_mode, keep_original, selected_inputs
+from c_quorvant.cli.batch import put_output, replace_input, selected_inputs
 from c_quorvant.cli.errors import CliError, one_line
+from c_quorvant.cli.in_place import TEMPORARY_PREFIX, FolderLocks, ReplaceLog
+from c_quorvant.cli.inputs import BACKUP_ENDING
 from c_quorvant.cli.words import require_valid_rules
 from c_quorvant.errors import SubtitleFileError
 from c_quorvant.formats import format_of, text_label
@@ -58,6 +61,7 @@ class Episode:
     read: str = ""
     encoding: str | None = None
     confidence: float = 1.0
+    status: os.stat_result | None = None  # with --in-place, the file as it was read
     keys: dict[str, int] = field(default_factory=dict)  # each text's export key -> its position
     times: list[tuple[int, int] | None] = field(default_factory=list)
 
@@ -121,10 +125,16 @@ class Session:
 
     def _read(self, item: Any) -> Episode:
         episode = Episode(item.index, item.path, item.output, item.skipped or item.problem)
+        if item.backup:
+            # Never written over: Apply would have nowhere to keep this original.
+            episode.problem = f"its backup {item.backup} exists (an earlier --in-place run?): move it away to review it"
         if episode.problem:
             return episode
         try:
             episode.format = format_of(item.path) or ""
+            if self.settings.options.in_place:
+                # Taken before reading: Apply replaces the file only if it is still this one.
+                episode.status = os.lstat(item.output)
             episode.data = bytes(_api.read_file(item.path))
             decoding = choose(episode.data, self.settings.encoding, self.settings.fallback_encoding)
             episode.encoding, episode.confidence = decoding.encoding, decoding.confidence
@@ -254,10 +264,28 @@ class Session:
         if self.problem:
             raise CliError(self.problem)
         words = self.words(disabled)
+        settings = self.settings
         with self._writing:
-            return [self._write(episode, words, rejected.get(episode.index, set())) for episode in self.episodes]
+            locks = FolderLocks()
+            log = None
+            try:
+                if settings.options.in_place:
+                    # As a rewrite --in-place does: no other run works in these folders meanwhile.
+                    locks.take(
+                        [os.path.dirname(episode.output) for episode in self.episodes if not episode.problem],
+                        settings.wait,
+                        _waiting,
+                    )
+                    log = ReplaceLog(settings.log) if settings.log else None
+                return [
+                    self._write(episode, words, rejected.get(episode.index, set()), log) for episode in self.episodes
+                ]
+            finally:
+                if log:
+                    log.close()
+                locks.release()
 
-    def _write(self, episode: Episode, words: api.WordList, kept: set[int]) -> dict[str, Any]:
+    def _write(self, episode: Episode, words: api.WordList, kept: set[int], log: ReplaceLog | None) -> dict[str, Any]:
         told: dict[str, Any] = {"id": episode.index, "path": episode.path, "output": episode.output}
         if episode.problem:
             return told | {"status": "skipped", "reason": episode.problem}
@@ -276,31 +304,36 @@ class Session:
                 output_encoding=settings.output_encoding,
                 keep=kept,
             )
-            self._put(episode, content)
+            status, told_more = self._put(episode, content, log)
         except SubtitleFileError as error:
             return told | {"status": "failed", "reason": one_line(error.reason)}
         except OSError as error:
             return told | {"status": "failed", "reason": f"cannot write {error.filename}: {error.strerror or error}"}
         except (RuntimeError, ValueError) as error:
             return told | {"status": "failed", "reason": one_line(str(error))}
-        return told | {"status": "written"}
+        return told | {"status": status, "reason": told_more}
 
-    def _put(self, episode: Episode, content: bytes) -> None:
-        """Puts the output in place in one rename, as rewrite does: made in a private
-        folder beside it, the original kept first with --in-place."""
+    def _put(self, episode: Episode, content: bytes, log: ReplaceLog | None) -> tuple[str, str]:
+        """Puts the output in place as rewrite does: made in a private folder beside
+        it and moved in one rename, with --in-place only over the file as it was read
+        and after its original is kept. (status, why or a note)."""
         output = episode.output
         folder = os.path.dirname(os.path.abspath(output))
         os.makedirs(folder, exist_ok=True)
-        prefix = f".quorvant-{uuid.uuid4().hex[:12]}-"
-        staging = tempfile.mkdtemp(prefix=prefix, dir=folder)
+        scratch = tempfile.mkdtemp(prefix=f"{TEMPORARY_PREFIX}{uuid.uuid4().hex[:12]}-", dir=folder)
         try:
-            staged = os.path.join(staging, os.path.basename(output))
+            staged = os.path.join(scratch, os.path.basename(output))
             # No output gets a permission bit its input lacks.
             _api.write_output(os.fsencode(staged), content, stat.S_IMODE(os.stat(episode.path).st_mode))
-            keep_mode(output, staged, episode.path)
             options = self.settings.options
-            if options.in_place and options.backup:
-                keep_original(output, prefix)
-            os.replace(staged, output)
+            if options.in_place and episode.status is not None:
+                backup = output + BACKUP_ENDING if options.backup else None
+                return replace_input(output, staged, episode.status, backup, scratch, log)
+            problem = put_output(staged, output, episode.path)
+            return ("failed", problem) if problem else ("written", "")
         finally:
-            shutil.rmtree(staging, ignore_errors=True)
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+def _waiting(folder: str) -> None:
+    print(f"quorvant: waiting for another quorvant run working in {folder}", file=sys.stderr)

@@ -369,7 +369,9 @@ async function apply() {
     list.replaceChildren();
     let written = 0, failed = 0;
     for (const file of done.files) {
-      const line = file.status === "written" ? `${file.path} → ${file.output}` : `${file.path}: ${file.status}, ${file.reason}`;
+      const line = file.status === "written" ? `${file.path} → ${file.output}${file.reason ? ` (${file.reason})` : ""}`
+        : file.status === "unchanged" ? `${file.path}: unchanged, the rewrite holds the same bytes`
+        : `${file.path}: ${file.status}, ${file.reason}`;
       const item = element("li", file.status, line);
       item.dataset.result = file.status;
       item.dataset.path = file.path;
