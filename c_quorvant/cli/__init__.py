@@ -133,6 +133,11 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         raise UsageError("--in-place replaces each input: it takes no -o, --name or --skip-existing")
     if not getattr(args, "backup", True) and not in_place:
         raise UsageError("--no-backup goes with --in-place")
+    sidecar = getattr(args, "sidecar", False)
+    if sidecar and (in_place or args.name != DEFAULT_NAME or args.skip_existing):
+        raise UsageError(
+            "--sidecar names each track's file after its video: it takes no --in-place, --name or --skip-existing"
+        )
     options = Options(
         args.command,
         args.recursive,
@@ -143,6 +148,7 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         in_place,
         getattr(args, "backup", True),
         args.follow_links,
+        sidecar,
     )
     style = Style(
         args.command,
@@ -169,6 +175,7 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.fallback_encoding,
         hold_signals,
         args.order,
+        args.tracks,
     )
     try:
         if STDIN in args.files or args.format:

@@ -5,7 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, LABELS, check_template
+from c_quorvant.formats import DEFAULT_NAME, INPUTS_NAMED, LABELS, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -51,7 +51,8 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description=f"Rewrite the dialogue of subtitle files ({ENDINGS_NAMED}) with a replacement word list.",
+        description=f"Rewrite the dialogue of subtitle files ({INPUTS_NAMED} text tracks) with a "
+        "replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -81,7 +82,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=f"{ENDINGS_NAMED} files, or folders to search for them; - alone reads one file "
+        help=f"{INPUTS_NAMED} files, or folders to search for them; - alone reads one file "
         "from standard input (its format named by --format) and writes its output to standard output",
     )
     command.add_argument("--format", choices=LABELS, help="the format of the file read from standard input (-)")
@@ -103,6 +104,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "written, as in the file (merged lists one after another)",
     )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    command.add_argument(
+        "--tracks",
+        default="all",
+        metavar="SPEC",
+        type=_tracks,
+        help="the text tracks of Matroska files (.mkv, .mka, .mks) to work on: track ids as mkvmerge -J "
+        "numbers them, language codes (eng, ja) or all (the default), separated by commas; a file with "
+        "no track matching is skipped",
+    )
     command.add_argument(
         "--follow-links",
         action="store_true",
@@ -278,6 +288,12 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             "--no-backup", dest="backup", action="store_false", help="with --in-place, keep no NAME.orig"
         )
         command.add_argument(
+            "--sidecar",
+            action="store_true",
+            help="write each changed text track of a Matroska file as a loose file beside it "
+            "(Show.en.ass, Show.en.sdh.srt, Show.ja.forced.ass) instead of a remuxed copy; the video is not touched",
+        )
+        command.add_argument(
             "--output-encoding",
             type=_encoding,
             metavar="NAME",
@@ -329,6 +345,16 @@ def _encoding(text: str) -> str:
         return text
     try:
         text_codec(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
+
+
+def _tracks(text: str) -> str:
+    from c_quorvant.containers.tracks import parse_choice
+
+    try:
+        parse_choice(text)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
     return text

@@ -18,7 +18,7 @@ from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
+from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
@@ -44,6 +44,7 @@ class Settings:
     # Defers Ctrl-C while an output is moved into place and reported.
     hold_signals: SignalHold = contextlib.nullcontext
     order: "Order" = "sorted"  # of the rules: "sorted" or "written"
+    tracks: str = "all"  # a Matroska file's tracks (--tracks)
 
 
 def run_batch(settings: Settings) -> int:
@@ -51,7 +52,7 @@ def run_batch(settings: Settings) -> int:
     selection = _refusing_outputs_over_inputs(select_inputs(settings.files, settings.options), settings.options)
     if not selection.names_subtitles:
         lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+        raise UsageError("\n".join([*lines, f"no {INPUTS_NAMED} file to work on among the arguments"]))
     word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()
     extension("_api")
@@ -61,7 +62,7 @@ def run_batch(settings: Settings) -> int:
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
-        report.note(f"ignored {path}: {NOT_A_SUBTITLE}")
+        report.note(f"ignored {path}: {NOT_AN_INPUT}")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:
@@ -90,6 +91,9 @@ def run_batch(settings: Settings) -> int:
             output_encoding=settings.output_encoding,
             fallback_encoding=settings.fallback_encoding,
             diff=settings.style.diff,
+            tracks=settings.tracks,
+            sidecar=settings.options.sidecar,
+            in_place=settings.options.in_place,
         )
         for item in runnable
     }
@@ -189,10 +193,18 @@ class _Staging:
             diff=result.diff,
             rules=result.rules,
             changed_by=result.changed_by,
+            note=result.note,
+            tracks=result.tracks,
         )
         try:
             if result.problem:
                 outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)
+            elif result.status == "skipped":
+                outcome = Outcome(item.index, item.path, "skipped", reason=result.note)
+            elif result.outputs:
+                outcome = self._commit_sidecars(item, result, common)
+            elif result.status == "unchanged" and not result.output_name:
+                outcome = Outcome(item.index, item.path, "unchanged", **common)
             elif job.mode == "preview":
                 outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
             else:
@@ -240,7 +252,20 @@ class _Staging:
         if replaced is not None:
             self._report.overwritten(replaced.index, item.path)
         self._last_written[os.path.realpath(output)] = item
-        return Outcome(item.index, item.path, "written", output, **common)
+        return Outcome(item.index, item.path, result.status or "written", output, **common)
+
+    def _commit_sidecars(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
+        """A Matroska file's sidecar files, each moved beside its output's name."""
+        folder = os.path.dirname(item.output)
+        moved = []
+        for name in result.outputs:
+            output = os.path.join(folder, name)
+            try:
+                os.replace(os.path.join(self._folders[item.index], name), output)
+            except OSError as error:
+                return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+            moved.append(output)
+        return Outcome(item.index, item.path, "written", ", ".join(moved), **common)
 
     def _keep_original(self, path: str) -> None:
         """`path` stays whole under NAME.orig: linked there (the same file, owner and

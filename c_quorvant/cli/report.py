@@ -34,6 +34,8 @@ class Outcome:
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
+    note: str = ""  # what became of a Matroska file's tracks
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
 
 
 @dataclass(frozen=True)
@@ -143,7 +145,9 @@ class Report:
         if self.style.mode != "preview":
             done_word = "exported" if self.style.mode == "export" else "rewritten"
             overwritten = f" ({len(self._overwritten)} overwritten by a later file)" if self._overwritten else ""
-            return f"{self._count('written')} {done_word}{overwritten}, {failed} failed, {skipped} skipped"
+            # Only a Matroska file is left unrewritten when no rule changes it.
+            unchanged = f", {self._count('unchanged')} unchanged" if self._count("unchanged") else ""
+            return f"{self._count('written')} {done_word}{overwritten}{unchanged}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
         texts = sum(outcome.changed or 0 for outcome in self.outcomes)
         return (
@@ -170,7 +174,12 @@ class Report:
                 tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
-            tqdm.write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", file=sys.stdout, end="")
+            if outcome.format == "matroska":
+                # Each track's diff has its own header, which names the file by "\0".
+                patch = "".join(outcome.diff).replace("\0", outcome.path)
+            else:
+                patch = f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}"
+            tqdm.write(patch, file=sys.stdout, end="")
             if self.style.verbosity >= 0:
                 tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
@@ -182,11 +191,12 @@ class Report:
             self._existing_outputs += 1
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
-        elif outcome.status == "written":
+        elif outcome.status == "written" or (outcome.status == "unchanged" and self.style.mode != "preview"):
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            shown = counts if self.style.verbosity > 0 else _guessed(outcome)
-            tqdm.write(f"{outcome.path} -> {outcome.output}{shown}", file=sys.stdout)
+            shown = (counts if self.style.verbosity > 0 else _guessed(outcome)) + _tracks(outcome)
+            arrow = f" -> {outcome.output}" if outcome.output else ": unchanged, not rewritten"
+            tqdm.write(f"{outcome.path}{arrow}{shown}", file=sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -202,6 +212,7 @@ class Report:
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
+        read_as += _tracks(outcome)
         tqdm.write(
             f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
             file=sys.stdout,
@@ -222,6 +233,8 @@ class Report:
                 "confidence": outcome.confidence,
                 "format": outcome.format,
             }
+            if outcome.tracks:
+                entry["tracks"] = list(outcome.tracks)
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
@@ -255,6 +268,10 @@ def _output_exists(outcome: Outcome) -> bool:
 
 def _read_as(outcome: Outcome) -> str:
     return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
+
+
+def _tracks(outcome: Outcome) -> str:
+    return f" [{outcome.note}]" if outcome.note else ""
 
 
 def _guessed(outcome: Outcome) -> str:

@@ -17,6 +17,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.preview import diff_hunks
+from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order, Rule, WordList
@@ -40,6 +41,9 @@ class Job:
     words_key: str = ""  # the same for every job of a run
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
+    tracks: str = "all"  # a Matroska file's tracks to work on (--tracks)
+    sidecar: bool = False  # a Matroska file's changed tracks go into loose files beside it
+    in_place: bool = False  # the output replaces the input
 
 
 @dataclass(frozen=True)
@@ -58,6 +62,10 @@ class Result:
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
+    status: str = ""  # "skipped" or "unchanged" when the job says so itself (a Matroska file)
+    outputs: tuple[str, ...] = ()  # the sidecar files written in the staging folder
+    note: str = ""  # what became of a Matroska file's tracks, or why it was skipped
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -101,6 +109,10 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
 
 def _run(job: Job, api: ModuleType) -> Result:
     try:
+        if is_matroska(job.source):
+            from c_quorvant.cli.matroska import run_job
+
+            return run_job(job, api)
         if job.mode == "preview":
             return _preview(job, api)
         return _write(job, api)

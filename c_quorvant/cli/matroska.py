@@ -1,0 +1,156 @@
+"""A worker's job on a Matroska file: the chosen tracks through c_quorvant.matroska,
+and one Result for the file that says what happened to each track."""
+
+import os
+import shutil
+from types import ModuleType
+from typing import TYPE_CHECKING, Any
+
+from c_quorvant.cli.preview import diff_hunks
+from c_quorvant.cli.worker import Job, Result, _word_list
+from c_quorvant.text_encoding import choose
+
+if TYPE_CHECKING:
+    from c_quorvant.matroska import Track, TrackResult
+
+# What a Matroska outcome reports as its format: its tracks have their own.
+FORMAT = "matroska"
+# Stands for the file's name in the headers of its tracks' diffs.
+PATH = "\0"
+
+
+def no_track(spec: str) -> str:
+    return f"no text track matches --tracks {spec}"
+
+
+def run_job(job: Job, api: ModuleType) -> Result:
+    from c_quorvant import matroska
+
+    words = _word_list(api, job)
+    options: dict[str, Any] = dict(
+        tracks=job.tracks,
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+        encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
+    )
+    if job.mode == "preview":
+        return _preview(job, api, matroska, words, options)
+    staged = os.path.join(job.staging, job.output_name)
+    if job.mode == "export":
+        results = matroska.export(job.source, words, staged, **options)
+    else:
+        target = job.staging if job.sidecar else staged
+        results = matroska.rewrite(job.source, words, target, sidecar=job.sidecar, **options)
+    if not results:
+        return Result(job.index, status="skipped", note=no_track(job.tracks))
+    summary = _summary(job.index, results)
+    if job.mode == "export":
+        return Result(**summary, output_name=job.output_name)
+    if job.sidecar:
+        names = tuple(sorted({result.output.name for result in results if result.output is not None}))
+        return Result(**summary, outputs=names, status="" if names else "unchanged")
+    if any(result.changed for result in results):
+        return Result(**summary, output_name=job.output_name)
+    if job.in_place:
+        return Result(**summary, status="unchanged")
+    # An output of its own, as a loose file gets, for a file no rule changes.
+    shutil.copyfile(job.source, staged)
+    return Result(**summary, output_name=job.output_name, status="unchanged")
+
+
+def _preview(job: Job, api: ModuleType, matroska: ModuleType, words: Any, options: dict[str, Any]) -> Result:
+    previews = matroska.preview(job.source, words, **options)
+    if not previews:
+        return Result(job.index, status="skipped", note=no_track(job.tracks))
+    changes = []
+    changed_by: list[tuple[str, ...]] = []
+    for found in previews:
+        changes += [(_key(found.track, key), before, after) for key, before, after in found.preview.changes]
+        changed_by += found.preview.changed_by
+    summary = _summary(
+        job.index,
+        [
+            matroska.TrackResult(
+                found.track,
+                None,
+                found.preview.texts,
+                len(found.preview.changes),
+                found.preview.encoding,
+                found.preview.confidence,
+                found.preview.format,
+                found.preview.rules,
+            )
+            for found in previews
+        ],
+    )
+    diff = _diff(job, api, matroska, words, options) if job.diff and changes else ()
+    return Result(**summary, changes=tuple(changes), changed_by=tuple(changed_by), diff=diff)
+
+
+def _key(track: "Track", key: int) -> str:
+    # Shown after the word "track": "track 2 event 15".
+    return f"{track.id} {'event' if track.format in ('ass', 'ssa') else 'cue'} {key}"
+
+
+def _diff(job: Job, api: ModuleType, matroska: ModuleType, words: Any, options: dict[str, Any]) -> tuple[str, ...]:
+    hunks: list[str] = []
+    for track, before in matroska.extracted(job.source, tracks=job.tracks):
+        read_as = choose(before, job.encoding, job.fallback_encoding).encoding or "utf-8"
+        loose = {name: value for name, value in options.items() if name != "tracks"}
+        after = api.rewrite_bytes(before, track.format, words, **loose)
+        if after == before:
+            continue
+        # The report puts the file's name as the command line gave it in place of PATH.
+        hunks += [f"--- {PATH} track {track.id}\n+++ {PATH} track {track.id}\n"]
+        hunks += diff_hunks(before.decode(read_as, "backslashreplace"), after.decode(read_as, "backslashreplace"))
+    return tuple(hunks)
+
+
+def _summary(index: int, results: "list[TrackResult]") -> dict[str, Any]:
+    """The Result fields a file's tracks add up to."""
+    rules: dict[str, int] = {}
+    for result in results:
+        for pattern, count in result.rules.items():
+            rules[pattern] = rules.get(pattern, 0) + count
+    unusual = [result for result in results if result.encoding not in ("utf-8", "ascii")]
+    return dict(
+        index=index,
+        texts=sum(result.texts for result in results),
+        changed=sum(result.changed for result in results),
+        encoding=unusual[0].encoding if unusual else "utf-8",
+        confidence=min(result.confidence for result in results),
+        format=FORMAT,
+        rules=tuple(rules.items()),
+        note=_note(results),
+        tracks=tuple(_described(result) for result in results),
+    )
+
+
+def _note(results: "list[TrackResult]") -> str:
+    """The tracks' part of the file's line: which changed, which were not UTF-8."""
+    changed = [
+        f"{result.track.id} ({result.track.tag} {result.format or result.track.format})"
+        for result in results
+        if result.changed
+    ]
+    parts = [f"track{'s' if len(changed) > 1 else ''} {', '.join(changed)} changed" if changed else "no track changed"]
+    parts += [
+        f"track {result.track.id} read as {result.encoding or 'bytes'}, written as UTF-8"
+        for result in results
+        if result.converted
+    ]
+    return "; ".join(parts)
+
+
+def _described(result: "TrackResult") -> dict[str, object]:
+    return {
+        "id": result.track.id,
+        "codec": result.track.codec,
+        "language": result.track.tag,
+        "name": result.track.name,
+        "texts": result.texts,
+        "texts_changed": result.changed,
+        "encoding": result.encoding,
+        "output": None if result.output is None else result.output.name,
+    }
