@@ -14,6 +14,7 @@ do; SubtitleFileError names the file and, for one track's text, the track."""
 
 from __future__ import annotations
 
+import codecs
 import contextlib
 import json
 import os
@@ -47,6 +48,10 @@ from c_quorvant.text_encoding import AUTO, choose
 
 __all__ = ["ALL", "ToolError", "Track", "TrackPreview", "TrackResult", "export", "preview", "rewrite", "tracks"]
 
+# mkvextract hands over a track's bytes that are not UTF-8 as U+FFFD: what they were
+# is lost on the way, so such a track is left in the file as it is.
+REPLACED = "\ufffd".encode()
+MENDED = "not UTF-8, and mkvextract gives its other bytes only as U+FFFD"
 # Room left beside the copy for the file system's own needs.
 SPACE_MARGIN = 16 << 20
 Progress = Callable[[float], None]
@@ -66,6 +71,7 @@ class TrackResult:
     confidence: float = 1.0
     format: str = ""
     rules: dict[str, int] = field(default_factory=dict)
+    left: str = ""  # why rewrite left the track as it is without reading it; "" when it read it
 
     @property
     def converted(self) -> bool:
@@ -123,6 +129,9 @@ def rewrite(
         results: list[TrackResult] = []
         replaced: list[tuple[Track, bytes]] = []
         for track, data in session.extract():
+            if REPLACED in data:
+                results.append(TrackResult(track, None, 0, 0, None, 0.0, track.format, left=MENDED))
+                continue
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
                 decoding = choose(data, encoding, fallback_encoding)
@@ -166,6 +175,9 @@ def export(
     results = []
     with _Session(source, tracks, os.path.dirname(os.path.abspath(target)), timeout) as session:
         for track, data in session.extract():
+            if REPLACED in data:
+                results.append(TrackResult(track, None, 0, 0, None, 0.0, track.format, left=MENDED))
+                continue
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
                 decoding = choose(data, encoding, fallback_encoding)
@@ -268,7 +280,9 @@ class _Session:
         found = []
         for track in self._tracks:
             with open(self._extracted[track.id], "rb") as file:
-                found.append((track, file.read()))
+                # mkvextract starts every text file with a UTF-8 mark, which says nothing
+                # of the track's own bytes: a track that isn't UTF-8 must be detected as one.
+                found.append((track, file.read().removeprefix(codecs.BOM_UTF8)))
         return found
 
     def write_sidecars(self, replaced: list[tuple[Track, bytes]], folder: str) -> dict[int, pathlib.Path]:

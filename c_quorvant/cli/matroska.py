@@ -140,6 +140,7 @@ def _note(results: "list[TrackResult]") -> str:
         for result in results
         if result.converted
     ]
+    parts += [f"track {result.track.id} left as it is: {result.left}" for result in results if result.left]
     return "; ".join(parts)
 
 

@@ -242,7 +242,9 @@ def _properties(replacement: Replacement) -> list[str]:
     if properties.get("track_name"):
         options += ["--track-name", f"0:{properties['track_name']}"]
     for flag, option in FLAGS.items():
-        options += [option, f"0:{int(bool(properties.get(flag, flag in ('default_track', 'enabled_track'))))}"]
+        # A flag the file doesn't write stays unwritten, as players tell the two apart.
+        if flag in properties:
+            options += [option, f"0:{int(bool(properties[flag]))}"]
     compressed = properties.get("content_encoding_algorithms") == "0"
     options += ["--compression", "0:zlib" if compressed else "0:none"]
     if replacement.tags is not None:
