@@ -10,7 +10,7 @@ import json
 import os
 import pathlib
 import stat
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
 
@@ -443,7 +443,7 @@ def preview(
 
 
 def _previewed(
-    data: bytes,
+    data: Buffer,
     format: Format,
     words: WordList,
     protect_tags: bool,

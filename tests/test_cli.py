@@ -349,7 +349,8 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             [],
             [
                 "quorvant: skipped season/notes.txt: not an .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file",
-                "quorvant: no .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file to work on among the arguments",
+                "quorvant: no .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file to work on "
+                "among the arguments",
             ],
             set(),
             id="no-subtitle-file",

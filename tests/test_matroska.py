@@ -2,14 +2,18 @@
 and mkvextract: the rewritten tracks are the loose-file rewrite of each track, and
 everything else comes through as it was."""
 
+import contextlib
 import json
 import math
 import os
+import pty
+import re
 import shutil
 import signal
 import struct
 import subprocess
 import sys
+import termios
 import time
 import wave
 from xml.etree import ElementTree
@@ -19,6 +23,7 @@ from conftest import DATA_DIR, quorvant
 
 from c_quorvant import WordList, matroska, rewrite_bytes
 from c_quorvant.containers.tracks import Track, sidecar_names
+from c_quorvant.errors import SubtitleFileError
 
 pytestmark = pytest.mark.skipif(shutil.which("mkvmerge") is None, reason="needs mkvtoolnix")
 
@@ -255,7 +260,7 @@ def test_refusals_write_nothing_and_the_run_goes_on(episode, tmp_path, case, exp
 
 def test_short_of_space_the_remux_is_refused(episode, tmp_path, monkeypatch):
     monkeypatch.setattr(shutil, "disk_usage", lambda _path: shutil._ntuple_diskusage(1 << 30, 1 << 30, 1 << 20))
-    with pytest.raises(matroska.SubtitleFileError, match=r"not enough free space .* needed, 1 MB free"):
+    with pytest.raises(SubtitleFileError, match=r"not enough free space .* needed, 1 MB free"):
         matroska.rewrite(episode, WORDS)
     assert sorted(os.listdir(tmp_path)) == sorted(set(os.listdir(tmp_path)) - {"[Quorvanted] episode.mkv"})
     assert not [name for name in os.listdir(tmp_path) if name.startswith((".quorvant", "[Quorvanted]"))]
@@ -269,21 +274,49 @@ def test_awkward_names_stay_file_names(episode, tmp_path, name):
     assert "Good morning" in extracted(tmp_path / f"out {name}", 1, tmp_path).decode()
 
 
+def remuxing_then(tmp_path, commands):
+    """A folder for PATH whose mkvmerge, asked for a remux, does it and then runs `commands`."""
+    tools = tmp_path / "bin"
+    tools.mkdir()
+    for name in ("mkvextract", "mkvinfo"):
+        (tools / name).symlink_to(shutil.which(name))
+    mkvmerge = shutil.which("mkvmerge")
+    (tools / "mkvmerge").write_text(
+        f'#!/bin/sh\ncase "$*" in *--gui-mode*)\n  {mkvmerge} "$@" >/dev/null; {commands}; exit;;\nesac\n'
+        f'exec {mkvmerge} "$@"\n'
+    )
+    (tools / "mkvmerge").chmod(0o755)
+    return tools
+
+
+def test_a_remux_over_a_second_shows_its_progress_on_a_terminal(episode, tmp_path):
+    tools = remuxing_then(tmp_path, "sleep 1.2; echo '#GUI#progress 60%'; sleep 0.5; echo '#GUI#progress 100%'")
+    terminal, errors = pty.openpty()
+    # A terminal of no width would get bars of no width.
+    termios.tcsetwinsize(terminal, (24, 100))
+    with subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", "rewrite", "episode.mkv", "-w", "words.json"],
+        cwd=tmp_path,
+        env={**os.environ, "PATH": f"{tools}:{os.environ['PATH']}"},
+        stdout=subprocess.DEVNULL,
+        stderr=errors,
+    ) as run:
+        os.close(errors)
+        shown = b""
+        with contextlib.suppress(OSError):
+            while chunk := os.read(terminal, 4096):
+                shown += chunk
+    os.close(terminal)
+    assert run.returncode == 0
+    assert re.search(rb"remuxing: +60%", shown), shown
+
+
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM, "--timeout"])
 def test_a_remux_stopped_midway_leaves_nothing(episode, tmp_path, stop):
     """mkvmerge is held after it has begun writing; stopped then, the run leaves no
     output, no temporary folder and no mkvmerge."""
-    tools = tmp_path / "bin"
-    tools.mkdir()
     marker = tmp_path / "remuxing"
-    for name in ("mkvextract", "mkvinfo"):
-        (tools / name).symlink_to(shutil.which(name))
-    (tools / "mkvmerge").write_text(
-        '#!/bin/sh\ncase "$*" in *--gui-mode*)\n'
-        f"  {shutil.which('mkvmerge')} \"$@\" >/dev/null; echo $$ > '{marker}'; exec sleep 60;;\nesac\n"
-        f'exec {shutil.which("mkvmerge")} "$@"\n'
-    )
-    (tools / "mkvmerge").chmod(0o755)
+    tools = remuxing_then(tmp_path, f"echo $$ > '{marker}'; exec sleep 60")
     timeout = ["--timeout", "3"] if stop == "--timeout" else []
     before = set(os.listdir(tmp_path)) | {marker.name}
     with subprocess.Popen(

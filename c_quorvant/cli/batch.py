@@ -14,6 +14,7 @@ from typing import TYPE_CHECKING, Any
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
+from c_quorvant.cli.matroska import remux_seconds
 from c_quorvant.cli.pool import run_in_workers
 from c_quorvant.cli.report import Outcome, Report, Style
 from c_quorvant.cli.words import extension, require_valid_rules
@@ -94,6 +95,8 @@ def run_batch(settings: Settings) -> int:
             tracks=settings.tracks,
             sidecar=settings.options.sidecar,
             in_place=settings.options.in_place,
+            extra_seconds=remux_seconds(item.path),
+            progress=report.shows_progress and not settings.scheduler,
         )
         for item in runnable
     }
@@ -113,7 +116,7 @@ def run_batch(settings: Settings) -> int:
                 verbose=settings.style.verbosity > 0,
             )
         else:
-            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish, report.progress)
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
         if settings.style.as_json:

@@ -3,11 +3,14 @@ and one Result for the file that says what happened to each track."""
 
 import os
 import shutil
+import time
+from multiprocessing.connection import Connection
 from types import ModuleType
 from typing import TYPE_CHECKING, Any
 
 from c_quorvant.cli.preview import diff_hunks
 from c_quorvant.cli.worker import Job, Result, _word_list
+from c_quorvant.formats import is_matroska
 from c_quorvant.text_encoding import choose
 
 if TYPE_CHECKING:
@@ -15,15 +18,35 @@ if TYPE_CHECKING:
 
 # What a Matroska outcome reports as its format: its tracks have their own.
 FORMAT = "matroska"
+# A remux shorter than this shows no progress; a longer one, at most every PROGRESS_EVERY.
+PROGRESS_AFTER = 1.0
+PROGRESS_EVERY = 0.2
 # Stands for the file's name in the headers of its tracks' diffs.
 PATH = "\0"
+
+
+# What a Matroska file's time limit grows by: mkvextract reads it and mkvmerge reads
+# and writes it again, at 10 MB/s on the slowest disks still in use.
+REMUX_BYTES_PER_SECOND = 10 << 20
+
+
+def remux_seconds(path: str) -> float:
+    """The time a Matroska file gets beyond the run's limit (0 for a loose file)."""
+    if not is_matroska(path):
+        return 0.0
+    try:
+        return float(os.path.getsize(path) // REMUX_BYTES_PER_SECOND)
+    except OSError:
+        return 0.0
 
 
 def no_track(spec: str) -> str:
     return f"no text track matches --tracks {spec}"
 
 
-def run_job(job: Job, api: ModuleType) -> Result:
+def run_job(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
+    """The job's Result; with a `connection`, a long remux's progress goes there
+    first, as ("progress", index, share done) messages."""
     from c_quorvant import matroska
 
     words = _word_list(api, job)
@@ -41,7 +64,8 @@ def run_job(job: Job, api: ModuleType) -> Result:
         results = matroska.export(job.source, words, staged, **options)
     else:
         target = job.staging if job.sidecar else staged
-        results = matroska.rewrite(job.source, words, target, sidecar=job.sidecar, **options)
+        progress = None if connection is None else _Progress(job.index, connection)
+        results = matroska.rewrite(job.source, words, target, sidecar=job.sidecar, progress=progress, **options)
     if not results:
         return Result(job.index, status="skipped", note=no_track(job.tracks))
     summary = _summary(job.index, results)
@@ -57,6 +81,22 @@ def run_job(job: Job, api: ModuleType) -> Result:
     # An output of its own, as a loose file gets, for a file no rule changes.
     shutil.copyfile(job.source, staged)
     return Result(**summary, output_name=job.output_name, status="unchanged")
+
+
+class _Progress:
+    """Sends a remux's progress once it has taken a second, a few times a second."""
+
+    def __init__(self, index: int, connection: Connection) -> None:
+        self._index = index
+        self._connection = connection
+        self._started = time.monotonic()
+        self._sent = 0.0
+
+    def __call__(self, share: float) -> None:
+        now = time.monotonic()
+        if now - self._started >= PROGRESS_AFTER and now - self._sent >= PROGRESS_EVERY:
+            self._sent = now
+            self._connection.send(("progress", self._index, share))
 
 
 def _preview(job: Job, api: ModuleType, matroska: ModuleType, words: Any, options: dict[str, Any]) -> Result:
@@ -113,13 +153,15 @@ def _summary(index: int, results: "list[TrackResult]") -> dict[str, Any]:
     for result in results:
         for pattern, count in result.rules.items():
             rules[pattern] = rules.get(pattern, 0) + count
-    unusual = [result for result in results if result.encoding not in ("utf-8", "ascii")]
+    # A track left unread says so in the note; it says nothing of the encodings read.
+    read = [result for result in results if not result.left]
+    unusual = [result for result in read if result.encoding not in ("utf-8", "ascii")]
     return dict(
         index=index,
         texts=sum(result.texts for result in results),
         changed=sum(result.changed for result in results),
         encoding=unusual[0].encoding if unusual else "utf-8",
-        confidence=min(result.confidence for result in results),
+        confidence=min((result.confidence for result in read), default=1.0),
         format=FORMAT,
         rules=tuple(rules.items()),
         note=_note(results),

@@ -12,6 +12,8 @@ from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
 
+# A Matroska remux's bar: the share done and the time left, as mkvmerge reports it.
+_REMUX_BAR = "{desc}: {percentage:3.0f}%|{bar}| {elapsed}<{remaining}"
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
 
@@ -26,7 +28,7 @@ class Outcome:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[int, str, str], ...] = ()  # each change, for preview
+    changes: tuple[tuple[int | str, str, str], ...] = ()  # each change, for preview ("2 event 5" for a track's)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
@@ -69,6 +71,20 @@ class Report:
             and not self.style.as_json
         )
         self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+        self.shows_progress = sys.stderr.isatty() and self.style.verbosity >= 0 and not self.style.as_json
+        self._remuxes: dict[int, tqdm[NoReturn]] = {}  # a bar for each long Matroska remux running
+
+    def progress(self, index: int, share: float) -> None:
+        """A long remux's share done, for the file `index`."""
+        if not self.shows_progress:
+            return
+        bar = self._remuxes.get(index)
+        if bar is None:
+            # Updates come a few times a second: each is shown.
+            bar = self._remuxes[index] = tqdm(
+                total=100, file=sys.stderr, leave=False, desc="remuxing", mininterval=0, bar_format=_REMUX_BAR
+            )
+        bar.update(round(share * 100) - bar.n)
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
@@ -84,6 +100,9 @@ class Report:
 
     def add(self, outcome: Outcome) -> None:
         self._bar.update(1)
+        remux = self._remuxes.pop(outcome.index, None)
+        if remux is not None:
+            remux.close()
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
         if not self.in_order:

@@ -44,6 +44,12 @@ class Job:
     tracks: str = "all"  # a Matroska file's tracks to work on (--tracks)
     sidecar: bool = False  # a Matroska file's changed tracks go into loose files beside it
     in_place: bool = False  # the output replaces the input
+    # Beyond the run's time limit: what mkvtoolnix takes to read and write a Matroska file.
+    extra_seconds: float = 0.0
+    progress: bool = False  # send (index, share done) of a long remux before the result
+
+    def time_limit(self, timeout: float | None) -> float | None:
+        return None if timeout is None else timeout + self.extra_seconds
 
 
 @dataclass(frozen=True)
@@ -54,7 +60,7 @@ class Result:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None  # texts read
     changed: int | None = None  # how many of them the rules changed
-    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
+    changes: tuple[tuple[int | str, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
@@ -79,7 +85,7 @@ def serve(connection: Connection, parent_pid: int) -> None:
             job = connection.recv()
         except EOFError:
             return
-        connection.send(_timed(job, api))
+        connection.send(_timed(job, api, connection))
 
 
 def serve_socket() -> None:
@@ -89,9 +95,9 @@ def serve_socket() -> None:
     serve(Connection(descriptor), parent_pid)
 
 
-def _timed(job: Job, api: ModuleType) -> Result:
+def _timed(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     started = time.monotonic()
-    result = _run(job, api)
+    result = _run(job, api, connection)
     return replace(result, seconds=time.monotonic() - started)
 
 
@@ -107,12 +113,12 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api: ModuleType) -> Result:
+def _run(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     try:
         if is_matroska(job.source):
             from c_quorvant.cli.matroska import run_job
 
-            return run_job(job, api)
+            return run_job(job, api, connection if job.progress else None)
         if job.mode == "preview":
             return _preview(job, api)
         return _write(job, api)
