@@ -33,7 +33,6 @@ from c_quorvant.api import (
     StrPath,
     WordList,
     _previewed,
-    _require_text_codecs,
     _require_word_list,
     _rewritten,
     _tags_protected,
@@ -44,9 +43,20 @@ from c_quorvant.containers.mkvtoolnix import ToolError
 from c_quorvant.containers.tracks import ALL, Track, chosen, sidecar_names, text_tracks
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError
 from c_quorvant.formats import MATROSKA_ENDINGS_NAMED, is_matroska
-from c_quorvant.text_encoding import AUTO, choose
+from c_quorvant.text_encoding import choose
 
-__all__ = ["ALL", "ToolError", "Track", "TrackPreview", "TrackResult", "export", "preview", "rewrite", "tracks"]
+__all__ = [
+    "ALL",
+    "ToolError",
+    "Track",
+    "TrackPreview",
+    "TrackResult",
+    "export",
+    "extracted",
+    "preview",
+    "rewrite",
+    "tracks",
+]
 
 # mkvextract hands over a track's bytes that are not UTF-8 as U+FFFD: what they were
 # is lost on the way, so such a track is left in the file as it is.
@@ -61,22 +71,16 @@ Progress = Callable[[float], None]
 class TrackResult:
     """What a call did with one track: `output` is where its text went (the
     remuxed file, its sidecar file or the export), None when nothing was
-    written for it; the counts are PassResult's for the track's text."""
+    written for it; the counts are PassResult's for the track's text, read as
+    UTF-8."""
 
     track: Track
     output: pathlib.Path | None
     texts: int
     changed: int
-    encoding: str | None = "utf-8"
-    confidence: float = 1.0
     format: str = ""
     rules: dict[str, int] = field(default_factory=dict)
     left: str = ""  # why rewrite left the track as it is without reading it; "" when it read it
-
-    @property
-    def converted(self) -> bool:
-        """The track was not UTF-8 and is written back as UTF-8."""
-        return self.changed > 0 and self.encoding not in ("utf-8", "ascii")
 
 
 @dataclass(frozen=True)
@@ -99,8 +103,6 @@ def rewrite(
     sidecar: bool = False,
     protect_tags: ProtectTags = False,
     unicode: bool = False,
-    encoding: str = AUTO,
-    fallback_encoding: str | None = None,
     timeout: float | None = None,
     progress: Progress | None = None,
 ) -> list[TrackResult]:
@@ -113,11 +115,11 @@ def rewrite(
     chapter, tag and property kept. With sidecar=True each changed track is
     written instead as a loose file in the folder `output` (the input's by
     default), named as media servers look for them ("Show.en.ass"). Nothing is
-    written when no rule changes a track. A track that is not UTF-8 is read as
-    a loose file is and written back as UTF-8. `progress` gets the remux's share
-    done (0 to 1); `timeout` limits each mkvtoolnix program's run."""
+    written when no rule changes a track. The tracks are read as UTF-8, which is
+    all mkvextract gives: a track holding other bytes is left as it is, its
+    result saying why in `left`. `progress` gets the remux's share done (0 to
+    1); `timeout` limits each mkvtoolnix program's run."""
     _require_word_list(words)
-    _require_text_codecs(encoding, fallback_encoding, None)
     source = os.fspath(path)
     if sidecar:
         target = os.fspath(output) if output is not None else os.path.dirname(source) or os.curdir
@@ -130,19 +132,16 @@ def rewrite(
         replaced: list[tuple[Track, bytes]] = []
         for track, data in session.extract():
             if REPLACED in data:
-                results.append(TrackResult(track, None, 0, 0, None, 0.0, track.format, left=MENDED))
+                results.append(TrackResult(track, None, 0, 0, track.format, left=MENDED))
                 continue
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
-                decoding = choose(data, encoding, fallback_encoding)
-                # Matroska text is UTF-8 by definition: a track that isn't comes back as UTF-8.
-                into = None if decoding.codec == "utf-8" else "utf-8"
+                # Matroska text is UTF-8 by definition, and mkvextract hands it over so.
+                decoding = choose(data, "utf-8")
                 rewritten, count, changed, read, rules = _rewritten(
-                    data, track.format, words, tags, unicode, decoding, into, source
+                    data, track.format, words, tags, unicode, decoding, None, source
                 )
-            results.append(
-                TrackResult(track, None, count, changed, decoding.encoding, decoding.confidence, read, rules)
-            )
+            results.append(TrackResult(track, None, count, changed, read, rules))
             if changed:
                 replaced.append((track, rewritten))
         if not replaced:
@@ -159,8 +158,6 @@ def export(
     tracks: str = ALL,
     protect_tags: ProtectTags = False,
     unicode: bool = False,
-    encoding: str = AUTO,
-    fallback_encoding: str | None = None,
     timeout: float | None = None,
 ) -> list[TrackResult]:
     """Writes the rewritten texts of the chosen tracks as one JSON document, by
@@ -168,7 +165,6 @@ def export(
     string) -> that track's export object (key -> text). Nothing is written when
     no track is chosen."""
     _require_word_list(words)
-    _require_text_codecs(encoding, fallback_encoding, None)
     source = os.fspath(path)
     target = os.fspath(output if output is not None else default_output(source, True))
     document: dict[str, dict[str, str]] = {}
@@ -176,20 +172,15 @@ def export(
     with _Session(source, tracks, os.path.dirname(os.path.abspath(target)), timeout) as session:
         for track, data in session.extract():
             if REPLACED in data:
-                results.append(TrackResult(track, None, 0, 0, None, 0.0, track.format, left=MENDED))
+                results.append(TrackResult(track, None, 0, 0, track.format, left=MENDED))
                 continue
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
-                decoding = choose(data, encoding, fallback_encoding)
                 found, texts, changed, read, rules = _api.export_texts(
-                    decoding.to_native(data), track.format, words._compiled, tags, unicode, source
+                    data, track.format, words._compiled, tags, unicode, source
                 )
             document[str(track.id)] = found
-            results.append(
-                TrackResult(
-                    track, pathlib.Path(target), texts, changed, decoding.encoding, decoding.confidence, read, rules
-                )
-            )
+            results.append(TrackResult(track, pathlib.Path(target), texts, changed, read, rules))
     if results:
         content = json.dumps(document, ensure_ascii=False, indent=2).encode() + b"\n"
         _api.write_output(os.fsencode(target), content, stat.S_IMODE(os.stat(source).st_mode))
@@ -203,20 +194,17 @@ def preview(
     tracks: str = ALL,
     protect_tags: ProtectTags = False,
     unicode: bool = False,
-    encoding: str = AUTO,
-    fallback_encoding: str | None = None,
     timeout: float | None = None,
 ) -> list[TrackPreview]:
     """What rewrite would change in each chosen track; writes nothing."""
     _require_word_list(words)
-    _require_text_codecs(encoding, fallback_encoding, None)
     source = os.fspath(path)
     previews = []
     with _Session(source, tracks, tempfile.gettempdir(), timeout) as session:
         for track, data in session.extract():
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
-                found = _previewed(data, track.format, words, tags, unicode, encoding, fallback_encoding, source)
+                found = _previewed(data, track.format, words, tags, unicode, "utf-8", None, source)
             previews.append(TrackPreview(track, found))
     return previews
 

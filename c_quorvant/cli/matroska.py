@@ -10,8 +10,7 @@ from typing import TYPE_CHECKING, Any
 
 from c_quorvant.cli.preview import diff_hunks
 from c_quorvant.cli.worker import Job, Result, _word_list
-from c_quorvant.formats import is_matroska
-from c_quorvant.text_encoding import choose
+from c_quorvant.formats import is_matroska, text_label
 
 if TYPE_CHECKING:
     from c_quorvant.matroska import Track, TrackResult
@@ -54,8 +53,6 @@ def run_job(job: Job, api: ModuleType, connection: Connection | None = None) -> 
         tracks=job.tracks,
         protect_tags=job.protect_tags,
         unicode=job.unicode,
-        encoding=job.encoding,
-        fallback_encoding=job.fallback_encoding,
     )
     if job.mode == "preview":
         return _preview(job, api, matroska, words, options)
@@ -89,11 +86,13 @@ class _Progress:
     def __init__(self, index: int, connection: Connection) -> None:
         self._index = index
         self._connection = connection
-        self._started = time.monotonic()
+        self._started: float | None = None  # when mkvmerge first reported
         self._sent = 0.0
 
     def __call__(self, share: float) -> None:
         now = time.monotonic()
+        if self._started is None:
+            self._started = now
         if now - self._started >= PROGRESS_AFTER and now - self._sent >= PROGRESS_EVERY:
             self._sent = now
             self._connection.send(("progress", self._index, share))
@@ -116,34 +115,34 @@ def _preview(job: Job, api: ModuleType, matroska: ModuleType, words: Any, option
                 None,
                 found.preview.texts,
                 len(found.preview.changes),
-                found.preview.encoding,
-                found.preview.confidence,
                 found.preview.format,
                 found.preview.rules,
             )
             for found in previews
         ],
     )
-    diff = _diff(job, api, matroska, words, options) if job.diff and changes else ()
+    diff = _diff(job, api, matroska, words) if job.diff and changes else ()
     return Result(**summary, changes=tuple(changes), changed_by=tuple(changed_by), diff=diff)
 
 
 def _key(track: "Track", key: int) -> str:
     # Shown after the word "track": "track 2 event 15".
-    return f"{track.id} {'event' if track.format in ('ass', 'ssa') else 'cue'} {key}"
+    return f"{track.id} {text_label(track.format)} {key}"
 
 
-def _diff(job: Job, api: ModuleType, matroska: ModuleType, words: Any, options: dict[str, Any]) -> tuple[str, ...]:
+def _diff(job: Job, api: ModuleType, matroska: ModuleType, words: Any) -> tuple[str, ...]:
     hunks: list[str] = []
     for track, before in matroska.extracted(job.source, tracks=job.tracks):
-        read_as = choose(before, job.encoding, job.fallback_encoding).encoding or "utf-8"
-        loose = {name: value for name, value in options.items() if name != "tracks"}
-        after = api.rewrite_bytes(before, track.format, words, **loose)
+        if matroska.REPLACED in before:
+            continue  # a rewrite leaves it as it is
+        after = api.rewrite_bytes(
+            before, track.format, words, protect_tags=job.protect_tags, unicode=job.unicode, encoding="utf-8"
+        )
         if after == before:
             continue
         # The report puts the file's name as the command line gave it in place of PATH.
         hunks += [f"--- {PATH} track {track.id}\n+++ {PATH} track {track.id}\n"]
-        hunks += diff_hunks(before.decode(read_as, "backslashreplace"), after.decode(read_as, "backslashreplace"))
+        hunks += diff_hunks(before.decode("utf-8", "backslashreplace"), after.decode("utf-8", "backslashreplace"))
     return tuple(hunks)
 
 
@@ -153,15 +152,13 @@ def _summary(index: int, results: "list[TrackResult]") -> dict[str, Any]:
     for result in results:
         for pattern, count in result.rules.items():
             rules[pattern] = rules.get(pattern, 0) + count
-    # A track left unread says so in the note; it says nothing of the encodings read.
-    read = [result for result in results if not result.left]
-    unusual = [result for result in read if result.encoding not in ("utf-8", "ascii")]
     return dict(
         index=index,
         texts=sum(result.texts for result in results),
         changed=sum(result.changed for result in results),
-        encoding=unusual[0].encoding if unusual else "utf-8",
-        confidence=min((result.confidence for result in read), default=1.0),
+        # mkvextract hands every track over as UTF-8.
+        encoding="utf-8",
+        confidence=1.0,
         format=FORMAT,
         rules=tuple(rules.items()),
         note=_note(results),
@@ -170,18 +167,13 @@ def _summary(index: int, results: "list[TrackResult]") -> dict[str, Any]:
 
 
 def _note(results: "list[TrackResult]") -> str:
-    """The tracks' part of the file's line: which changed, which were not UTF-8."""
+    """The tracks' part of the file's line: which changed, which were left as they are."""
     changed = [
         f"{result.track.id} ({result.track.tag} {result.format or result.track.format})"
         for result in results
         if result.changed
     ]
     parts = [f"track{'s' if len(changed) > 1 else ''} {', '.join(changed)} changed" if changed else "no track changed"]
-    parts += [
-        f"track {result.track.id} read as {result.encoding or 'bytes'}, written as UTF-8"
-        for result in results
-        if result.converted
-    ]
     parts += [f"track {result.track.id} left as it is: {result.left}" for result in results if result.left]
     return "; ".join(parts)
 
@@ -194,6 +186,5 @@ def _described(result: "TrackResult") -> dict[str, object]:
         "name": result.track.name,
         "texts": result.texts,
         "texts_changed": result.changed,
-        "encoding": result.encoding,
         "output": None if result.output is None else result.output.name,
     }
