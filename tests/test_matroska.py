@@ -347,3 +347,29 @@ def test_a_remux_stopped_midway_leaves_nothing(episode, tmp_path, stop):
             break
         time.sleep(0.05)
     assert not os.path.exists(f"/proc/{held}")
+
+
+@pytest.mark.parametrize(
+    "arguments, expected, files",
+    [
+        (["export", "--tracks", "1,3"], "episode.mkv -> [Quorvanted] episode.json", {"[Quorvanted] episode.json"}),
+        (["preview", "--diff", "--tracks", "2"], "--- episode.mkv track 2\n+++ episode.mkv track 2\n@@", set()),
+        (["preview", "--tracks", "eng"], "track 1 event 1\n  - {\\i1}Good morning{\\i0}, Tanaka-san!", set()),
+        (["rewrite", "--in-place"], "episode.mkv -> episode.mkv [tracks 1 (en ass)", {"episode.mkv.orig"}),
+        (["rewrite", "--tracks", "4", "--in-place"], "episode.mkv: unchanged, not rewritten", set()),
+        (["rewrite", "--tracks", "4"], "0 rewritten, 1 unchanged", {"[Quorvanted] episode.mkv"}),
+    ],
+)
+def test_every_command_takes_matroska_files(episode, tmp_path, arguments, expected, files):
+    original = episode.read_bytes()
+    before = set(os.listdir(tmp_path))
+    done = quorvant(arguments[0], episode.name, "-w", "words.json", *arguments[1:], cwd=tmp_path)
+    assert done.returncode == 0, done.stderr
+    assert expected in done.stdout
+    assert set(os.listdir(tmp_path)) - before == files
+    for name in files - {"[Quorvanted] episode.json"}:
+        # A copy of a file no rule changes, or the backup, is the input byte for byte.
+        assert (tmp_path / name).read_bytes() == original
+    if "[Quorvanted] episode.json" in files:
+        document = json.loads((tmp_path / "[Quorvanted] episode.json").read_text(encoding="utf-8"))
+        assert document["1"]["1"] == "{\\i1}Good morning{\\i0}, Tanaka!" and sorted(document) == ["1", "3"]
