@@ -373,3 +373,23 @@ def test_every_command_takes_matroska_files(episode, tmp_path, arguments, expect
     if "[Quorvanted] episode.json" in files:
         document = json.loads((tmp_path / "[Quorvanted] episode.json").read_text(encoding="utf-8"))
         assert document["1"]["1"] == "{\\i1}Good morning{\\i0}, Tanaka!" and sorted(document) == ["1", "3"]
+
+
+def test_a_cluster_run_treats_matroska_files_as_a_local_run_does(episode, tmp_path):
+    pytest.importorskip("distributed")
+    from test_cluster import running_cluster
+
+    shutil.copy(episode, tmp_path / "again.mks")
+    arguments = ["rewrite", "episode.mkv", "again.mks", "-w", "words.json", "-o", "out", "--json", "--tracks", "1"]
+    reports = {}
+    with running_cluster(n_workers=1) as cluster:
+        for where, more in (("local", []), ("cluster", ["--scheduler", cluster.scheduler_address])):
+            done = quorvant(*arguments, *more, cwd=tmp_path)
+            assert done.returncode == 0, done.stderr
+            reports[where] = json.loads(done.stdout)
+            assert [entry["status"] for entry in reports[where]["files"]] == ["written", "written"]
+            assert extracted(tmp_path / "out/[Quorvanted] episode.mkv", 1, tmp_path) == rewrite_bytes(
+                extracted(episode, 1, tmp_path), "ass", WORDS
+            )
+            shutil.rmtree(tmp_path / "out")
+    assert reports["cluster"] == reports["local"]
