@@ -26,6 +26,7 @@ examples:
   quorvant preview *.srt -w words.json -q --exit-code || exit 1   guard a commit hook or CI step
   quorvant rewrite shows -r -o clean --name '{name}' -w words.json   same names, in clean/
   quorvant rewrite season1 --in-place -w words.json   each file replaced, the original kept as NAME.orig
+  quorvant rewrite "Show - 01.mkv" --tracks eng -w words.json   a Matroska file's English text tracks
 
 Outputs are named by --name, by default the module's rule: "[Quorvanted] " before the
 file's name and, for export, the ending swapped for .json (ep01.ass -> "[Quorvanted]
