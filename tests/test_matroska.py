@@ -264,7 +264,6 @@ def test_short_of_space_the_remux_is_refused(episode, tmp_path, monkeypatch):
     monkeypatch.setattr(shutil, "disk_usage", lambda _path: shutil._ntuple_diskusage(1 << 30, 1 << 30, 1 << 20))
     with pytest.raises(SubtitleFileError, match=r"not enough free space .* needed, 1 MB free"):
         matroska.rewrite(episode, WORDS)
-    assert sorted(os.listdir(tmp_path)) == sorted(set(os.listdir(tmp_path)) - {"[Quorvanted] episode.mkv"})
     assert not [name for name in os.listdir(tmp_path) if name.startswith((".quorvant", "[Quorvanted]"))]
 
 

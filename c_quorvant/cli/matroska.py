@@ -105,7 +105,10 @@ def _preview(job: Job, api: ModuleType, matroska: ModuleType, words: Any, option
     changes = []
     changed_by: list[tuple[str, ...]] = []
     for found in previews:
-        changes += [(_key(found.track, key), before, after) for key, before, after in found.preview.changes]
+        changes += [
+            (_key(found.track, key), before, after)
+            for key, (_, before, after) in zip(found.preview.keys, found.preview.changes, strict=True)
+        ]
         changed_by += found.preview.changed_by
     summary = _summary(
         job.index,
@@ -125,7 +128,7 @@ def _preview(job: Job, api: ModuleType, matroska: ModuleType, words: Any, option
     return Result(**summary, changes=tuple(changes), changed_by=tuple(changed_by), diff=diff)
 
 
-def _key(track: "Track", key: int) -> str:
+def _key(track: "Track", key: str) -> str:
     # Shown after the word "track": "track 2 event 15".
     return f"{track.id} {text_label(track.format)} {key}"
 

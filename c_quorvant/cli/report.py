@@ -28,7 +28,7 @@ class Outcome:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[int | str, str, str], ...] = ()  # each change, for preview ("2 event 5" for a track's)
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key ("2 event 5" for a track's)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
