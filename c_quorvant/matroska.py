@@ -33,6 +33,7 @@ from c_quorvant.api import (
     StrPath,
     WordList,
     _previewed,
+    _refuse_writing_over_the_input,
     _require_word_list,
     _rewritten,
     _tags_protected,
@@ -125,7 +126,7 @@ def rewrite(
         target = os.fspath(output) if output is not None else os.path.dirname(source) or os.curdir
     else:
         target = os.fspath(output if output is not None else default_output(source, False))
-        _refuse_writing_over(source, target)
+        _refuse_writing_over_the_input(source, target)
     work_in = target if sidecar else os.path.dirname(os.path.abspath(target))
     with _Session(source, tracks, work_in, timeout) as session:
         results: list[TrackResult] = []
@@ -338,9 +339,3 @@ def _for_track(source: str, track: Track) -> Iterator[None]:
 
 def _megabytes(size: int) -> str:
     return f"{size / (1 << 20):,.0f} MB"
-
-
-def _refuse_writing_over(source: str, target: str) -> None:
-    with contextlib.suppress(OSError):
-        if os.path.samefile(source, target):
-            raise ValueError(f"{target}: the output is the input file; refusing to write over it")
