@@ -201,7 +201,7 @@ def preview(
     _require_word_list(words)
     source = os.fspath(path)
     previews = []
-    with _Session(source, tracks, tempfile.gettempdir(), timeout) as session:
+    with _Session(source, tracks, None, timeout) as session:
         for track, data in session.extract():
             with _for_track(source, track):
                 tags = _tags_protected(protect_tags, track.format, source)
@@ -214,7 +214,7 @@ def extracted(path: StrPath, *, tracks: str = ALL, timeout: float | None = None)
     """The chosen text tracks with the bytes of each as a loose file, as the calls
     above rewrite them (for a diff of what a rewrite changes)."""
     source = os.fspath(path)
-    with _Session(source, tracks, tempfile.gettempdir(), timeout) as session:
+    with _Session(source, tracks, None, timeout) as session:
         return session.extract()
 
 
@@ -234,23 +234,34 @@ def _identified(path: StrPath, timeout: float | None) -> tuple[mkvtoolnix.Tools,
 
 
 class _Session:
-    """One Matroska file's chosen tracks, worked on in a private folder made in
-    `place` and removed with everything in it on the way out, however that is."""
+    """One Matroska file's chosen tracks, worked on in private folders that are
+    removed with everything in them on the way out, however that is: the text
+    tracks in `place` (beside the output, where the command line's staging folder
+    takes a killed worker's leftovers along; None: the system's temporary folder),
+    a remuxed copy beside its output, for the move into place."""
 
-    def __init__(self, source: str, spec: str, place: str, timeout: float | None) -> None:
+    def __init__(self, source: str, spec: str, place: str | None, timeout: float | None) -> None:
         self._source = source
         self._spec = spec
         self._place = place
         self._timeout = timeout
+        self._folders: list[str] = []
 
     def __enter__(self) -> _Session:
         self._tools, self._identified = _identified(self._source, self._timeout)
         self._tracks = chosen(text_tracks(self._identified), self._spec)
-        self._folder = tempfile.mkdtemp(prefix=".quorvant-", dir=self._place)
+        # mkvextract refuses a destination that holds a line end: the text tracks go elsewhere.
+        self._folder = self._private_folder(None if "\n" in (self._place or "") else self._place)
         return self
 
     def __exit__(self, *_exception: object) -> None:
-        shutil.rmtree(self._folder, ignore_errors=True)
+        for folder in self._folders:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def _private_folder(self, place: str | None) -> str:
+        folder = tempfile.mkdtemp(prefix=".quorvant-", dir=place)
+        self._folders.append(folder)
+        return folder
 
     def extract(self) -> list[tuple[Track, bytes]]:
         """Each chosen track's bytes as a loose file."""
@@ -288,7 +299,8 @@ class _Session:
     def remux(
         self, replaced: list[tuple[Track, bytes]], target: str, progress: Progress | None
     ) -> dict[int, pathlib.Path]:
-        self._require_space()
+        place = os.path.dirname(os.path.abspath(target))
+        self._require_space(place)
         replacements = []
         for track, data in replaced:
             text = self._extracted[track.id]
@@ -300,7 +312,8 @@ class _Session:
                 tags = mkvtoolnix.track_tags(self._tags, track.uid, own)
             described = next(item for item in self._identified["tracks"] if item["id"] == track.id)
             replacements.append(mkvtoolnix.Replacement(described, text, tags))
-        staged = os.path.join(self._folder, "remuxed" + os.path.splitext(target)[1])
+        beside = self._folder if self._place == place else self._private_folder(place)
+        staged = os.path.join(beside, "remuxed" + os.path.splitext(target)[1])
         try:
             scale = mkvtoolnix.timestamp_scale(self._tools, self._source, self._timeout)
             mkvtoolnix.mux(
@@ -313,14 +326,13 @@ class _Session:
         os.replace(staged, target)
         return {track.id: pathlib.Path(target) for track, _data in replaced}
 
-    def _require_space(self) -> None:
+    def _require_space(self, place: str) -> None:
         needed = os.path.getsize(self._source) + SPACE_MARGIN
-        free = shutil.disk_usage(self._folder).free
+        free = shutil.disk_usage(place).free
         if free < needed:
             raise SubtitleFileError(
                 self._source,
-                f"not enough free space in {self._place} for the copy: {_megabytes(needed)} needed, "
-                f"{_megabytes(free)} free",
+                f"not enough free space in {place} for the copy: {_megabytes(needed)} needed, {_megabytes(free)} free",
             )
 
 

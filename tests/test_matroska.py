@@ -267,12 +267,18 @@ def test_short_of_space_the_remux_is_refused(episode, tmp_path, monkeypatch):
     assert not [name for name in os.listdir(tmp_path) if name.startswith((".quorvant", "[Quorvanted]"))]
 
 
-@pytest.mark.parametrize("name", ["-o episode.mkv", "[Group] Show (2024) {x}.mkv", "two\nlines.mks", "@list.mka"])
+@pytest.mark.parametrize(
+    "name", ["-o episode.mkv", "[Group] Show (2024) {x}.mkv", "two\nlines.mks", "@list.mka", "a\nfolder/-x.mkv"]
+)
 def test_awkward_names_stay_file_names(episode, tmp_path, name):
-    episode.rename(tmp_path / name)
-    results = matroska.rewrite(tmp_path / name, WORDS, tmp_path / f"out {name}", tracks="1")
+    source = tmp_path / name
+    source.parent.mkdir(exist_ok=True)
+    episode.rename(source)
+    output = source.with_name(f"out {source.name}")
+    results = matroska.rewrite(source, WORDS, output, tracks="1")
     assert [result.changed for result in results] == [2]
-    assert "Good morning" in extracted(tmp_path / f"out {name}", 1, tmp_path).decode()
+    assert "Good morning" in extracted(output, 1, tmp_path).decode()
+    assert not [left for left in os.listdir(source.parent) if left.startswith(".quorvant")]
 
 
 def remuxing_then(tmp_path, commands):
