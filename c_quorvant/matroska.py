@@ -43,7 +43,6 @@ from c_quorvant.containers import mkvtoolnix
 from c_quorvant.containers.mkvtoolnix import ToolError
 from c_quorvant.containers.tracks import ALL, Track, chosen, sidecar_names, text_tracks
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError
-from c_quorvant.formats import MATROSKA_ENDINGS_NAMED, is_matroska
 from c_quorvant.text_encoding import choose
 
 __all__ = [
@@ -222,8 +221,7 @@ def _identified(path: StrPath, timeout: float | None) -> tuple[mkvtoolnix.Tools,
     """The tools, and mkvmerge's description of the file; ToolError when the tools
     are missing, SubtitleFileError naming the file when mkvmerge refuses it."""
     source = os.fspath(path)
-    if not is_matroska(source):
-        raise SubtitleFileError(source, f"not a {MATROSKA_ENDINGS_NAMED} file")
+    # Any name: mkvmerge tells Matroska by its content (an --in-place backup is NAME.mkv.orig).
     if not os.path.isfile(source):
         raise SubtitleFileError(source, "no such file" if not os.path.exists(source) else "not a file")
     tools = mkvtoolnix.tools()

@@ -22,6 +22,7 @@ import pytest
 from conftest import DATA_DIR, quorvant
 
 from c_quorvant import WordList, matroska, rewrite_bytes
+from c_quorvant.cli.report import ALREADY_REWRITTEN
 from c_quorvant.containers.tracks import Track, sidecar_names
 from c_quorvant.errors import SubtitleFileError
 
@@ -361,7 +362,7 @@ def test_a_remux_stopped_midway_leaves_nothing(episode, tmp_path, stop):
         (["preview", "--diff", "--tracks", "2"], "--- episode.mkv track 2\n+++ episode.mkv track 2\n@@", set()),
         (["preview", "--tracks", "eng"], "track 1 event 1\n  - {\\i1}Good morning{\\i0}, Tanaka-san!", set()),
         (["rewrite", "--in-place"], "episode.mkv -> episode.mkv [tracks 1 (en ass)", {"episode.mkv.orig"}),
-        (["rewrite", "--tracks", "4", "--in-place"], "episode.mkv: unchanged, not rewritten", set()),
+        (["rewrite", "--tracks", "4", "--in-place", "-v"], "episode.mkv: no rule changes it; left as it is\n", set()),
         (["rewrite", "--tracks", "4"], "0 rewritten, 1 unchanged", {"[Quorvanted] episode.mkv"}),
     ],
 )
@@ -398,3 +399,16 @@ def test_a_cluster_run_treats_matroska_files_as_a_local_run_does(episode, tmp_pa
             )
             shutil.rmtree(tmp_path / "out")
     assert reports["cluster"] == reports["local"]
+
+
+def test_a_rerun_in_place_knows_a_file_it_rewrote(episode, tmp_path):
+    first = quorvant("rewrite", episode.name, "-w", "words.json", "--in-place", cwd=tmp_path)
+    assert first.returncode == 0, first.stderr
+    again = quorvant("rewrite", episode.name, "-w", "words.json", "--in-place", "--json", cwd=tmp_path)
+    assert again.returncode == 0, again.stderr
+    [entry] = json.loads(again.stdout)["files"]
+    assert (entry["status"], entry["reason"]) == ("skipped", ALREADY_REWRITTEN)
+    # Rules that the first run didn't apply make it another file.
+    (tmp_path / "words.json").write_text('{"morning": "evening"}', encoding="utf-8")
+    other = quorvant("rewrite", episode.name, "-w", "words.json", "--in-place", cwd=tmp_path)
+    assert other.returncode == 1 and "is not its rewrite" in other.stderr

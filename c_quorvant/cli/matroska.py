@@ -56,6 +56,8 @@ def run_job(job: Job, api: ModuleType, connection: Connection | None = None) -> 
     )
     if job.mode == "preview":
         return _preview(job, api, matroska, words, options)
+    if job.backup:
+        return Result(job.index, rewrites_backup=_rewrites_backup(job, api, matroska, words))
     staged = os.path.join(job.staging, job.output_name)
     if job.mode == "export":
         results = matroska.export(job.source, words, staged, **options)
@@ -136,17 +138,36 @@ def _key(track: "Track", key: str) -> str:
 def _diff(job: Job, api: ModuleType, matroska: ModuleType, words: Any) -> tuple[str, ...]:
     hunks: list[str] = []
     for track, before in matroska.extracted(job.source, tracks=job.tracks):
-        if matroska.REPLACED in before:
-            continue  # a rewrite leaves it as it is
-        after = api.rewrite_bytes(
-            before, track.format, words, protect_tags=job.protect_tags, unicode=job.unicode, encoding="utf-8"
-        )
+        after = _rewritten(job, api, matroska, words, track, before)
         if after == before:
             continue
         # The report puts the file's name as the command line gave it in place of PATH.
         hunks += [f"--- {PATH} track {track.id}\n+++ {PATH} track {track.id}\n"]
         hunks += diff_hunks(before.decode("utf-8", "backslashreplace"), after.decode("utf-8", "backslashreplace"))
     return tuple(hunks)
+
+
+def _rewrites_backup(job: Job, api: ModuleType, matroska: ModuleType, words: Any) -> bool:
+    """A rerun of --in-place: whether the file's chosen tracks are those of its
+    backup, rewritten (a remux itself differs each time, in its date and UIDs)."""
+    try:
+        original = matroska.extracted(job.backup, tracks=job.tracks)
+    except api.SubtitleFileError:
+        return False  # a backup that is no Matroska file has no rewrite the file could be
+    current = matroska.extracted(job.source, tracks=job.tracks)
+    return [track.id for track, _ in original] == [track.id for track, _ in current] and all(
+        _rewritten(job, api, matroska, words, track, before) == after
+        for (track, before), (_, after) in zip(original, current, strict=True)
+    )
+
+
+def _rewritten(job: Job, api: ModuleType, matroska: ModuleType, words: Any, track: "Track", data: bytes) -> bytes:
+    """A track's bytes as a rewrite puts them back."""
+    if matroska.REPLACED in data:
+        return data  # left as it is
+    return api.rewrite_bytes(  # type: ignore[no-any-return]
+        data, track.format, words, protect_tags=job.protect_tags, unicode=job.unicode, encoding="utf-8"
+    )
 
 
 def _summary(index: int, results: "list[TrackResult]") -> dict[str, Any]:

@@ -4,6 +4,7 @@ The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
+import contextlib
 import ctypes
 import os
 import signal
@@ -41,6 +42,7 @@ class Job:
     words_key: str = ""  # the same for every job of a run
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
+    backup: str = ""  # rewrite: the input's earlier backup; the pass checks the input is its rewrite
     tracks: str = "all"  # a Matroska file's tracks to work on (--tracks)
     sidecar: bool = False  # a Matroska file's changed tracks go into loose files beside it
     in_place: bool = False  # the output replaces the input
@@ -72,6 +74,7 @@ class Result:
     outputs: tuple[str, ...] = ()  # the sidecar files written in the staging folder
     note: str = ""  # what became of a Matroska file's tracks, or why it was skipped
     tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
+    rewrites_backup: bool | None = None  # with Job.backup: whether the input is its backup's rewrite
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -79,13 +82,11 @@ def serve(connection: Connection, parent_pid: int) -> None:
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
-    connection.send(None)  # ready: the clock of the first job starts now
-    while True:
-        try:
-            job = connection.recv()
-        except EOFError:
-            return
-        connection.send(_timed(job, api, connection))
+    # The parent gone (stopped, or done) is the end of the work, not a failure.
+    with contextlib.suppress(EOFError, BrokenPipeError):
+        connection.send(None)  # ready: the clock of the first job starts now
+        while True:
+            connection.send(_timed(connection.recv(), api, connection))
 
 
 def serve_socket() -> None:
@@ -158,8 +159,17 @@ def _preview(job: Job, api: ModuleType) -> Result:
 def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple[str, ...]:
     with open(job.source, "rb") as file:
         before = file.read()
-    after = api.rewrite_bytes(
-        before,
+    after = _rewritten_bytes(job, api, before, format)
+    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
+    read_as = encoding or "utf-8"
+    return diff_hunks(
+        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
+    )
+
+
+def _rewritten_bytes(job: Job, api: ModuleType, data: bytes, format: str | None) -> bytes:
+    return api.rewrite_bytes(  # type: ignore[no-any-return]
+        data,
         format,
         _word_list(api, job),
         protect_tags=job.protect_tags,
@@ -168,14 +178,11 @@ def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple
         fallback_encoding=job.fallback_encoding,
         output_encoding=job.output_encoding,
     )
-    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
-    read_as = encoding or "utf-8"
-    return diff_hunks(
-        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
-    )
 
 
 def _write(job: Job, api: ModuleType) -> Result:
+    if job.backup:
+        return _compare_with_backup(job, api)
     export = job.mode == "export"
     name = job.output_name
     converted = {} if export else {"output_encoding": job.output_encoding}
@@ -200,6 +207,22 @@ def _write(job: Job, api: ModuleType) -> Result:
         format=result.format,
         rules=tuple(result.rules.items()),
     )
+
+
+def _compare_with_backup(job: Job, api: ModuleType) -> Result:
+    """A rerun of --in-place: the input is left alone, only told apart from its backup's rewrite."""
+    from c_quorvant.formats import format_of
+
+    with open(job.backup, "rb") as file:
+        original = file.read()
+    with open(job.source, "rb") as file:
+        current = file.read()
+    try:
+        rewritten = _rewritten_bytes(job, api, original, format_of(job.source))
+    except (api.SubtitleFileError, api.UnrepresentableTextError):
+        # A backup that is no such file has no rewrite the input could be.
+        return Result(job.index, rewrites_backup=False)
+    return Result(job.index, rewrites_backup=rewritten == current)
 
 
 def _word_list(api: ModuleType, job: Job) -> "WordList":
