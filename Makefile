@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libexpat1-dev libgtest-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libexpat1-dev libgtest-dev mkvtoolnix chromium
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -24,10 +24,11 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
-	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask]"
+	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask,review]"
 	@touch $@
 
-test: test-cpp test-py
+# Lint last: a failing test says more than a format check.
+test: test-cpp test-py lint
 
 test-cpp: setup
 	$(CMAKE) -S . -B $(CPP_BUILD) -G Ninja -DQUORVANT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -75,7 +76,7 @@ bench: setup
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup
 	rm -rf build/demo && mkdir -p build/demo
-	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json build/demo/
+	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json examples/plain-honorifics.json build/demo/
 	cd build/demo && ../../$(PY) ../../examples/demo.py
 
 FUZZ_BUILD := build/fuzz

@@ -10,7 +10,7 @@ import json
 import os
 import pathlib
 import stat
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
 
@@ -26,6 +26,7 @@ from c_quorvant.formats import (
     check_template,
     format_of,
     image_subtitle,
+    is_matroska,
     label,
     output_name,
     text_label,
@@ -323,7 +324,7 @@ class PassResult:
     texts: int  # the dialogue texts read
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
-    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
+    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see docs/encodings.md)
     format: str = ""  # "ass", "srt", "vtt", "sami", "ttml", "microdvd" or "mpl2": what the file showed it to be
     # pattern -> how many texts the rule changed at its turn, in the order the rules
     # apply; a rule that changed none is left out
@@ -382,14 +383,17 @@ def rewrite_bytes(
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
     output_encoding: str | None = None,
+    keep: Iterable[int] = (),
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
-    Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
+    The texts at the positions in `keep` (from 0, in file order, as export_texts
+    lists them) stay as they are. Raises SubtitleFileError (its path None) for
+    bytes the format's reader refuses."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
     decoding = choose(data, encoding, fallback_encoding)
-    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
+    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding, keep=keep)[0]
 
 
 def export_texts(
@@ -413,8 +417,9 @@ def export_texts(
 @dataclass(frozen=True)
 class Preview:
     """What a rewrite of a file would change: the texts read, and (key, before,
-    after) for each text the rules change, key being the export's; `changed_by`
-    holds, for each of `changes`, the patterns of the rules that changed it."""
+    after) for each text the rules change, key being the cue number or position;
+    `keys` holds each change's export key ("1", and "1#2" for a repeated cue number's
+    second cue), `changed_by` the patterns of the rules that changed it."""
 
     texts: int
     changes: list[tuple[int, str, str]]
@@ -423,6 +428,7 @@ class Preview:
     format: str = ""  # as PassResult's
     changed_by: list[tuple[str, ...]] = field(default_factory=list)
     rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
+    keys: list[str] = field(default_factory=list)
 
 
 def preview(
@@ -440,11 +446,25 @@ def preview(
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
+    return _previewed(data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path))
+
+
+def _previewed(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+) -> Preview:
+    """preview's answer for the bytes of a file; failures name `path`."""
     decoding = choose(data, encoding, fallback_encoding)
-    texts, changes, read, changed_by, rules = _api.preview_bytes(
-        decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
+    texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
+        decoding.to_native(data), format, words._compiled, protect_tags, unicode, path
     )
-    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules)
+    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:
@@ -535,16 +555,17 @@ def _rewritten(
     decoding: Decoding,
     output_encoding: str | None,
     path: str | bytes | None = None,
+    keep: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
     """The rewritten bytes in the file's encoding or `output_encoding`, the counts, the
     format read and the counts by rule; failures name `path`, the file the bytes are
     from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
     if decoding.codec == "utf-8" and output_codec is None:
-        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path, keep)
     native = decoding.to_native(data)
     rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        native, format, words._compiled, protect_tags, unicode, path
+        native, format, words._compiled, protect_tags, unicode, path, keep
     )
     try:
         if output_codec is None:
@@ -618,7 +639,7 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
     ValueError for a template holding anything else, or a '/'."""
     check_template(name)
     source = os.fsdecode(path)
-    if format_of(source) is None:
+    if format_of(source) is None and not is_matroska(source):
         raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, export_texts))

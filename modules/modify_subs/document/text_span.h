@@ -21,11 +21,15 @@ struct TextSpan {
     // lines of its own (a cue without text lines that a rule fills).
     std::string fillBefore;
     std::string fillAfter;
+    // The bytes that time the text: a cue's timing line, an event's fields before
+    // its text. Empty for a cue without a timing line.
+    std::size_t headingBegin = 0;
+    std::size_t headingEnd = 0;
     // SAMI, TTML, MicroDVD and MPL2: the text the rules see, when it is not the span's
     // bytes (references decoded, a line break element or '|' read as "\n"); lineEnd is
     // then the line break written beyond the span's own, and `breaks` those, in order.
-    std::optional<std::string> decoded;
-    std::vector<std::string> breaks;
+    std::optional<std::string> decoded = std::nullopt;
+    std::vector<std::string> breaks = {};
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.
