@@ -156,15 +156,17 @@ def formats_like_srt(srt: bytes) -> dict[str, bytes]:
     named by the ending each is read by."""
     cues = _cues(srt)
     sami = "".join(
-        f"<SYNC Start={start}><P Class=ENCC>{'<br>'.join(map(_escaped, lines))}\r\n<SYNC Start={end}><P Class=ENCC>&nbsp;\r\n"
+        f"<SYNC Start={start}><P Class=ENCC>{'<br>'.join(map(_escaped, lines))}\r\n"
+        f"<SYNC Start={end}><P Class=ENCC>&nbsp;\r\n"
         for start, end, lines in cues
     )
     ttml = "".join(
-        f'    <p begin="{start}ms" end="{end}ms">{"<br/>".join(map(_escaped, lines))}</p>\n' for start, end, lines in cues
+        f'    <p begin="{start}ms" end="{end}ms">{"<br/>".join(map(_escaped, lines))}</p>\n'
+        for start, end, lines in cues
     )
     return {
         "bench.smi": (
-            "<SAMI>\r\n<HEAD>\r\n<STYLE TYPE=\"text/css\">\r\n<!--\r\n.ENCC { Name:English; lang:en-US; }\r\n-->\r\n"
+            '<SAMI>\r\n<HEAD>\r\n<STYLE TYPE="text/css">\r\n<!--\r\n.ENCC { Name:English; lang:en-US; }\r\n-->\r\n'
             "</STYLE>\r\n</HEAD>\r\n<BODY>\r\n" + sami + "</BODY>\r\n</SAMI>\r\n"
         ).encode(),
         "bench.ttml": (
@@ -174,7 +176,9 @@ def formats_like_srt(srt: bytes) -> dict[str, bytes]:
         "bench.sub": (
             "{1}{1}25\n" + "".join(f"{{{start // 40}}}{{{end // 40}}}{'|'.join(lines)}\n" for start, end, lines in cues)
         ).encode(),
-        "bench.txt": "".join(f"[{start // 100}][{end // 100}]{'|'.join(lines)}\n" for start, end, lines in cues).encode(),
+        "bench.txt": "".join(
+            f"[{start // 100}][{end // 100}]{'|'.join(lines)}\n" for start, end, lines in cues
+        ).encode(),
     }
 
 

@@ -28,8 +28,16 @@ ENDINGS: dict[str, Format] = {
 # Endings that hold a subtitle only when the content shows it: most .xml and .txt files are something else.
 CONTENT_ENDINGS: dict[str, Format] = {".xml": "ttml", ".txt": "mpl2"}
 # What a format's file is named when only its format is known (standard input).
-FORMAT_ENDINGS: dict[str, str] = {"ass": ".ass", "ssa": ".ssa", "srt": ".srt", "vtt": ".vtt", "sami": ".smi",
-                                  "ttml": ".ttml", "microdvd": ".sub", "mpl2": ".txt"}
+FORMAT_ENDINGS: dict[str, str] = {
+    "ass": ".ass",
+    "ssa": ".ssa",
+    "srt": ".srt",
+    "vtt": ".vtt",
+    "sami": ".smi",
+    "ttml": ".ttml",
+    "microdvd": ".sub",
+    "mpl2": ".txt",
+}
 ENDINGS_NAMED = ", ".join(list(ENDINGS)[:-1]) + " or " + list(ENDINGS)[-1]
 NOT_A_SUBTITLE = f"not an {ENDINGS_NAMED} file, a TTML .xml or an MPL2 .txt"
 FORMATS_NAMED = ", ".join(f'"{name}"' for name in ("ass", "ssa", *LABELS[1:-1])) + f' or "{LABELS[-1]}"'

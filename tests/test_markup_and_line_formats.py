@@ -21,7 +21,9 @@ SAMI_HEAD = (
     '<SAMI>{e}<HEAD>{e}<STYLE TYPE="text/css">{e}<!--{e}P {{ margin-left:8pt; }}{e}'
     ".KRCC {{ Name:Korean; lang:ko-KR; SAMIType:CC; }}{e}-->{e}</STYLE>{e}</HEAD>{e}<BODY>{e}"
 )
-TTML_HEAD = '<?xml version="1.0" encoding="UTF-8"?>{e}<tt xmlns="http://www.w3.org/ns/ttml" xml:lang="en">{e}<body><div>{e}'
+TTML_HEAD = (
+    '<?xml version="1.0" encoding="UTF-8"?>{e}<tt xmlns="http://www.w3.org/ns/ttml" xml:lang="en">{e}<body><div>{e}'
+)
 
 
 def sami(cues, end="\n"):
@@ -35,7 +37,9 @@ def ttml(cues, end="\n"):
 
 
 def microdvd(cues, end="\n"):
-    return f"{{1}}{{1}}25{end}" + "".join(f"{{{n * 50 + 1}}}{{{n * 50 + 40}}}{'|'.join(c)}{end}" for n, c in enumerate(cues))
+    return f"{{1}}{{1}}25{end}" + "".join(
+        f"{{{n * 50 + 1}}}{{{n * 50 + 40}}}{'|'.join(c)}{end}" for n, c in enumerate(cues)
+    )
 
 
 def mpl2(cues, end="\n"):
@@ -46,16 +50,19 @@ DOCUMENTS = {"sami": sami, "ttml": ttml, "microdvd": microdvd, "mpl2": mpl2}
 
 
 def _sami_cue(text, end="\r\n"):
-    return (SAMI_HEAD + "<SYNC Start=1000><P Class=KRCC>" + text + "{e}<SYNC Start=2000><P Class=KRCC>&nbsp;{e}").format(
-        e=end
-    )
+    return (
+        SAMI_HEAD + "<SYNC Start=1000><P Class=KRCC>" + text + "{e}<SYNC Start=2000><P Class=KRCC>&nbsp;{e}"
+    ).format(e=end)
 
 
 def _ttml_cue(text, prefix="", end="\n"):
     head = TTML_HEAD.replace("<tt xmlns=", f"<{prefix}tt xmlns:{prefix[:-1]}=" if prefix else "<tt xmlns=")
     p = f'<{prefix}p begin="1s" end="2s">{text}</{prefix}p>'
-    return head.replace("<body><div>", f"<{prefix}body><{prefix}div>").format(e=end) + p + end + (
-        f"</{prefix}div></{prefix}body>{end}</{prefix}tt>{end}"
+    return (
+        head.replace("<body><div>", f"<{prefix}body><{prefix}div>").format(e=end)
+        + p
+        + end
+        + (f"</{prefix}div></{prefix}body>{end}</{prefix}tt>{end}")
     )
 
 
@@ -67,8 +74,20 @@ def _ttml_cue(text, prefix="", end="\n"):
         ("sami", _sami_cue("Tom &amp; Jerry"), {"&": "and", "m": "<3>"}, False, _sami_cue("To&lt;3&gt; and Jerry")),
         ("sami", _sami_cue("one<BR>\r\ntwo"), {"o": "0\n"}, False, _sami_cue("0<BR>\r\nne<br>tw0<br>")),
         ("sami", _sami_cue("a&nbsp;b c"), {"c": "d"}, False, _sami_cue("a&nbsp;b d")),
-        ("sami", _sami_cue("<font color=red>red</font>"), {"red": "blue"}, True, _sami_cue("<font color=red>blue</font>")),
-        ("sami", _sami_cue("<FONT color=red>red</FONT>"), {"red": "blue"}, False, _sami_cue("<FONT color=blue>blue</FONT>")),
+        (
+            "sami",
+            _sami_cue("<font color=red>red</font>"),
+            {"red": "blue"},
+            True,
+            _sami_cue("<font color=red>blue</font>"),
+        ),
+        (
+            "sami",
+            _sami_cue("<FONT color=red>red</FONT>"),
+            {"red": "blue"},
+            False,
+            _sami_cue("<FONT color=blue>blue</FONT>"),
+        ),
         # A clear cue is no text: a rule that fills empty texts leaves it.
         ("sami", _sami_cue("x"), {"^$": "filled", "\u00a0": "y"}, False, _sami_cue("x")),
         # Markup a rule writes that would end the cue, or a line break tag, is written as text.
@@ -79,7 +98,13 @@ def _ttml_cue(text, prefix="", end="\n"):
             True,
             _sami_cue("&lt;P&gt;<i><i>&eacute;&lt;br&gt;</i>"),
         ),
-        ("sami", _sami_cue("a b"), {"a": "<!-- c", "b": "&eacute;<br>"}, False, _sami_cue("&lt;!-- c &amp;eacute;&lt;br&gt;")),
+        (
+            "sami",
+            _sami_cue("a b"),
+            {"a": "<!-- c", "b": "&eacute;<br>"},
+            False,
+            _sami_cue("&lt;!-- c &amp;eacute;&lt;br&gt;"),
+        ),
         # TTML: <br/> (with the paragraph's prefix), references decoded for the rules and escaped back.
         ("ttml", _ttml_cue("one, two"), {", ": "\n"}, False, _ttml_cue("one<br/>two")),
         ("ttml", _ttml_cue("one, two", "tt:"), {", ": "\n"}, False, _ttml_cue("one<tt:br/>two", "tt:")),
@@ -96,7 +121,13 @@ def _ttml_cue(text, prefix="", end="\n"):
         ("ttml", _ttml_cue("a &lt;b&gt;"), {"a": "</p><p>"}, True, _ttml_cue("&lt;/p&gt;&lt;p&gt; &lt;b&gt;")),
         ("ttml", _ttml_cue("<span>a</span>"), {"(<span>)a(</span>)": "$2a$1"}, False, "paragraph 1 holds markup"),
         # MicroDVD and MPL2: '|' for a line break, and no way to write a rule's own '|'.
-        ("microdvd", "{1}{1}23.976\r\n{10}{20}one, two\r\n", {", ": "\n"}, False, "{1}{1}23.976\r\n{10}{20}one|two\r\n"),
+        (
+            "microdvd",
+            "{1}{1}23.976\r\n{10}{20}one, two\r\n",
+            {", ": "\n"},
+            False,
+            "{1}{1}23.976\r\n{10}{20}one|two\r\n",
+        ),
         ("microdvd", "{10}{20}{y:i}one\n", {"y": "z", "one": "two"}, True, "{10}{20}{y:i}two\n"),
         ("microdvd", "{10}{20}a|b\n", {r"\n": " "}, False, "{10}{20}a b\n"),
         ("microdvd", "{10}{20}a b\n", {" ": "|"}, False, "cue 1 holds a '|'"),
@@ -130,7 +161,8 @@ def test_written_forms(fmt, before, rules, protect, after):
         ("sami", "<SAMI><BODY><SYNC Start=1><P>x < y & z<br/>w</BODY>", {"1": "x < y & z\nw"}),
         (
             "ttml",
-            '<tt xmlns="http://www.w3.org/ns/ttml"><body><div><p>a<!-- c -->b<![CDATA[<i>]]></p><p/><p>c</p></div></body></tt>',
+            '<tt xmlns="http://www.w3.org/ns/ttml"><body><div>'
+            "<p>a<!-- c -->b<![CDATA[<i>]]></p><p/><p>c</p></div></body></tt>",
             {"1": "a<!-- c -->b<![CDATA[<i>]]>", "3": "c"},
         ),
         ("ttml", '<tt><body><p xml:space="preserve">a\r\n b</p></body></tt>', {"1": "a\n b"}),

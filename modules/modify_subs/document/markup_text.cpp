@@ -22,8 +22,7 @@ struct Piece {
     std::size_t end;
 };
 
-void appendData(std::vector<Piece>& out, std::string_view document, std::size_t begin, std::size_t end,
-                bool preserve) {
+void appendData(std::vector<Piece>& out, std::string_view document, std::size_t begin, std::size_t end, bool preserve) {
     std::size_t at = begin;
     while (at < end) {
         // find_first_of with a set calls memchr once per byte; data is short.
@@ -112,13 +111,13 @@ bool endsSamiText(std::string_view markup) {
     const std::string_view name = markup.substr(nameStart, end - nameStart);
     static constexpr std::array<std::string_view, 9> structure = {"p",    "sync",  "body",  "sami",  "head",
                                                                   "html", "style", "title", "script"};
-    return std::any_of(structure.begin(), structure.end(), [&](std::string_view tag) { return lowerEquals(name, tag); });
+    return std::any_of(structure.begin(), structure.end(),
+                       [&](std::string_view tag) { return lowerEquals(name, tag); });
 }
 
 // The markup the paragraph holds as it was read: its tags, comments and the like, and
 // SAMI references left undecoded. A '<' of the text (read from "&lt;") is not among them.
-std::unordered_set<std::string_view> ownMarkup(std::string_view original, TagSyntax syntax,
-                                               MarkupDialect dialect) {
+std::unordered_set<std::string_view> ownMarkup(std::string_view original, TagSyntax syntax, MarkupDialect dialect) {
     std::unordered_set<std::string_view> own;
     for (const TextRun& run : splitTextRuns(original, syntax)) {
         if (!run.visible && !isBreakTag(run.text) &&
@@ -276,8 +275,8 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
     return span;
 }
 
-std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text,
-                          MarkupDialect dialect, bool newMarkup) {
+std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text, MarkupDialect dialect,
+                          bool newMarkup) {
     std::string written;
     written.reserve(text.size() + text.size() / 8);
     std::size_t nextBreak = 0;
@@ -289,10 +288,9 @@ std::string writtenMarkup(const TextSpan& span, std::string_view original, std::
         if (!run.visible && !own.contains(run.text)) lookalikes.insert(run.text);
     }
     for (const TextRun& run : splitTextRuns(text, syntax)) {
-        const bool markup =
-            !run.visible && (own.contains(run.text) ||
-                             (newMarkup && !lookalikes.contains(run.text) && !isBreakTag(run.text) &&
-                              !(dialect == MarkupDialect::Sami && endsSamiText(run.text))));
+        const bool markup = !run.visible && (own.contains(run.text) ||
+                                             (newMarkup && !lookalikes.contains(run.text) && !isBreakTag(run.text) &&
+                                              !(dialect == MarkupDialect::Sami && endsSamiText(run.text))));
         if (markup) {
             written += run.text;
             continue;

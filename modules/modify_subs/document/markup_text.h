@@ -48,5 +48,5 @@ std::string decodedReferences(std::string_view data, MarkupDialect dialect);
 // what was text as read ("&lt;b&gt;"); the rest is text, '&', '<' and '>' escaped,
 // which reads back as itself. SAMI also writes a no-break space as &nbsp;, which
 // code pages without the character can hold.
-std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text,
-                          MarkupDialect dialect, bool newMarkup = true);
+std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text, MarkupDialect dialect,
+                          bool newMarkup = true);

@@ -10,4 +10,6 @@
 
 inline constexpr TimedLineSyntax kMpl2Lines{'[', ']', "MPL2", false};
 
-inline std::vector<TextSpan> findMpl2Spans(std::string_view document) { return findTimedLineSpans(document, kMpl2Lines); }
+inline std::vector<TextSpan> findMpl2Spans(std::string_view document) {
+    return findTimedLineSpans(document, kMpl2Lines);
+}

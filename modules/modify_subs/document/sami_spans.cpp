@@ -20,7 +20,8 @@ bool isAsciiAlnum(char c) {
 // The tag name at `at`, in lower case; a name longer than any the reader looks for is cut.
 std::string lowerNameAt(std::string_view document, std::size_t at) {
     std::string name;
-    for (; at < document.size() && isAsciiAlnum(document[at]) && name.size() < 8; ++at) name += lowerAscii(document[at]);
+    for (; at < document.size() && isAsciiAlnum(document[at]) && name.size() < 8; ++at)
+        name += lowerAscii(document[at]);
     return name;
 }
 
@@ -40,10 +41,9 @@ bool isClearCue(std::string_view content) {
 
 // Where the case-insensitive `needle` (lower case) next stands from `at`, or the end.
 std::size_t findLower(std::string_view document, std::string_view needle, std::size_t at) {
-    const auto found = std::search(document.begin() + static_cast<std::ptrdiff_t>(at), document.end(),
-                                   needle.begin(), needle.end(), [](char c, char lower) {
-                                       return std::tolower(static_cast<unsigned char>(c)) == lower;
-                                   });
+    const auto found =
+        std::search(document.begin() + static_cast<std::ptrdiff_t>(at), document.end(), needle.begin(), needle.end(),
+                    [](char c, char lower) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
     return static_cast<std::size_t>(found - document.begin());
 }
 

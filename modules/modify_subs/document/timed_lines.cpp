@@ -31,9 +31,8 @@ bool isFrameRate(std::string_view line, std::size_t textAt) {
     const std::string_view text = line.substr(textAt);
     const std::string_view times = line.substr(0, textAt);
     const bool first = times == "{1}{1}" || times == "{0}{0}";
-    return first && !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return isDigit(c) || c == '.' || c == ',' || c == ' ';
-    });
+    return first && !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return isDigit(c) || c == '.' || c == ',' || c == ' '; });
 }
 
 }  // namespace
@@ -68,8 +67,7 @@ std::vector<TextSpan> findTimedLineSpans(std::string_view document, const TimedL
     if (spans.empty() && anyLine && firstTimed) {
         const std::string brackets =
             std::string(1, syntax.open) + "start" + syntax.close + syntax.open + "end" + syntax.close;
-        throw SubtitleFormatError(std::string("not a ") + syntax.formatName + " file: no " + brackets +
-                                  " line found");
+        throw SubtitleFormatError(std::string("not a ") + syntax.formatName + " file: no " + brackets + " line found");
     }
     return spans;
 }

@@ -182,7 +182,8 @@ std::optional<std::string> ttmlContentProblem(std::string_view content) {
     if (wrapped.size() > (1u << 30)) return "more than a gigabyte";
     if (XML_Parse(parser.get(), wrapped.data(), static_cast<int>(wrapped.size()), XML_TRUE) != XML_STATUS_OK &&
         !check.problem) {
-        check.problem = "markup that is not well-formed (" + std::string(XML_ErrorString(XML_GetErrorCode(parser.get()))) + ")";
+        check.problem =
+            "markup that is not well-formed (" + std::string(XML_ErrorString(XML_GetErrorCode(parser.get()))) + ")";
     }
     return check.problem;
 }

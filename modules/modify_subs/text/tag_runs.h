@@ -9,10 +9,10 @@
 #include <vector>
 
 enum class TagSyntax {
-    None,    // the whole text is one visible run
-    Ass,     // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
-    SubRip,  // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
-    WebVtt,  // tags (<v Name>, <c.class>, <i>, </v>, ...) and inline time stamps <00:01.500>
+    None,      // the whole text is one visible run
+    Ass,       // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
+    SubRip,    // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
+    WebVtt,    // tags (<v Name>, <c.class>, <i>, </v>, ...) and inline time stamps <00:01.500>
     Sami,      // tags (<font ...>, <b>, <ruby>, ...), comments, and references left undecoded (&eacute;)
     Ttml,      // tags (<span ...>, </tt:span>, ...), comments, processing instructions, CDATA sections
     MicroDvd,  // {y:i}, {c:$0000FF} and other {...} codes
