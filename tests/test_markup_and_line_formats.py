@@ -103,7 +103,7 @@ def _ttml_cue(text, prefix="", end="\n"):
             _sami_cue("a b"),
             {"a": "<!-- c", "b": "&eacute;<br>"},
             False,
-            _sami_cue("&lt;!-- c &amp;eacute;&lt;br&gt;"),
+            _sami_cue("&lt;!-- c &eacute;&lt;br&gt;"),
         ),
         # TTML: <br/> (with the paragraph's prefix), references decoded for the rules and escaped back.
         ("ttml", _ttml_cue("one, two"), {", ": "\n"}, False, _ttml_cue("one<br/>two")),

@@ -277,42 +277,52 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
 
 std::string writtenMarkup(const TextSpan& span, std::string_view original, std::string_view text, MarkupDialect dialect,
                           bool newMarkup) {
-    std::string written;
-    written.reserve(text.size() + text.size() / 8);
-    std::size_t nextBreak = 0;
     const TagSyntax syntax = dialect == MarkupDialect::Sami ? TagSyntax::Sami : TagSyntax::Ttml;
     const std::unordered_set<std::string_view> own = ownMarkup(original, syntax, dialect);
     // What looked like markup in the text as read but was text ("&lt;b&gt;") stays text.
+    // Its '<' alone is text: markup after it (an own <i> inside "&lt;!-- <i>") still counts.
     std::unordered_set<std::string_view> lookalikes;
-    for (const TextRun& run : splitTextRuns(span.decoded.value_or(""), syntax)) {
-        if (!run.visible && !own.contains(run.text)) lookalikes.insert(run.text);
-    }
-    for (const TextRun& run : splitTextRuns(text, syntax)) {
-        const bool markup = !run.visible && (own.contains(run.text) ||
-                                             (newMarkup && !lookalikes.contains(run.text) && !isBreakTag(run.text) &&
-                                              !(dialect == MarkupDialect::Sami && endsSamiText(run.text))));
-        if (markup) {
-            written += run.text;
-            continue;
+    const std::string_view decoded = span.decoded ? std::string_view(*span.decoded) : std::string_view();
+    for (std::size_t at = 0; at < decoded.size(); ++at) {
+        if (decoded[at] != '<' && decoded[at] != '&') continue;
+        const std::string_view markup = decoded.substr(at, markupLength(decoded.substr(at), syntax));
+        if (markup.empty()) continue;
+        if (own.contains(markup)) {
+            at += markup.size() - 1;
+        } else {
+            lookalikes.insert(markup);
         }
-        const std::string_view visible = run.text;
-        for (std::size_t at = 0; at < visible.size(); ++at) {
-            const char c = visible[at];
-            if (c == '\r' || c == '\n') {
-                if (c == '\r' && at + 1 < visible.size() && visible[at + 1] == '\n') ++at;
-                written += nextBreak < span.breaks.size() ? span.breaks[nextBreak++] : span.lineEnd;
-            } else if (c == '&') {
-                written += "&amp;";
-            } else if (c == '<') {
-                written += "&lt;";
-            } else if (c == '>') {
-                written += "&gt;";
-            } else if (dialect == MarkupDialect::Sami && visible.substr(at).starts_with(kNoBreakSpace)) {
-                written += "&nbsp;";
-                ++at;
-            } else {
-                written += c;
+    }
+    std::string written;
+    written.reserve(text.size() + text.size() / 8);
+    std::size_t nextBreak = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '<' || c == '&') {
+            const std::string_view markup = text.substr(at, markupLength(text.substr(at), syntax));
+            const bool kept = !markup.empty() && (own.contains(markup) ||
+                                                  (newMarkup && !lookalikes.contains(markup) && !isBreakTag(markup) &&
+                                                   !(dialect == MarkupDialect::Sami && endsSamiText(markup))));
+            if (kept) {
+                written += markup;
+                at += markup.size() - 1;
+                continue;
             }
+        }
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+            written += nextBreak < span.breaks.size() ? span.breaks[nextBreak++] : span.lineEnd;
+        } else if (c == '&') {
+            written += "&amp;";
+        } else if (c == '<') {
+            written += "&lt;";
+        } else if (c == '>') {
+            written += "&gt;";
+        } else if (dialect == MarkupDialect::Sami && text.substr(at).starts_with(kNoBreakSpace)) {
+            written += "&nbsp;";
+            ++at;
+        } else {
+            written += c;
         }
     }
     return written;

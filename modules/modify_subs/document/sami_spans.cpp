@@ -7,6 +7,7 @@
 
 #include "document/format_error.h"
 #include "document/markup_text.h"
+#include "text/tag_runs.h"
 
 namespace {
 
@@ -77,19 +78,17 @@ public:
 private:
     // Reads the markup at `at`, a '<'; returns where reading goes on.
     std::size_t readMarkup(std::size_t at) {
-        if (_document.substr(at).starts_with("<!--")) {
-            const std::size_t close = _document.find("-->", at + 4);
-            const std::size_t end = close == std::string_view::npos ? _document.size() : close + 3;
+        // Tags end where the text runs say they do, so a rewrite reads back as it was read.
+        const std::size_t length = markupLength(_document.substr(at), TagSyntax::Sami);
+        // A '<' that opens no tag is text, as in an HTML reader.
+        if (length == 0) return at + 1;
+        const std::size_t end = at + length;
+        const bool closing = _document[at + 1] == '/';
+        const std::string name = lowerNameAt(_document, at + (closing ? 2 : 1));
+        if (name.empty()) {  // a comment, a CDATA section or a processing instruction
             piece(MarkupPiece::Kind::Markup, at, end);
             return end;
         }
-        const bool closing = at + 1 < _document.size() && _document[at + 1] == '/';
-        const std::string name = lowerNameAt(_document, at + (closing ? 2 : 1));
-        if (name.empty() || (name.front() >= '0' && name.front() <= '9')) return at + 1;
-        const std::size_t tagClose = _document.find('>', at);
-        // A '<' that is never closed is text, as in an HTML reader.
-        if (tagClose == std::string_view::npos) return at + 1;
-        const std::size_t end = tagClose + 1;
         if (name == "sami") _sami = true;
         if (!closing && (name == "style" || name == "title" || name == "script")) {
             endParagraph(at);

@@ -2,8 +2,10 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "document/format_error.h"
 #include "document/markup_text.h"
@@ -87,6 +89,7 @@ private:
             return;
         }
         if (_content) {
+            if (local == "br") _openBreaks.push_back({_content->pieces.size(), _preserve.size()});
             piece(local == "br" ? MarkupPiece::Kind::Break : MarkupPiece::Kind::Markup, here(), hereEnd());
         } else if (local == "p") {
             ++_paragraphs;
@@ -106,14 +109,15 @@ private:
             _spans.push_back(
                 markupSpan(_document, *_content, MarkupDialect::Ttml, std::to_string(_paragraphs), _breakForm));
             _content.reset();
+            _openBreaks.clear();
+        } else if (_content && !_openBreaks.empty() && _openBreaks.back().second == _preserve.size()) {
+            // A <br> with content is one line break, whatever it holds.
+            const std::size_t at = _openBreaks.back().first;
+            _openBreaks.pop_back();
+            _content->pieces.resize(at + 1);
+            _content->pieces[at].end = std::max(_content->pieces[at].end, hereEnd());
         } else if (_content && hereEnd() > here()) {
-            const bool breakEnd = localName(name) == "br" && !_content->pieces.empty() &&
-                                  _content->pieces.back().kind == MarkupPiece::Kind::Break;
-            if (breakEnd) {
-                _content->pieces.back().end = hereEnd();
-            } else {
-                piece(MarkupPiece::Kind::Markup, here(), hereEnd());
-            }
+            piece(MarkupPiece::Kind::Markup, here(), hereEnd());
         }
         _preserve.pop_back();
     }
@@ -149,6 +153,7 @@ private:
     std::vector<TextSpan> _spans;
     std::vector<bool> _preserve;  // xml:space of each open element
     std::optional<MarkupContent> _content;
+    std::vector<std::pair<std::size_t, std::size_t>> _openBreaks;  // a <br>'s piece and depth
     std::size_t _paragraphDepth = 0;
     std::optional<std::size_t> _cdataStart;
     std::string _breakForm;
@@ -160,20 +165,22 @@ struct ContentCheck {
     XML_Parser parser;
     std::optional<std::string> problem;
     int depth = 0;
+    bool structure = true;
 };
 
 }  // namespace
 
 std::vector<TextSpan> findTtmlSpans(std::string_view document) { return TtmlReader(document).read(); }
 
-std::optional<std::string> ttmlContentProblem(std::string_view content) {
+std::optional<std::string> ttmlContentProblem(std::string_view content, bool structure) {
     const Parser parser = utf8Parser();
-    ContentCheck check{parser.get(), std::nullopt};
+    ContentCheck check{parser.get(), std::nullopt, 0, structure};
     XML_SetUserData(parser.get(), &check);
     XML_SetStartElementHandler(parser.get(), [](void* data, const XML_Char* name, const XML_Char**) {
         auto* check = static_cast<ContentCheck*>(data);
         const std::string_view local = localName(name);
-        if (check->depth++ > 0 && (local == "p" || local == "div" || local == "body" || local == "tt")) {
+        if (check->depth++ > 0 && check->structure &&
+            (local == "p" || local == "div" || local == "body" || local == "tt")) {
             check->problem = "<" + std::string(name) + ">, which starts another paragraph";
             XML_StopParser(check->parser, XML_FALSE);
         }

@@ -18,6 +18,6 @@
 std::vector<TextSpan> findTtmlSpans(std::string_view document);
 
 // Why a paragraph's rewritten content would not read back as its text: not
-// well-formed on its own, or holding an element that ends the paragraph or starts
-// another (<p>, <div>, <body>); nullopt when it reads back.
-std::optional<std::string> ttmlContentProblem(std::string_view content);
+// well-formed on its own, or, when `structure` is checked, holding an element that
+// starts another paragraph (<p>, <div>, <body>); nullopt when it reads back.
+std::optional<std::string> ttmlContentProblem(std::string_view content, bool structure = true);

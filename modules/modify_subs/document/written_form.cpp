@@ -111,8 +111,9 @@ std::vector<std::string_view> markupRuns(std::string_view text) {
 std::string writtenTtml(const TextSpan& span, std::string_view original, std::string_view text) {
     std::string written = writtenMarkup(span, original, text, MarkupDialect::Ttml);
     if (markupRuns(text) == markupRuns(*span.decoded) || !ttmlContentProblem(written)) return written;
+    // Then all its markup is the paragraph's own, nested elements as the file had them.
     written = writtenMarkup(span, original, text, MarkupDialect::Ttml, false);
-    if (const std::optional<std::string> problem = ttmlContentProblem(written)) {
+    if (const std::optional<std::string> problem = ttmlContentProblem(written, false)) {
         throw UnwritableTextError(span.key, "the rewritten text of paragraph " + span.key + " holds " + *problem +
                                                 ", so TTML readers would not read it back; nothing was written");
     }

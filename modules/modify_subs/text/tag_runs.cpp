@@ -80,43 +80,6 @@ std::size_t webVttTagLength(std::string_view text) {
     return isWebVttTimeStamp(text.substr(1, close - 1)) ? close + 1 : 0;
 }
 
-// The length of the markup at the start of `text` in SAMI or TTML: a comment, CDATA
-// section or processing instruction to its close (or the text's end), a tag to the
-// '>' outside quotes, an undecoded SAMI reference to its ';'; 0 for a '<' or '&' of text.
-std::size_t markupLength(std::string_view text, TagSyntax syntax) {
-    if (text[0] == '&') {
-        if (syntax != TagSyntax::Sami) return 0;
-        std::size_t at = 1;
-        while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '#')) ++at;
-        return at > 1 && at < text.size() && text[at] == ';' ? at + 1 : 0;
-    }
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> sections = {
-        {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}}};
-    for (const auto& [open, close] : sections) {
-        if (!text.starts_with(open)) continue;
-        const std::size_t at = text.find(close, open.size());
-        return at == std::string_view::npos ? text.size() : at + close.size();
-    }
-    const std::size_t nameAt = text.size() > 1 && text[1] == '/' ? 2 : 1;
-    if (nameAt >= text.size()) return 0;
-    const char first = text[nameAt];
-    if (!isAsciiLetter(first) && !(syntax == TagSyntax::Ttml && (first == '_' || first == ':'))) return 0;
-    char quote = 0;
-    for (std::size_t at = nameAt; at < text.size(); ++at) {
-        const char c = text[at];
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return at + 1;
-        } else if (c == '<') {
-            return 0;
-        }
-    }
-    return 0;
-}
-
 class RunSplitter {
 public:
     explicit RunSplitter(std::string_view text) : _text(text) {}
@@ -203,6 +166,44 @@ std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
 }
 
 }  // namespace
+
+std::size_t markupLength(std::string_view text, TagSyntax syntax) {
+    if (text.empty()) return 0;
+    if (text[0] == '&') {
+        if (syntax != TagSyntax::Sami) return 0;
+        std::size_t at = 1;
+        while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '#')) ++at;
+        return at > 1 && at < text.size() && text[at] == ';' ? at + 1 : 0;
+    }
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> sections = {
+        {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}}};
+    for (const auto& [open, close] : sections) {
+        if (!text.starts_with(open)) continue;
+        const std::size_t at = text.find(close, open.size());
+        return at == std::string_view::npos ? text.size() : at + close.size();
+    }
+    const std::size_t nameAt = text.size() > 1 && text[1] == '/' ? 2 : 1;
+    if (nameAt >= text.size()) return 0;
+    const char first = text[nameAt];
+    if (!isAsciiLetter(first) && !(syntax == TagSyntax::Ttml && (first == '_' || first == ':'))) return 0;
+    // XML's attribute values may hold '>'; SAMI's, unquoted as often as not, are read as HTML
+    // readers read them, and a quote there would reach across whatever follows.
+    const bool quoted = syntax == TagSyntax::Ttml;
+    char quote = 0;
+    for (std::size_t at = nameAt; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (quoted && (c == '"' || c == '\'')) {
+            quote = c;
+        } else if (c == '>') {
+            return at + 1;
+        } else if (c == '<') {
+            return 0;
+        }
+    }
+    return 0;
+}
 
 std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
     switch (syntax) {

@@ -29,6 +29,12 @@ struct TextRun {
 // tag than words.
 std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax);
 
+// The length of the SAMI or TTML markup at the start of `text`: a comment, CDATA
+// section or processing instruction to its close (or the text's end), a tag to the
+// '>' (in TTML outside quotes), an undecoded SAMI reference to its ';'; 0 for a '<' or '&' of
+// text (a '<' before the '>' leaves it text). Readers take tags by it, as the runs do.
+std::size_t markupLength(std::string_view text, TagSyntax syntax);
+
 // `text` with each visible run replaced by `rewrite` of it, protected runs as they were.
 std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
                                const std::function<std::string(const std::string&)>& rewrite);
