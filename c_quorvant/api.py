@@ -381,14 +381,17 @@ def rewrite_bytes(
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
     output_encoding: str | None = None,
+    keep: Iterable[int] = (),
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
-    Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
+    The texts at the positions in `keep` (from 0, in file order, as export_texts
+    lists them) stay as they are. Raises SubtitleFileError (its path None) for
+    bytes the format's reader refuses."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
     decoding = choose(data, encoding, fallback_encoding)
-    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
+    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding, keep=keep)[0]
 
 
 def export_texts(
@@ -549,16 +552,17 @@ def _rewritten(
     decoding: Decoding,
     output_encoding: str | None,
     path: str | bytes | None = None,
+    keep: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
     """The rewritten bytes in the file's encoding or `output_encoding`, the counts, the
     format read and the counts by rule; failures name `path`, the file the bytes are
     from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
     if decoding.codec == "utf-8" and output_codec is None:
-        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path, keep)
     native = decoding.to_native(data)
     rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        native, format, words._compiled, protect_tags, unicode, path
+        native, format, words._compiled, protect_tags, unicode, path, keep
     )
     try:
         if output_codec is None:

@@ -1,4 +1,4 @@
-"""The `quorvant` command: batch export, rewrite and preview, word-list check."""
+"""The `quorvant` command: batch export, rewrite and preview, word-list check, review page."""
 
 import argparse
 import contextlib
@@ -204,6 +204,10 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         getattr(args, "log", None),
         tracks=args.tracks,
     )
+    if args.command == "review":
+        from c_quorvant.cli.review import run_review
+
+        return run_review(args, settings)
     try:
         if STDIN in args.files or args.format:
             return _run_pipe(args, settings)

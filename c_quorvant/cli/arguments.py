@@ -74,6 +74,7 @@ def build_parser() -> argparse.ArgumentParser:
         _add_batch_arguments(command, writes=name != "preview", converts=name == "rewrite")
 
     _add_check_command(commands, shared)
+    _add_review_command(commands, shared)
     return parser
 
 
@@ -260,6 +261,32 @@ def _add_check_command(
     )
 
 
+def _add_review_command(
+    commands: "argparse._SubParsersAction[argparse.ArgumentParser]", shared: argparse.ArgumentParser
+) -> None:
+    summary = "show every change in a browser page, turn rules and changes off there, and write the rest"
+    review = commands.add_parser(
+        "review",
+        parents=[shared],
+        help=summary,
+        description=f"{summary}. The page is served on this computer only, behind a token; "
+        "Apply writes as rewrite does, with its options (needs c_quorvant[review]).",
+    )
+    _add_batch_arguments(review, writes=True, converts=True)
+    # Parsed so that review can say why it takes them, but not offered.
+    for action in review._actions:
+        if action.dest in ("format", "diff", "scheduler", "json", "timeout"):
+            action.help = argparse.SUPPRESS
+    review.add_argument("--port", type=_port, default=0, metavar="N", help="the port to serve on (default: a free one)")
+    review.add_argument(
+        "--host",
+        default="127.0.0.1",
+        metavar="ADDRESS",
+        help="the address to serve on (default: %(default)s); any but loopback lets other computers try the token",
+    )
+    review.add_argument("--no-browser", action="store_true", help="print the page's address without opening a browser")
+
+
 def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> None:
     command.add_argument(
         "-o",
@@ -387,6 +414,10 @@ def _template(text: str) -> str:
 
 def _positive(text: str) -> int:
     return _number(int, text, lambda value: value >= 1, "a whole number of at least 1")
+
+
+def _port(text: str) -> int:
+    return _number(int, text, lambda value: 0 <= value <= 65535, "a port number from 0 to 65535")
 
 
 def _seconds(text: str) -> float:

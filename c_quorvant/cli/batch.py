@@ -94,12 +94,25 @@ def _folders_of(selection: Selection) -> list[str]:
     return [os.path.dirname(item.output) for item in selection.inputs if item.runnable]
 
 
-def _run_batch(settings: Settings, locks: FolderLocks) -> int:
-    _require_an_output_folder(settings.options)
-    selection = _selected(settings, locks)
+def selected_inputs(files: list[str], options: Options) -> Selection:
+    """The files a run works on, with their outputs (one over another input refused);
+    UsageError when none is a subtitle file."""
+    _require_an_output_folder(options)
+    selection = _refusing_outputs_over_inputs(select_inputs(files, options), options)
+    _require_subtitles(selection)
+    return selection
+
+
+def _require_subtitles(selection: Selection) -> None:
     if not selection.names_subtitles:
         lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
         raise UsageError("\n".join([*lines, f"no {INPUTS_NAMED} file to work on among the arguments"]))
+
+
+def _run_batch(settings: Settings, locks: FolderLocks) -> int:
+    _require_an_output_folder(settings.options)
+    selection = _selected(settings, locks)
+    _require_subtitles(selection)
     # Cython warns when a stop lands while a native module starts: it waits those milliseconds.
     with settings.hold_signals():
         extension("_api")
@@ -327,14 +340,9 @@ class _Staging:
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
         output = item.output
-        try:
-            _keep_mode(output, staged, item.path)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=_cannot_write(error, staged, output))
-        try:
-            os.replace(staged, output)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+        problem = put_output(staged, output, item.path)
+        if problem:
+            return Outcome(item.index, item.path, "failed", reason=problem)
         # Files with one output run one after another, so the one before is the one replaced.
         replaced = self._last_written.get(os.path.realpath(output))
         if replaced is not None:
@@ -356,44 +364,69 @@ class _Staging:
         return Outcome(item.index, item.path, "written", ", ".join(moved), **common)
 
     def _replace(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
-        """--in-place: the input gives way to its rewrite only if it is still the file
-        read, and only after its original is kept under a name no one else has."""
         scratch = self._folders[item.index]
         staged = os.path.join(scratch, result.output_name)
         output = item.output
-        read = self._read[item.index]
         backup = output + BACKUP_ENDING if self._backup else None
-        made: Backup | None = None
-        try:
-            require_unchanged(output, read)
-            if same_bytes(staged, output):
-                return Outcome(item.index, item.path, "unchanged", output, **common)
-            require_replaceable(output, read)
-            owner_kept = keep_owner(staged, read)
-            _keep_mode(output, staged, output)
-            old_sha256 = sha256_of(output) if self._log else ""
-            if backup:
-                made = keep_original(output, backup, read, scratch)
-            # The last look: what was read is what the backup holds and what goes.
-            require_unchanged(output, read)
-            os.replace(staged, output)
-        except NotReplaced as refusal:
-            if made:
-                remove_own_backup(backup or "", made.status)
-            return Outcome(item.index, item.path, "failed", output, str(refusal))
-        except OSError as error:
-            if made:
-                remove_own_backup(backup or "", made.status)
-            return Outcome(item.index, item.path, "failed", output, _cannot_write(error, staged, output))
-        if self._log:
-            self._log.add(output, backup, old_sha256, sha256_of(output))
-        note = owner_note(output, read, owner_kept, made)
-        return Outcome(item.index, item.path, "written", output, note=note, **common)
+        status, told = replace_input(output, staged, self._read[item.index], backup, scratch, self._log)
+        if status == "written":
+            return Outcome(item.index, item.path, "written", output, note=told, **common)
+        if status == "unchanged":
+            return Outcome(item.index, item.path, "unchanged", output, **common)
+        return Outcome(item.index, item.path, "failed", output, told)
 
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
         if folder:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def put_output(staged: str, output: str, source: str) -> str:
+    """Moves `staged` to `output` in one rename, a replaced output keeping its
+    permission bits less those `source` lacks; "" or why it failed."""
+    try:
+        _keep_mode(output, staged, source)
+    except OSError as error:
+        return _cannot_write(error, staged, output)
+    try:
+        os.replace(staged, output)
+    except OSError as error:
+        return f"cannot write {output}: {error.strerror}"
+    return ""
+
+
+def replace_input(
+    output: str, staged: str, read: os.stat_result, backup: str | None, scratch: str, log: ReplaceLog | None = None
+) -> tuple[str, str]:
+    """--in-place: the input `output` gives way to `staged`, its rewrite, only if it is
+    still the file `read`, and only after its original is kept as `backup` (None: no
+    backup) under a name no one else has. ("written", a note on owners), ("unchanged",
+    "") when the rewrite holds the same bytes, or ("failed", why)."""
+    made: Backup | None = None
+    try:
+        require_unchanged(output, read)
+        if same_bytes(staged, output):
+            return "unchanged", ""
+        require_replaceable(output, read)
+        owner_kept = keep_owner(staged, read)
+        _keep_mode(output, staged, output)
+        old_sha256 = sha256_of(output) if log else ""
+        if backup:
+            made = keep_original(output, backup, read, scratch)
+        # The last look: what was read is what the backup holds and what goes.
+        require_unchanged(output, read)
+        os.replace(staged, output)
+    except NotReplaced as refusal:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", str(refusal)
+    except OSError as error:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", _cannot_write(error, staged, output)
+    if log:
+        log.add(output, backup, old_sha256, sha256_of(output))
+    return "written", owner_note(output, read, owner_kept, made)
 
 
 def _against_backup(item: Input, rewrites_backup: bool) -> Outcome:
