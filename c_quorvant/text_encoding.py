@@ -11,13 +11,14 @@ import codecs
 import functools
 import unicodedata
 from collections.abc import Buffer, Callable, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 AUTO = "auto"
 
 # What `confidence` says (the README's "Text encodings" explains the choice):
 CERTAIN = 1.0  # the caller, a byte-order mark, escape sequences or valid UTF-8 decided, and every byte decodes
-GUESSED = 0.5  # a guess decided (UTF-32/16's zero bytes, HZ, the detector), and every byte decodes
+GUESSED = 0.5  # a guess decided (UTF-32/16's structure, HZ, the detectors), clearly, and every byte decodes
+DOUBTFUL = 0.25  # the detectors' readings leave another page nearly as plausible, or the file mixes encodings
 UNSURE = 0.0  # some bytes don't decode: they pass through untouched
 
 # UTF-32 LE before UTF-16 LE, whose mark starts it.
@@ -31,34 +32,26 @@ _MARKS = (
 # Names that leave the byte order, or the mark, to the file.
 _FAMILIES = {"utf-8-sig": "utf-8", "utf-16": "utf-16-le", "utf-32": "utf-32-le"}
 
-# The detector's answer -> the code pages it may stand for. Pages of one script
-# read each other's letters as letters, so the detector's statistics decide among
-# them; but where its page makes symbols or control characters of bytes that a
-# sister page reads as letters (cp1250's "ą" is cp1252's "¹", KOI8-U's "і" is
-# KOI8-R's "╕", and only the Windows pages have text in 0x80-0x9F), the sister is
-# read. Of the double-byte pages the first that decodes every byte is read: the
-# Windows supersets.
-_LATIN = ("cp1252", "cp1250", "iso8859-2", "iso8859-15", "cp1257", "iso8859-13", "cp1254", "iso8859-9")
-_CYRILLIC = ("cp1251", "koi8-r", "koi8-u", "iso8859-5", "cp866", "mac-cyrillic")
+# Pages that write the same script, which detectors confuse with each other: each
+# answer brings its sisters, and how plausibly each reads decides (see _weighed).
+# The Windows page comes first in each: among pages that read a file alike, it is read.
 # fmt: off
-_SCRIPTS: dict[str, tuple[str, ...]] = {
-    **dict.fromkeys(_LATIN + ("iso8859-1", "iso8859-4", "iso8859-3", "iso8859-10", "iso8859-16", "mac-roman",
-                              "mac-latin2", "cp1258", "cp852", "cp850", "cp437"), _LATIN),
-    **dict.fromkeys(_CYRILLIC + ("cp855",), _CYRILLIC),
-    "cp1253": ("cp1253", "iso8859-7"), "iso8859-7": ("cp1253", "iso8859-7"),
-    "cp1255": ("cp1255", "iso8859-8"), "iso8859-8": ("cp1255", "iso8859-8"),
-    "cp1256": ("cp1256", "iso8859-6"), "iso8859-6": ("cp1256", "iso8859-6"),
-    "tis-620": ("cp874",), "iso8859-11": ("cp874",), "cp874": ("cp874",),
-    "shift_jis": ("cp932", "shift_jis_2004"), "cp932": ("cp932", "shift_jis_2004"),
-    "euc_jp": ("euc_jp", "euc_jis_2004"), "big5": ("cp950", "big5hkscs"), "cp950": ("cp950", "big5hkscs"),
-    "gb2312": ("gbk", "gb18030"), "gbk": ("gbk", "gb18030"), "gb18030": ("gbk", "gb18030"),
-    "euc_kr": ("cp949",), "cp949": ("cp949",),
-}
+_SISTERS = (
+    ("cp1252", "iso8859-15", "cp1250", "iso8859-2", "iso8859-16", "cp1257", "iso8859-13", "iso8859-4", "cp1254",
+     "cp1258", "mac-roman"),
+    ("cp1251", "koi8-r", "koi8-u", "iso8859-5", "cp866", "mac-cyrillic"),
+    ("cp1253", "iso8859-7"), ("cp1255", "iso8859-8"), ("cp1256", "iso8859-6"), ("cp874",),
+    ("cp932", "shift_jis_2004", "euc_jp", "euc_jis_2004"), ("cp950", "big5hkscs"), ("gbk", "gb18030"), ("cp949",),
+)
 # fmt: on
-_SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "iso8859-13": "cp1257"}
-# The detector's names that Python's codecs don't know.
-_DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874"}
-_WINDOWS_PUNCTUATION = bytes(range(0x80, 0xA0))
+_FAMILY = {page: family for family in _SISTERS for page in family}
+# Pages whose Windows superset reads each of their texts the same.
+_SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "tis-620": "cp874", "iso8859-11": "cp874",
+              "shift_jis": "cp932", "big5": "cp950", "gb2312": "gbk", "euc_kr": "cp949"}
+# The detectors' names that Python's codecs don't know.
+_DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874", "x-mac-cyrillic": "mac-cyrillic"}
+# Mac pages read most Windows text as other letters; they win only clearly.
+_MAC = frozenset({"mac-roman", "mac-cyrillic"})
 # ISO-2022 by the escape sequence that designates its character set.
 _ESCAPES = (
     (b"\x1b$)C", ("iso2022_kr",)),
@@ -67,11 +60,10 @@ _ESCAPES = (
     (b"\x1b$", ("iso2022_jp", "iso2022_jp_ext", "iso2022_jp_2", "iso2022_jp_2004", "iso2022_jp_3")),
 )
 # Punctuation and signs that dialogue holds besides letters, digits and blanks.
+# Punctuation and signs that dialogue holds besides letters, digits and blanks.
 _TEXT_SIGNS = frozenset("’‘‚“”„…–—«»‹›¡¿·•€₪£№°\u00a0")
 # The detector sees this much of a file's text lines: a couple of hundred cues.
 SAMPLE_BYTES = 2 << 10
-# Below this many bytes from 0x80 up, a second detector helps choose among sister pages.
-FEW_LETTERS = 16
 Detector = Callable[[bytes], "str | None"]
 
 
@@ -97,6 +89,7 @@ class Decoding:
     codec: str = "utf-8"
     mark: bytes = b""
     native: bytes | None = field(default=None, repr=False, compare=False)  # the text for the passes, once made
+    alternatives: tuple[str, ...] = ()  # when in doubt, the encodings that fit nearly as well, likeliest first
 
     def to_native(self, data: Buffer) -> bytes:
         if self.native is not None:
@@ -123,11 +116,10 @@ class Decoding:
         return text.encode(codec)
 
 
-def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None, detect: Detector | None = None) -> Decoding:
+def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None) -> Decoding:
     """How to read `data`: a byte-order mark first, always; then `encoding`, unless
-    it is "auto"; then escape sequences, UTF-32/16 by zero bytes, UTF-8 (valid, or
-    but for a few stray bytes), and only then `fallback` or the detector. `detect`
-    stands in for the detectors (bench/encodings.py compares them so)."""
+    it is "auto"; then UTF-32/16 by their structure, escape sequences, UTF-8 (valid,
+    or but for a few stray bytes), and only then `fallback` or the detectors."""
     # Here, so that the command line checks names before it needs the extension.
     from c_quorvant import _api
 
@@ -141,66 +133,85 @@ def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None, dete
             if _api.byte_census(view[len(mark) :])[1] == 0:
                 return Decoding(name, CERTAIN, name, mark)
             # A mark that lies (UTF-8's before Windows-1252 bytes) is kept; the rest is judged on its own.
-            return _unmarked(view, mark, forced, fallback, detect)
-    return _unmarked(view, b"", forced, fallback, detect)
+            return _unmarked(view, mark, forced, fallback)
+    return _unmarked(view, b"", forced, fallback)
 
 
-def _unmarked(
-    view: memoryview, mark: bytes, forced: str | None, fallback: str | None, detect: Detector | None
-) -> Decoding:
+def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str | None) -> Decoding:
     if forced is not None:
         return _checked(view, forced, mark, CERTAIN)
     from c_quorvant import _api
 
     rest = view[len(mark) :]
     multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high = _api.byte_census(rest)
-    if multibyte == stray == 0 and (escapes or hz_shifts):
-        return _escaped(view, mark, escapes > 0, hz_shifts > 0)
+    # Before the escapes: UTF-16 writes ESC bytes in text (Л is 1B 04).
     if even_zeros + odd_zeros:
-        found = _by_zeros(view, mark, len(rest), even_zeros, odd_zeros)
+        found = _by_structure(view, mark)
         if found is not None:
             return found
+    if multibyte == stray == 0 and (escapes or hz_shifts):
+        return _escaped(view, mark, escapes > 0, hz_shifts > 0)
     if stray == 0:
         return Decoding("utf-8", CERTAIN, "utf-8", mark)
     if mostly_utf8(multibyte, stray):
-        return Decoding("utf-8", UNSURE, "utf-8", mark)
+        return Decoding("utf-8", UNSURE, "utf-8", mark, alternatives=_mixed_with(rest, high))
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    return _detected(view, mark, high, detect)
+    return _detected(view, mark, multibyte, high)
 
 
-def _detected(view: memoryview, mark: bytes, high: Sequence[int], detect: Detector | None) -> Decoding:
-    """The detector's guess, read as the page of its script that fits the bytes."""
+def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]) -> Decoding:
+    """The reading that the detectors' answers and their sister pages make most
+    plausible. The quick detectors are asked first; the slower ones, and their
+    imports, only when that leaves the choice in doubt."""
+    rest = bytes(view[len(mark) :])
+    sample = _sample(memoryview(rest))
+    answers = _answers(sample, QUICK_DETECTORS)
+    weighed = _weighed(rest, sample, answers, high)
+    if not weighed or not weighed[0].clear:
+        answers += _answers(sample, THOROUGH_DETECTORS)
+        weighed = _weighed(rest, sample, answers, high)
+    if not weighed:
+        return Decoding(None, UNSURE)
+    best = weighed[0]
+    decoding = _checked(view, best.pages[0], mark, GUESSED if best.clear else DOUBTFUL)
+    alternatives = tuple(reading.pages[0] for reading in weighed[1:3])
+    # Lines of UTF-8 among the page's: a file joined from two (the page's cues come out right, the others not).
+    joined = _utf8_lines(rest) if multibyte else 0
+    if joined >= JOINED_LINES:
+        confidence = min(decoding.confidence, DOUBTFUL)
+        return replace(decoding, confidence=confidence, alternatives=("utf-8", *alternatives))
+    return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
+
+
+def _mixed_with(rest: memoryview, high: Sequence[int]) -> tuple[str, ...]:
+    """The page a mostly UTF-8 file's other lines are in, when the detectors name one."""
+    strays = b"\n".join(line for line in bytes(rest).splitlines() if not _decodes(line, "utf-8"))
+    weighed = _weighed(strays, strays[:SAMPLE_BYTES], _answers(strays[:SAMPLE_BYTES], QUICK_DETECTORS), high)
+    return tuple(reading.pages[0] for reading in weighed[:1])
+
+
+def _answers(sample: bytes, detectors: Sequence[str]) -> list[str]:
+    """The pages the detectors name, as Python calls them."""
+    found = []
+    for name in detectors:
+        answer = DETECTORS[name](sample)
+        page = None if answer is None else _python_name(answer)
+        if page is not None:
+            found.append(_SUPERSETS.get(page, page))
+    return found
+
+
+def _uchardet(sample: bytes) -> str | None:
     from c_quorvant import _api
 
-    rest = view[len(mark) :]
-    sample = _sample(rest)
-    answer = (detect or _api.detect_charset)(sample)
-    page = None if answer is None else _page_of(answer)
-    if page is not None and _single_byte(page):
-        # The Windows pages' punctuation in 0x80-0x9F (“ ” … –) is the same in most of
-        # them and misleads the detector about the letters; the sisters are judged on it.
-        calm = sample.translate(None, _WINDOWS_PUNCTUATION)
-        if calm != sample and not calm.isascii():
-            second = (detect or _api.detect_charset)(calm)
-            answer = second if second is not None and _page_of(second) is not None else answer
-    codec, rivals = (None, ()) if answer is None else _sister(answer, high, rest)
-    if detect is None and codec is None:
-        # None that uchardet knows: chardet's, if it reads every byte.
-        other = _chardet(sample)
-        decoding = Decoding(None, UNSURE) if other is None else _guessed(view, mark, _sister(other, high, rest)[0])
-        return decoding if decoding.confidence == GUESSED else Decoding(None, UNSURE)
-    if detect is None and rivals and sum(high) < FEW_LETTERS:
-        # Too few letters for uchardet to tell sister pages apart: chardet's statistics,
-        # which miss more than uchardet's on longer files, choose among those that fit.
-        other = _chardet(sample)
-        sister = None if other is None else _own_page(other)
-        codec = sister if sister in rivals else codec
-    return _guessed(view, mark, codec)
+    return _api.detect_charset(sample)
 
 
-def _guessed(view: memoryview, mark: bytes, codec: str | None) -> Decoding:
-    return _checked(view, codec, mark, GUESSED) if codec else Decoding(None, UNSURE)
+def _chardetng(sample: bytes) -> str | None:
+    import chardetng_py
+
+    return chardetng_py.detect(sample)
 
 
 def _chardet(sample: bytes) -> str | None:
@@ -210,8 +221,130 @@ def _chardet(sample: bytes) -> str | None:
     return answer
 
 
+def _charset_normalizer(sample: bytes) -> str | None:
+    import charset_normalizer
+
+    answer: str | None = charset_normalizer.detect(sample)["encoding"]
+    return answer
+
+
+DETECTORS: dict[str, Detector] = {
+    "uchardet": _uchardet,
+    "chardetng": _chardetng,
+    "chardet": _chardet,
+    "charset-normalizer": _charset_normalizer,
+}
+# Native and quick; chardet's models take a third of a second to load (README).
+QUICK_DETECTORS = ("uchardet", "chardetng")
+THOROUGH_DETECTORS = ("chardet", "charset-normalizer")
+
+
+@dataclass(frozen=True)
+class Reading:
+    """The pages that read a file as one text, and how plausible that text is."""
+
+    pages: tuple[str, ...]
+    votes: int  # detectors that named one of the pages
+    flaws: int  # characters that no dialogue holds (controls, unassigned, signs such as ¹ ¤)
+    fluency: float  # how well the text reads as a language (pycld2's score)
+    bare: str  # the text without its marks
+    clear: bool = False  # whether it reads clearly better than every other reading
+
+
+def _weighed(rest: bytes, sample: bytes, answers: list[str], high: Sequence[int]) -> list[Reading]:
+    """The readings of the pages the detectors named and of their sisters that
+    decode every byte, the most plausible first. The detectors' votes choose the
+    script (a language model scores no two scripts alike); within it, the reading
+    with the fewest characters that are no dialogue, then the most fluent."""
+    votes = {page: answers.count(page) for page in answers}
+    pages = dict.fromkeys(page for answer in answers for page in _FAMILY.get(answer, (answer,)))
+    texts: dict[str, list[str]] = {}
+    for page in sorted(pages, key=lambda page: -votes.get(page, 0)):
+        if _decodes(rest, page):
+            texts.setdefault(sample.decode(page), []).append(page)
+    readings = [
+        Reading(tuple(group), sum(votes.get(p, 0) for p in group), _flaws(text, group[0], high), _fluency(text),
+                _bare(text))
+        for text, group in texts.items()
+    ]
+    by_script: dict[str, int] = {}
+    for reading in readings:
+        by_script[_script(reading.pages[0])] = by_script.get(_script(reading.pages[0]), 0) + reading.votes
+    ranked = sorted(by_script.values(), reverse=True)
+    readings.sort(key=lambda r: (-by_script[_script(r.pages[0])], r.flaws, -r.fluency, -r.votes))
+    if len(readings) > 1 and readings[0].pages[0].startswith("mac-") and not _clearly(readings[0], readings[1]):
+        readings[:2] = readings[1::-1]
+    one_script = len(ranked) == 1 or ranked[0] > ranked[1]
+    if readings and one_script and (len(readings) == 1 or _clearly(readings[0], readings[1])):
+        readings[0] = replace(readings[0], clear=True)
+    return readings
+
+
+def _clearly(best: Reading, other: Reading) -> bool:
+    """Whether `best` reads clearly better than `other` (bench/encodings.py tunes the margin
+    on its tuning half). The same letters with other marks, which a detector chose, are
+    a doubt a language model can't settle (Romanian ș in ISO-8859-16 is ş in cp1250)."""
+    if other.votes and other.bare == best.bare:
+        return False
+    if best.flaws != other.flaws:
+        return best.flaws < other.flaws
+    return best.fluency >= other.fluency * CLEAR_MARGIN and best.votes >= other.votes
+
+
+CLEAR_MARGIN = 1.2
+# Two lines of text that decode as UTF-8 in a legacy file are no chance.
+JOINED_LINES = 2
+
+
+@functools.cache
+def _script(page: str) -> str:
+    """The script of a single-byte page's letters from 0x80 up; the double-byte pages
+    (Chinese, Japanese, Korean) are one, which the language model tells apart."""
+    if not _single_byte(page):
+        return "CJK"
+    scripts = [unicodedata.name(c).split()[0] for c in bytes(range(0x80, 0x100)).decode(page, "replace") if c.isalpha()]
+    return max(sorted(set(scripts)), key=scripts.count) if scripts else page
+
+
+@functools.cache
+def _single_byte(codec: str) -> bool:
+    try:
+        return len(bytes(range(256)).decode(codec, "replace")) == 256
+    except UnicodeError:
+        return False
+
+
+def _bare(text: str) -> str:
+    return "".join(c for c in unicodedata.normalize("NFD", text) if not unicodedata.combining(c))
+
+
+def _fluency(text: str) -> float:
+    """How well the words that hold more than ASCII read as one language: where sister
+    pages differ, and where the ASCII words would vouch for any of them."""
+    import pycld2
+
+    words = " ".join(word for word in text.split() if not word.isascii())
+    try:
+        _, _, languages = pycld2.detect(words, bestEffort=True)
+    except pycld2.error:
+        return 0.0
+    return sum(percent * score for _, code, percent, score in languages if code != "un") / 100
+
+
+def _flaws(text: str, page: str, high: Sequence[int]) -> int:
+    """For a single-byte page, counted over the whole file from the census."""
+    if not _single_byte(page):
+        return sum(not _in_dialogue(c) for c in text if not c.isascii())
+    meanings = bytes(range(0x80, 0x100)).decode(page, "replace")
+    return sum(count for count, c in zip(high, meanings, strict=True) if count and not _in_dialogue(c))
+
+
+def _utf8_lines(rest: bytes) -> int:
+    return sum(not line.isascii() and _decodes(line, "utf-8") for line in rest.splitlines())
+
+
 def _sample(rest: memoryview) -> bytes:
-    """What the detector sees: the lines that hold more than ASCII (numbers, time
+    """What the detectors see: the lines that hold more than ASCII (numbers, time
     stamps, styles and markup only thin its evidence), SAMPLE_BYTES of them at most,
     which decide as the whole file does (bench/encodings.py)."""
     if len(rest) <= SAMPLE_BYTES:
@@ -241,152 +374,32 @@ def _escaped(view: memoryview, mark: bytes, escapes: bool, hz_shifts: bool) -> D
     return Decoding("utf-8", CERTAIN, "utf-8", mark)
 
 
-def _by_zeros(view: memoryview, mark: bytes, size: int, even_zeros: int, odd_zeros: int) -> Decoding | None:
-    """UTF-32 or UTF-16 without a mark. Subtitle files are mostly ASCII (numbers,
-    time stamps, markup), which these write with zero bytes beside it; no 8-bit
-    text has any."""
-    if size % 4 == 0 and (even_zeros + odd_zeros) * 2 >= size:
-        for name in ("utf-32-le", "utf-32-be"):
-            found = _checked(view, name, mark, GUESSED)
-            if found.confidence == GUESSED:
-                return found
-    pairs = size // 2
-    # CJK characters put a zero on the other side now and then (U+4E00 is 00 4E).
-    for name, zeros, others in (("utf-16-le", odd_zeros, even_zeros), ("utf-16-be", even_zeros, odd_zeros)):
-        if size >= 4 and size % 2 == 0 and zeros * 4 >= pairs and others * 8 <= zeros:
+def _by_structure(view: memoryview, mark: bytes) -> Decoding | None:
+    """UTF-32 or UTF-16 without a mark: the form that decodes to text with line
+    breaks and no control characters, which a subtitle file in it has whatever its
+    script (8-bit text has no zero bytes, and read in the wrong form a line break is
+    U+0A00 or a zero)."""
+    body = bytes(view[len(mark) :])
+    for name in ("utf-32-le", "utf-32-be", "utf-16-le", "utf-16-be"):
+        if len(body) % (4 if "32" in name else 2):
+            continue
+        try:
+            text = body.decode(name)
+        except UnicodeDecodeError:
+            continue
+        if "\n" in text and not any(unicodedata.category(c) in ("Cc", "Cn") for c in text if c not in "\t\r\n"):
             return _checked(view, name, mark, GUESSED)
     return None
 
 
-def _page_of(answer: str) -> str | None:
-    """The first page of the detector's answer's script (see _SCRIPTS)."""
-    own = _python_name(answer)
-    return None if own is None else _SCRIPTS.get(own, (own,))[0]
-
-
 def _python_name(answer: str) -> str | None:
-    """Python's name for the detector's answer; None for none, or for UTF-8 and
-    ASCII, which it may answer for bytes that are neither."""
+    """Python's name for the detector's answer; None for none, or for UTF-8, UTF-16
+    and ASCII, which a detector may answer for bytes that are none of them."""
     try:
         own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
     except LookupError:
         return None
-    return None if own in ("utf-8", "ascii") else own
-
-
-def _own_page(answer: str) -> str | None:
-    """The detector's answer as Python names it, a superset for its ISO page."""
-    own = _python_name(answer)
-    return None if own is None else _SUPERSETS.get(own, own)
-
-
-def _sister(answer: str, high: Sequence[int], rest: memoryview) -> tuple[str | None, tuple[str, ...]]:
-    """The code page to read the detector's answer as (see _SCRIPTS), and the sister
-    pages that fit the bytes as well but read them otherwise."""
-    own = _python_name(answer)
-    if own is None:
-        return None, ()
-    sisters = _SCRIPTS.get(own, (own,))
-    if not _single_byte(sisters[0]):
-        data = bytes(rest)
-        return next((name for name in sisters if _decodes(data, name)), sisters[0]), ()
-    # The detector's own page first among equals, then the Windows ones; a Mac or
-    # DOS answer is a page of the script's (ISO-8859-1 is read as cp1252, its superset).
-    own = _SUPERSETS.get(own, own)
-    if own in sisters:
-        sisters = (own, *(name for name in sisters if name != own))
-    present = [(0x80 + index, count) for index, count in enumerate(high) if count]
-    fits = {name: _fit(name, present) for name in sisters}
-    chosen = min(sisters, key=lambda name: (*fits[name], sisters.index(name)))
-    seen = bytes(byte for byte, _ in present)
-    rivals = tuple(
-        name
-        for name in sisters
-        if fits[name] == fits[chosen] and seen.decode(name, "replace") != seen.decode(chosen, "replace")
-    )
-    return chosen, rivals
-
-
-def _fit(codec: str, present: list[tuple[int, int]]) -> tuple[int, int]:
-    """How badly this single-byte page reads the file's bytes: how many it makes
-    something that is no dialogue (control characters, symbols, nothing), then how
-    few it makes letters of any one language the page is for. One language, not the
-    page's: a short Czech line read in the wrong sister page still gives letters of
-    the page, but one of them Polish."""
-    meanings = _meanings(codec)
-    misread = sum(count for byte, count in present if meanings[byte - 0x80] == 0)
-    characters = bytes(byte for byte, _ in present).decode(codec, "replace")
-    counts = [count for _, count in present]
-    best = max(
-        (sum(n for c, n in zip(characters, counts, strict=True) if c in letters) for letters in _alphabets(codec)),
-        default=0,
-    )
-    return misread, -best
-
-
-# The letters outside ASCII that each language writes, by the pages that hold them.
-_WESTERN_LANGUAGES = (
-    "áâãàçéêíóôõú",  # Portuguese
-    "áéíóúñü",  # Spanish
-    "àâæçéèêëîïôœùûüÿ",  # French
-    "äöüß",  # German
-    "àèéìíîòóù",  # Italian
-    "àçèéíïòóú",  # Catalan
-    "éèëïöü",  # Dutch
-    "æøåé",  # Danish, Norwegian
-    "åäöé",  # Swedish, Finnish
-    # Not Icelandic: its ð þ ý are the bytes of Turkish ğ ş ı and Baltic š ž, far
-    # commoner in subtitle archives, which a short file could no longer tell apart.
-)
-_CENTRAL_LANGUAGES = (
-    "áčďéěíňóřšťúůýž",  # Czech
-    "áäčďéíĺľňóôŕšťúýž",  # Slovak
-    "ąćęłńóśźż",  # Polish
-    "áéíóöőúüű",  # Hungarian
-    "ăâîșşțţ",  # Romanian
-    "čćđšž",  # Croatian, Slovene, Bosnian
-    "ëç",  # Albanian
-    "äöüß",  # German
-)
-_BALTIC_LANGUAGES = (
-    "ąčęėįšųūž",  # Lithuanian
-    "āčēģīķļņšūž",  # Latvian
-    "äöõüšž",  # Estonian
-    "ąćęłńóśźż",  # Polish
-    "äöüß",  # German
-    "åäöæøé",  # Nordic
-)
-_TURKISH_LANGUAGES = ("çğıöşüâîûİ", *_WESTERN_LANGUAGES[:7])
-_LANGUAGES = {
-    "cp1252": _WESTERN_LANGUAGES,
-    "iso8859-15": _WESTERN_LANGUAGES,
-    "cp1250": _CENTRAL_LANGUAGES,
-    "iso8859-2": _CENTRAL_LANGUAGES,
-    "cp1257": _BALTIC_LANGUAGES,
-    "iso8859-13": _BALTIC_LANGUAGES,
-    "cp1254": _TURKISH_LANGUAGES,
-    "iso8859-9": _TURKISH_LANGUAGES,
-}
-
-
-@functools.cache
-def _alphabets(codec: str) -> tuple[frozenset[str], ...]:
-    return tuple(frozenset(letters + letters.upper()) for letters in _LANGUAGES.get(codec, ()))
-
-
-@functools.cache
-def _meanings(codec: str) -> tuple[int, ...]:
-    """For each byte from 0x80 up: 1 dialogue (letters, digits, blanks, its
-    punctuation), 0 anything else."""
-    characters = bytes(range(0x80, 0x100)).decode(codec, "replace")
-    return tuple(int(_in_dialogue(c)) for c in characters)
-
-
-def _in_dialogue(c: str) -> bool:
-    category = unicodedata.category(c)
-    if category[0] in "LM" or category in ("Nd", "Zs", "Pd", "Pi", "Pf", "Ps", "Pe"):
-        return True
-    return (category == "Po" and c not in "§¶") or c in _TEXT_SIGNS
+    return None if own == "ascii" or own.startswith("utf") else own
 
 
 def _decoded(data: Buffer, codec: str, errors: str = "strict") -> str:
@@ -401,12 +414,11 @@ def _decodes(data: bytes, codec: str) -> bool:
     return True
 
 
-@functools.cache
-def _single_byte(codec: str) -> bool:
-    try:
-        return len(bytes(range(256)).decode(codec, "replace")) == 256
-    except UnicodeError:
-        return False
+def _in_dialogue(c: str) -> bool:
+    category = unicodedata.category(c)
+    if category[0] in "LM" or category in ("Nd", "Zs", "Pd", "Pi", "Pf", "Ps", "Pe"):
+        return True
+    return (category == "Po" and c not in "§¶") or c in _TEXT_SIGNS
 
 
 @functools.cache
