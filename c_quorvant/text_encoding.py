@@ -143,7 +143,7 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
     from c_quorvant import _api
 
     rest = view[len(mark) :]
-    multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high = _api.byte_census(rest)
+    multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, _ = _api.byte_census(rest)
     # Before the escapes: UTF-16 writes ESC bytes in text (Л is 1B 04).
     if even_zeros + odd_zeros:
         found = _by_structure(view, mark)
@@ -154,23 +154,23 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
     if stray == 0:
         return Decoding("utf-8", CERTAIN, "utf-8", mark)
     if mostly_utf8(multibyte, stray):
-        return Decoding("utf-8", UNSURE, "utf-8", mark, alternatives=_mixed_with(rest, high))
+        return Decoding("utf-8", UNSURE, "utf-8", mark, alternatives=_mixed_with(rest))
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    return _detected(view, mark, multibyte, high)
+    return _detected(view, mark, multibyte)
 
 
-def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]) -> Decoding:
+def _detected(view: memoryview, mark: bytes, multibyte: int) -> Decoding:
     """The reading that the detectors' answers and their sister pages make most
     plausible. The quick detectors are asked first; the slower ones, and their
     imports, only when that leaves the choice in doubt."""
     rest = bytes(view[len(mark) :])
     sample = _sample(memoryview(rest))
     answers = _answers(sample, QUICK_DETECTORS)
-    weighed = _weighed(rest, sample, answers, high)
-    if not weighed or not weighed[0].clear:
+    weighed = _weighed(rest, answers)
+    if not weighed or not weighed[0].clear or len(sample) < FEW_BYTES:
         answers += _answers(sample, THOROUGH_DETECTORS)
-        weighed = _weighed(rest, sample, answers, high)
+        weighed = _weighed(rest, answers)
     if not weighed:
         return Decoding(None, UNSURE)
     best = weighed[0]
@@ -184,10 +184,10 @@ def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]
     return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
 
 
-def _mixed_with(rest: memoryview, high: Sequence[int]) -> tuple[str, ...]:
+def _mixed_with(rest: memoryview) -> tuple[str, ...]:
     """The page a mostly UTF-8 file's other lines are in, when the detectors name one."""
     strays = b"\n".join(line for line in bytes(rest).splitlines() if not _decodes(line, "utf-8"))
-    weighed = _weighed(strays, strays[:SAMPLE_BYTES], _answers(strays[:SAMPLE_BYTES], QUICK_DETECTORS), high)
+    weighed = _weighed(strays, _answers(strays[:SAMPLE_BYTES], QUICK_DETECTORS))
     return tuple(reading.pages[0] for reading in weighed[:1])
 
 
@@ -247,11 +247,11 @@ class Reading:
     votes: int  # detectors that named one of the pages
     flaws: int  # characters that no dialogue holds (controls, unassigned, signs such as ¹ ¤)
     fluency: float  # how well the text reads as a language (pycld2's score)
-    bare: str  # the text without its marks
+    words: str  # the words that hold more than ASCII, each once: where sister pages differ
     clear: bool = False  # whether it reads clearly better than every other reading
 
 
-def _weighed(rest: bytes, sample: bytes, answers: list[str], high: Sequence[int]) -> list[Reading]:
+def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
     """The readings of the pages the detectors named and of their sisters that
     decode every byte, the most plausible first. The detectors' votes choose the
     script (a language model scores no two scripts alike); within it, the reading
@@ -260,23 +260,34 @@ def _weighed(rest: bytes, sample: bytes, answers: list[str], high: Sequence[int]
     pages = dict.fromkeys(page for answer in answers for page in _FAMILY.get(answer, (answer,)))
     texts: dict[str, list[str]] = {}
     for page in sorted(pages, key=lambda page: -votes.get(page, 0)):
-        if _decodes(rest, page):
-            texts.setdefault(sample.decode(page), []).append(page)
+        try:
+            texts.setdefault(rest.decode(page), []).append(page)
+        except UnicodeDecodeError:
+            continue
     readings = [
-        Reading(tuple(group), sum(votes.get(p, 0) for p in group), _flaws(text, group[0], high), _fluency(text),
-                _bare(text))
+        Reading(tuple(group), sum(votes.get(p, 0) for p in group), _flaws(text), _fluency(words), words)
         for text, group in texts.items()
+        for words in [_words(text)]
     ]
     by_script: dict[str, int] = {}
     for reading in readings:
         by_script[_script(reading.pages[0])] = by_script.get(_script(reading.pages[0]), 0) + reading.votes
     ranked = sorted(by_script.values(), reverse=True)
-    readings.sort(key=lambda r: (-by_script[_script(r.pages[0])], r.flaws, -r.fluency, -r.votes))
-    if len(readings) > 1 and readings[0].pages[0].startswith("mac-") and not _clearly(readings[0], readings[1]):
+    # The model's scores for Chinese, Japanese and Korean don't compare: among double-byte pages, votes first.
+    readings.sort(
+        key=lambda r: (-by_script[_script(r.pages[0])], r.flaws, -r.votes * (_script(r.pages[0]) == "CJK"), -r.fluency)
+    )
+    if (
+        len(readings) > 1
+        and readings[0].pages[0].startswith("mac-")
+        and not (readings[0].flaws <= readings[1].flaws and readings[0].fluency >= MAC_MARGIN * readings[1].fluency)
+    ):
         readings[:2] = readings[1::-1]
-    one_script = len(ranked) == 1 or ranked[0] > ranked[1]
-    if readings and one_script and (len(readings) == 1 or _clearly(readings[0], readings[1])):
-        readings[0] = replace(readings[0], clear=True)
+    # Clear: most detectors named the script, and the reading beats every other; never a Mac page's.
+    majority = ranked[0] * 2 > sum(ranked) if ranked else False
+    if readings and majority and not readings[0].pages[0].startswith("mac-"):
+        if all(_clearly(readings[0], other) for other in readings[1:]):
+            readings[0] = replace(readings[0], clear=True)
     return readings
 
 
@@ -284,14 +295,22 @@ def _clearly(best: Reading, other: Reading) -> bool:
     """Whether `best` reads clearly better than `other` (bench/encodings.py tunes the margin
     on its tuning half). The same letters with other marks, which a detector chose, are
     a doubt a language model can't settle (Romanian ș in ISO-8859-16 is ş in cp1250)."""
-    if other.votes and other.bare == best.bare:
+    if other.votes and _bare(other.words) == _bare(best.words):
         return False
     if best.flaws != other.flaws:
         return best.flaws < other.flaws
+    if _script(best.pages[0]) == _script(other.pages[0]) == "CJK":
+        return best.votes > other.votes
     return best.fluency >= other.fluency * CLEAR_MARGIN and best.votes >= other.votes
 
 
-CLEAR_MARGIN = 1.2
+CLEAR_MARGIN = 1.5
+# Files this short are where two detectors agree on a wrong script most (bench/encodings.py): all four are asked.
+FEW_BYTES = 512
+# A Mac page, which the detectors seldom name, must read this much better.
+MAC_MARGIN = 1.5
+# Words that hold more than ASCII, each once, that the language model reads.
+FLUENCY_WORDS = 400
 # Two lines of text that decode as UTF-8 in a legacy file are no chance.
 JOINED_LINES = 2
 
@@ -318,12 +337,14 @@ def _bare(text: str) -> str:
     return "".join(c for c in unicodedata.normalize("NFD", text) if not unicodedata.combining(c))
 
 
-def _fluency(text: str) -> float:
-    """How well the words that hold more than ASCII read as one language: where sister
-    pages differ, and where the ASCII words would vouch for any of them."""
+def _words(text: str) -> str:
+    return " ".join(list(dict.fromkeys(word for word in text.split() if not word.isascii()))[:FLUENCY_WORDS])
+
+
+def _fluency(words: str) -> float:
+    """How well the words read as one language (the ASCII words would vouch for any page)."""
     import pycld2
 
-    words = " ".join(word for word in text.split() if not word.isascii())
     try:
         _, _, languages = pycld2.detect(words, bestEffort=True)
     except pycld2.error:
@@ -331,12 +352,8 @@ def _fluency(text: str) -> float:
     return sum(percent * score for _, code, percent, score in languages if code != "un") / 100
 
 
-def _flaws(text: str, page: str, high: Sequence[int]) -> int:
-    """For a single-byte page, counted over the whole file from the census."""
-    if not _single_byte(page):
-        return sum(not _in_dialogue(c) for c in text if not c.isascii())
-    meanings = bytes(range(0x80, 0x100)).decode(page, "replace")
-    return sum(count for count, c in zip(high, meanings, strict=True) if count and not _in_dialogue(c))
+def _flaws(text: str) -> int:
+    return sum(not _in_dialogue(c) for c in set(text) if not c.isascii())
 
 
 def _utf8_lines(rest: bytes) -> int:
