@@ -321,11 +321,13 @@ class PassResult:
     texts: int  # the dialogue texts read
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
-    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
+    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.25 in doubt, 0.0 bytes left undecoded (docs/encodings.md)
     format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
     # pattern -> how many texts the rule changed at its turn, in the order the rules
     # apply; a rule that changed none is left out
     rules: dict[str, int] = field(default_factory=dict)
+    # below 0.5: the encodings that fit nearly as well, likeliest first
+    alternatives: tuple[str, ...] = ()
 
 
 def rewrite(
@@ -421,6 +423,7 @@ class Preview:
     format: str = ""  # as PassResult's
     changed_by: list[tuple[str, ...]] = field(default_factory=list)
     rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
+    alternatives: tuple[str, ...] = ()  # as PassResult's
 
 
 def preview(
@@ -442,7 +445,9 @@ def preview(
     texts, changes, read, changed_by, rules = _api.preview_bytes(
         decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
     )
-    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules)
+    return Preview(
+        texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, decoding.alternatives
+    )
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:
@@ -520,7 +525,9 @@ def _run_pass(
         )
         _api.write_output(target, content, permissions)
     target_path = pathlib.Path(os.fsdecode(target))
-    return PassResult(target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules)
+    return PassResult(
+        target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules, decoding.alternatives
+    )
 
 
 def _rewritten(
