@@ -277,6 +277,15 @@ def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
     readings.sort(
         key=lambda r: (-by_script[_script(r.pages[0])], r.flaws, -r.votes * (_script(r.pages[0]) == "CJK"), -r.fluency)
     )
+    # Where the model does not clearly prefer the most fluent, the detectors' votes do.
+    if len(readings) > 1:
+        first = readings[0]
+        near = [r for r in readings if _script(r.pages[0]) == _script(first.pages[0]) and r.flaws == first.flaws]
+        near = [r for r in near if r.fluency * CLEAR_MARGIN >= first.fluency]
+        voted = max(near, key=lambda r: r.votes)
+        if voted.votes > first.votes:
+            readings.remove(voted)
+            readings.insert(0, voted)
     if (
         len(readings) > 1
         and readings[0].pages[0].startswith("mac-")
@@ -300,7 +309,7 @@ def _clearly(best: Reading, other: Reading) -> bool:
     if best.flaws != other.flaws:
         return best.flaws < other.flaws
     if _script(best.pages[0]) == _script(other.pages[0]) == "CJK":
-        return best.votes > other.votes
+        return best.votes > other.votes + 1
     return best.fluency >= other.fluency * CLEAR_MARGIN and best.votes >= other.votes
 
 
