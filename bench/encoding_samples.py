@@ -41,26 +41,32 @@ class Language:
 LANGUAGES = {
     "es": Language("es_ES", "es", "es", True), "it": Language("it_IT", "it", "it", True),
     "fr": Language("fr_FR", "fr", "fr", True), "da": Language("da_DK", "da", "da", True),
-    "de": Language("de_DE", "de", "de", True), "pt": Language("pt_BR", "pt", "pt"),
-    "ca": Language(None, "ca", "ca"), "sv": Language("sv_SE", "sv", "sv"), "nb": Language("no_NO", "nb", "nb"),
-    "fi": Language("fi_FI", "fi", "fi"), "nl": Language("nl_NL", "nl", "nl", True), "is": Language("is_IS", "is", "is"),
-    "fo": Language(None, "fo", None), "pl": Language("pl_PL", "pl", "pl", True), "cs": Language("cs_CZ", "cs", "cs", True),
+    "de": Language("de_DE", "de", "de", True), "pt": Language("pt_BR", "pt", "pt"), "ca": Language(None, "ca", "ca"),
+    "sv": Language("sv_SE", "sv", "sv"), "nb": Language("no_NO", "nb", "nb"), "fi": Language("fi_FI", "fi", "fi"),
+    "nl": Language("nl_NL", "nl", "nl", True), "is": Language("is_IS", "is", "is"), "fo": Language(None, "fo", None),
+    "pl": Language("pl_PL", "pl", "pl", True), "cs": Language("cs_CZ", "cs", "cs", True),
     "sk": Language("sk_SK", "sk", "sk"), "hu": Language("hu_HU", "hu", "hu"), "sl": Language("sl_SI", "sl", "sl"),
     "hr": Language("hr_HR", "hr", "sh"), "ro": Language("ro_RO", "ro", "ro"), "sq": Language("sq_AL", "sq", None),
     "lt": Language("lt_LT", "lt", "lt"), "lv": Language("lv_LV", "lv", "lv"), "et": Language("et_EE", "et", None),
-    "ru": Language("ru_RU", "ru", "ru", True), "bg": Language("bg_BG", "bg", "bg"), "uk": Language("uk_UA", "uk", "uk", True),
-    "mk": Language("mk_MK", "mk", "mk", True), "sr": Language(None, "sr", None), "be": Language(None, "be", None),
-    "el": Language("el_GR", "el", "el", True), "tr": Language("tr_TR", "tr", "tr"), "he": Language("he_IL", "he", "he", True),
-    "ar": Language("ar_AA", "ar", "ar", True), "fa": Language("fa_IR", "fa", "fa", True), "th": Language("th_TH", "th", None, True),
-    "vi": Language("vi_VN", "vi", "vi", True), "ja": Language("ja_JP", "ja", "ja", True),
-    "zh-hans": Language("zh_CN", "zh_Hans", "zh", True), "zh-hant": Language("zh_TW", "zh_Hant", None, True),
-    "ko": Language("ko_KR", "ko", "ko"),
+    "ru": Language("ru_RU", "ru", "ru", True), "bg": Language("bg_BG", "bg", "bg"),
+    "uk": Language("uk_UA", "uk", "uk", True), "mk": Language("mk_MK", "mk", "mk", True),
+    "sr": Language(None, "sr", None), "be": Language(None, "be", None), "el": Language("el_GR", "el", "el", True),
+    "tr": Language("tr_TR", "tr", "tr"), "he": Language("he_IL", "he", "he", True),
+    "ar": Language("ar_AA", "ar", "ar", True), "fa": Language("fa_IR", "fa", "fa", True),
+    "th": Language("th_TH", "th", None, True), "vi": Language("vi_VN", "vi", "vi", True),
+    "ja": Language("ja_JP", "ja", "ja", True), "zh-hans": Language("zh_CN", "zh_Hans", "zh", True),
+    "zh-hant": Language("zh_TW", "zh_Hant", None, True), "ko": Language("ko_KR", "ko", "ko"),
+    "pt-pt": Language("pt_PT", "pt_PT", "pt"), "es-mx": Language("es_MX", "es_MX", "es", True),
+    "de-at": Language("de_AT", "de_AT", "de", True), "fr-ch": Language("fr_CH", "fr_CH", "fr"),
+    "nl-be": Language("nl_BE", "nl_BE", "nl", True), "bs": Language("bs_BA", "bs", "sh"),
 }
 # Each encoding with the languages written in it, by family (the rows of the report).
 FAMILIES: dict[str, dict[str, list[str]]] = {
-    "western": {"cp1252": ["es", "it", "fr", "da", "de", "pt", "ca", "sv", "nb", "fi", "nl", "is", "fo"],
-                "iso8859-1": ["es", "pt", "de", "is"], "iso8859-15": ["fr", "fi"], "mac-roman": ["fr", "de", "es"]},
-    "central": {"cp1250": ["pl", "cs", "sk", "hu", "sl", "hr", "ro", "sq"], "iso8859-2": ["pl", "cs", "hu", "hr"],
+    "western": {"cp1252": ["es", "it", "fr", "da", "de", "pt", "ca", "sv", "nb", "fi", "nl", "is", "fo", "es-mx",
+                           "de-at"],
+                "iso8859-1": ["es", "pt-pt", "de", "is", "nl-be"], "iso8859-15": ["fr", "fi", "fr-ch"],
+                "mac-roman": ["fr", "de", "es"]},
+    "central": {"cp1250": ["pl", "cs", "sk", "hu", "sl", "hr", "ro", "sq", "bs"], "iso8859-2": ["pl", "cs", "hu", "hr"],
                 "iso8859-16": ["ro"]},
     "baltic": {"cp1257": ["lt", "lv", "et"], "iso8859-13": ["lt", "lv"], "iso8859-4": ["lt", "lv", "et"]},
     "cyrillic": {"cp1251": ["ru", "bg", "uk", "mk", "sr", "be"], "koi8-r": ["ru"], "koi8-u": ["uk"],
@@ -72,7 +78,8 @@ FAMILIES: dict[str, dict[str, list[str]]] = {
     "thai": {"cp874": ["th"], "tis-620": ["th"]},
     "vietnamese": {"cp1258": ["vi"]},
     "japanese": {"shift_jis": ["ja"], "cp932": ["ja"], "euc_jp": ["ja"], "iso2022_jp": ["ja"]},
-    "chinese": {"gbk": ["zh-hans"], "gb18030": ["zh-hans"], "big5": ["zh-hant"], "cp950": ["zh-hant"], "hz": ["zh-hans"]},
+    "chinese": {"gbk": ["zh-hans"], "gb18030": ["zh-hans"], "big5": ["zh-hant"], "cp950": ["zh-hant"],
+                "hz": ["zh-hans"]},
     "korean": {"euc_kr": ["ko"], "cp949": ["ko"]},
     "utf-16/32": {"utf-16-le": ["ru", "uk", "th", "ar", "ja", "zh-hans"], "utf-16-be": ["ru", "ja"],
                   "utf-32-le": ["ru", "zh-hans"], "utf-32-be": ["el"]},
@@ -214,14 +221,26 @@ def generated_samples() -> list[Sample]:
                     for index in range(files):
                         text = subrip(cue_texts(encoding, language, cues, rng))
                         group = f"{cues} cue{'s' if cues > 1 else ''}"
-                        add(f"{encoding} {language} {group} #{index + 1}", encoding, family, group,
-                            text.encode(encoding), text)
+                        add(
+                            f"{encoding} {language} {group} #{index + 1}",
+                            encoding,
+                            family,
+                            group,
+                            text.encode(encoding),
+                            text,
+                        )
                 for index in range(2 if family not in ("utf-16/32",) else 0):
                     texts = short_texts(encoding, language, rng)
                     if texts:
                         text = subrip(texts)
-                        add(f"{encoding} {language} short #{index + 1}", encoding, family, "short, 1-3 accented",
-                            text.encode(encoding), text)
+                        add(
+                            f"{encoding} {language} short #{index + 1}",
+                            encoding,
+                            family,
+                            "short, 1-3 accented",
+                            text.encode(encoding),
+                            text,
+                        )
     for first, second, language in JOINED:
         head = subrip(cue_texts(first, language, 200, rng))
         tail = subrip(cue_texts(second, language, 10, rng))
@@ -232,8 +251,14 @@ def generated_samples() -> list[Sample]:
         cues = text.split("\r\n\r\n")
         cues[len(cues) // 2] += " \x92" if index % 2 else " \x85"
         data = "\r\n\r\n".join(cues).encode("utf-8").replace(b"\xc2\x92", b"\x92").replace(b"\xc2\x85", b"\x85")
-        add(f"utf-8 {language} stray byte #{index + 1}", "utf-8", "utf-8, stray byte", "10 cues", data,
-            data.decode("utf-8", "surrogateescape"))
+        add(
+            f"utf-8 {language} stray byte #{index + 1}",
+            "utf-8",
+            "utf-8, stray byte",
+            "10 cues",
+            data,
+            data.decode("utf-8", "surrogateescape"),
+        )
     return samples
 
 

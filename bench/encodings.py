@@ -130,8 +130,9 @@ def first_calls(samples: list[Sample]) -> None:
             path = Path(directory) / "ep.srt"
             path.write_bytes(sample.data)
             runs = [
-                subprocess.run([sys.executable, "-c", FIRST_CALL, path], capture_output=True, text=True, check=True)
-                .stdout.split()
+                subprocess.run(
+                    [sys.executable, "-c", FIRST_CALL, path], capture_output=True, text=True, check=True
+                ).stdout.split()
                 for _ in range(5)
             ]
             median = statistics.median(float(run[0]) for run in runs)
@@ -220,7 +221,9 @@ def main() -> None:
     print_table("read right, by family", [(k, i, score) for k, i in families], results)
     print_table("read right, by size", [(k, i, score) for k, i in sizes], results)
     print_table("read right, %", [(k, i, percent) for k, i in [*families, *sizes[:-1]]], results)
-    print_table("misread at confidence >= 0.5", [(k, i, sure_misses) for k, i in [every]], {"project": results["project"]})
+    print_table(
+        "misread at confidence >= 0.5", [(k, i, sure_misses) for k, i in [every]], {"project": results["project"]}
+    )
     print_table("median ms per file", [(k, i, median_ms) for k, i in sizes if k in ("2 cues", "200 cues")], results)
     doubtful = sum(r.right and r.confidence < GUESSED for r in results["project"])
     print(f"read right but reported below 0.5 (a warning on the command line): {doubtful}")
@@ -228,7 +231,8 @@ def main() -> None:
     for i, sample in enumerate(samples):
         if args.list == "all" or not results["project"][i].right or results["project"][i].confidence < GUESSED:
             cells = ", ".join(
-                f"{n} {r[i].encoding}{'' if r[i].right else ' (wrong)'}" + (f" {r[i].confidence}" if n == "project" else "")
+                f"{n} {r[i].encoding}{'' if r[i].right else ' (wrong)'}"
+                + (f" {r[i].confidence}" if n == "project" else "")
                 for n, r in results.items()
             )
             print(f"  {sample.name} [{sample.encoding}]: {cells}")

@@ -551,6 +551,7 @@ def _rewritten(
         native, format, words._compiled, protect_tags, unicode, path
     )
     try:
+        _refuse_new_controls(native, rewritten, output_codec or decoding.codec)
         if output_codec is None:
             return decoding.from_native(rewritten), texts, changed, read, rules
         return decoding.converted(rewritten, output_codec), texts, changed, read, rules
@@ -561,6 +562,18 @@ def _rewritten(
         raise UnrepresentableTextError(
             key, text_label(read), character, output_codec or str(decoding.encoding)
         ) from None
+
+
+def _refuse_new_controls(native: bytes, rewritten: bytes, codec: str) -> None:
+    """A legacy page writes C1 controls (U+0080-U+009F) as bytes that read as text in
+    its sister pages: one that a rule put there is refused as a character it can't write."""
+    if codec.startswith("utf") or native == rewritten:
+        return
+    text = rewritten.decode("utf-8", "surrogateescape")
+    had = set(native.decode("utf-8", "surrogateescape"))
+    for index, character in enumerate(text):
+        if "\x80" <= character <= "\x9f" and character not in had:
+            raise UnicodeEncodeError(codec, text, index, index + 1, "a C1 control")
 
 
 def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:

@@ -46,12 +46,18 @@ _SISTERS = (
 # fmt: on
 _FAMILY = {page: family for family in _SISTERS for page in family}
 # Pages whose Windows superset reads each of their texts the same.
-_SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "tis-620": "cp874", "iso8859-11": "cp874",
-              "shift_jis": "cp932", "big5": "cp950", "gb2312": "gbk", "euc_kr": "cp949"}
+_SUPERSETS = {
+    "iso8859-1": "cp1252",
+    "iso8859-9": "cp1254",
+    "tis-620": "cp874",
+    "iso8859-11": "cp874",
+    "shift_jis": "cp932",
+    "big5": "cp950",
+    "gb2312": "gbk",
+    "euc_kr": "cp949",
+}
 # The detectors' names that Python's codecs don't know.
 _DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874", "x-mac-cyrillic": "mac-cyrillic"}
-# Mac pages read most Windows text as other letters; they win only clearly.
-_MAC = frozenset({"mac-roman", "mac-cyrillic"})
 # ISO-2022 by the escape sequence that designates its character set.
 _ESCAPES = (
     (b"\x1b$)C", ("iso2022_kr",)),
@@ -105,7 +111,11 @@ class Decoding:
             return native
         # The UTF-16 and -32 files decoded are whole; half a character a rule left is an error.
         errors = "strict" if self.codec.startswith("utf-") else "surrogateescape"
-        return self.mark + native.decode("utf-8", "surrogateescape").encode(self.codec, errors)
+        text = native.decode("utf-8", "surrogateescape")
+        try:
+            return self.mark + text.encode(self.codec, errors)
+        except UnicodeEncodeError:
+            return self.mark + in_page(text, self.codec).encode(self.codec, errors)
 
     def converted(self, native: bytes, codec: str) -> bytes:
         """The native text in `codec`, whose own codec writes a mark if it has one
@@ -114,6 +124,34 @@ class Decoding:
         if self.codec == "utf-8" and self.mark:
             text = text.removeprefix("\ufeff")
         return text.encode(codec)
+
+
+def in_page(text: str, codec: str) -> str:
+    """The text with each character the page can't hold as one written as its base
+    letter and marks where the page holds those (cp1258 writes Vietnamese ễ as ê and
+    U+0303); a character it can't hold either way is left for the codec to refuse."""
+    written = []
+    for character in text:
+        form = character
+        try:
+            character.encode(codec)
+        except UnicodeEncodeError:
+            marks = unicodedata.normalize("NFD", character)
+            for split in range(len(marks) - 1, 0, -1):
+                candidate = unicodedata.normalize("NFC", marks[:split]) + marks[split:]
+                if _encodes(candidate, codec):
+                    form = candidate
+                    break
+        written.append(form)
+    return "".join(written)
+
+
+def _encodes(text: str, codec: str) -> bool:
+    try:
+        text.encode(codec)
+    except UnicodeEncodeError:
+        return False
+    return True
 
 
 def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None) -> Decoding:
@@ -264,6 +302,9 @@ def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
             texts.setdefault(rest.decode(page), []).append(page)
         except UnicodeDecodeError:
             continue
+    # Pages that read the file alike: the first of their family (the Windows page), which holds most.
+    order = {page: index for family in _SISTERS for index, page in enumerate(family)}
+    texts = {text: sorted(group, key=lambda page: order.get(page, len(order))) for text, group in texts.items()}
     readings = [
         Reading(tuple(group), sum(votes.get(p, 0) for p in group), _flaws(text), _fluency(words), words)
         for text, group in texts.items()
@@ -289,14 +330,18 @@ def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
     if (
         len(readings) > 1
         and readings[0].pages[0].startswith("mac-")
-        and not (readings[0].flaws <= readings[1].flaws and readings[0].fluency >= MAC_MARGIN * readings[1].fluency)
+        and not (
+            readings[0].votes
+            and readings[0].flaws <= readings[1].flaws
+            and readings[0].fluency >= MAC_MARGIN * readings[1].fluency
+        )
     ):
         readings[:2] = readings[1::-1]
     # Clear: most detectors named the script, and the reading beats every other; never a Mac page's.
     majority = ranked[0] * 2 > sum(ranked) if ranked else False
-    if readings and majority and not readings[0].pages[0].startswith("mac-"):
-        if all(_clearly(readings[0], other) for other in readings[1:]):
-            readings[0] = replace(readings[0], clear=True)
+    mac = bool(readings) and readings[0].pages[0].startswith("mac-")
+    if readings and majority and not mac and all(_clearly(readings[0], other) for other in readings[1:]):
+        readings[0] = replace(readings[0], clear=True)
     return readings
 
 
@@ -310,13 +355,16 @@ def _clearly(best: Reading, other: Reading) -> bool:
         return best.flaws < other.flaws
     if _script(best.pages[0]) == _script(other.pages[0]) == "CJK":
         return best.votes > other.votes + 1
-    return best.fluency >= other.fluency * CLEAR_MARGIN and best.votes >= other.votes
+    margin = CLEAR_MARGIN if other.votes else UNNAMED_MARGIN
+    return best.fluency >= other.fluency * margin and best.votes >= other.votes
 
 
 CLEAR_MARGIN = 1.5
+# Against a sister page that no detector named.
+UNNAMED_MARGIN = 1.1
 # Files this short are where two detectors agree on a wrong script most (bench/encodings.py): all four are asked.
 FEW_BYTES = 512
-# A Mac page, which the detectors seldom name, must read this much better.
+# A Mac page must be named by a detector and read this much better: most files are Windows ones.
 MAC_MARGIN = 1.5
 # Words that hold more than ASCII, each once, that the language model reads.
 FLUENCY_WORDS = 400
@@ -383,8 +431,9 @@ def _sample(rest: memoryview) -> bytes:
 def mostly_utf8(multibyte: int, stray: int) -> bool:
     """Whether a file that is not valid UTF-8 is UTF-8 with a few stray bytes: a
     legacy code page makes well-formed sequences only by chance, far fewer than its
-    bytes that are none (bench/encodings.py measures the line)."""
-    return multibyte >= stray
+    bytes that are none, though short runs of Shift-JIS half-width katakana make one
+    for every stray byte (bench/encodings.py measures the line)."""
+    return multibyte >= 2 * stray
 
 
 def _escaped(view: memoryview, mark: bytes, escapes: bool, hz_shifts: bool) -> Decoding:
@@ -444,6 +493,8 @@ def _in_dialogue(c: str) -> bool:
     category = unicodedata.category(c)
     if category[0] in "LM" or category in ("Nd", "Zs", "Pd", "Pi", "Pf", "Ps", "Pe"):
         return True
+    if category == "No" or "\uff00" <= c <= "\uffef":  # ① ～ in CJK text; but ¹ ½, which a sister page makes of letters
+        return c > "\xff"
     return (category == "Po" and c not in "§¶") or c in _TEXT_SIGNS
 
 
