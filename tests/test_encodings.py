@@ -67,15 +67,26 @@ def test_legacy_files_are_rewritten_as_their_utf8_twin(format, document, given, 
     assert texts["1"].startswith(text.replace(*rule))
 
 
-def test_an_unrepresentable_replacement_fails_naming_cue_character_and_encoding(workdir):
-    (workdir / "ep.srt").write_bytes(subrip("Você é legal.").encode("cp1252"))
-    words = WordList({"legal": "\U0001f600"})
-    with pytest.raises(UnrepresentableTextError, match=r"cue 1: .*U\+1F600.*cp1252") as raised:
-        rewrite("ep.srt", words, encoding="cp1252")
-    assert (raised.value.key, raised.value.character) == ("1", "\U0001f600")
+@pytest.mark.parametrize(
+    "encoding, text, rule",
+    [
+        ("cp1252", "Você é legal.", ("legal", "\U0001f600")),
+        # cp1250 would write "…" as 0x85, which ISO-8859-16 reads as a C1 control.
+        ("iso8859-16", "Ce faci... legal.", ("\\.\\.\\.", "…")),
+        # A C1 control a rule writes, which the page could write but a sister page reads as text.
+        ("iso8859-5", "Привет, legal.", ("legal", "\x85")),
+    ],
+)
+def test_an_unrepresentable_replacement_fails_naming_cue_character_and_encoding(workdir, encoding, text, rule):
+    (workdir / "ep.srt").write_bytes(subrip(text).encode(encoding))
+    words = WordList(dict([rule]))
+    code = f"U\\+{ord(rule[1]):04X}"
+    with pytest.raises(UnrepresentableTextError, match=f"cue 1: .*{code}.*{encoding}") as raised:
+        rewrite("ep.srt", words, encoding=encoding)
+    assert (raised.value.key, raised.value.character) == ("1", rule[1])
     assert not (workdir / "[Quorvanted] ep.srt").exists()
-    converted = rewrite("ep.srt", words, encoding="cp1252", output_encoding="utf-8")
-    assert converted.output.read_bytes().decode("utf-8") == subrip("Você é \U0001f600.")
+    converted = rewrite("ep.srt", words, encoding=encoding, output_encoding="utf-8")
+    assert converted.output.read_bytes().decode("utf-8") == subrip(re.sub(*rule, text))
 
 
 # Bytes that read as text in no page clearly: a guess, and in doubt.
@@ -142,8 +153,13 @@ def test_command_line_reports_encodings_and_warns_when_unsure(workdir, write_wor
     run = quorvant("rewrite", "legacy.srt", "undecodable.srt", "-w", words, "--json", cwd=workdir)
     files = {entry["input"]: entry for entry in json.loads(run.stdout)["files"]}
     assert (files["legacy.srt"]["encoding"], files["legacy.srt"]["confidence"]) == ("cp1252", 0.5)
-    assert files["legacy.srt"]["texts_changed"] > 0
-    assert run.stderr.count("--encoding") == 1 and "undecodable.srt" in run.stderr
+    assert files["legacy.srt"]["texts_changed"] > 0 and files["legacy.srt"]["alternatives"] == []
+    doubtful = files["undecodable.srt"]
+    assert doubtful["confidence"] < 0.5 and doubtful["alternatives"]
+    runner_up = doubtful["alternatives"][0]
+    assert run.stderr.count("--encoding") == 1
+    assert f"undecodable.srt: read as {doubtful['encoding']}; {runner_up} also fits; give --encoding" in run.stderr
+    assert rewrite("undecodable.srt", WordList({})).alternatives == tuple(doubtful["alternatives"])
 
     converted = quorvant("rewrite", "legacy.srt", "-w", words, "--output-encoding", "utf-8", cwd=workdir)
     assert converted.returncode == 0
