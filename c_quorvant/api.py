@@ -5,11 +5,15 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
+import dataclasses
+import difflib
 import errno
+import functools
 import json
 import os
 import pathlib
 import stat
+import unicodedata
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
@@ -233,6 +237,23 @@ class WordList(Mapping[str, str]):
     def __reduce__(self) -> tuple[object, ...]:
         return (_rebuilt, (self._rules, self._order, self._notes))
 
+    @functools.cached_property
+    def _composed(self) -> tuple[WordList, dict[str, str]]:
+        """The rules with patterns and replacements composed (NFC), in the order they
+        apply, and each composed pattern's own; this list itself when all are."""
+        composed = [
+            dataclasses.replace(
+                rule,
+                pattern=unicodedata.normalize("NFC", rule.pattern),
+                replacement=unicodedata.normalize("NFC", rule.replacement),
+            )
+            for rule in self._rules
+        ]
+        if composed == list(self._rules):
+            return self, {}
+        own = {rule.pattern: given.pattern for rule, given in zip(composed, self._rules, strict=True)}
+        return WordList(composed, order="written", validate=False), own
+
     def __getitem__(self, pattern: str) -> str:
         return self._by_pattern[pattern].replacement
 
@@ -406,8 +427,8 @@ def export_texts(
     or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\\n"."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
-    native = choose(data, encoding, fallback_encoding).to_native(data)
-    return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
+    native, compiled, _ = _matched(choose(data, encoding, fallback_encoding).to_native(data), words, unicode)
+    return _api.export_texts(native, format, compiled, protect_tags, unicode)[0]
 
 
 @dataclass(frozen=True)
@@ -442,9 +463,13 @@ def preview(
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
     decoding = choose(data, encoding, fallback_encoding)
+    native, compiled, own = _matched(decoding.to_native(data), words, unicode)
     texts, changes, read, changed_by, rules = _api.preview_bytes(
-        decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
+        native, format, compiled, protect_tags, unicode, os.fspath(path)
     )
+    if own:
+        rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
+        changed_by = [tuple(own.get(pattern, pattern) for pattern in patterns) for patterns in changed_by]
     return Preview(
         texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, decoding.alternatives
     )
@@ -509,16 +534,18 @@ def _run_pass(
     # An output never gets a permission bit its input lacks: a private file gives a private copy.
     permissions = stat.S_IMODE(os.stat(given).st_mode)
     decoding = choose(data, encoding, fallback_encoding)
-    if decoding.codec == "utf-8" and output_encoding is None:
+    canonical = unicode and _canonical(decoding.to_native(data), words) is not None
+    if decoding.codec == "utf-8" and output_encoding is None and not canonical:
         # Most files are UTF-8: the pass takes the bytes as read, with no copy.
         texts, changed, read, rules = _api.pass_on(
             export_texts, data, format, given, target, permissions, words._compiled, protect_tags, unicode
         )
     elif export_texts:
-        native = _api.utf8_bytes(decoding.to_native(data))
+        native, compiled, own = _matched(decoding.to_native(data), words, unicode)
         texts, changed, read, rules = _api.pass_on(
-            True, native, format, given, target, permissions, words._compiled, protect_tags, unicode
+            True, _api.utf8_bytes(native), format, given, target, permissions, compiled, protect_tags, unicode
         )
+        rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
     else:
         content, texts, changed, read, rules = _rewritten(
             bytes(data), format, words, protect_tags, unicode, decoding, output_encoding, given
@@ -544,12 +571,18 @@ def _rewritten(
     format read and the counts by rule; failures name `path`, the file the bytes are
     from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
-    if decoding.codec == "utf-8" and output_codec is None:
+    canonical = _canonical(decoding.to_native(data), words) if unicode else None
+    if canonical is None and decoding.codec == "utf-8" and output_codec is None:
         return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
     native = decoding.to_native(data)
-    rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        native, format, words._compiled, protect_tags, unicode, path
-    )
+    if canonical is not None:
+        rewritten, texts, changed, read, rules = _canonical_rewrite(*canonical, format, protect_tags, path)
+        if decoding.codec == "utf-8" and output_codec is None:
+            return rewritten, texts, changed, read, rules
+    else:
+        rewritten, texts, changed, read, rules = _api.rewrite_bytes(
+            native, format, words._compiled, protect_tags, unicode, path
+        )
     try:
         _refuse_new_controls(native, rewritten, output_codec or decoding.codec)
         if output_codec is None:
@@ -562,6 +595,52 @@ def _rewritten(
         raise UnrepresentableTextError(
             key, text_label(read), character, output_codec or str(decoding.encoding)
         ) from None
+
+
+def _matched(native: bytes, words: WordList, unicode: bool) -> tuple[bytes, _api.CompiledWordList, dict[str, str]]:
+    """The text and rules that export and preview run: in character mode, both
+    composed where either is not (see _canonical); and each composed pattern's own."""
+    canonical = _canonical(native, words) if unicode else None
+    if canonical is None:
+        return native, words._compiled, {}
+    text, composed, own = canonical
+    return unicodedata.normalize("NFC", text).encode("utf-8", "surrogateescape"), composed._compiled, own
+
+
+def _canonical(native: bytes, words: WordList) -> tuple[str, WordList, dict[str, str]] | None:
+    """For character mode, where the text or the rules hold characters that are not
+    composed (cp1258 and macOS write them decomposed): the text, and the rules
+    composed, which match the text composed whatever form each was written in. None
+    where both are composed already."""
+    composed, own = words._composed
+    text = native.decode("utf-8", "surrogateescape")
+    if not own and unicodedata.is_normalized("NFC", text.encode("utf-8", "replace").decode("utf-8")):
+        return None
+    return text, composed, own
+
+
+def _canonical_rewrite(
+    text: str, words: WordList, own: dict[str, str], format: Format, protect_tags: bool, path: str | bytes | None
+) -> tuple[bytes, int, int, str, dict[str, int]]:
+    """The rewrite of the text composed. A line the rules left alone keeps its own
+    characters, and so its bytes; a line they changed is written decomposed where the
+    text was (the page's codec composes what it must, see text_encoding.in_page)."""
+    composed = unicodedata.normalize("NFC", text)
+    rewritten, texts, changed, read, rules = _api.rewrite_bytes(
+        composed.encode("utf-8", "surrogateescape"), format, words._compiled, protect_tags, True, path
+    )
+    before = text.splitlines(keepends=True)
+    after = rewritten.decode("utf-8", "surrogateescape").splitlines(keepends=True)
+    decomposed = text != composed and unicodedata.is_normalized("NFD", text.encode("utf-8", "replace").decode("utf-8"))
+    lines = []
+    matcher = difflib.SequenceMatcher(None, composed.splitlines(keepends=True), after, autojunk=False)
+    for tag, start, end, new_start, new_end in matcher.get_opcodes():
+        if tag == "equal":
+            lines += before[start:end]
+        else:
+            lines += [unicodedata.normalize("NFD", line) if decomposed else line for line in after[new_start:new_end]]
+    counts = {own.get(pattern, pattern): count for pattern, count in rules.items()}
+    return "".join(lines).encode("utf-8", "surrogateescape"), texts, changed, read, counts
 
 
 def _refuse_new_controls(native: bytes, rewritten: bytes, codec: str) -> None:

@@ -249,7 +249,8 @@ def _uchardet(sample: bytes) -> str | None:
 def _chardetng(sample: bytes) -> str | None:
     import chardetng_py
 
-    return chardetng_py.detect(sample)
+    answer: str = chardetng_py.detect(sample)
+    return answer
 
 
 def _chardet(sample: bytes) -> str | None:
@@ -406,7 +407,8 @@ def _fluency(words: str) -> float:
         _, _, languages = pycld2.detect(words, bestEffort=True)
     except pycld2.error:
         return 0.0
-    return sum(percent * score for _, code, percent, score in languages if code != "un") / 100
+    fluency: float = sum(percent * score for _, code, percent, score in languages if code != "un") / 100
+    return fluency
 
 
 def _flaws(text: str) -> int:

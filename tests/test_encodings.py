@@ -1,4 +1,5 @@
 import codecs
+import functools
 import json
 import re
 import unicodedata
@@ -324,3 +325,31 @@ def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_word
 def test_rarer_shapes_are_told_by_their_bytes(data, read_as):
     decoding = choose(data)
     assert (decoding.encoding, decoding.confidence) == read_as
+
+
+NFD = functools.partial(unicodedata.normalize, "NFD")
+
+
+# (encoding, first cue as stored, rule, first cue as written, mode): the second cue, "Cảm ơn." as
+# stored, is left alone and keeps its bytes.
+# fmt: off
+EQUIVALENT = [
+    # cp1258 stores ễ as ê and U+0303: the composed rule matches, and "ầ" is written as â and U+0300.
+    ("cp1258", VIETNAMESE % "anh", ("Nguyễn", "Trần"), "Trâ\u0300n đa\u0303 biê\u0301t anh â\u0301y.", True),
+    ("utf-8", NFD("Nguyễn đã biết anh ấy."), ("Nguyễn", "Trần"), NFD("Trần đã biết anh ấy."), True),
+    ("utf-8", "Nguyễn đã biết anh ấy.", (NFD("Nguyễn"), "Trần"), "Trần đã biết anh ấy.", True),
+    ("utf-8", NFD("Nguyễn đã biết anh ấy."), ("Nguyễn", "Trần"), NFD("Nguyễn đã biết anh ấy."), False),
+]
+# fmt: on
+
+
+@pytest.mark.parametrize("encoding, stored, rule, written, unicode", EQUIVALENT)
+def test_character_mode_matches_canonically_equivalent_text(workdir, encoding, stored, rule, written, unicode):
+    left_alone = "Ca\u0309m ơn." if encoding == "cp1258" else NFD("Cảm ơn.")
+    data = cues(stored, left_alone).decode().encode(encoding)
+    rewritten = rewrite_bytes(data, "srt", WordList(dict([rule])), encoding=encoding, unicode=unicode)
+    assert rewritten == cues(written, left_alone).decode().encode(encoding)
+    (workdir / "ep.srt").write_bytes(data)
+    assert preview("ep.srt", WordList(dict([rule])), unicode=unicode, encoding=encoding).rules == (
+        {rule[0]: 1} if unicode else {}
+    )
