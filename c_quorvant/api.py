@@ -434,8 +434,9 @@ def export_texts(
 @dataclass(frozen=True)
 class Preview:
     """What a rewrite of a file would change: the texts read, and (key, before,
-    after) for each text the rules change, key being the export's; `changed_by`
-    holds, for each of `changes`, the patterns of the rules that changed it."""
+    after) for each text the rules change, key being the cue number or position;
+    `keys` holds each change's export key ("1", and "1#2" for a repeated cue number's
+    second cue), `changed_by` the patterns of the rules that changed it."""
 
     texts: int
     changes: list[tuple[int, str, str]]
@@ -444,6 +445,7 @@ class Preview:
     format: str = ""  # as PassResult's
     changed_by: list[tuple[str, ...]] = field(default_factory=list)
     rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
+    keys: list[str] = field(default_factory=list)
     alternatives: tuple[str, ...] = ()  # as PassResult's
 
 
@@ -464,14 +466,14 @@ def preview(
     data = _api.read_file(os.fspath(path))
     decoding = choose(data, encoding, fallback_encoding)
     native, compiled, own = _matched(decoding.to_native(data), words, unicode)
-    texts, changes, read, changed_by, rules = _api.preview_bytes(
+    texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
         native, format, compiled, protect_tags, unicode, os.fspath(path)
     )
     if own:
         rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
         changed_by = [tuple(own.get(pattern, pattern) for pattern in patterns) for patterns in changed_by]
     return Preview(
-        texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, decoding.alternatives
+        texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys, decoding.alternatives
     )
 
 

@@ -15,7 +15,7 @@ from dataclasses import dataclass, field, replace
 
 AUTO = "auto"
 
-# What `confidence` says (the README's "Text encodings" explains the choice):
+# What `confidence` says (docs/encodings.md explains the choice):
 CERTAIN = 1.0  # the caller, a byte-order mark, escape sequences or valid UTF-8 decided, and every byte decodes
 GUESSED = 0.5  # a guess decided (UTF-32/16's structure, HZ, the detectors), clearly, and every byte decodes
 DOUBTFUL = 0.25  # the detectors' readings leave another page nearly as plausible, or the file mixes encodings
