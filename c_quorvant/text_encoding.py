@@ -9,6 +9,7 @@ from __future__ import annotations
 
 import codecs
 import functools
+import re
 import unicodedata
 from collections.abc import Buffer, Callable, Sequence
 from dataclasses import dataclass, field, replace
@@ -200,33 +201,37 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
 
 def _detected(view: memoryview, mark: bytes, multibyte: int) -> Decoding:
     """The reading that the detectors' answers and their sister pages make most
-    plausible. The quick detectors are asked first; the slower ones, and their
-    imports, only when that leaves the choice in doubt."""
+    plausible. A file joined from two encodings, lines of UTF-8 among the page's, is
+    judged on the page's lines, and is in doubt: its UTF-8 lines will not read right."""
     rest = bytes(view[len(mark) :])
+    utf8 = _utf8_lines(rest) if multibyte else set()
+    joined = len(utf8) >= JOINED_LINES
+    weighed = _weighed_asking(b"".join(line for line in rest.splitlines(True) if line not in utf8) if joined else rest)
+    if not weighed:
+        return Decoding(None, UNSURE)
+    best = weighed[0]
+    decoding = _checked(view, best.pages[0], mark, GUESSED if best.clear and not joined else DOUBTFUL)
+    alternatives = ("utf-8",) * joined + tuple(reading.pages[0] for reading in weighed[1:3])
+    return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
+
+
+def _weighed_asking(rest: bytes) -> list[Reading]:
+    """The readings (see _weighed) of the pages the quick detectors name, and, when
+    that leaves the choice in doubt or the file is short, the slower ones too, whose
+    imports are made only then."""
     sample = _sample(memoryview(rest))
     answers = _answers(sample, QUICK_DETECTORS)
     weighed = _weighed(rest, answers)
     if not weighed or not weighed[0].clear or len(sample) < FEW_BYTES:
         answers += _answers(sample, THOROUGH_DETECTORS)
         weighed = _weighed(rest, answers)
-    if not weighed:
-        return Decoding(None, UNSURE)
-    best = weighed[0]
-    decoding = _checked(view, best.pages[0], mark, GUESSED if best.clear else DOUBTFUL)
-    alternatives = tuple(reading.pages[0] for reading in weighed[1:3])
-    # Lines of UTF-8 among the page's: a file joined from two (the page's cues come out right, the others not).
-    joined = _utf8_lines(rest) if multibyte else 0
-    if joined >= JOINED_LINES:
-        confidence = min(decoding.confidence, DOUBTFUL)
-        return replace(decoding, confidence=confidence, alternatives=("utf-8", *alternatives))
-    return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
+    return weighed
 
 
 def _mixed_with(rest: memoryview) -> tuple[str, ...]:
     """The page a mostly UTF-8 file's other lines are in, when the detectors name one."""
     strays = b"\n".join(line for line in bytes(rest).splitlines() if not _decodes(line, "utf-8"))
-    weighed = _weighed(strays, _answers(strays[:SAMPLE_BYTES], QUICK_DETECTORS))
-    return tuple(reading.pages[0] for reading in weighed[:1])
+    return tuple(reading.pages[0] for reading in _weighed_asking(strays)[:1])
 
 
 def _answers(sample: bytes, detectors: Sequence[str]) -> list[str]:
@@ -341,7 +346,9 @@ def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
     # Clear: most detectors named the script, and the reading beats every other; never a Mac page's.
     majority = ranked[0] * 2 > sum(ranked) if ranked else False
     mac = bool(readings) and readings[0].pages[0].startswith("mac-")
-    if readings and majority and not mac and all(_clearly(readings[0], other) for other in readings[1:]):
+    # One letter outside ASCII is too little for the language model to tell pages apart.
+    evidence = bool(readings) and (len(readings) == 1 or sum(not c.isascii() for c in readings[0].words) >= 2)
+    if readings and majority and evidence and not mac and all(_clearly(readings[0], o) for o in readings[1:]):
         readings[0] = replace(readings[0], clear=True)
     return readings
 
@@ -412,11 +419,19 @@ def _fluency(words: str) -> float:
 
 
 def _flaws(text: str) -> int:
-    return sum(not _in_dialogue(c) for c in set(text) if not c.isascii())
+    """Characters that no dialogue holds, and signs inside words ("Espa–a", "d‡": a Mac
+    page's ñ and á read as Windows punctuation), each kind once."""
+    odd = {c for c in set(text) if not c.isascii() and not _in_dialogue(c)}
+    signs = {c for c in set(_INSIDE_WORD.findall(text)) if unicodedata.category(c)[0] in "PS"}
+    return len(odd | signs)
 
 
-def _utf8_lines(rest: bytes) -> int:
-    return sum(not line.isascii() and _decodes(line, "utf-8") for line in rest.splitlines())
+# A sign outside ASCII between two letters; apostrophes, hyphens and Catalan's l·l belong there.
+_INSIDE_WORD = re.compile(r"(?<=[^\W\d_])([^\x00-\x7f\w\s’‘ʼ·‐‑])(?=[^\W\d_])")
+
+
+def _utf8_lines(rest: bytes) -> set[bytes]:
+    return {line for line in rest.splitlines(True) if not line.isascii() and _decodes(line, "utf-8")}
 
 
 def _sample(rest: memoryview) -> bytes:
