@@ -12,6 +12,7 @@ import functools
 import json
 import os
 import pathlib
+import re
 import stat
 import unicodedata
 from collections.abc import Iterable, Iterator, Mapping
@@ -648,13 +649,16 @@ def _canonical_rewrite(
 def _refuse_new_controls(native: bytes, rewritten: bytes, codec: str) -> None:
     """A legacy page writes C1 controls (U+0080-U+009F) as bytes that read as text in
     its sister pages: one that a rule put there is refused as a character it can't write."""
-    if codec.startswith("utf") or native == rewritten:
+    if codec.startswith("utf") or not _C1_CONTROL.search(rewritten) or native == rewritten:
         return
     text = rewritten.decode("utf-8", "surrogateescape")
     had = set(native.decode("utf-8", "surrogateescape"))
     for index, character in enumerate(text):
         if "\x80" <= character <= "\x9f" and character not in had:
             raise UnicodeEncodeError(codec, text, index, index + 1, "a C1 control")
+
+
+_C1_CONTROL = re.compile(rb"\xc2[\x80-\x9f]")
 
 
 def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:

@@ -71,6 +71,8 @@ _ESCAPES = (
 _TEXT_SIGNS = frozenset("’‘‚“”„…–—«»‹›¡¿·•€₪£№°\u00a0")
 # The detector sees this much of a file's text lines: a couple of hundred cues.
 SAMPLE_BYTES = 2 << 10
+# And the language model this much, from the whole file's pages that fit.
+EXCERPT_BYTES = 2 << 10
 Detector = Callable[[bytes], "str | None"]
 
 
@@ -182,7 +184,7 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
     from c_quorvant import _api
 
     rest = view[len(mark) :]
-    multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, _ = _api.byte_census(rest)
+    multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high = _api.byte_census(rest)
     # Before the escapes: UTF-16 writes ESC bytes in text (Л is 1B 04).
     if even_zeros + odd_zeros:
         found = _by_structure(view, mark)
@@ -196,17 +198,18 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
         return Decoding("utf-8", UNSURE, "utf-8", mark, alternatives=_mixed_with(rest))
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    return _detected(view, mark, multibyte)
+    return _detected(view, mark, multibyte, high)
 
 
-def _detected(view: memoryview, mark: bytes, multibyte: int) -> Decoding:
+def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]) -> Decoding:
     """The reading that the detectors' answers and their sister pages make most
     plausible. A file joined from two encodings, lines of UTF-8 among the page's, is
     judged on the page's lines, and is in doubt: its UTF-8 lines will not read right."""
     rest = bytes(view[len(mark) :])
     utf8 = _utf8_lines(rest) if multibyte else set()
     joined = len(utf8) >= JOINED_LINES
-    weighed = _weighed_asking(b"".join(line for line in rest.splitlines(True) if line not in utf8) if joined else rest)
+    own = b"".join(line for line in rest.splitlines(True) if line not in utf8) if joined else rest
+    weighed = _weighed_asking(own, None if joined else high)
     if not weighed:
         return Decoding(None, UNSURE)
     best = weighed[0]
@@ -215,23 +218,34 @@ def _detected(view: memoryview, mark: bytes, multibyte: int) -> Decoding:
     return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
 
 
-def _weighed_asking(rest: bytes) -> list[Reading]:
+def _weighed_asking(rest: bytes, high: Sequence[int] | None) -> list[Reading]:
     """The readings (see _weighed) of the pages the quick detectors name, and, when
     that leaves the choice in doubt or the file is short, the slower ones too, whose
     imports are made only then."""
     sample = _sample(memoryview(rest))
     answers = _answers(sample, QUICK_DETECTORS)
-    weighed = _weighed(rest, answers)
+    if high is None:
+        from c_quorvant import _api
+
+        high = _api.byte_census(rest)[6]
+    if len(rest) >= LONG_BYTES and len(set(answers)) == 1 and len(answers) == len(QUICK_DETECTORS):
+        # Long files where the quick detectors agree on a page that reads every byte as dialogue
+        # are read so without weighing its sisters (bench/encodings.py: right on every such file).
+        page = answers[0]
+        present = bytes(0x80 + index for index, count in enumerate(high) if count)
+        if _single_byte(page) and _decodes(present, page) and not _flaws(sample.decode(page) + present.decode(page)):
+            return [Reading((page,), len(answers), 0, 0.0, "", clear=True)]
+    weighed = _weighed(rest, answers, high)
     if not weighed or not weighed[0].clear or len(sample) < FEW_BYTES:
         answers += _answers(sample, THOROUGH_DETECTORS)
-        weighed = _weighed(rest, answers)
+        weighed = _weighed(rest, answers, high)
     return weighed
 
 
 def _mixed_with(rest: memoryview) -> tuple[str, ...]:
     """The page a mostly UTF-8 file's other lines are in, when the detectors name one."""
     strays = b"\n".join(line for line in bytes(rest).splitlines() if not _decodes(line, "utf-8"))
-    return tuple(reading.pages[0] for reading in _weighed_asking(strays)[:1])
+    return tuple(reading.pages[0] for reading in _weighed_asking(strays, None)[:1])
 
 
 def _answers(sample: bytes, detectors: Sequence[str]) -> list[str]:
@@ -295,27 +309,37 @@ class Reading:
     clear: bool = False  # whether it reads clearly better than every other reading
 
 
-def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
+def _weighed(rest: bytes, answers: list[str], high: Sequence[int]) -> list[Reading]:
     """The readings of the pages the detectors named and of their sisters that
     decode every byte, the most plausible first. The detectors' votes choose the
     script (a language model scores no two scripts alike); within it, the reading
     with the fewest characters that are no dialogue, then the most fluent."""
     votes = {page: answers.count(page) for page in answers}
     pages = dict.fromkeys(page for answer in answers for page in _FAMILY.get(answer, (answer,)))
-    texts: dict[str, list[str]] = {}
+    # A single-byte page reads the file as it reads the bytes from 0x80 up that occur in it.
+    present = bytes(0x80 + index for index, count in enumerate(high) if count)
+    excerpt = _sample(memoryview(rest), EXCERPT_BYTES)
+    groups: dict[str, list[str]] = {}
     for page in sorted(pages, key=lambda page: -votes.get(page, 0)):
-        try:
-            texts.setdefault(rest.decode(page), []).append(page)
-        except UnicodeDecodeError:
-            continue
+        single = _single_byte(page)
+        if _decodes(present if single else rest, page):
+            groups.setdefault(present.decode(page) if single else excerpt.decode(page, "replace"), []).append(page)
     # Pages that read the file alike: the first of their family (the Windows page), which holds most.
     order = {page: index for family in _SISTERS for index, page in enumerate(family)}
-    texts = {text: sorted(group, key=lambda page: order.get(page, len(order))) for text, group in texts.items()}
-    readings = [
-        Reading(tuple(group), sum(votes.get(p, 0) for p in group), _flaws(text), _fluency(words), words)
-        for text, group in texts.items()
-        for words in [_words(text)]
-    ]
+    flawed = []
+    for key, group in groups.items():
+        group.sort(key=lambda page: order.get(page, len(order)))
+        text = excerpt.decode(group[0], "replace")
+        flawed.append((group, text, _flaws(text + key if _single_byte(group[0]) else text)))
+    # The language model reads only what can win: the readings of a script with its fewest flaws.
+    fewest: dict[str, int] = {}
+    for group, _, flaws in flawed:
+        fewest[_script(group[0])] = min(flaws, fewest.get(_script(group[0]), flaws))
+    readings = []
+    for group, text, flaws in flawed:
+        words = _words(text) if flaws == fewest[_script(group[0])] else ""
+        fluency = _fluency(words) if words else 0.0
+        readings.append(Reading(tuple(group), sum(votes.get(p, 0) for p in group), flaws, fluency, words))
     by_script: dict[str, int] = {}
     for reading in readings:
         by_script[_script(reading.pages[0])] = by_script.get(_script(reading.pages[0]), 0) + reading.votes
@@ -328,7 +352,7 @@ def _weighed(rest: bytes, answers: list[str]) -> list[Reading]:
     if len(readings) > 1:
         first = readings[0]
         near = [r for r in readings if _script(r.pages[0]) == _script(first.pages[0]) and r.flaws == first.flaws]
-        near = [r for r in near if r.fluency * CLEAR_MARGIN >= first.fluency]
+        near = [r for r in near if r.fluency * CLEAR_MARGIN >= first.fluency or r.votes >= STRONG_VOTES]
         voted = max(near, key=lambda r: r.votes)
         if voted.votes > first.votes:
             readings.remove(voted)
@@ -368,10 +392,13 @@ def _clearly(best: Reading, other: Reading) -> bool:
 
 
 CLEAR_MARGIN = 1.5
+# Detectors that agree so often outvote the language model (of four).
+STRONG_VOTES = 3
 # Against a sister page that no detector named.
 UNNAMED_MARGIN = 1.1
 # Files this short are where two detectors agree on a wrong script most (bench/encodings.py): all four are asked.
 FEW_BYTES = 512
+LONG_BYTES = 4 << 10
 # A Mac page must be named by a detector and read this much better: most files are Windows ones.
 MAC_MARGIN = 1.5
 # Words that hold more than ASCII, each once, that the language model reads.
@@ -403,7 +430,10 @@ def _bare(text: str) -> str:
 
 
 def _words(text: str) -> str:
-    return " ".join(list(dict.fromkeys(word for word in text.split() if not word.isascii()))[:FLUENCY_WORDS])
+    return " ".join(list(dict.fromkeys(_NOT_ASCII_WORD.findall(text)))[:FLUENCY_WORDS])
+
+
+_NOT_ASCII_WORD = re.compile(r"\S*[^\x00-\x7f]\S*")
 
 
 def _fluency(words: str) -> float:
@@ -422,27 +452,38 @@ def _flaws(text: str) -> int:
     """Characters that no dialogue holds, and signs inside words ("Espa–a", "d‡": a Mac
     page's ñ and á read as Windows punctuation), each kind once."""
     odd = {c for c in set(text) if not c.isascii() and not _in_dialogue(c)}
-    signs = {c for c in set(_INSIDE_WORD.findall(text)) if unicodedata.category(c)[0] in "PS"}
+    signs = {c for c in set(_INSIDE_WORD.findall(text)) if unicodedata.category(c) not in ("Pi", "Pf", "Mn", "Mc")}
     return len(odd | signs)
 
 
-# A sign outside ASCII between two letters; apostrophes, hyphens and Catalan's l·l belong there.
-_INSIDE_WORD = re.compile(r"(?<=[^\W\d_])([^\x00-\x7f\w\s’‘ʼ·‐‑])(?=[^\W\d_])")
+# A sign outside ASCII between two letters; apostrophes, hyphens, quotes (a space forgotten) and
+# Catalan's l·l belong there.
+_INSIDE_WORD = re.compile(r"[^\W\d_]([^\x00-\x7f\w\s’‘ʼ·‐‑])[^\W\d_]")
 
 
 def _utf8_lines(rest: bytes) -> set[bytes]:
-    return {line for line in rest.splitlines(True) if not line.isascii() and _decodes(line, "utf-8")}
+    """The lines that hold a well-formed UTF-8 sequence and decode as UTF-8."""
+    lines = set()
+    for found in _UTF8_SEQUENCE.finditer(rest):
+        start = rest.rfind(b"\n", 0, found.start()) + 1
+        end = rest.find(b"\n", found.end())
+        lines.add(rest[start : len(rest) if end < 0 else end + 1])
+    return {line for line in lines if _decodes(line, "utf-8")}
 
 
-def _sample(rest: memoryview) -> bytes:
+_UTF8_SEQUENCE = re.compile(rb"[\xc2-\xdf][\x80-\xbf]|[\xe0-\xef][\x80-\xbf]{2}|[\xf0-\xf4][\x80-\xbf]{3}")
+
+
+def _sample(rest: memoryview, size: int = 0) -> bytes:
     """What the detectors see: the lines that hold more than ASCII (numbers, time
     stamps, styles and markup only thin its evidence), SAMPLE_BYTES of them at most,
-    which decide as the whole file does (bench/encodings.py)."""
-    if len(rest) <= SAMPLE_BYTES:
+    which decide as the whole file does (bench/encodings.py); or `size` bytes of them."""
+    size = size or SAMPLE_BYTES
+    if len(rest) <= size:
         return bytes(rest)
-    lines = bytes(rest[: SAMPLE_BYTES * 8]).splitlines(keepends=True)
+    lines = bytes(rest[: size * 8]).splitlines(keepends=True)
     sample = b"".join(line for line in lines if not line.isascii())
-    return sample[: sample.rfind(b"\n", 0, SAMPLE_BYTES) + 1 or SAMPLE_BYTES]
+    return sample[: sample.rfind(b"\n", 0, size) + 1 or size]
 
 
 def mostly_utf8(multibyte: int, stray: int) -> bool:
