@@ -15,7 +15,7 @@ import pathlib
 import re
 import stat
 import unicodedata
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
 
@@ -29,6 +29,7 @@ from c_quorvant.formats import (
     Label,
     check_template,
     format_of,
+    is_matroska,
     label,
     output_name,
     text_label,
@@ -404,14 +405,17 @@ def rewrite_bytes(
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
     output_encoding: str | None = None,
+    keep: Iterable[int] = (),
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
-    Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
+    The texts at the positions in `keep` (from 0, in file order, as export_texts
+    lists them) stay as they are. Raises SubtitleFileError (its path None) for
+    bytes the format's reader refuses."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
     decoding = choose(data, encoding, fallback_encoding)
-    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
+    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding, keep=keep)[0]
 
 
 def export_texts(
@@ -465,10 +469,24 @@ def preview(
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
+    return _previewed(data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path))
+
+
+def _previewed(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+) -> Preview:
+    """preview's answer for the bytes of a file; failures name `path`."""
     decoding = choose(data, encoding, fallback_encoding)
     native, compiled, own = _matched(decoding.to_native(data), words, unicode)
     texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
-        native, format, compiled, protect_tags, unicode, os.fspath(path)
+        native, format, compiled, protect_tags, unicode, path
     )
     if own:
         rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
@@ -569,6 +587,7 @@ def _rewritten(
     decoding: Decoding,
     output_encoding: str | None,
     path: str | bytes | None = None,
+    keep: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
     """The rewritten bytes in the file's encoding or `output_encoding`, the counts, the
     format read and the counts by rule; failures name `path`, the file the bytes are
@@ -576,15 +595,15 @@ def _rewritten(
     output_codec = None if output_encoding is None else text_codec(output_encoding)
     canonical = _canonical(decoding.to_native(data), words) if unicode else None
     if canonical is None and decoding.codec == "utf-8" and output_codec is None:
-        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path, keep)
     native = decoding.to_native(data)
     if canonical is not None:
-        rewritten, texts, changed, read, rules = _canonical_rewrite(*canonical, format, protect_tags, path)
+        rewritten, texts, changed, read, rules = _canonical_rewrite(*canonical, format, protect_tags, path, keep)
         if decoding.codec == "utf-8" and output_codec is None:
             return rewritten, texts, changed, read, rules
     else:
         rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-            native, format, words._compiled, protect_tags, unicode, path
+            native, format, words._compiled, protect_tags, unicode, path, keep
         )
     try:
         _refuse_new_controls(native, rewritten, output_codec or decoding.codec)
@@ -623,14 +642,20 @@ def _canonical(native: bytes, words: WordList) -> tuple[str, WordList, dict[str,
 
 
 def _canonical_rewrite(
-    text: str, words: WordList, own: dict[str, str], format: Format, protect_tags: bool, path: str | bytes | None
+    text: str,
+    words: WordList,
+    own: dict[str, str],
+    format: Format,
+    protect_tags: bool,
+    path: str | bytes | None,
+    keep: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
     """The rewrite of the text composed. A line the rules left alone keeps its own
     characters, and so its bytes; a line they changed is written decomposed where the
     text was (the page's codec composes what it must, see text_encoding.in_page)."""
     composed = unicodedata.normalize("NFC", text)
     rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        composed.encode("utf-8", "surrogateescape"), format, words._compiled, protect_tags, True, path
+        composed.encode("utf-8", "surrogateescape"), format, words._compiled, protect_tags, True, path, keep
     )
     before = text.splitlines(keepends=True)
     after = rewritten.decode("utf-8", "surrogateescape").splitlines(keepends=True)
@@ -718,7 +743,7 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
     ValueError for a template holding anything else, or a '/'."""
     check_template(name)
     source = os.fsdecode(path)
-    if format_of(source) is None:
+    if format_of(source) is None and not is_matroska(source):
         raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, export_texts))
