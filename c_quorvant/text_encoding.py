@@ -266,7 +266,7 @@ def _uchardet(sample: bytes) -> str | None:
 
 
 def _chardetng(sample: bytes) -> str | None:
-    import chardetng_py
+    import chardetng_py  # type: ignore[import-untyped]  # ships no type information
 
     answer: str = chardetng_py.detect(sample)
     return answer
@@ -438,7 +438,7 @@ _NOT_ASCII_WORD = re.compile(r"\S*[^\x00-\x7f]\S*")
 
 def _fluency(words: str) -> float:
     """How well the words read as one language (the ASCII words would vouch for any page)."""
-    import pycld2
+    import pycld2  # type: ignore[import-untyped]  # ships no type information
 
     try:
         _, _, languages = pycld2.detect(words, bestEffort=True)
