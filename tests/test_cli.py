@@ -421,6 +421,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": {"(\\w+)-san": 1, "kun": 1},
                         "encoding": "utf-8",
                         "confidence": 1.0,
+                        "alternatives": [],
                         "format": "srt",
                     },
                     {
@@ -432,6 +433,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": None,
                         "encoding": None,
                         "confidence": None,
+                        "alternatives": [],
                         "format": None,
                     },
                 ],

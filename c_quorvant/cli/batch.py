@@ -284,6 +284,7 @@ class _Staging:
             seconds=result.seconds,
             encoding=result.encoding,
             confidence=result.confidence,
+            alternatives=result.alternatives,
             format=result.format,
             diff=result.diff,
             rules=result.rules,

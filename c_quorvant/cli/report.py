@@ -35,6 +35,7 @@ class Outcome:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
+    alternatives: tuple[str, ...] = ()  # the encodings that fit nearly as well, when in doubt
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
@@ -267,6 +268,7 @@ class Report:
                 "rules": dict(outcome.rules) if outcome.texts is not None else None,
                 "encoding": outcome.encoding,
                 "confidence": outcome.confidence,
+                "alternatives": list(outcome.alternatives),
                 "format": outcome.format,
             }
             if outcome.note:
@@ -329,6 +331,9 @@ def _guessed(outcome: Outcome) -> str:
 
 
 def _unsure(outcome: Outcome) -> str:
+    if outcome.encoding is not None and outcome.confidence is not None and outcome.confidence > 0:
+        runner_up = outcome.alternatives[0] if outcome.alternatives else "another encoding"
+        return f"{outcome.path}: read as {outcome.encoding}; {runner_up} also fits; give --encoding"
     if outcome.encoding is None:
         how = "no encoding decodes it, so its texts were matched byte by byte"
     else:

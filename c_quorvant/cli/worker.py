@@ -66,6 +66,7 @@ class Result:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
+    alternatives: tuple[str, ...] = ()  # as the API's PassResult.alternatives
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
@@ -149,6 +150,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         changes=tuple((key, before, after) for key, (_, before, after) in zip(found.keys, found.changes, strict=True)),
         encoding=found.encoding,
         confidence=found.confidence,
+        alternatives=found.alternatives,
         format=found.format,
         diff=_diff(job, api, found.encoding, found.format) if job.diff and found.changes else (),
         rules=tuple(found.rules.items()),
@@ -204,6 +206,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         changed=result.changed,
         encoding=result.encoding,
         confidence=result.confidence,
+        alternatives=result.alternatives,
         format=result.format,
         rules=tuple(result.rules.items()),
     )
