@@ -49,7 +49,7 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
         if (after != before) {
             result.changes.push_back(
-                {span.key, withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+                {span.key(), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
         }
     }
     result.count = rewriter->count();
@@ -87,7 +87,10 @@ FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& ou
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
-        writeOutput(output, rewriteDocument(std::move(document), *rewriter), permissionCeiling);
+        // Streamed: the output never stands whole beside the file's text.
+        writeOutputPieces(
+            output, [&](const PieceWriter& write) { writeRewrittenDocument(std::move(document), *rewriter, write); },
+            permissionCeiling);
     } else {
         writeExport(output, permissionCeiling, document, *rewriter);
     }

@@ -121,7 +121,7 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
     forEachDialogueText(
         script,
         [&](std::size_t begin, std::size_t end) {
-            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
+            spans.push_back({begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0});
         },
         {}, TextField::AtTextField);
     return spans;
