@@ -4,13 +4,14 @@ JSON document, and a summary; the exit status follows from it."""
 import json
 import sys
 from dataclasses import dataclass, field
-from typing import NoReturn
-
-from tqdm import tqdm
+from typing import TYPE_CHECKING, NoReturn, TextIO
 
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
+
+if TYPE_CHECKING:
+    from tqdm import tqdm
 
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
@@ -57,7 +58,7 @@ class Report:
     _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
     _earlier_outputs: int = 0  # skipped without a line of their own
     _existing_outputs: int = 0  # --skip-existing: the same
-    _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
+    _bar: "tqdm[NoReturn] | None" = field(init=False, default=None)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
         show_bar = (
@@ -66,22 +67,35 @@ class Report:
             and self.style.verbosity >= 0
             and not self.style.as_json
         )
-        self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+        if show_bar:
+            # Imported only for a bar: a run without one starts that much sooner.
+            from tqdm import tqdm
+
+            self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, leave=False)
+
+    def _write(self, text: str, file: TextIO, end: str = "\n") -> None:
+        """Prints `text`, a file's lines together; under a bar, through it so the bar stays below."""
+        if self._bar is None:
+            file.write(text + end)
+        else:
+            self._bar.write(text, file=file, end=end)
+        file.flush()
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
-            tqdm.write(f"quorvant: warning: {message}", file=sys.stderr)
+            self._write(f"quorvant: warning: {message}", sys.stderr)
 
     def note(self, message: str) -> None:
         if self.style.verbosity > 0:
-            tqdm.write(f"quorvant: {message}", file=sys.stderr)
+            self._write(f"quorvant: {message}", sys.stderr)
 
     def overwritten(self, index: int, by: str) -> None:
         """The output of file `index` was replaced by that of the later file `by`."""
         self._overwritten[index] = by
 
     def add(self, outcome: Outcome) -> None:
-        self._bar.update(1)
+        if self._bar is not None:
+            self._bar.update(1)
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
         if not self.in_order:
@@ -102,7 +116,8 @@ class Report:
     def finish(self, status: int | None = None) -> int:
         """Prints the summary or the document; `status` overrides the exit status
         the outcomes give (an interrupted run's)."""
-        self._bar.close()
+        if self._bar is not None:
+            self._bar.close()
         self.outcomes.sort(key=lambda outcome: outcome.index)
         if self.style.as_json:
             document = self._document()
@@ -112,9 +127,9 @@ class Report:
             print()
         elif self.style.verbosity >= 0:
             if self._earlier_outputs:
-                tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
+                self._write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", sys.stderr)
             if self._existing_outputs:
-                tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
+                self._write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", sys.stderr)
             # A single preview's own last line is its summary.
             if self.style.diff:
                 print(self._summary(), file=sys.stderr)
@@ -165,14 +180,15 @@ class Report:
 
     def _print(self, outcome: Outcome) -> None:
         if outcome.status == "failed":
-            tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
+            failure = f"quorvant: {outcome.path}: {outcome.reason}"
             if self.style.debug and outcome.details:
-                tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
+                failure += "\n" + outcome.details.rstrip("\n")
+            self._write(failure, sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
-            tqdm.write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", file=sys.stdout, end="")
+            self._write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", sys.stdout, end="")
             if self.style.verbosity >= 0:
-                tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
+                self._write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
             return
         elif outcome.status == "skipped" and outcome.reason == EARLIER_OUTPUT and self.style.verbosity == 0:
@@ -181,12 +197,12 @@ class Report:
             # A rerun over an archive skips most of it: a line each would bury the rest.
             self._existing_outputs += 1
         elif outcome.status == "skipped":
-            tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
+            self._write(f"quorvant: skipped {outcome.path}: {outcome.reason}", sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
             shown = counts if self.style.verbosity > 0 else _guessed(outcome)
-            tqdm.write(f"{outcome.path} -> {outcome.output}{shown}", file=sys.stdout)
+            self._write(f"{outcome.path} -> {outcome.output}{shown}", sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -194,18 +210,17 @@ class Report:
         label = text_label(outcome.format or "")
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
+        # A file's lines go out in one write: a file with thousands of changes is one call, not thousands.
+        lines: list[str] = []
         for number, (key, before, after) in enumerate(outcome.changes):
-            for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
-                tqdm.write(line, file=sys.stdout)
+            lines += change_lines(f"{where}{label} {key}", before, after, self.style.colour)
             if self.style.verbosity > 0 and number < len(outcome.changed_by):
-                tqdm.write(rules_line(outcome.changed_by[number]), file=sys.stdout)
+                lines.append(rules_line(outcome.changed_by[number]))
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
-        tqdm.write(
-            f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
-            file=sys.stdout,
-        )
+        lines.append(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}")
+        self._write("\n".join(lines), sys.stdout)
 
     def _document(self) -> dict[str, object]:
         files: list[dict[str, object]] = []
