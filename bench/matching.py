@@ -144,9 +144,9 @@ LONG_LINE_MB = [1, 2, 4, 8]
 LONG_LINE_SLACK = 1.5
 
 
-def cpu_seconds(run) -> float:
+def cpu_seconds(run, *args) -> float:
     start = time.process_time()
-    run()
+    run(*args)
     return time.process_time() - start
 
 
@@ -166,13 +166,16 @@ def long_line(megabytes: int) -> str:
 def print_long_lines() -> None:
     """Each text meets a new list, so that its rule is in its first text, as in a
     file of one long cue."""
-    print(f"\nOne-line texts, \\bHi\\b (median CPU seconds of three applies, each by a new list; target: per MB within {LONG_LINE_SLACK}x):")
+    print(
+        f"\nOne-line texts, \\bHi\\b (median CPU seconds of three applies, each by a new list; "
+        f"target: per MB within {LONG_LINE_SLACK}x):"
+    )
     pattern = re.compile(r"\bHi\b", re.IGNORECASE)
     per_mb = []
     for megabytes in LONG_LINE_MB:
         text = long_line(megabytes)
-        ours = statistics.median(cpu_seconds(lambda: WordList({"\\bHi\\b": "Hello"}).apply(text)) for _ in range(3))
-        theirs = statistics.median(cpu_seconds(lambda: pattern.sub("Hello", text)) for _ in range(3))
+        ours = statistics.median(cpu_seconds(WordList({"\\bHi\\b": "Hello"}).apply, text) for _ in range(3))
+        theirs = statistics.median(cpu_seconds(pattern.sub, "Hello", text) for _ in range(3))
         per_mb.append(ours / megabytes)
         print(f"  {megabytes} MB: {ours:.3f} s ({ours / megabytes * 1e3:.1f} ms a MB), re {theirs:.3f} s")
     flat = max(per_mb) <= LONG_LINE_SLACK * min(per_mb)

@@ -109,7 +109,7 @@ def run_batch(settings: Settings) -> int:
                 verbose=settings.style.verbosity > 0,
             )
         else:
-            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish, word_list.words)
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
         if settings.style.as_json:

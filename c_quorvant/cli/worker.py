@@ -1,24 +1,23 @@
-"""A worker process: runs one job at a time as the parent hands them over.
+"""A worker process: runs the jobs the parent hands over, one after another.
 
 The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
-import ctypes
 import os
 import signal
 import sys
 import time
 import traceback
 from dataclasses import dataclass, replace
-from multiprocessing.connection import Connection
 from types import ModuleType
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
-from c_quorvant.cli.preview import diff_hunks
 
 if TYPE_CHECKING:
+    from multiprocessing.connection import Connection
+
     from c_quorvant.api import Order, Rule, WordList
 
 _PR_SET_PDEATHSIG = 1
@@ -40,6 +39,8 @@ class Job:
     words_key: str = ""  # the same for every job of a run
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
+    # Sent without `words`: the worker has the list under `words_key` from an earlier job.
+    words_held: bool = False
 
 
 @dataclass(frozen=True)
@@ -60,28 +61,32 @@ class Result:
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
 
 
-def serve(connection: Connection, parent_pid: int) -> None:
-    """Takes jobs from `connection` until it closes."""
+def serve(connection: "Connection", parent_pid: int) -> None:
+    """Takes jobs from `connection` until it closes: a job, or a list of them, each
+    answered with its result as soon as it is done."""
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
     connection.send(None)  # ready: the clock of the first job starts now
     while True:
         try:
-            job = connection.recv()
+            jobs = connection.recv()
         except EOFError:
             return
-        connection.send(_timed(job, api))
+        for job in jobs if isinstance(jobs, list) else [jobs]:
+            connection.send(timed(job, api))
 
 
 def serve_socket() -> None:
     """`serve` for a child started by a cluster's worker: its socket's descriptor and
     the worker's process id come as arguments."""
+    from multiprocessing.connection import Connection
+
     descriptor, parent_pid = (int(value) for value in sys.argv[1:3])
     serve(Connection(descriptor), parent_pid)
 
 
-def _timed(job: Job, api: ModuleType) -> Result:
+def timed(job: Job, api: ModuleType) -> Result:
     started = time.monotonic()
     result = _run(job, api)
     return replace(result, seconds=time.monotonic() - started)
@@ -91,6 +96,8 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
     # The parent started us with SIGINT and SIGTERM blocked; ignoring them drops any
     # that came meanwhile. The parent kills us when it is interrupted, and the
     # kernel does if the parent dies first.
+    import ctypes
+
     for number in (signal.SIGINT, signal.SIGTERM):
         signal.signal(number, signal.SIG_IGN)
     signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT, signal.SIGTERM})
@@ -150,6 +157,8 @@ def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple
         fallback_encoding=job.fallback_encoding,
         output_encoding=job.output_encoding,
     )
+    from c_quorvant.cli.preview import diff_hunks
+
     # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
     read_as = encoding or "utf-8"
     return diff_hunks(
@@ -189,8 +198,16 @@ def _word_list(api: ModuleType, job: Job) -> "WordList":
     # outlive the run, so another run's list replaces it.
     global _compiled
     if _compiled is None or _compiled[0] != job.words_key or not job.words_key:
+        if job.words_held:
+            raise RuntimeError("the run's word list never reached this worker")
         _compiled = (job.words_key, api.WordList(job.words, order=job.words_order))
     return _compiled[1]
+
+
+def hold_word_list(key: str, words: "WordList") -> None:
+    """Lends the run's own compiled list to passes run in this process."""
+    global _compiled
+    _compiled = (key, words)
 
 
 _compiled: "tuple[str, WordList] | None" = None
