@@ -884,4 +884,5 @@ def test_a_few_small_files_need_no_worker_process(tmp_path, files, in_parent):
     assert result.stdout.split() == ["0", str(not in_parent), "False"], result.stderr
     outputs = sorted((tmp_path / "out").iterdir())
     assert len(outputs) == files
-    assert {path.read_text(encoding="utf-8") for path in outputs} == {SRT.replace("Aoi-san", "Aoi").replace("kun", "KUN")}
+    rewritten = SRT.replace("Aoi-san", "Aoi").replace("kun", "KUN")
+    assert {path.read_text(encoding="utf-8") for path in outputs} == {rewritten}
