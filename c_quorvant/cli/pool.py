@@ -7,7 +7,7 @@ import os
 import signal
 import threading
 import time
-from collections.abc import Iterator, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from dataclasses import replace
 from typing import TYPE_CHECKING
 
@@ -21,6 +21,7 @@ if TYPE_CHECKING:
     from c_quorvant.api import WordList
 
 _STOP_SIGNALS = {signal.SIGINT, signal.SIGTERM}
+SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 # Small files travel to a worker together, so that it never waits on the parent
 # between them; each result still comes back as its file is done.
 BATCH_BYTES = 1 << 20
@@ -38,13 +39,9 @@ class _Worker:
     def __init__(self, context: "SpawnContext") -> None:
         self.connection, child_end = context.Pipe()
         self.process = context.Process(target=serve, args=(child_end, os.getpid()), daemon=True)
-        # Blocked until the worker ignores them, so a Ctrl-C while it starts up
-        # can't give it a traceback to print.
-        signal.pthread_sigmask(signal.SIG_BLOCK, _STOP_SIGNALS)
         try:
             self.process.start()
         finally:
-            signal.pthread_sigmask(signal.SIG_UNBLOCK, _STOP_SIGNALS)
             child_end.close()
         self.ready = False
         self.broken = False
@@ -101,10 +98,11 @@ class _Workers:
 
     batch_bytes = float(BATCH_BYTES)
 
-    def __init__(self, size: int, groups: int, timeout: float | None) -> None:
+    def __init__(self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold) -> None:
         import multiprocessing
 
         self._context = multiprocessing.get_context("spawn")
+        self._hold_signals = hold_signals
         # A worker that dies is replaced as long as jobs wait.
         self._size = min(size, groups)
         self._timeout = timeout
@@ -115,8 +113,21 @@ class _Workers:
         return min(BATCH_FILES, max(1, -(-files_left // (2 * self._size))))
 
     def free(self) -> int:
+        from multiprocessing import resource_tracker
+
         while len(self._workers) < self._size:
-            self._workers.append(_Worker(self._context))
+            # A stop that Python hands over in the middle of a start (it can, inside
+            # the fork) would lose the child's id: it waits until the worker is listed, to be killed.
+            with self._hold_signals():
+                # Started first, as starting it unblocks the signals blocked below.
+                resource_tracker.ensure_running()
+                # Blocked until the worker ignores them, so a Ctrl-C while it
+                # starts up can't give it a traceback to print.
+                signal.pthread_sigmask(signal.SIG_BLOCK, _STOP_SIGNALS)
+                try:
+                    self._workers.append(_Worker(self._context))
+                finally:
+                    signal.pthread_sigmask(signal.SIG_UNBLOCK, _STOP_SIGNALS)
         return sum(worker.idle for worker in self._workers)
 
     def submit(self, batch: Batch) -> bool:
@@ -250,6 +261,7 @@ def run_in_workers(
     timeout: float | None,
     prepare: Prepare,
     finish: Finish,
+    hold_signals: SignalHold = contextlib.nullcontext,
     words: "WordList | None" = None,
 ) -> None:
     """Runs every job in at most `size` worker processes, each job ended at `timeout`
@@ -259,7 +271,8 @@ def run_in_workers(
     if _few_and_small(groups):
         run_jobs(groups, _InParent(timeout, words), prepare, finish)
     else:
-        run_jobs(groups, _Workers(size, sum(1 for group in groups if group), timeout), prepare, finish)
+        workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals)
+        run_jobs(groups, workers, prepare, finish)
 
 
 def _few_and_small(groups: list[list[Job]]) -> bool:
