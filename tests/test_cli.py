@@ -886,3 +886,29 @@ def test_a_few_small_files_need_no_worker_process(tmp_path, files, in_parent):
     assert len(outputs) == files
     rewritten = SRT.replace("Aoi-san", "Aoi").replace("kun", "KUN")
     assert {path.read_text(encoding="utf-8") for path in outputs} == {rewritten}
+
+
+@pytest.mark.parametrize(
+    "path",
+    [
+        "season/ep1.srt",
+        "linked/ep1.srt",
+        "link.srt",
+        "deep/linked/../ep1.srt",
+        "season/absent.srt",
+        "deep/linked/ep1.srt",
+    ],
+)
+def test_real_paths_resolve_as_the_system_does(tmp_path, monkeypatch, path):
+    from c_quorvant.cli.inputs import RealPaths
+
+    (tmp_path / "season").mkdir()
+    (tmp_path / "season" / "ep1.srt").write_text(SRT, encoding="utf-8")
+    (tmp_path / "deep").mkdir()
+    (tmp_path / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "deep" / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "link.srt").symlink_to(tmp_path / "season" / "ep1.srt")
+    monkeypatch.chdir(tmp_path)
+    real_path = RealPaths()
+
+    assert [real_path(path) for _ in range(2)] == [os.path.realpath(path)] * 2
