@@ -14,6 +14,7 @@ from typing import TYPE_CHECKING
 from c_quorvant.cli.errors import CliError
 from c_quorvant.cli.schedule import Batch, Finish, Prepare, run_jobs
 from c_quorvant.cli.worker import Job, Result, hold_word_list, serve, timed
+from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
     from multiprocessing.context import SpawnContext
@@ -22,6 +23,7 @@ if TYPE_CHECKING:
 
 _STOP_SIGNALS = {signal.SIGINT, signal.SIGTERM}
 SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
+Progress = Callable[[int, float], None]
 # Small files travel to a worker together, so that it never waits on the parent
 # between them; each result still comes back as its file is done.
 BATCH_BYTES = 1 << 20
@@ -48,6 +50,7 @@ class _Worker:
         self.batch: Batch = []  # the jobs sent and not yet answered, the running one first
         self.deadline = float("inf")
         self.words_key = ""  # the word list it was sent
+        self.limit: float | None = None  # the running job's time limit
         self._timeout: float | None = None
 
     @property
@@ -74,7 +77,8 @@ class _Worker:
         return job
 
     def _start_clock(self) -> None:
-        self.deadline = time.monotonic() + self._timeout if self._timeout and self.batch else float("inf")
+        self.limit = self.batch[0][0].time_limit(self._timeout) if self.batch else None
+        self.deadline = time.monotonic() + self.limit if self.limit else float("inf")
 
     def settle(self, result: Result) -> tuple[Batch, list[Result]]:
         """The running job with its result; the next one's clock starts."""
@@ -98,9 +102,12 @@ class _Workers:
 
     batch_bytes = float(BATCH_BYTES)
 
-    def __init__(self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold) -> None:
+    def __init__(
+        self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold, progress: Progress | None = None
+    ) -> None:
         import multiprocessing
 
+        self._progress = progress
         self._context = multiprocessing.get_context("spawn")
         self._hold_signals = hold_signals
         # A worker that dies is replaced as long as jobs wait.
@@ -162,6 +169,11 @@ class _Workers:
                 if message is None:
                     worker.ready = True
                     return None
+                if isinstance(message, tuple):
+                    # ("progress", index, share done) of a long Matroska remux
+                    if self._progress is not None:
+                        self._progress(message[1], message[2])
+                    return None
                 return worker.settle(message)
         if gone:
             self._remove(worker)
@@ -173,7 +185,7 @@ class _Workers:
         if worker.batch and time.monotonic() >= worker.deadline:
             # Killed before its job is settled, so nothing it leaves is cleared too early.
             self._remove(worker)
-            return worker.give_up(f"timed out after {self._timeout:g} s")
+            return worker.give_up(f"timed out after {worker.limit:g} s")
         return None
 
     def _remove(self, worker: _Worker) -> None:
@@ -209,6 +221,7 @@ class _InParent:
         self._results: list[Result] = []
         self._done = threading.Event()
         self._deadline = float("inf")
+        self._limit: float | None = None
 
     def batch_files(self, files_left: int) -> int:
         return 1
@@ -223,7 +236,8 @@ class _InParent:
             hold_word_list(job.words_key, self._words)
             self._words = None
         self._batch, self._results, self._done = batch, [], threading.Event()
-        self._deadline = time.monotonic() + self._timeout if self._timeout else float("inf")
+        self._limit = job.time_limit(self._timeout)
+        self._deadline = time.monotonic() + self._limit if self._limit else float("inf")
         results, done = self._results, self._done
 
         def run() -> None:
@@ -243,7 +257,7 @@ class _InParent:
             yield batch, self._results
         elif time.monotonic() >= self._deadline:
             batch, self._batch = self._batch, []
-            yield batch, [Result(batch[0][0].index, problem=f"timed out after {self._timeout:g} s")]
+            yield batch, [Result(batch[0][0].index, problem=f"timed out after {self._limit:g} s")]
 
     def abandon(self) -> list[Batch]:
         return []
@@ -262,22 +276,24 @@ def run_in_workers(
     prepare: Prepare,
     finish: Finish,
     hold_signals: SignalHold = contextlib.nullcontext,
+    progress: Progress | None = None,
     words: "WordList | None" = None,
 ) -> None:
     """Runs every job in at most `size` worker processes, each job ended at `timeout`
-    (see schedule.run_jobs), or, for a few small files, in this process (`words`:
-    the run's word list as compiled here). Workers are killed on the way out,
-    however it goes."""
+    (see schedule.run_jobs), or, for a few small subtitle files, in this process
+    (`words`: the run's word list as compiled here); `progress` gets (index, share
+    done) of a job that sends it. Workers are killed on the way out, however it goes."""
     if _few_and_small(groups):
         run_jobs(groups, _InParent(timeout, words), prepare, finish)
     else:
-        workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals)
+        workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals, progress)
         run_jobs(groups, workers, prepare, finish)
 
 
 def _few_and_small(groups: list[list[Job]]) -> bool:
     jobs = [job for group in groups for job in group]
-    if len(jobs) > IN_PARENT_FILES:
+    # A Matroska file's pass runs mkvtoolnix, which only a worker's end ends.
+    if len(jobs) > IN_PARENT_FILES or any(is_matroska(job.source) for job in jobs):
         return False
     size = 0
     for job in jobs:

@@ -10,6 +10,8 @@ from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
 
+# A Matroska remux's bar: the share done and the time left, as mkvmerge reports it.
+_REMUX_BAR = "{desc}: {percentage:3.0f}%|{bar}| {elapsed}<{remaining}"
 if TYPE_CHECKING:
     from tqdm import tqdm
 
@@ -30,7 +32,7 @@ class Outcome:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key, for preview
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key ("2 event 5" for a track's)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
@@ -39,6 +41,8 @@ class Outcome:
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
     note: str = ""  # written: what was not kept as it was (an owner)
+    matroska: str = ""  # what became of a Matroska file's tracks
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
 
 
 @dataclass(frozen=True)
@@ -78,14 +82,32 @@ class Report:
             from tqdm import tqdm
 
             self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, leave=False)
+        self.shows_progress = sys.stderr.isatty() and self.style.verbosity >= 0 and not self.style.as_json
+        self._remuxes: dict[int, tqdm[NoReturn]] = {}  # a bar for each long Matroska remux running
 
     def _write(self, text: str, file: TextIO, end: str = "\n") -> None:
-        """Prints `text`, a file's lines together; under a bar, through it so the bar stays below."""
-        if self._bar is None:
+        """Prints `text`, a file's lines together; under bars, through them so they stay below."""
+        if self._bar is None and not self._remuxes:
             file.write(text + end)
         else:
-            self._bar.write(text, file=file, end=end)
+            from tqdm import tqdm
+
+            tqdm.write(text, file=file, end=end)
         file.flush()
+
+    def progress(self, index: int, share: float) -> None:
+        """A long remux's share done, for the file `index`."""
+        if not self.shows_progress:
+            return
+        bar = self._remuxes.get(index)
+        if bar is None:
+            from tqdm import tqdm
+
+            # Updates come a few times a second: each is shown.
+            bar = self._remuxes[index] = tqdm(
+                total=100, file=sys.stderr, leave=False, desc="remuxing", mininterval=0, bar_format=_REMUX_BAR
+            )
+        bar.update(round(share * 100) - bar.n)
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
@@ -102,6 +124,9 @@ class Report:
     def add(self, outcome: Outcome) -> None:
         if self._bar is not None:
             self._bar.update(1)
+        remux = self._remuxes.pop(outcome.index, None)
+        if remux is not None:
+            remux.close()
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
         if not self.in_order:
@@ -197,7 +222,12 @@ class Report:
             self._write(failure, sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
-            self._write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", sys.stdout, end="")
+            if outcome.format == "matroska":
+                # Each track's diff has its own header, which names the file by "\0".
+                patch = "".join(outcome.diff).replace("\0", outcome.path)
+            else:
+                patch = f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}"
+            self._write(patch, sys.stdout, end="")
             if self.style.verbosity >= 0:
                 self._write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
@@ -214,13 +244,15 @@ class Report:
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            told = counts if self.style.verbosity > 0 else _guessed(outcome)
+            told = (counts if self.style.verbosity > 0 else _guessed(outcome)) + _tracks(outcome)
             note = f"; {shown(outcome.note)}" if outcome.note else ""
             self._write(f"{outcome.path} -> {outcome.output}{told}{note}", sys.stdout)
         elif outcome.status == "unchanged" and self.style.mode != "preview":
             # Most of a library, on a rerun: the summary counts them.
             if self.style.verbosity > 0:
-                self._write(f"{outcome.path}: no rule changes it; left as it is", sys.stdout)
+                # A Matroska file's output is then a plain copy of it.
+                copied = f" (copied to {outcome.output})" if outcome.format == "matroska" and outcome.output else ""
+                self._write(f"{outcome.path}: no rule changes it; left as it is{copied}", sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -237,6 +269,7 @@ class Report:
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
+        read_as += _tracks(outcome)
         lines.append(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}")
         self._write("\n".join(lines), sys.stdout)
 
@@ -257,6 +290,8 @@ class Report:
             }
             if outcome.note:
                 entry["note"] = outcome.note
+            if outcome.tracks:
+                entry["tracks"] = list(outcome.tracks)
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
@@ -301,6 +336,10 @@ def _output_exists(outcome: Outcome) -> bool:
 
 def _read_as(outcome: Outcome) -> str:
     return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
+
+
+def _tracks(outcome: Outcome) -> str:
+    return f" [{outcome.matroska}]" if outcome.matroska else ""
 
 
 def _guessed(outcome: Outcome) -> str:

@@ -19,6 +19,10 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     span.number = cue.number;
     const std::string_view timingEnd = cue.timing ? cue.timing->lineEnd(text) : std::string_view();
     span.lineEnd = lineEndOf(timingEnd.empty() ? firstLineEnd(text) : timingEnd);
+    if (cue.timing) {
+        span.headingBegin = cue.timing->begin;
+        span.headingEnd = cue.timing->contentEnd;
+    }
     if (cue.text.empty()) {
         span.begin = span.end = cue.textAt;
         // A text given to a cue without one takes a line of its own.
@@ -97,10 +101,18 @@ bool spanHolds(std::string_view document, const TextSpan& span, std::string_view
 
 // The document's text with its spans rewritten, handed to `write` in pieces, in order.
 template <class Write>
-void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewriter, Write write) {
+void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewriter,
+                           const std::vector<std::size_t>& kept, Write write) {
     const std::string_view text = document.text;
     std::size_t copied = 0;
-    for (const TextSpan& span : document.spans) {
+    auto nextKept = kept.begin();
+    for (std::size_t position = 0; position < document.spans.size(); ++position) {
+        const TextSpan& span = document.spans[position];
+        if (nextKept != kept.end() && *nextKept == position) {
+            ++nextKept;
+            rewriter.countUnchanged(1);
+            continue;
+        }
         const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
         if (spanHolds(text, span, after)) continue;
         std::string written = writtenSpan(document.format, text, span, after);
@@ -141,7 +153,7 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
     return document;
 }
 
-std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter) {
+std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter, const std::vector<std::size_t>& kept) {
     const std::string_view text = document.text;
     // Without rules every text stays: nothing to make of the spans but their count.
     if (!rewriter.hasRules()) {
@@ -150,7 +162,7 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter)
     }
     std::string rewritten;
     rewritten.reserve(text.size());
-    forEachRewrittenPiece(document, rewriter, [&](std::string_view piece) { rewritten.append(piece); });
+    forEachRewrittenPiece(document, rewriter, kept, [&](std::string_view piece) { rewritten.append(piece); });
     if (!document.utf16) return rewritten;
     // Every piece was checked: the whole encodes.
     return encodeUtf16(rewritten, *document.utf16).value();
@@ -167,7 +179,7 @@ void writeRewrittenDocument(SubtitleDocument&& document, TextRewriter& rewriter,
         write(document.text);
         return;
     }
-    forEachRewrittenPiece(document, rewriter, write);
+    forEachRewrittenPiece(document, rewriter, {}, write);
 }
 
 std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,

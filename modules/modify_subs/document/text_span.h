@@ -29,6 +29,10 @@ struct TextSpan {
     // so that the text gets lines of its own (a cue without text lines that a rule fills).
     std::uint8_t fillBefore = 0;
     std::uint8_t fillAfter = 0;
+    // The bytes that time the text: a cue's timing line, an event's fields before
+    // its text. Empty for a cue without a timing line.
+    std::size_t headingBegin = 0;
+    std::size_t headingEnd = 0;
 
     std::string key() const { return std::to_string(number); }
 };

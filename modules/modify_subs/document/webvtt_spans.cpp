@@ -154,6 +154,8 @@ private:
                       lineEndOf(timingEnd.empty() ? firstLineEnd(_document) : timingEnd),
                       0,
                       0};
+        span.headingBegin = timing.begin;
+        span.headingEnd = timing.contentEnd;
         if (span.begin == span.end) {
             // A text given to the empty payload gets lines of its own, and a blank
             // line before a cue that follows at once.
