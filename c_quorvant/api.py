@@ -10,7 +10,7 @@ import json
 import os
 import pathlib
 import stat
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
 
@@ -24,6 +24,7 @@ from c_quorvant.formats import (
     Label,
     check_template,
     format_of,
+    is_matroska,
     label,
     output_name,
     text_label,
@@ -443,9 +444,23 @@ def preview(
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
+    return _previewed(data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path))
+
+
+def _previewed(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+) -> Preview:
+    """preview's answer for the bytes of a file; failures name `path`."""
     decoding = choose(data, encoding, fallback_encoding)
     texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
-        decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
+        decoding.to_native(data), format, words._compiled, protect_tags, unicode, path
     )
     return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
 
@@ -619,7 +634,7 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
     ValueError for a template holding anything else, or a '/'."""
     check_template(name)
     source = os.fsdecode(path)
-    if format_of(source) is None:
+    if format_of(source) is None and not is_matroska(source):
         raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, export_texts))

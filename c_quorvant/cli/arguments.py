@@ -5,7 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, LABELS, check_template
+from c_quorvant.formats import DEFAULT_NAME, INPUTS_NAMED, LABELS, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -26,6 +26,7 @@ examples:
   quorvant preview *.srt -w words.json -q --exit-code || exit 1   guard a commit hook or CI step
   quorvant rewrite shows -r -o clean --name '{name}' -w words.json   same names, in clean/
   quorvant rewrite season1 --in-place -w words.json   each file replaced, the original kept as NAME.orig
+  quorvant rewrite "Show - 01.mkv" --tracks eng -w words.json   a Matroska file's English text tracks
 
 Outputs are named by --name, by default the module's rule: "[Quorvanted] " before the
 file's name and, for export, the ending swapped for .json (ep01.ass -> "[Quorvanted]
@@ -51,7 +52,8 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description=f"Rewrite the dialogue of subtitle files ({ENDINGS_NAMED}) with a replacement word list.",
+        description=f"Rewrite the dialogue of subtitle files ({INPUTS_NAMED} text tracks) with a "
+        "replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -82,7 +84,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=f"{ENDINGS_NAMED} files, or folders to search for them; - alone reads one file "
+        help=f"{INPUTS_NAMED} files, or folders to search for them; - alone reads one file "
         "from standard input (its format named by --format) and writes its output to standard output",
     )
     command.add_argument("--format", choices=LABELS, help="the format of the file read from standard input (-)")
@@ -104,6 +106,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "written, as in the file (merged lists one after another)",
     )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    command.add_argument(
+        "--tracks",
+        default="all",
+        metavar="SPEC",
+        type=_tracks,
+        help="the text tracks of Matroska files (.mkv, .mka, .mks) to work on: track ids as mkvmerge -J "
+        "numbers them, language codes (eng, ja) or all (the default), separated by commas; a file with "
+        "no track matching is skipped",
+    )
     command.add_argument(
         "--follow-links",
         action="store_true",
@@ -321,6 +332,12 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             "and the SHA-256 of the bytes replaced and written",
         )
         command.add_argument(
+            "--sidecar",
+            action="store_true",
+            help="write each changed text track of a Matroska file as a loose file beside it "
+            "(Show.en.ass, Show.en.sdh.srt, Show.ja.forced.ass) instead of a remuxed copy; the video is not touched",
+        )
+        command.add_argument(
             "--output-encoding",
             type=_encoding,
             metavar="NAME",
@@ -372,6 +389,16 @@ def _encoding(text: str) -> str:
         return text
     try:
         text_codec(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
+
+
+def _tracks(text: str) -> str:
+    from c_quorvant.containers.tracks import parse_choice
+
+    try:
+        parse_choice(text)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
     return text

@@ -31,11 +31,12 @@ from c_quorvant.cli.in_place import (
     sha256_of,
 )
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
+from c_quorvant.cli.matroska import remux_seconds
 from c_quorvant.cli.pool import SignalHold, run_in_workers
 from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style, shown
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
+from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
@@ -61,6 +62,7 @@ class Settings:
     order: "Order" = "sorted"  # of the rules: "sorted" or "written"
     wait: bool = False  # --in-place: wait for another run working in a folder instead of failing
     log: str | None = None  # --in-place: the JSON-lines log of the files replaced
+    tracks: str = "all"  # a Matroska file's tracks (--tracks)
 
 
 def run_batch(settings: Settings) -> int:
@@ -104,7 +106,7 @@ def selected_inputs(files: list[str], options: Options) -> Selection:
 def _require_subtitles(selection: Selection) -> None:
     if not selection.names_subtitles:
         lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+        raise UsageError("\n".join([*lines, f"no {INPUTS_NAMED} file to work on among the arguments"]))
 
 
 def _run_batch(settings: Settings, locks: FolderLocks) -> int:
@@ -122,7 +124,7 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
-        report.note(f"ignored {path}: {NOT_A_SUBTITLE}")
+        report.note(f"ignored {path}: {NOT_AN_INPUT}")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:
@@ -152,6 +154,11 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
             fallback_encoding=settings.fallback_encoding,
             diff=settings.style.diff,
             backup=os.path.abspath(item.backup) if item.backup else "",
+            tracks=settings.tracks,
+            sidecar=settings.options.sidecar,
+            in_place=settings.options.in_place,
+            extra_seconds=remux_seconds(item.path),
+            progress=report.shows_progress and not settings.scheduler,
         )
         for item in runnable
     }
@@ -174,7 +181,13 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
             )
         else:
             run_in_workers(
-                groups, settings.jobs, settings.timeout, staging.prepare, staging.finish, settings.hold_signals
+                groups,
+                settings.jobs,
+                settings.timeout,
+                staging.prepare,
+                staging.finish,
+                settings.hold_signals,
+                report.progress,
             )
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
@@ -275,6 +288,8 @@ class _Staging:
             diff=result.diff,
             rules=result.rules,
             changed_by=result.changed_by,
+            matroska=result.note,
+            tracks=result.tracks,
         )
         try:
             if result.problem:
@@ -283,6 +298,12 @@ class _Staging:
                     # Gone before its pass could read it: the same accident as after.
                     reason = DELETED
                 outcome = Outcome(item.index, item.path, "failed", reason=reason, details=result.details)
+            elif result.status == "skipped":
+                outcome = Outcome(item.index, item.path, "skipped", reason=result.note)
+            elif result.outputs:
+                outcome = self._commit_sidecars(item, result, common)
+            elif result.status == "unchanged" and not result.output_name:
+                outcome = Outcome(item.index, item.path, "unchanged", **common)
             elif job.mode == "preview":
                 outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
             elif result.rewrites_backup is not None:
@@ -327,7 +348,20 @@ class _Staging:
         if replaced is not None:
             self._report.overwritten(replaced.index, item.path)
         self._last_written[os.path.realpath(output)] = item
-        return Outcome(item.index, item.path, "written", output, **common)
+        return Outcome(item.index, item.path, result.status or "written", output, **common)
+
+    def _commit_sidecars(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
+        """A Matroska file's sidecar files, each moved beside its output's name."""
+        folder = os.path.dirname(item.output)
+        moved = []
+        for name in result.outputs:
+            output = os.path.join(folder, name)
+            try:
+                os.replace(os.path.join(self._folders[item.index], name), output)
+            except OSError as error:
+                return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+            moved.append(output)
+        return Outcome(item.index, item.path, "written", ", ".join(moved), **common)
 
     def _replace(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         scratch = self._folders[item.index]
