@@ -35,7 +35,7 @@ void checkMarkupSpans(std::string_view document, SubtitleFormat format, const Re
     std::size_t previousEnd = 0;
     for (const TextSpan& span : spans) {
         if (span.begin < previousEnd || span.end < span.begin || span.end > document.size()) __builtin_trap();
-        if (!span.decoded) __builtin_trap();
+        if (!span.markup) __builtin_trap();
         previousEnd = span.end;
     }
     std::string rewritten;
@@ -43,7 +43,7 @@ void checkMarkupSpans(std::string_view document, SubtitleFormat format, const Re
     std::size_t copied = 0;
     for (const TextSpan& span : spans) {
         // Every visible run becomes text that needs escaping and a line break.
-        texts.push_back(rewriteVisibleRuns(*span.decoded, tagSyntaxOf(format),
+        texts.push_back(rewriteVisibleRuns(span.markup->decoded, tagSyntaxOf(format),
                                            [](const std::string&) { return std::string("x & <P>\nz"); }));
         rewritten.append(document.substr(copied, span.begin - copied));
         rewritten += writtenSpan(format, document, span, texts.back());
@@ -58,6 +58,7 @@ void checkMarkupSpans(std::string_view document, SubtitleFormat format, const Re
     }
     if (again.size() != spans.size()) __builtin_trap();
     for (std::size_t i = 0; i < spans.size(); ++i) {
-        if (again[i].key != spans[i].key || withNewlines(*again[i].decoded) != withNewlines(texts[i])) __builtin_trap();
+        if (again[i].number != spans[i].number || withNewlines(again[i].markup->decoded) != withNewlines(texts[i]))
+            __builtin_trap();
     }
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
@@ -170,7 +171,7 @@ std::string decodedReferences(std::string_view data, MarkupDialect dialect) {
     return text;
 }
 
-TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
+TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::int64_t number,
                     std::string lineBreak) {
     // Most paragraphs are one line of data without references: their bytes are their text.
     if (content.pieces.empty()) {
@@ -179,9 +180,8 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
             TextSpan span;
             span.begin = content.begin;
             span.end = content.end;
-            span.key = std::move(key);
-            span.lineEnd = std::move(lineBreak);
-            span.decoded.emplace(bytes);
+            span.number = number;
+            span.markup = std::make_shared<const MarkupText>(MarkupText{std::string(bytes), {}, std::move(lineBreak)});
             return span;
         }
     }
@@ -231,8 +231,9 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
     while (last > first && pieces[last - 1].token == Token::Layout) --last;
 
     TextSpan span;
-    span.key = std::move(key);
-    span.lineEnd = std::move(lineBreak);
+    span.number = number;
+    MarkupText markup;
+    markup.lineBreak = std::move(lineBreak);
     span.begin = first < last ? pieces[first].begin : content.begin;
     span.end = first < last ? pieces[last - 1].end : content.begin;
     std::string text;
@@ -254,7 +255,7 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
             }
             case Token::Newline:
                 text += '\n';
-                span.breaks.emplace_back(bytes);
+                markup.breaks.emplace_back(bytes);
                 break;
             case Token::Break: {
                 // Layout after a break is its own; layout before it, unless an earlier break took it.
@@ -266,12 +267,13 @@ TextSpan markupSpan(std::string_view document, const MarkupContent& content, Mar
                 }
                 if (i + 1 < last && pieces[i + 1].token == Token::Layout) end = pieces[i + 1].end;
                 text += '\n';
-                span.breaks.emplace_back(document.substr(begin, end - begin));
+                markup.breaks.emplace_back(document.substr(begin, end - begin));
                 break;
             }
         }
     }
-    span.decoded = std::move(text);
+    markup.decoded = std::move(text);
+    span.markup = std::make_shared<const MarkupText>(std::move(markup));
     return span;
 }
 
@@ -282,7 +284,7 @@ std::string writtenMarkup(const TextSpan& span, std::string_view original, std::
     // What looked like markup in the text as read but was text ("&lt;b&gt;") stays text.
     // Its '<' alone is text: markup after it (an own <i> inside "&lt;!-- <i>") still counts.
     std::unordered_set<std::string_view> lookalikes;
-    const std::string_view decoded = span.decoded ? std::string_view(*span.decoded) : std::string_view();
+    const std::string_view decoded = span.markup ? std::string_view(span.markup->decoded) : std::string_view();
     for (std::size_t at = 0; at < decoded.size(); ++at) {
         if (decoded[at] != '<' && decoded[at] != '&') continue;
         const std::string_view markup = decoded.substr(at, markupLength(decoded.substr(at), syntax));
@@ -311,7 +313,8 @@ std::string writtenMarkup(const TextSpan& span, std::string_view original, std::
         }
         if (c == '\r' || c == '\n') {
             if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-            written += nextBreak < span.breaks.size() ? span.breaks[nextBreak++] : span.lineEnd;
+            written +=
+                nextBreak < span.markup->breaks.size() ? span.markup->breaks[nextBreak++] : span.markup->lineBreak;
         } else if (c == '&') {
             written += "&amp;";
         } else if (c == '<') {

@@ -6,6 +6,7 @@
 // its line breaks reuse the paragraph's own, layout around them included.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,11 +32,11 @@ struct MarkupContent {
     bool preserve = false;
 };
 
-// The span of the content, keyed `key`. Without `preserve`, white space that holds
+// The span of the content, numbered `number`. Without `preserve`, white space that holds
 // a line end is layout: outside the span at its ends, part of a line break beside
 // one, a space elsewhere. It starts at the line end: blanks before one are text.
 // `lineBreak` is what a text's line breaks beyond the paragraph's own are written as.
-TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::string key,
+TextSpan markupSpan(std::string_view document, const MarkupContent& content, MarkupDialect dialect, std::int64_t number,
                     std::string lineBreak);
 
 // Character data with its references decoded: XML's five and numeric ones, and

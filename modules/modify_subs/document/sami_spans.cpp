@@ -50,7 +50,7 @@ std::size_t findLower(std::string_view document, std::string_view needle, std::s
 
 // Only a paragraph with something besides blanks and no-break spaces is a text.
 bool holdsText(const TextSpan& span) {
-    std::string_view text = *span.decoded;
+    std::string_view text = span.markup->decoded;
     while (!text.empty()) {
         if (text.starts_with("\xC2\xA0")) {
             text.remove_prefix(2);
@@ -120,7 +120,7 @@ private:
             _content.reset();
             return;
         }
-        TextSpan span = markupSpan(_document, *_content, MarkupDialect::Sami, std::to_string(_blocks), "<br>");
+        TextSpan span = markupSpan(_document, *_content, MarkupDialect::Sami, _blocks, "<br>");
         _content.reset();
         if (holdsText(span)) _spans.push_back(std::move(span));
     }

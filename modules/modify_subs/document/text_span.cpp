@@ -1,9 +1,33 @@
 #include "document/text_span.h"
 
+// A span per cue: a large SubRip file must stay under twice its size in memory.
+static_assert(sizeof(void*) != 8 || sizeof(TextSpan) <= 64);
+
+LineEnd lineEndOf(std::string_view bytes) {
+    if (bytes == "\n") return LineEnd::Lf;
+    if (bytes == "\r\n") return LineEnd::CrLf;
+    if (bytes == "\r") return LineEnd::Cr;
+    return LineEnd::None;
+}
+
+std::string_view lineEndBytes(LineEnd end) {
+    switch (end) {
+        case LineEnd::Lf:
+            return "\n";
+        case LineEnd::Cr:
+            return "\r";
+        case LineEnd::CrLf:
+            return "\r\n";
+        case LineEnd::None:
+            break;
+    }
+    return {};
+}
+
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
-    if (span.decoded) return *span.decoded;
+    if (span.markup) return span.markup->decoded;
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
-    if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return bytes;
+    if (span.lineEnd == LineEnd::None || bytes.find('\r') == std::string_view::npos) return bytes;
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "document/timed_lines.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -57,11 +58,10 @@ std::vector<TextSpan> findTimedLineSpans(std::string_view document, const TimedL
         TextSpan span;
         span.begin = line->contentEnd - (content.size() - *textAt);
         span.end = line->contentEnd;
-        span.key = std::to_string(spans.size() + 1);
-        span.lineEnd = "|";
+        span.number = static_cast<std::int64_t>(spans.size() + 1);
         std::string text(document.substr(span.begin, span.end - span.begin));
         std::replace(text.begin(), text.end(), '|', '\n');
-        span.decoded = std::move(text);
+        span.markup = std::make_shared<const MarkupText>(MarkupText{std::move(text), {}, "|"});
         spans.push_back(std::move(span));
     }
     if (spans.empty() && anyLine && firstTimed) {

@@ -106,8 +106,7 @@ private:
     void end(std::string_view name) {
         if (_content && _preserve.size() == _paragraphDepth) {
             _content->end = here();
-            _spans.push_back(
-                markupSpan(_document, *_content, MarkupDialect::Ttml, std::to_string(_paragraphs), _breakForm));
+            _spans.push_back(markupSpan(_document, *_content, MarkupDialect::Ttml, _paragraphs, _breakForm));
             _content.reset();
             _openBreaks.clear();
         } else if (_content && !_openBreaks.empty() && _openBreaks.back().second == _preserve.size()) {

@@ -81,8 +81,8 @@ std::optional<std::string_view> nextNonBlankLine(std::string_view document, cons
 // MicroDVD and MPL2 have no escape for '|': a rule's one would read back as a line break.
 std::string barJoinedLines(const TextSpan& span, std::string_view text, const char* formatName) {
     if (text.find('|') != std::string_view::npos) {
-        throw UnwritableTextError(span.key, "the rewritten text of cue " + span.key + " holds a '|', which " +
-                                                formatName + " readers read as a line break; nothing was written");
+        throw UnwritableTextError(span.key(), "the rewritten text of cue " + span.key() + " holds a '|', which " +
+                                                  formatName + " readers read as a line break; nothing was written");
     }
     std::string written;
     written.reserve(text.size());
@@ -110,12 +110,12 @@ std::vector<std::string_view> markupRuns(std::string_view text) {
 // A rule's own markup that leaves the paragraph ill-formed is written as text instead.
 std::string writtenTtml(const TextSpan& span, std::string_view original, std::string_view text) {
     std::string written = writtenMarkup(span, original, text, MarkupDialect::Ttml);
-    if (markupRuns(text) == markupRuns(*span.decoded) || !ttmlContentProblem(written)) return written;
+    if (markupRuns(text) == markupRuns(span.markup->decoded) || !ttmlContentProblem(written)) return written;
     // Then all its markup is the paragraph's own, nested elements as the file had them.
     written = writtenMarkup(span, original, text, MarkupDialect::Ttml, false);
     if (const std::optional<std::string> problem = ttmlContentProblem(written, false)) {
-        throw UnwritableTextError(span.key, "the rewritten text of paragraph " + span.key + " holds " + *problem +
-                                                ", so TTML readers would not read it back; nothing was written");
+        throw UnwritableTextError(span.key(), "the rewritten text of paragraph " + span.key() + " holds " + *problem +
+                                                  ", so TTML readers would not read it back; nothing was written");
     }
     return written;
 }
@@ -185,11 +185,18 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
                                                 lines, [&] { return nextNonBlankLine(document, span); },
                                                 [&] { return startsParagraph(document, span.begin); })) {
         throw UnwritableTextError(
-            span.key, "the rewritten text of cue " + span.key +
-                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                          "written");
+            span.key(), "the rewritten text of cue " + span.key() +
+                            " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                            "written");
     }
-    std::string bytes = joinedLines(lines, original, span.lineEnd);
-    if (span.begin == span.end && !bytes.empty()) bytes = span.fillBefore + bytes + span.fillAfter;
+    const std::string_view lineEnd = lineEndBytes(span.lineEnd);
+    std::string bytes = joinedLines(lines, original, lineEnd);
+    if (span.begin == span.end && !bytes.empty()) {
+        std::string filled;
+        for (int i = 0; i < span.fillBefore; ++i) filled += lineEnd;
+        filled += bytes;
+        for (int i = 0; i < span.fillAfter; ++i) filled += lineEnd;
+        return filled;
+    }
     return bytes;
 }
