@@ -74,6 +74,9 @@ def _ttml_cue(text, prefix="", end="\n"):
         ("sami", _sami_cue("Tom &amp; Jerry"), {"&": "and", "m": "<3>"}, False, _sami_cue("To&lt;3&gt; and Jerry")),
         ("sami", _sami_cue("one<BR>\r\ntwo"), {"o": "0\n"}, False, _sami_cue("0<BR>\r\nne<br>tw0<br>")),
         ("sami", _sami_cue("a&nbsp;b c"), {"c": "d"}, False, _sami_cue("a&nbsp;b d")),
+        # A blank after a reused break would join the layout after its tag: the layout is left out.
+        ("sami", _sami_cue("a<br>\r\nb"), {"b": " c"}, False, _sami_cue("a<br> c")),
+        ("sami", _sami_cue("a<br>\r\nb<br>\r\nc"), {"c": "\td"}, False, _sami_cue("a<br>\r\nb<br>\td")),
         (
             "sami",
             _sami_cue("<font color=red>red</font>"),
@@ -111,6 +114,7 @@ def _ttml_cue(text, prefix="", end="\n"):
         ("ttml", _ttml_cue("a &amp; b &#233;"), {"&": "<&>", "\u00e9": "e"}, False, _ttml_cue("a &lt;&amp;&gt; b e")),
         ("ttml", _ttml_cue("\n  one<br/>\n  two\n"), {"o": "0"}, False, _ttml_cue("\n  0ne<br/>\n  tw0\n")),
         ("ttml", _ttml_cue("a\n  b"), {"b": "c"}, False, _ttml_cue("a c")),
+        ("ttml", _ttml_cue("a<br/>\n  b"), {"b": " c"}, False, _ttml_cue("a<br/> c")),
         (
             "ttml",
             _ttml_cue('<span tts:fontStyle="italic">italic</span>'),

@@ -313,8 +313,17 @@ std::string writtenMarkup(const TextSpan& span, std::string_view original, std::
         }
         if (c == '\r' || c == '\n') {
             if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-            written +=
-                nextBreak < span.markup->breaks.size() ? span.markup->breaks[nextBreak++] : span.markup->lineBreak;
+            std::string_view form = nextBreak < span.markup->breaks.size()
+                                        ? std::string_view(span.markup->breaks[nextBreak++])
+                                        : std::string_view(span.markup->lineBreak);
+            // Blanks of the text after a break would read back as more of the layout that follows its tag.
+            if (at + 1 < text.size() && (text[at + 1] == ' ' || text[at + 1] == '\t')) {
+                const std::size_t tagEnd = form.rfind('>');
+                const std::size_t layout =
+                    tagEnd == std::string_view::npos ? tagEnd : form.find_first_of("\r\n", tagEnd);
+                if (layout != std::string_view::npos) form = form.substr(0, layout);
+            }
+            written += form;
         } else if (c == '&') {
             written += "&amp;";
         } else if (c == '<') {
