@@ -340,6 +340,12 @@ def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
         WordList({"a": {}})
 
 
+def test_protect_tags_true_on_a_text_alone_protects_ass_tags():
+    # SubRip's <i> is text to ASS, so the rule reaches it; ASS's override block is kept.
+    words = WordList({"i": "I"})
+    assert words.apply("<i>hi</i> {\\i1}hi", protect_tags=True) == "<I>hI</I> {\\i1}hI"
+
+
 @pytest.mark.parametrize(
     "format, data, names",
     [
