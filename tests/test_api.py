@@ -11,6 +11,7 @@ from conftest import DATA_DIR, run_python
 
 from c_quorvant import (
     SubtitleFileError,
+    UnwritableTextError,
     WordList,
     WordListError,
     export,
@@ -170,6 +171,12 @@ def _errors(tmp_path):
         ),
         (lambda: rewrite(x, words, tmp_path), IsADirectoryError, {"filename": str(tmp_path)}),
         (lambda: rewrite(x, {"hi": "ho"}), TypeError, {}),
+        # A line SubRip readers would take for a cue's start: the text is named by its key.
+        (
+            lambda: rewrite_bytes(CUE, "srt", WordList({"^hi$": "hi\n\n2\n00:00:03,000 --> 00:00:04,000"})),
+            UnwritableTextError,
+            {"key": "1"},
+        ),
     ]
 
 
