@@ -26,7 +26,7 @@ class Outcome:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[int, str, str], ...] = ()  # each change, for preview
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key, for preview
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read

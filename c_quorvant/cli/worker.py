@@ -50,7 +50,7 @@ class Result:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None  # texts read
     changed: int | None = None  # how many of them the rules changed
-    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
+    changes: tuple[tuple[str, str, str], ...] = ()  # (export key, before, after) of each text changed (preview)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
@@ -127,7 +127,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         job.index,
         texts=found.texts,
         changed=len(found.changes),
-        changes=tuple(found.changes),
+        changes=tuple((key, before, after) for key, (_, before, after) in zip(found.keys, found.changes, strict=True)),
         encoding=found.encoding,
         confidence=found.confidence,
         format=found.format,
