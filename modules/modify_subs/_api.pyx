@@ -228,8 +228,9 @@ cdef tuple _entry(const WordListEntry& entry):
 
 
 cdef class CompiledWordList:
-    """A word list's rules, compiled natively by the first call in each mode and
-    shared by every later call, from any thread."""
+    """A word list's rules, compiled natively by the first call in each mode
+    (protect_tags and unicode, each on or off) and lent to later calls in that mode
+    from any thread; calls at the same moment each get a rewriter of their own."""
     cdef unique_ptr[CompiledRules] _rules
     cdef list _patterns  # in the order the rules apply: what a rule's index names
 

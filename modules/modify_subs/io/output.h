@@ -15,11 +15,6 @@
 // "dir/x.ass" names a file inside a directory called "[Quorvanted] dir".
 std::string outputName(const std::string& subfile, const std::string& ending);
 
-// The export document as the export passes store it: jsoncpp's stream writer with
-// a two-blank indentation and every other setting at its default. Taken by value:
-// callers move their document in, as it is the largest thing a pass holds.
-std::string exportDocumentText(Json::Value document);
-
 // How a whole-file write ended. A file that could not be created or put in place
 // and one whose writing failed part-way (a full disk) are reported differently.
 class WriteResult {
@@ -53,7 +48,8 @@ private:
 // `permissionCeiling` (an input's bits, so a private file gives a private copy).
 WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling = 0777);
 
-// The export document (see exportDocumentText) written as writeWholeFile writes,
+// The export document as the export passes store it (jsoncpp's stream writer with a
+// two-blank indentation and every other setting at its default), written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.
 WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling = 0777);
 
