@@ -14,7 +14,7 @@ BENCH_PLAIN_BUILD := build/bench-plain
 # pip builds out of tree by default; this checkout keeps a cached build to stay quick.
 PIP_BUILD := build/{wheel_tag}
 
-.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench bench-baseline demo clean
+.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench bench-baseline demo mutants clean
 
 setup: $(VENV)/.installed
 
@@ -76,6 +76,11 @@ bench: bench-baseline
 	$(PY) bench/matching.py
 	$(PY) bench/characters.py
 	$(PY) bench/batch.py
+
+# Plants each of a fixed list of faults alone and runs the tests that should catch it;
+# slow (a rebuild per fault), so not part of CI.
+mutants: setup
+	$(PY) tools/mutants.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup

@@ -99,9 +99,11 @@ class WordList(Mapping[str, str]):
     One that compiles only character-wise (unicode=True) is kept, and raises when
     applied byte-wise.
 
-    The rules are compiled natively, once per mode, by the first call that uses
-    them, and shared by every later call from any thread. A pickled WordList is its
-    rules, compiled anew where it is loaded."""
+    The rules are compiled natively by the first call in each mode (protect_tags
+    and unicode, each on or off); a call gives its compiled rules back when done,
+    and a later call in that mode, from any thread, takes them instead of
+    compiling again (calls at the same moment each compile their own). A pickled
+    WordList is its rules, compiled anew where it is loaded."""
 
     def __init__(
         self,
