@@ -55,6 +55,20 @@ std::size_t fieldsBeforeText(std::string_view fields) {
     }
 }
 
+// Where libass starts the text of a line whose Text field follows `before` fields,
+// or npos where it drops the line: each of those fields must hold something past
+// its leading blanks (an empty field between commas does), and the text starts
+// after the last one's comma, or at the line's end when that field ends the line.
+std::size_t libassTextStart(std::size_t before, std::string_view fields) {
+    std::size_t at = 0;
+    for (std::size_t field = 0; field < before; ++field) {
+        while (at < fields.size() && isBlank(fields[at])) ++at;
+        if (at == fields.size()) return std::string_view::npos;
+        at = std::min(fields.find(',', at), fields.size() - 1) + 1;
+    }
+    return at;
+}
+
 // Section headers, Format and Dialogue lines count only at the start of a line, so
 // a bracket or a marker inside a text is just text.
 class DialogueScanner {
@@ -95,7 +109,7 @@ private:
         } else if (const std::size_t before = fieldsBeforeText(_masterFormat); before != std::string_view::npos) {
             // libass skips the blanks after "Dialogue:", as it does before every first field.
             textLinePos =
-                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : textFieldStart(before, fields);
+                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : libassTextStart(before, fields);
         }
         if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
     }

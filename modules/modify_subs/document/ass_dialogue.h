@@ -22,7 +22,8 @@ using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end)>
 enum class TextField { AfterFormatCommas, AtTextField };
 
 // The text field of each `Dialogue:` line of an events section, to the end of the
-// line (a Format line without a Text field: none; 9 commas without a Format line). Section
+// line (a Format line without a Text field: none; 9 commas without a Format line; at
+// the Text field, a line libass drops for too few fields: none). Section
 // headers, Format and Dialogue count only at the start of a line, after byte-order
 // marks and blanks; lines end at "\r\n", "\r" or "\n", and no text holds a line end.
 void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines = {},

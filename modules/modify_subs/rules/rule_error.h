@@ -14,3 +14,17 @@ public:
 private:
     std::string _pattern;
 };
+
+// A rule that no engine carries whole: a NUL in its pattern or replacement, which
+// the module's JSON reading and the C-string replacement format would end there.
+class UnusableRule : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline void requireNoNul(const std::string& pattern, const std::string& replacement) {
+    const bool inPattern = pattern.find('\0') != std::string::npos;
+    if (!inPattern && replacement.find('\0') == std::string::npos) return;
+    throw UnusableRule(std::string("The ") + (inPattern ? "pattern" : "replacement") + " of the rule " + pattern +
+                       " holds U+0000 (NUL), which a rule can't carry");
+}
