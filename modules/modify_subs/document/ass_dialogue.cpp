@@ -111,7 +111,10 @@ private:
             textLinePos =
                 before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : libassTextStart(before, fields);
         }
-        if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
+        if (textLinePos == std::string::npos) return;
+        const bool afterComma = textLinePos < fields.size() || fields.ends_with(',') || _field == TextField::AfterFormatCommas ||
+                                fieldsBeforeText(_masterFormat) == 0;
+        _texts(offset + fieldsStart + textLinePos, offset + line.size(), afterComma);
     }
 
     const DialogueTextSink& _texts;
@@ -134,8 +137,8 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
     std::vector<TextSpan> spans;
     forEachDialogueText(
         script,
-        [&](std::size_t begin, std::size_t end) {
-            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
+        [&](std::size_t begin, std::size_t end, bool afterComma) {
+            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, afterComma ? "" : ",", {}});
         },
         {}, TextField::AtTextField);
     return spans;

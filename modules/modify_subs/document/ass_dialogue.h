@@ -13,8 +13,10 @@
 
 // Told where the content of each events Format line taken starts.
 using FormatLineSink = std::function<void(std::size_t)>;
-// Told the byte range of each dialogue text, in file order.
-using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end)>;
+// Told the byte range of each dialogue text, in file order, and whether a comma
+// stands before it: a line whose last field before the text ends it has none, and
+// a text written there needs one, or it would join that field.
+using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end, bool afterComma)>;
 
 // Where a dialogue line's text field starts: after as many commas as the Format
 // line has (the module's rewrite), or after as many as stand before the Format

@@ -17,7 +17,8 @@ struct TextSpan {
     // a rewritten text's lines take beyond the span's own.
     std::string lineEnd;
     // Written around a text given to a span that was empty, so that the text gets
-    // lines of its own (a cue without text lines that a rule fills).
+    // lines of its own (a cue without text lines that a rule fills), or, in ASS,
+    // the comma its field needs after a last field that ended the line.
     std::string fillBefore;
     std::string fillAfter;
 };

@@ -143,7 +143,11 @@ std::string moduleSubRipText(std::string text, const std::string& key, bool atFi
 }
 
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
-    if (format == SubtitleFormat::Ass) return assWrittenForm(std::string(text));
+    if (format == SubtitleFormat::Ass) {
+        std::string written = assWrittenForm(std::string(text));
+        if (span.begin == span.end && !written.empty()) written.insert(0, span.fillBefore);
+        return written;
+    }
     const std::vector<std::string> lines = writtenLines(text, format);
     if (format == SubtitleFormat::SubRip && opensSubRipCue(
                                                 lines, [&] { return nextNonBlankLine(document, span); },

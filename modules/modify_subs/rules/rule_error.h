@@ -25,6 +25,9 @@ public:
 inline void requireNoNul(const std::string& pattern, const std::string& replacement) {
     const bool inPattern = pattern.find('\0') != std::string::npos;
     if (!inPattern && replacement.find('\0') == std::string::npos) return;
-    throw UnusableRule(std::string("The ") + (inPattern ? "pattern" : "replacement") + " of the rule " + pattern +
+    // The message names the pattern with its NUL spelled out: a C string would end there.
+    std::string named;
+    for (const char c : pattern) named += c == '\0' ? std::string("\\u0000") : std::string(1, c);
+    throw UnusableRule(std::string("The ") + (inPattern ? "pattern" : "replacement") + " of the rule " + named +
                        " holds U+0000 (NUL), which a rule can't carry");
 }

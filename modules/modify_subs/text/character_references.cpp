@@ -193,6 +193,9 @@ std::optional<std::string> brokenWebVttReference(std::string_view before, std::s
         }
         if (keptPart.empty() || wholePlace(places, at, at + reference->length) != std::string_view::npos) continue;
         if (reference->character && keptPart == *reference->character) continue;
+        // Letters kept without the '&' and the ';' are ones a rule wrote in its place.
+        const std::size_t end = at + reference->length - 1;
+        if (places[at] == std::string_view::npos && places[end] == std::string_view::npos) continue;
         return std::string(spelled);
     }
     return std::nullopt;

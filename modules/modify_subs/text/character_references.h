@@ -49,8 +49,8 @@ std::string writtenAssText(std::string_view run, const ShownText& shown, const s
                            bool respell = false);
 
 // Without protect_tags the rules rewrite a WebVTT text's bytes: the first
-// reference of `before` that `after` keeps only part of ("&amp;" made "and amp;"
-// or "&4mp;"), as written; a reference kept whole, removed whole or left as its
-// own character ("&amp;" made "&") is fine. When the two differ too much to
+// reference of `before` that `after` keeps its '&' or ';' of but not whole
+// ("&amp;" made "and amp;" or "&4mp;"), as written; a reference kept whole,
+// replaced whole or left as its own character ("&amp;" made "&") is fine. When the two differ too much to
 // follow, the first reference in the stretch that changed.
 std::optional<std::string> brokenWebVttReference(std::string_view before, std::string_view after);
