@@ -27,7 +27,8 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask]"
 	@touch $@
 
-test: test-cpp test-py
+# Lint last: a failing test says more than a format check.
+test: test-cpp test-py lint
 
 test-cpp: setup
 	$(CMAKE) -S . -B $(CPP_BUILD) -G Ninja -DQUORVANT_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -75,7 +76,7 @@ bench: setup
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup
 	rm -rf build/demo && mkdir -p build/demo
-	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json build/demo/
+	cp examples/club-room.ass examples/evening-lesson.srt examples/honorifics.json examples/plain-honorifics.json build/demo/
 	cd build/demo && ../../$(PY) ../../examples/demo.py
 
 FUZZ_BUILD := build/fuzz

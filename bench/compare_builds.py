@@ -208,8 +208,8 @@ def main() -> int:
         lists = {name: root / f"{name}.json" for name in WORD_LISTS}
         for name, rules in WORD_LISTS.items():
             lists[name].write_text(json.dumps(rules, ensure_ascii=False), encoding="utf-8")
-        lists["examples"] = root / "honorifics.json"
-        shutil.copyfile(ROOT / "examples" / "honorifics.json", lists["examples"])
+        lists["examples"] = root / "plain-honorifics.json"
+        shutil.copyfile(ROOT / "examples" / "plain-honorifics.json", lists["examples"])
         cases = []
         for path in files:
             # The module takes only ".ass" and ".srt": an .ssa file goes in as ASS.

@@ -72,9 +72,10 @@ def preview_bytes(
     protect_tags: bool,
     unicode: bool,
     path: str | bytes | None = None,
-) -> tuple[int, list[tuple[int, str, str]], str, list[tuple[str, ...]], dict[str, int]]:
+) -> tuple[int, list[tuple[int, str, str]], str, list[tuple[str, ...]], dict[str, int], list[str]]:
     """Texts read, (key, before, after) of each change, the format read, the patterns
-    that changed each, and the texts changed by each rule's pattern."""
+    that changed each, the texts changed by each rule's pattern and each change's
+    export key."""
 
 def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
     """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""

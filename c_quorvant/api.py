@@ -321,7 +321,7 @@ class PassResult:
     texts: int  # the dialogue texts read
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
-    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see the README)
+    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see docs/encodings.md)
     format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
     # pattern -> how many texts the rule changed at its turn, in the order the rules
     # apply; a rule that changed none is left out
@@ -411,8 +411,9 @@ def export_texts(
 @dataclass(frozen=True)
 class Preview:
     """What a rewrite of a file would change: the texts read, and (key, before,
-    after) for each text the rules change, key being the export's; `changed_by`
-    holds, for each of `changes`, the patterns of the rules that changed it."""
+    after) for each text the rules change, key being the cue number or position;
+    `keys` holds each change's export key ("1", and "1#2" for a repeated cue number's
+    second cue), `changed_by` the patterns of the rules that changed it."""
 
     texts: int
     changes: list[tuple[int, str, str]]
@@ -421,6 +422,7 @@ class Preview:
     format: str = ""  # as PassResult's
     changed_by: list[tuple[str, ...]] = field(default_factory=list)
     rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
+    keys: list[str] = field(default_factory=list)
 
 
 def preview(
@@ -439,10 +441,10 @@ def preview(
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
     decoding = choose(data, encoding, fallback_encoding)
-    texts, changes, read, changed_by, rules = _api.preview_bytes(
+    texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
         decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
     )
-    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules)
+    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:

@@ -15,7 +15,7 @@ from dataclasses import dataclass, field
 
 AUTO = "auto"
 
-# What `confidence` says (the README's "Text encodings" explains the choice):
+# What `confidence` says (docs/encodings.md explains the choice):
 CERTAIN = 1.0  # the caller, a byte-order mark, escape sequences or valid UTF-8 decided, and every byte decodes
 GUESSED = 0.5  # a guess decided (UTF-32/16's zero bytes, HZ, the detector), and every byte decodes
 UNSURE = 0.0  # some bytes don't decode: they pass through untouched

@@ -1,5 +1,5 @@
-"""Runs the export and the rewrite pass over the sample files in the working directory,
-then the library's rewrite with a rule option the module's lists can't hold."""
+"""Runs the module's export and rewrite passes over the sample files in the working directory,
+then the library's preview with the bundled list, whose rule options the module can't read."""
 
 import json
 import sys
@@ -9,6 +9,8 @@ from c_quorvant import WordList, preview
 from c_quorvant.modify_subs import modify_subs_py, overwrite_subs
 
 WORDS = "honorifics.json"
+# The module reads only plain replacements.
+MODULE_WORDS = "plain-honorifics.json"
 SAMPLES = ["club-room.ass", "evening-lesson.srt"]
 
 
@@ -21,8 +23,8 @@ def show(title, lines):
 def main():
     for sample in SAMPLES:
         print(f"{sample}:")
-        document = modify_subs_py(sample, WORDS)
-        copy = overwrite_subs(sample, WORDS)
+        document = modify_subs_py(sample, MODULE_WORDS)
+        copy = overwrite_subs(sample, MODULE_WORDS)
         if not document or not copy:
             sys.exit(f"the passes reported a failure for {sample}")
         print(f"  export  -> {document}")
@@ -33,14 +35,13 @@ def main():
         rewritten = Path(copy).read_text(encoding="utf-8").splitlines()
         changed = [line for line in rewritten if line not in original]
         show("rewritten lines:", changed[:3])
-    # The module writes "senior" for "Senpai"; the library's per-rule options keep the
-    # match's case, so a sentence still starts with a capital.
-    bundled = WordList.load(WORDS)
-    words = WordList({**dict(bundled), "\\bsenpai\\b": {"replace": "senior", "case": "preserve"}})
+    # The module writes "senior" for "Senpai"; the bundled list's options keep the match's
+    # case, so a sentence still starts with a capital.
+    words = WordList.load(WORDS)
     for sample in SAMPLES:
         changes = preview(sample, words).changes
         show(
-            f"{sample} with the senpai rule keeping its case:",
+            f"{sample} through the library, rules keeping the case of what they replace:",
             [" ".join(after.splitlines()) for _, _, after in changes][:3],
         )
 

@@ -332,8 +332,8 @@ def test_a_fault_ends_the_run_with_its_report(tmp_path, cluster, slow, args, dis
     assert written if disturb is kill_scheduler else len(written) == len(SAMPLES)
 
 
-def test_the_readmes_dask_bag_recipe_reports_each_failing_file(tmp_path, scheduler):
-    readme = (Path(__file__).parent.parent / "README.md").read_text(encoding="utf-8")
+def test_the_documented_dask_bag_recipe_reports_each_failing_file(tmp_path, scheduler):
+    readme = (Path(__file__).parent.parent / "docs" / "cluster.md").read_text(encoding="utf-8")
     recipe = next(block for block in readme.split("```python\n") if "import dask.bag" in block).split("```")[0]
     make_folder(tmp_path / "shows", {**BROKEN, "cp1252.srt": (DATA_DIR / "y_yyh-08-pt-cp1252-gap.srt").read_bytes()})
     # A replacement cp1252 can't write.

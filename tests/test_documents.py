@@ -13,7 +13,7 @@ from conftest import DATA_DIR, quorvant
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from c_quorvant import SubtitleFileError, WordList, export_texts, modify_subs, rewrite, rewrite_bytes
+from c_quorvant import SubtitleFileError, WordList, export_texts, modify_subs, preview, rewrite, rewrite_bytes
 
 FORMATS = {".ass": "ass", ".ssa": "ssa", ".srt": "srt", ".vtt": "vtt"}
 SAMPLES = sorted(path for path in DATA_DIR.glob("y_*") if path.suffix in FORMATS)
@@ -193,3 +193,17 @@ def test_webvtt_cues_agree_with_other_readers(sample, tmp_path):
         events = [(event.start, event.end) for event in pysubs2.load(str(sample))]
         assert [(event.start, event.end) for event in pysubs2.load(str(rewritten))] == events
     assert len(events) == len(texts)
+
+
+def test_preview_names_each_change_by_its_export_key(tmp_path):
+    # Cue numbers repeat in files joined by hand.
+    path = tmp_path / "joined.srt"
+    path.write_text("".join(f"{n}\n00:00:0{i},000 --> 00:00:0{i},500\nsan {i}\n\n" for i, n in enumerate([1, 1, 2, 1])))
+    words = WordList({"san": "kun"})
+    (tmp_path / "words.json").write_text('{"san": "kun"}')
+
+    found = preview(path, words)
+
+    assert found.keys == list(export_texts(path.read_bytes(), "srt", words)) == ["1", "1#2", "2", "1#3"]
+    assert [number for number, _, _ in found.changes] == [1, 1, 2, 1]
+    assert quorvant("preview", path.name, "-w", "words.json", cwd=tmp_path).stdout.count("cue 1#") == 2

@@ -1,4 +1,4 @@
-"""The README's Python blocks run as written, in a copy of the bundled examples/."""
+"""The Python blocks of the README and docs/ run as written, in a copy of the bundled examples/."""
 
 import re
 import shutil
@@ -9,16 +9,23 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).parent.parent
-BLOCKS = [
-    pytest.param(match[1], id=f"line-{ROOT.joinpath('README.md').read_text()[: match.start()].count(chr(10)) + 1}")
-    for match in re.finditer(r"^```python\n(.*?)^```", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
-]
+DOCUMENTS = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
 
-assert len(BLOCKS) >= 4, "the README's Python blocks were not found"
+
+def python_blocks(path):
+    text = path.read_text(encoding="utf-8")
+    for match in re.finditer(r"^```python\n(.*?)^```", text, re.M | re.S):
+        line = text[: match.start()].count("\n") + 1
+        yield pytest.param(match[1], id=f"{path.relative_to(ROOT)}:{line}")
+
+
+BLOCKS = [block for path in DOCUMENTS for block in python_blocks(path)]
+
+assert len(BLOCKS) >= 4, "the documents' Python blocks were not found"
 
 
 @pytest.mark.parametrize("code", BLOCKS)
-def test_a_readme_block_runs_as_written(tmp_path, code):
+def test_a_documented_block_runs_as_written(tmp_path, code):
     shutil.copytree(ROOT / "examples", tmp_path, dirs_exist_ok=True)
 
     # -P: the source tree must not shadow the installed package.

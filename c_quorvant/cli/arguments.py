@@ -272,10 +272,26 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             "--in-place",
             action="store_true",
             help="replace each input with its rewritten copy (in one rename, so it is never missing "
-            "or partial), keeping the original as NAME.orig",
+            "or partial), keeping the original as NAME.orig; a file no rule changes, or changed by "
+            "someone meanwhile, is left as it is (see docs/in-place.md)",
         )
         command.add_argument(
             "--no-backup", dest="backup", action="store_false", help="with --in-place, keep no NAME.orig"
+        )
+        command.add_argument(
+            "--wait",
+            action="store_true",
+            help="with --in-place, wait for another run working in the same folder to end, instead of failing",
+        )
+        command.add_argument(
+            "--force", action="store_true", help="with --in-place, replace read-only files too (they stay read-only)"
+        )
+        command.add_argument(
+            "--log",
+            metavar="FILE",
+            type=_path,
+            help="with --in-place, add a JSON line to FILE for each file replaced: its name, its backup's, "
+            "and the SHA-256 of the bytes replaced and written",
         )
         command.add_argument(
             "--output-encoding",

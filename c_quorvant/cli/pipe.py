@@ -57,7 +57,7 @@ def run_pipe(settings: Settings, format: str) -> int:
 def _show(found: Any, settings: Settings) -> int:
     label = text_label(found.format)
     if settings.style.verbosity >= 0:
-        for (key, before, after), rules in zip(found.changes, found.changed_by, strict=True):
+        for key, (_, before, after), rules in zip(found.keys, found.changes, found.changed_by, strict=True):
             print("\n".join(change_lines(f"{label} {key}", before, after, settings.style.colour)))
             if settings.style.verbosity > 0:
                 print(rules_line(rules))

@@ -3,7 +3,7 @@ JSON document, and a summary; the exit status follows from it."""
 
 import json
 import sys
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from typing import NoReturn
 
 from tqdm import tqdm
@@ -14,19 +14,22 @@ from c_quorvant.formats import text_label
 
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
+ALREADY_REWRITTEN = "already rewritten: it is the rewrite of its backup NAME.orig"
+# Control characters in a name would break its line or drive the terminal.
+_ESCAPED = {code: ascii(chr(code))[1:-1] for code in [*range(0x20), *range(0x7F, 0xA0)]}
 
 
 @dataclass(frozen=True)
 class Outcome:
     index: int
     path: str
-    status: str  # written, changed, unchanged (preview), failed or skipped
+    status: str  # written, changed, unchanged (preview, or left as it was by --in-place), failed or skipped
     output: str = ""
     reason: str = ""
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[int, str, str], ...] = ()  # each change, for preview
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key, for preview
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
@@ -34,6 +37,7 @@ class Outcome:
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
+    note: str = ""  # written: what was not kept as it was (an owner)
 
 
 @dataclass(frozen=True)
@@ -57,6 +61,8 @@ class Report:
     _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
     _earlier_outputs: int = 0  # skipped without a line of their own
     _existing_outputs: int = 0  # --skip-existing: the same
+    _already_rewritten: int = 0  # --in-place reruns: the same
+    _unchanged: int = 0  # --in-place: files no rule changed, left as they were
     _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
@@ -70,11 +76,11 @@ class Report:
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
-            tqdm.write(f"quorvant: warning: {message}", file=sys.stderr)
+            tqdm.write(f"quorvant: warning: {shown(message)}", file=sys.stderr)
 
     def note(self, message: str) -> None:
         if self.style.verbosity > 0:
-            tqdm.write(f"quorvant: {message}", file=sys.stderr)
+            tqdm.write(f"quorvant: {shown(message)}", file=sys.stderr)
 
     def overwritten(self, index: int, by: str) -> None:
         """The output of file `index` was replaced by that of the later file `by`."""
@@ -115,6 +121,8 @@ class Report:
                 tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
             if self._existing_outputs:
                 tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
+            if self._already_rewritten:
+                tqdm.write(f"quorvant: {_already_rewritten_line(self._already_rewritten)}", file=sys.stderr)
             # A single preview's own last line is its summary.
             if self.style.diff:
                 print(self._summary(), file=sys.stderr)
@@ -126,7 +134,7 @@ class Report:
             failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
             # One file's failure is the line just above; an archive's scrolled away.
             if len(failed) > 1:
-                print("\n".join(f"failed: {path}" for path in failed))
+                print("\n".join(f"failed: {shown(path)}" for path in failed))
         return self._exit_status()
 
     def _count(self, *statuses: str) -> int:
@@ -143,7 +151,9 @@ class Report:
         if self.style.mode != "preview":
             done_word = "exported" if self.style.mode == "export" else "rewritten"
             overwritten = f" ({len(self._overwritten)} overwritten by a later file)" if self._overwritten else ""
-            return f"{self._count('written')} {done_word}{overwritten}, {failed} failed, {skipped} skipped"
+            unchanged = self._count("unchanged")
+            left = f", {unchanged} unchanged" if unchanged else ""
+            return f"{self._count('written')} {done_word}{overwritten}{left}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
         texts = sum(outcome.changed or 0 for outcome in self.outcomes)
         return (
@@ -164,6 +174,7 @@ class Report:
         return ["texts changed by each rule:"] + [f"  {count:>{width}}  {_shown(pattern)}" for pattern, count in ranked]
 
     def _print(self, outcome: Outcome) -> None:
+        outcome = replace(outcome, path=shown(outcome.path), output=shown(outcome.output), reason=shown(outcome.reason))
         if outcome.status == "failed":
             tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
             if self.style.debug and outcome.details:
@@ -180,13 +191,20 @@ class Report:
         elif outcome.status == "skipped" and _output_exists(outcome) and self.style.verbosity == 0:
             # A rerun over an archive skips most of it: a line each would bury the rest.
             self._existing_outputs += 1
+        elif outcome.status == "skipped" and outcome.reason == ALREADY_REWRITTEN and self.style.verbosity == 0:
+            self._already_rewritten += 1
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            shown = counts if self.style.verbosity > 0 else _guessed(outcome)
-            tqdm.write(f"{outcome.path} -> {outcome.output}{shown}", file=sys.stdout)
+            told = counts if self.style.verbosity > 0 else _guessed(outcome)
+            note = f"; {shown(outcome.note)}" if outcome.note else ""
+            tqdm.write(f"{outcome.path} -> {outcome.output}{told}{note}", file=sys.stdout)
+        elif outcome.status == "unchanged" and self.style.mode != "preview":
+            # Most of a library, on a rerun: the summary counts them.
+            if self.style.verbosity > 0:
+                tqdm.write(f"{outcome.path}: no rule changes it; left as it is", file=sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -222,6 +240,8 @@ class Report:
                 "confidence": outcome.confidence,
                 "format": outcome.format,
             }
+            if outcome.note:
+                entry["note"] = outcome.note
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
@@ -247,6 +267,17 @@ def _existing_outputs_line(count: int) -> str:
     if count == 1:
         return "1 file skipped as its output exists (--skip-existing; -v names it)"
     return f"{count} files skipped as their outputs exist (--skip-existing; -v names them)"
+
+
+def _already_rewritten_line(count: int) -> str:
+    if count == 1:
+        return "1 file already rewritten skipped (it is the rewrite of its NAME.orig; -v names it)"
+    return f"{count} files already rewritten skipped (each the rewrite of its NAME.orig; -v names them)"
+
+
+def shown(text: str) -> str:
+    """`text` on one line, its control characters escaped as Python writes them."""
+    return text.translate(_ESCAPED)
 
 
 def _output_exists(outcome: Outcome) -> bool:

@@ -4,6 +4,7 @@ The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
+import contextlib
 import ctypes
 import os
 import signal
@@ -40,6 +41,7 @@ class Job:
     words_key: str = ""  # the same for every job of a run
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
+    backup: str = ""  # rewrite: the input's earlier backup; the pass checks the input is its rewrite
 
 
 @dataclass(frozen=True)
@@ -50,7 +52,7 @@ class Result:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None  # texts read
     changed: int | None = None  # how many of them the rules changed
-    changes: tuple[tuple[int, str, str], ...] = ()  # (key, before, after) of each text changed (preview)
+    changes: tuple[tuple[str, str, str], ...] = ()  # (export key, before, after) of each text changed (preview)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
@@ -58,6 +60,7 @@ class Result:
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
+    rewrites_backup: bool | None = None  # with Job.backup: whether the input is its backup's rewrite
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -65,13 +68,11 @@ def serve(connection: Connection, parent_pid: int) -> None:
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
-    connection.send(None)  # ready: the clock of the first job starts now
-    while True:
-        try:
-            job = connection.recv()
-        except EOFError:
-            return
-        connection.send(_timed(job, api))
+    # The parent gone (stopped, or done) is the end of the work, not a failure.
+    with contextlib.suppress(EOFError, BrokenPipeError):
+        connection.send(None)  # ready: the clock of the first job starts now
+        while True:
+            connection.send(_timed(connection.recv(), api))
 
 
 def serve_socket() -> None:
@@ -127,7 +128,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         job.index,
         texts=found.texts,
         changed=len(found.changes),
-        changes=tuple(found.changes),
+        changes=tuple((key, before, after) for key, (_, before, after) in zip(found.keys, found.changes, strict=True)),
         encoding=found.encoding,
         confidence=found.confidence,
         format=found.format,
@@ -140,8 +141,17 @@ def _preview(job: Job, api: ModuleType) -> Result:
 def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple[str, ...]:
     with open(job.source, "rb") as file:
         before = file.read()
-    after = api.rewrite_bytes(
-        before,
+    after = _rewritten_bytes(job, api, before, format)
+    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
+    read_as = encoding or "utf-8"
+    return diff_hunks(
+        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
+    )
+
+
+def _rewritten_bytes(job: Job, api: ModuleType, data: bytes, format: str | None) -> bytes:
+    return api.rewrite_bytes(  # type: ignore[no-any-return]
+        data,
         format,
         _word_list(api, job),
         protect_tags=job.protect_tags,
@@ -150,14 +160,11 @@ def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple
         fallback_encoding=job.fallback_encoding,
         output_encoding=job.output_encoding,
     )
-    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
-    read_as = encoding or "utf-8"
-    return diff_hunks(
-        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
-    )
 
 
 def _write(job: Job, api: ModuleType) -> Result:
+    if job.backup:
+        return _compare_with_backup(job, api)
     export = job.mode == "export"
     name = job.output_name
     converted = {} if export else {"output_encoding": job.output_encoding}
@@ -182,6 +189,22 @@ def _write(job: Job, api: ModuleType) -> Result:
         format=result.format,
         rules=tuple(result.rules.items()),
     )
+
+
+def _compare_with_backup(job: Job, api: ModuleType) -> Result:
+    """A rerun of --in-place: the input is left alone, only told apart from its backup's rewrite."""
+    from c_quorvant.formats import format_of
+
+    with open(job.backup, "rb") as file:
+        original = file.read()
+    with open(job.source, "rb") as file:
+        current = file.read()
+    try:
+        rewritten = _rewritten_bytes(job, api, original, format_of(job.source))
+    except (api.SubtitleFileError, api.UnrepresentableTextError):
+        # A backup that is no such file has no rewrite the input could be.
+        return Result(job.index, rewrites_backup=False)
+    return Result(job.index, rewrites_backup=rewritten == current)
 
 
 def _word_list(api: ModuleType, job: Job) -> "WordList":

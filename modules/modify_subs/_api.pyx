@@ -389,10 +389,13 @@ def export_texts(bytes data, str format, CompiledWordList words, bint protect_ta
 
 
 cdef tuple _changes(PreviewResult& result, CompiledWordList words):
-    # Every format's keys are numbers: cue numbers, or positions from 1.
-    changes = [(int(change.key), _text(change.before), _text(change.after)) for change in result.changes]
+    # Every format's keys are numbers (cue numbers, or positions from 1), a repeated
+    # cue number's later cues suffixed "#2", "#3", ... as in the export.
+    keys = [_text(change.key) for change in result.changes]
+    changes = [(int(key.partition("#")[0]), _text(result.changes[i].before), _text(result.changes[i].after))
+               for i, key in enumerate(keys)]
     changed_by = [tuple([words._patterns[index] for index in change.rules]) for change in result.changes]
-    return result.count.texts, changes, _format_name(result.format), changed_by, words.by_rule(result.count.byRule)
+    return result.count.texts, changes, _format_name(result.format), changed_by, words.by_rule(result.count.byRule), keys
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):

@@ -44,12 +44,13 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     PreviewResult result;
     result.format = document.format;
-    for (const TextSpan& span : document.spans) {
-        std::string before = spanText(document.text, span);
+    std::vector<std::string> keys = exportKeys(document.spans);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::string before = spanText(document.text, document.spans[i]);
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
         if (after != before) {
             result.changes.push_back(
-                {span.key, withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+                {std::move(keys[i]), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
         }
     }
     result.count = rewriter->count();
