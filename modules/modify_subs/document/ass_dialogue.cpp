@@ -108,12 +108,12 @@ private:
             textLinePos = find_nth(_masterFormat, fields);
         } else if (const std::size_t before = fieldsBeforeText(_masterFormat); before != std::string_view::npos) {
             // libass skips the blanks after "Dialogue:", as it does before every first field.
-            textLinePos =
-                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : libassTextStart(before, fields);
+            textLinePos = before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size())
+                                      : libassTextStart(before, fields);
         }
         if (textLinePos == std::string::npos) return;
-        const bool afterComma = textLinePos < fields.size() || fields.ends_with(',') || _field == TextField::AfterFormatCommas ||
-                                fieldsBeforeText(_masterFormat) == 0;
+        const bool afterComma = textLinePos < fields.size() || fields.ends_with(',') ||
+                                _field == TextField::AfterFormatCommas || fieldsBeforeText(_masterFormat) == 0;
         _texts(offset + fieldsStart + textLinePos, offset + line.size(), afterComma);
     }
 

@@ -128,8 +128,7 @@ std::string moduleSubRipText(std::string text, const std::string& key, bool atFi
     if (text.find_first_of("\r\n") == std::string::npos) return text;
     const std::vector<std::string> lines = writtenLines(text, SubtitleFormat::SubRip);
     // A blank line and the next cue's number follow the text, when anything does.
-    if (opensSubRipCue(
-            lines, [] { return std::optional<std::string_view>(); }, [&] { return atFileStart; })) {
+    if (opensSubRipCue(lines, [] { return std::optional<std::string_view>(); }, [&] { return atFileStart; })) {
         throw UnwritableTextError(key, "the rewritten text of cue " + key +
                                            " holds a line that SubRip readers would take for the start of a cue; "
                                            "nothing was written");

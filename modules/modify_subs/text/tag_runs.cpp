@@ -222,7 +222,8 @@ std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
     // block: once a text changes, every visible brace is escaped.
     if (changed && syntax == TagSyntax::Ass) {
         for (std::size_t i = 0; i < runs.size(); ++i) {
-            if (runs[i].visible && rewritten[i] == runs[i].text && runs[i].text.find_first_of("{}") != std::string_view::npos) {
+            if (runs[i].visible && rewritten[i] == runs[i].text &&
+                runs[i].text.find_first_of("{}") != std::string_view::npos) {
                 const ShownText shown = shownAssText(runs[i].text);
                 rewritten[i] = writtenAssText(runs[i].text, shown, shown.text, true);
             }

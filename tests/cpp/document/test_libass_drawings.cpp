@@ -24,8 +24,7 @@ std::string rendered(ASS_Library& library, ASS_Renderer& renderer, const std::st
     const AssTrack track = readTrackMemory(library, script);
     int change = 0;
     std::string bitmaps;
-    for (const ASS_Image* image = ass_render_frame(&renderer, track.get(), 1000, &change); image;
-         image = image->next) {
+    for (const ASS_Image* image = ass_render_frame(&renderer, track.get(), 1000, &change); image; image = image->next) {
         bitmaps += std::to_string(image->dst_x) + "," + std::to_string(image->dst_y) + ":";
         for (int row = 0; row < image->h; ++row) {
             bitmaps.append(reinterpret_cast<const char*>(image->bitmap) + row * image->stride,
@@ -49,14 +48,29 @@ TEST(LibassDrawings, ProtectedExactlyWhereLibassDraws) {
         std::string block;
         bool drawing;
     } cases[] = {
-        {"{\\p1}", true},          {"{\\p 1}", true},          {"{\\p\t1}", true},
-        {"{\\p+1}", true},         {"{\\ p1}", true},          {"{\\p(1)}", true},
-        {"{\\p01}", true},         {"{\\p1x}", true},          {"{\\p1 }", true},
-        {"{\\t(\\p1)}", true},     {"{\\p1\\r}", true},        {"{\\p1}{\\pbo2}", true},
-        {"{\\p1}{\\i1}", true},    {"{\\p-1}", false},         {"{\\p0}", false},
-        {"{\\p}", false},          {"{\\P1}", false},          {"{\\p1\\pa}", false},
-        {"{\\p1}{\\p}", false},    {"{\\p1}{\\p 0}", false},   {"{\\p\t}", false},
-        {"{\\pbo1}", false},       {"{\\p-1}{\\p1}{\\p-1}", false},
+        {"{\\p1}", true},
+        {"{\\p 1}", true},
+        {"{\\p\t1}", true},
+        {"{\\p+1}", true},
+        {"{\\ p1}", true},
+        {"{\\p(1)}", true},
+        {"{\\p01}", true},
+        {"{\\p1x}", true},
+        {"{\\p1 }", true},
+        {"{\\t(\\p1)}", true},
+        {"{\\p1\\r}", true},
+        {"{\\p1}{\\pbo2}", true},
+        {"{\\p1}{\\i1}", true},
+        {"{\\p-1}", false},
+        {"{\\p0}", false},
+        {"{\\p}", false},
+        {"{\\P1}", false},
+        {"{\\p1\\pa}", false},
+        {"{\\p1}{\\p}", false},
+        {"{\\p1}{\\p 0}", false},
+        {"{\\p\t}", false},
+        {"{\\pbo1}", false},
+        {"{\\p-1}{\\p1}{\\p-1}", false},
     };
     const AssLibrary library = startQuietLibrary();
     ASSERT_TRUE(library);
