@@ -43,18 +43,18 @@ using EscapeAt = std::function<std::optional<WebVttReference>(std::string_view)>
 ShownText shownText(std::string_view run, char lead, const EscapeAt& escapeAt) {
     ShownText shown;
     shown.text.reserve(run.size());
-    for (std::size_t at = 0; at < run.size();) {
-        if (run[at] == lead) {
-            if (const std::optional<WebVttReference> escape = escapeAt(run.substr(at)); escape && escape->character) {
-                const std::size_t shownAt = shown.text.size();
-                shown.text += *escape->character;
-                shown.escapes.push_back({shownAt, shown.text.size(), at, at + escape->length});
-                at += escape->length;
-                continue;
-            }
-        }
-        shown.text += run[at++];
+    std::size_t copied = 0;
+    for (std::size_t at = run.find(lead); at != std::string_view::npos; at = run.find(lead, at + 1)) {
+        const std::optional<WebVttReference> escape = escapeAt(run.substr(at));
+        if (!escape || !escape->character) continue;
+        shown.text.append(run.substr(copied, at - copied));
+        const std::size_t shownAt = shown.text.size();
+        shown.text += *escape->character;
+        shown.escapes.push_back({shownAt, shown.text.size(), at, at + escape->length});
+        copied = at + escape->length;
+        at = copied - 1;
     }
+    shown.text.append(run.substr(copied));
     return shown;
 }
 
