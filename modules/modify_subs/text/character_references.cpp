@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <utility>
 
 #include "text/byte_alignment.h"
 #include "text/utf8_text.h"
@@ -77,8 +78,9 @@ std::size_t wholePlace(const std::vector<std::size_t>& places, std::size_t begin
     return first;
 }
 
+template <class Spelling>
 std::string written(std::string_view run, const ShownText& shown, const std::string& rewritten,
-                    const std::function<std::string_view(char)>& spelling) {
+                    const Spelling& spelling) {
     // The escapes the rules left whole, by where they start in `rewritten`.
     std::vector<const Escape*> keptAt(rewritten.size(), nullptr);
     if (!shown.escapes.empty()) {
@@ -144,8 +146,8 @@ ShownText shownWebVttText(std::string_view run) { return shownText(run, '&', web
 
 ShownText shownAssText(std::string_view run) { return shownText(run, '\\', assEscapeAt); }
 
-std::string writtenWebVttText(std::string_view run, const ShownText& shown, const std::string& rewritten) {
-    if (rewritten == shown.text) return std::string(run);
+std::string writtenWebVttText(std::string_view run, const ShownText& shown, std::string rewritten) {
+    if (rewritten == shown.text) return shown.escapes.empty() ? std::move(rewritten) : std::string(run);
     return written(run, shown, rewritten, [](char c) -> std::string_view {
         switch (c) {
             case '&':
@@ -160,8 +162,8 @@ std::string writtenWebVttText(std::string_view run, const ShownText& shown, cons
     });
 }
 
-std::string writtenAssText(std::string_view run, const ShownText& shown, const std::string& rewritten, bool respell) {
-    if (!respell && rewritten == shown.text) return std::string(run);
+std::string writtenAssText(std::string_view run, const ShownText& shown, std::string rewritten, bool respell) {
+    if (!respell && rewritten == shown.text) return shown.escapes.empty() ? std::move(rewritten) : std::string(run);
     return written(run, shown, rewritten, [](char c) -> std::string_view {
         if (c == '{') return "\\{";
         if (c == '}') return "\\}";

@@ -44,9 +44,8 @@ ShownText shownAssText(std::string_view run);
 // and '>' (WebVTT) or '{' and '}' (ASS) is escaped, so that no rule makes a tag.
 // Without a change the run comes back as it was, unless `respell` asks for its
 // raw specials to be escaped too.
-std::string writtenWebVttText(std::string_view run, const ShownText& shown, const std::string& rewritten);
-std::string writtenAssText(std::string_view run, const ShownText& shown, const std::string& rewritten,
-                           bool respell = false);
+std::string writtenWebVttText(std::string_view run, const ShownText& shown, std::string rewritten);
+std::string writtenAssText(std::string_view run, const ShownText& shown, std::string rewritten, bool respell = false);
 
 // Without protect_tags the rules rewrite a WebVTT text's bytes: the first
 // reference of `before` that `after` keeps its '&' or ';' of but not whole

@@ -198,39 +198,65 @@ std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
     return {{text, true}};
 }
 
+namespace {
+
+std::string rewrittenRun(std::string_view run, TagSyntax syntax,
+                         const std::function<std::string(const std::string&)>& rewrite, bool respell) {
+    switch (syntax) {
+        case TagSyntax::WebVtt: {
+            const ShownText shown = shownWebVttText(run);
+            return writtenWebVttText(run, shown, rewrite(shown.text));
+        }
+        case TagSyntax::Ass: {
+            const ShownText shown = shownAssText(run);
+            return writtenAssText(run, shown, respell ? shown.text : rewrite(shown.text), respell);
+        }
+        case TagSyntax::SubRip:
+        case TagSyntax::None:
+            break;
+    }
+    return rewrite(std::string(run));
+}
+
+}  // namespace
+
 std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
                                const std::function<std::string(const std::string&)>& rewrite) {
     const std::vector<TextRun> runs = splitTextRuns(text, syntax);
-    std::vector<std::string> rewritten;
-    rewritten.reserve(runs.size());
-    bool changed = false;
-    for (const TextRun& run : runs) {
-        if (!run.visible) {
-            rewritten.emplace_back(run.text);
-        } else if (syntax == TagSyntax::WebVtt) {
-            const ShownText shown = shownWebVttText(run.text);
-            rewritten.push_back(writtenWebVttText(run.text, shown, rewrite(shown.text)));
-        } else if (syntax == TagSyntax::Ass) {
-            const ShownText shown = shownAssText(run.text);
-            rewritten.push_back(writtenAssText(run.text, shown, rewrite(shown.text)));
-        } else {
-            rewritten.push_back(rewrite(std::string(run.text)));
-        }
-        changed = changed || rewritten.back() != run.text;
-    }
-    // A '}' the rules write anywhere would close a shown '{' before it into a
-    // block: once a text changes, every visible brace is escaped.
-    if (changed && syntax == TagSyntax::Ass) {
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            if (runs[i].visible && rewritten[i] == runs[i].text &&
-                runs[i].text.find_first_of("{}") != std::string_view::npos) {
-                const ShownText shown = shownAssText(runs[i].text);
-                rewritten[i] = writtenAssText(runs[i].text, shown, shown.text, true);
-            }
-        }
-    }
     std::string result;
     result.reserve(text.size());
-    for (const std::string& piece : rewritten) result += piece;
-    return result;
+    std::vector<std::size_t> ends;  // of each run's piece in `result`, kept for ASS
+    if (syntax == TagSyntax::Ass) ends.reserve(runs.size());
+    bool changed = false;
+    bool shownBraces = false;  // in an ASS run the rules left as it was
+    for (const TextRun& run : runs) {
+        if (!run.visible) {
+            result += run.text;
+        } else {
+            const std::size_t at = result.size();
+            result += rewrittenRun(run.text, syntax, rewrite, false);
+            const bool same = std::string_view(result).substr(at) == run.text;
+            changed = changed || !same;
+            shownBraces = shownBraces || (same && syntax == TagSyntax::Ass &&
+                                          run.text.find_first_of("{}") != std::string_view::npos);
+        }
+        if (syntax == TagSyntax::Ass) ends.push_back(result.size());
+    }
+    if (!changed || !shownBraces) return result;
+    // A '}' the rules wrote anywhere would close a shown '{' before it into a
+    // block: once a text changes, every visible brace is escaped, in the runs the
+    // rules left too (the rules are not run again).
+    std::string respelled;
+    respelled.reserve(result.size() + 8);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::string_view piece = std::string_view(result).substr(at, ends[i] - at);
+        at = ends[i];
+        if (runs[i].visible && piece == runs[i].text) {
+            respelled += rewrittenRun(piece, syntax, rewrite, true);
+        } else {
+            respelled += piece;
+        }
+    }
+    return respelled;
 }
