@@ -5,8 +5,9 @@
     words.apply("Tanaka-san!")
     rewrite("ep1.ass", words, protect_tags=True)
 
-The module c_quorvant.modify_subs keeps the older calls; the `quorvant` command
-runs the passes over whole folders.
+The module c_quorvant.modify_subs keeps the older calls; c_quorvant.matroska
+rewrites the text tracks inside Matroska files; the `quorvant` command runs the
+passes over whole folders.
 """
 
 # Not typing's: importing typing takes longer than the rest of the start, and the

@@ -1,4 +1,4 @@
-"""The `quorvant` command: batch export, rewrite and preview, word-list check."""
+"""The `quorvant` command: batch export, rewrite and preview, word-list check, review page."""
 
 import argparse
 import contextlib
@@ -157,6 +157,11 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
     given = [flag for flag, name in _IN_PLACE_ONLY if getattr(args, name, None)]
     if given and not in_place:
         raise UsageError(f"{given[0]} goes with --in-place")
+    sidecar = getattr(args, "sidecar", False)
+    if sidecar and (in_place or args.name != DEFAULT_NAME or args.skip_existing):
+        raise UsageError(
+            "--sidecar names each track's file after its video: it takes no --in-place, --name or --skip-existing"
+        )
     options = Options(
         args.command,
         args.recursive,
@@ -168,6 +173,7 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         getattr(args, "backup", True),
         args.follow_links,
         getattr(args, "force", False),
+        sidecar,
     )
     style = Style(
         args.command,
@@ -196,7 +202,12 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.order,
         getattr(args, "wait", False),
         getattr(args, "log", None),
+        tracks=args.tracks,
     )
+    if args.command == "review":
+        from c_quorvant.cli.review import run_review
+
+        return run_review(args, settings)
     try:
         if STDIN in args.files or args.format:
             return _run_pipe(args, settings)

@@ -7,6 +7,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.inputs import Options, select_inputs
+from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
     from c_quorvant.api import WordList
@@ -29,7 +30,13 @@ def rules_firing_nowhere(
         try:
             if item.problem:
                 raise ValueError(item.problem)
-            fired.update(api.preview(item.path, words, protect_tags=protect_tags, unicode=unicode).rules)
+            if is_matroska(item.path):
+                from c_quorvant import matroska
+
+                for found in matroska.preview(item.path, words, protect_tags=protect_tags, unicode=unicode):
+                    fired.update(found.preview.rules)
+            else:
+                fired.update(api.preview(item.path, words, protect_tags=protect_tags, unicode=unicode).rules)
             read += 1
         except SubtitleFileError as error:
             failed += _failed(item.path, error.reason)

@@ -5,7 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, LABELS, check_template
+from c_quorvant.formats import DEFAULT_NAME, INPUTS_NAMED, LABELS, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -26,6 +26,7 @@ examples:
   quorvant preview *.srt -w words.json -q --exit-code || exit 1   guard a commit hook or CI step
   quorvant rewrite shows -r -o clean --name '{name}' -w words.json   same names, in clean/
   quorvant rewrite season1 --in-place -w words.json   each file replaced, the original kept as NAME.orig
+  quorvant rewrite "Show - 01.mkv" --tracks eng -w words.json   a Matroska file's English text tracks
 
 Outputs are named by --name, by default the module's rule: "[Quorvanted] " before the
 file's name and, for export, the ending swapped for .json (ep01.ass -> "[Quorvanted]
@@ -51,7 +52,8 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description=f"Rewrite the dialogue of subtitle files ({ENDINGS_NAMED}) with a replacement word list.",
+        description=f"Rewrite the dialogue of subtitle files ({INPUTS_NAMED} text tracks) with a "
+        "replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -72,6 +74,7 @@ def build_parser() -> argparse.ArgumentParser:
         _add_batch_arguments(command, writes=name != "preview", converts=name == "rewrite")
 
     _add_check_command(commands, shared)
+    _add_review_command(commands, shared)
     return parser
 
 
@@ -81,7 +84,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=f"{ENDINGS_NAMED} files, or folders to search for them; - alone reads one file "
+        help=f"{INPUTS_NAMED} files, or folders to search for them; - alone reads one file "
         "from standard input (its format named by --format) and writes its output to standard output",
     )
     command.add_argument("--format", choices=LABELS, help="the format of the file read from standard input (-)")
@@ -103,6 +106,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "written, as in the file (merged lists one after another)",
     )
     command.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    command.add_argument(
+        "--tracks",
+        default="all",
+        metavar="SPEC",
+        type=_tracks,
+        help="the text tracks of Matroska files (.mkv, .mka, .mks) to work on: track ids as mkvmerge -J "
+        "numbers them, language codes (eng, ja) or all (the default), separated by commas; a file with "
+        "no track matching is skipped",
+    )
     command.add_argument(
         "--follow-links",
         action="store_true",
@@ -249,6 +261,32 @@ def _add_check_command(
     )
 
 
+def _add_review_command(
+    commands: "argparse._SubParsersAction[argparse.ArgumentParser]", shared: argparse.ArgumentParser
+) -> None:
+    summary = "show every change in a browser page, turn rules and changes off there, and write the rest"
+    review = commands.add_parser(
+        "review",
+        parents=[shared],
+        help=summary,
+        description=f"{summary}. The page is served on this computer only, behind a token; "
+        "Apply writes as rewrite does, with its options (needs c_quorvant[review]).",
+    )
+    _add_batch_arguments(review, writes=True, converts=True)
+    # Parsed so that review can say why it takes them, but not offered.
+    for action in review._actions:
+        if action.dest in ("format", "diff", "scheduler", "json", "timeout"):
+            action.help = argparse.SUPPRESS
+    review.add_argument("--port", type=_port, default=0, metavar="N", help="the port to serve on (default: a free one)")
+    review.add_argument(
+        "--host",
+        default="127.0.0.1",
+        metavar="ADDRESS",
+        help="the address to serve on (default: %(default)s); any but loopback lets other computers try the token",
+    )
+    review.add_argument("--no-browser", action="store_true", help="print the page's address without opening a browser")
+
+
 def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> None:
     command.add_argument(
         "-o",
@@ -292,6 +330,12 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             type=_path,
             help="with --in-place, add a JSON line to FILE for each file replaced: its name, its backup's, "
             "and the SHA-256 of the bytes replaced and written",
+        )
+        command.add_argument(
+            "--sidecar",
+            action="store_true",
+            help="write each changed text track of a Matroska file as a loose file beside it "
+            "(Show.en.ass, Show.en.sdh.srt, Show.ja.forced.ass) instead of a remuxed copy; the video is not touched",
         )
         command.add_argument(
             "--output-encoding",
@@ -350,6 +394,16 @@ def _encoding(text: str) -> str:
     return text
 
 
+def _tracks(text: str) -> str:
+    from c_quorvant.containers.tracks import parse_choice
+
+    try:
+        parse_choice(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
+
+
 def _template(text: str) -> str:
     try:
         check_template(text)
@@ -360,6 +414,10 @@ def _template(text: str) -> str:
 
 def _positive(text: str) -> int:
     return _number(int, text, lambda value: value >= 1, "a whole number of at least 1")
+
+
+def _port(text: str) -> int:
+    return _number(int, text, lambda value: 0 <= value <= 65535, "a port number from 0 to 65535")
 
 
 def _seconds(text: str) -> float:

@@ -31,11 +31,12 @@ from c_quorvant.cli.in_place import (
     sha256_of,
 )
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
+from c_quorvant.cli.matroska import remux_seconds
 from c_quorvant.cli.pool import SignalHold, run_in_workers
 from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style, shown
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
+from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
@@ -61,6 +62,7 @@ class Settings:
     order: "Order" = "sorted"  # of the rules: "sorted" or "written"
     wait: bool = False  # --in-place: wait for another run working in a folder instead of failing
     log: str | None = None  # --in-place: the JSON-lines log of the files replaced
+    tracks: str = "all"  # a Matroska file's tracks (--tracks)
 
 
 def run_batch(settings: Settings) -> int:
@@ -92,12 +94,25 @@ def _folders_of(selection: Selection) -> list[str]:
     return [os.path.dirname(item.output) for item in selection.inputs if item.runnable]
 
 
+def selected_inputs(files: list[str], options: Options) -> Selection:
+    """The files a run works on, with their outputs (one over another input refused);
+    UsageError when none is a subtitle file."""
+    _require_an_output_folder(options)
+    selection = _refusing_outputs_over_inputs(select_inputs(files, options), options)
+    _require_subtitles(selection)
+    return selection
+
+
+def _require_subtitles(selection: Selection) -> None:
+    if not selection.names_subtitles:
+        lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
+        raise UsageError("\n".join([*lines, f"no {INPUTS_NAMED} file to work on among the arguments"]))
+
+
 def _run_batch(settings: Settings, locks: FolderLocks) -> int:
     _require_an_output_folder(settings.options)
     selection = _selected(settings, locks)
-    if not selection.names_subtitles:
-        lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+    _require_subtitles(selection)
     # Cython warns when a stop lands while a native module starts: it waits those milliseconds.
     with settings.hold_signals():
         extension("_api")
@@ -109,7 +124,7 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
-        report.note(f"ignored {path}: {NOT_A_SUBTITLE}")
+        report.note(f"ignored {path}: {NOT_AN_INPUT}")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:
@@ -139,6 +154,11 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
             fallback_encoding=settings.fallback_encoding,
             diff=settings.style.diff,
             backup=os.path.abspath(item.backup) if item.backup else "",
+            tracks=settings.tracks,
+            sidecar=settings.options.sidecar,
+            in_place=settings.options.in_place,
+            extra_seconds=remux_seconds(item.path),
+            progress=report.shows_progress and not settings.scheduler,
         )
         for item in runnable
     }
@@ -161,7 +181,13 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
             )
         else:
             run_in_workers(
-                groups, settings.jobs, settings.timeout, staging.prepare, staging.finish, settings.hold_signals
+                groups,
+                settings.jobs,
+                settings.timeout,
+                staging.prepare,
+                staging.finish,
+                settings.hold_signals,
+                report.progress,
             )
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
@@ -262,6 +288,8 @@ class _Staging:
             diff=result.diff,
             rules=result.rules,
             changed_by=result.changed_by,
+            matroska=result.note,
+            tracks=result.tracks,
         )
         try:
             if result.problem:
@@ -270,6 +298,12 @@ class _Staging:
                     # Gone before its pass could read it: the same accident as after.
                     reason = DELETED
                 outcome = Outcome(item.index, item.path, "failed", reason=reason, details=result.details)
+            elif result.status == "skipped":
+                outcome = Outcome(item.index, item.path, "skipped", reason=result.note)
+            elif result.outputs:
+                outcome = self._commit_sidecars(item, result, common)
+            elif result.status == "unchanged" and not result.output_name:
+                outcome = Outcome(item.index, item.path, "unchanged", **common)
             elif job.mode == "preview":
                 outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
             elif result.rewrites_backup is not None:
@@ -306,60 +340,93 @@ class _Staging:
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
         output = item.output
-        try:
-            _keep_mode(output, staged, item.path)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=_cannot_write(error, staged, output))
-        try:
-            os.replace(staged, output)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+        problem = put_output(staged, output, item.path)
+        if problem:
+            return Outcome(item.index, item.path, "failed", reason=problem)
         # Files with one output run one after another, so the one before is the one replaced.
         replaced = self._last_written.get(os.path.realpath(output))
         if replaced is not None:
             self._report.overwritten(replaced.index, item.path)
         self._last_written[os.path.realpath(output)] = item
-        return Outcome(item.index, item.path, "written", output, **common)
+        return Outcome(item.index, item.path, result.status or "written", output, **common)
+
+    def _commit_sidecars(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
+        """A Matroska file's sidecar files, each moved beside its output's name."""
+        folder = os.path.dirname(item.output)
+        moved = []
+        for name in result.outputs:
+            output = os.path.join(folder, name)
+            try:
+                os.replace(os.path.join(self._folders[item.index], name), output)
+            except OSError as error:
+                return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+            moved.append(output)
+        return Outcome(item.index, item.path, "written", ", ".join(moved), **common)
 
     def _replace(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
-        """--in-place: the input gives way to its rewrite only if it is still the file
-        read, and only after its original is kept under a name no one else has."""
         scratch = self._folders[item.index]
         staged = os.path.join(scratch, result.output_name)
         output = item.output
-        read = self._read[item.index]
         backup = output + BACKUP_ENDING if self._backup else None
-        made: Backup | None = None
-        try:
-            require_unchanged(output, read)
-            if same_bytes(staged, output):
-                return Outcome(item.index, item.path, "unchanged", output, **common)
-            require_replaceable(output, read)
-            owner_kept = keep_owner(staged, read)
-            _keep_mode(output, staged, output)
-            old_sha256 = sha256_of(output) if self._log else ""
-            if backup:
-                made = keep_original(output, backup, read, scratch)
-            # The last look: what was read is what the backup holds and what goes.
-            require_unchanged(output, read)
-            os.replace(staged, output)
-        except NotReplaced as refusal:
-            if made:
-                remove_own_backup(backup or "", made.status)
-            return Outcome(item.index, item.path, "failed", output, str(refusal))
-        except OSError as error:
-            if made:
-                remove_own_backup(backup or "", made.status)
-            return Outcome(item.index, item.path, "failed", output, _cannot_write(error, staged, output))
-        if self._log:
-            self._log.add(output, backup, old_sha256, sha256_of(output))
-        note = owner_note(output, read, owner_kept, made)
-        return Outcome(item.index, item.path, "written", output, note=note, **common)
+        status, told = replace_input(output, staged, self._read[item.index], backup, scratch, self._log)
+        if status == "written":
+            return Outcome(item.index, item.path, "written", output, note=told, **common)
+        if status == "unchanged":
+            return Outcome(item.index, item.path, "unchanged", output, **common)
+        return Outcome(item.index, item.path, "failed", output, told)
 
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
         if folder:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def put_output(staged: str, output: str, source: str) -> str:
+    """Moves `staged` to `output` in one rename, a replaced output keeping its
+    permission bits less those `source` lacks; "" or why it failed."""
+    try:
+        _keep_mode(output, staged, source)
+    except OSError as error:
+        return _cannot_write(error, staged, output)
+    try:
+        os.replace(staged, output)
+    except OSError as error:
+        return f"cannot write {output}: {error.strerror}"
+    return ""
+
+
+def replace_input(
+    output: str, staged: str, read: os.stat_result, backup: str | None, scratch: str, log: ReplaceLog | None = None
+) -> tuple[str, str]:
+    """--in-place: the input `output` gives way to `staged`, its rewrite, only if it is
+    still the file `read`, and only after its original is kept as `backup` (None: no
+    backup) under a name no one else has. ("written", a note on owners), ("unchanged",
+    "") when the rewrite holds the same bytes, or ("failed", why)."""
+    made: Backup | None = None
+    try:
+        require_unchanged(output, read)
+        if same_bytes(staged, output):
+            return "unchanged", ""
+        require_replaceable(output, read)
+        owner_kept = keep_owner(staged, read)
+        _keep_mode(output, staged, output)
+        old_sha256 = sha256_of(output) if log else ""
+        if backup:
+            made = keep_original(output, backup, read, scratch)
+        # The last look: what was read is what the backup holds and what goes.
+        require_unchanged(output, read)
+        os.replace(staged, output)
+    except NotReplaced as refusal:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", str(refusal)
+    except OSError as error:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", _cannot_write(error, staged, output)
+    if log:
+        log.add(output, backup, old_sha256, sha256_of(output))
+    return "written", owner_note(output, read, owner_kept, made)
 
 
 def _against_backup(item: Input, rewrites_backup: bool) -> Outcome:

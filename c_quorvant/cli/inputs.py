@@ -7,7 +7,15 @@ import stat
 from collections.abc import Iterator
 from dataclasses import dataclass
 
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, NOT_A_SUBTITLE, OUTPUT_PREFIX, is_subtitle, output_name
+from c_quorvant.formats import (
+    DEFAULT_NAME,
+    INPUTS_NAMED,
+    NOT_AN_INPUT,
+    OUTPUT_PREFIX,
+    is_input,
+    is_matroska,
+    output_name,
+)
 
 EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 OUTPUT_EXISTS = "its output {} exists"
@@ -35,7 +43,7 @@ class Selection:
 
     @property
     def names_subtitles(self) -> bool:
-        return any(is_subtitle(item.path) or item.problem for item in self.inputs)
+        return any(is_input(item.path) or item.problem for item in self.inputs)
 
 
 @dataclass(frozen=True)
@@ -50,6 +58,7 @@ class Options:
     backup: bool = True  # with in_place, the input is kept as NAME.orig
     follow_links: bool = False  # -r enters linked subfolders; --in-place rewrites links out of the tree
     force: bool = False  # --in-place replaces read-only files too
+    sidecar: bool = False  # a Matroska file's changed tracks go beside it as loose files
 
 
 def select_inputs(arguments: list[str], options: Options) -> Selection:
@@ -77,7 +86,7 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
     can't be read or is left alone."""
     for argument in arguments:
         if not os.path.isdir(argument):
-            if not os.path.lexists(argument) and not is_subtitle(argument):
+            if not os.path.lexists(argument) and not is_input(argument):
                 yield argument, "", "no such file or folder", ""
             else:
                 yield argument, "", "", ""
@@ -108,7 +117,7 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
                 path = os.path.join(folder, name)
                 if name.startswith("."):
                     continue
-                if is_subtitle(name):
+                if is_input(name):
                     found = True
                     outside = _leads_out_of(tree, path, options)
                     if outside:
@@ -120,7 +129,7 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
         for error in unreadable:
             yield error.filename, "", f"cannot read the folder: {error.strerror}", ""
         if not found and not options.recursive and not unreadable and _holds_subtitles_below(argument):
-            yield argument, "", "", f"its {ENDINGS_NAMED} files are all in subfolders (-r searches them)"
+            yield argument, "", "", f"its {INPUTS_NAMED} files are all in subfolders (-r searches them)"
 
 
 def _leads_out_of(tree: str, path: str, options: Options) -> str:
@@ -146,15 +155,15 @@ def _holds_subtitles_below(folder: str) -> bool:
     """Whether a subfolder of `folder` holds a subtitle file; stops at the first."""
     for _parent, subfolders, names in os.walk(folder):
         subfolders[:] = [name for name in subfolders if not name.startswith(".")]
-        if any(is_subtitle(name) and not name.startswith(".") for name in names):
+        if any(is_input(name) and not name.startswith(".") for name in names):
             return True
     return False
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
-    if not is_subtitle(name):
-        return Input(index, path, skipped=NOT_A_SUBTITLE)
+    if not is_input(name):
+        return Input(index, path, skipped=NOT_AN_INPUT)
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)
     if not os.path.exists(path):
@@ -164,6 +173,9 @@ def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     if options.in_place:
         return _judged_in_place(index, path, options)
     target_folder = os.path.join(options.output_dir, below_root) if options.output_dir is not None else folder
+    if options.sidecar and is_matroska(name) and options.mode == "rewrite":
+        # Where its sidecar files go, named after it; they are known once its tracks are.
+        return Input(index, path, os.path.join(target_folder, os.path.splitext(name)[0]))
     output = os.path.join(target_folder, output_name(name, options.name, options.mode == "export"))
     too_long = _name_too_long(output, "the output name")
     if too_long:

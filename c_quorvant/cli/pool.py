@@ -17,6 +17,7 @@ from c_quorvant.cli.worker import Job, Result, serve
 
 _STOP_SIGNALS = {signal.SIGINT, signal.SIGTERM}
 SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
+Progress = Callable[[int, float], None]
 
 
 class _Worker:
@@ -31,12 +32,14 @@ class _Worker:
         self.broken = False
         self.batch: Batch = []  # one job at most
         self.deadline = float("inf")
+        self.limit: float | None = None  # the running job's time limit
 
     @property
     def idle(self) -> bool:
         return self.ready and not self.broken and not self.batch
 
     def give(self, batch: Batch, timeout: float | None) -> bool:
+        timeout = batch[0][0].time_limit(timeout)
         try:
             self.connection.send(batch[0][0])
         except OSError:
@@ -45,6 +48,7 @@ class _Worker:
             return False
         self.batch = batch
         self.deadline = time.monotonic() + timeout if timeout else float("inf")
+        self.limit = timeout
         return True
 
     def settle(self, result: Result) -> tuple[Batch, list[Result]]:
@@ -62,7 +66,10 @@ class _Workers:
 
     batch_bytes = float("inf")
 
-    def __init__(self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold) -> None:
+    def __init__(
+        self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold, progress: Progress | None = None
+    ) -> None:
+        self._progress = progress
         self._context = multiprocessing.get_context("spawn")
         self._hold_signals = hold_signals
         # A worker that dies is replaced as long as jobs wait.
@@ -118,6 +125,11 @@ class _Workers:
                 if message is None:
                     worker.ready = True
                     return None
+                if isinstance(message, tuple):
+                    # ("progress", index, share done) of a long Matroska remux
+                    if self._progress is not None:
+                        self._progress(message[1], message[2])
+                    return None
                 return worker.settle(message)
         if gone:
             self._remove(worker)
@@ -129,7 +141,7 @@ class _Workers:
         if worker.batch and time.monotonic() >= worker.deadline:
             # Killed before its job is settled, so nothing it leaves is cleared too early.
             self._remove(worker)
-            return worker.settle(Result(worker.batch[0][0].index, problem=f"timed out after {self._timeout:g} s"))
+            return worker.settle(Result(worker.batch[0][0].index, problem=f"timed out after {worker.limit:g} s"))
         return None
 
     def _remove(self, worker: _Worker) -> None:
@@ -154,10 +166,12 @@ def run_in_workers(
     prepare: Prepare,
     finish: Finish,
     hold_signals: SignalHold = contextlib.nullcontext,
+    progress: Progress | None = None,
 ) -> None:
     """Runs every job in at most `size` worker processes, each job ended at `timeout`
-    (see schedule.run_jobs). Workers are killed on the way out, however it goes."""
-    workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals)
+    (see schedule.run_jobs); `progress` gets (index, share done) of a job that sends
+    it. Workers are killed on the way out, however it goes."""
+    workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals, progress)
     run_jobs(groups, workers, prepare, finish)
 
 

@@ -12,6 +12,8 @@ from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
 
+# A Matroska remux's bar: the share done and the time left, as mkvmerge reports it.
+_REMUX_BAR = "{desc}: {percentage:3.0f}%|{bar}| {elapsed}<{remaining}"
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
 ALREADY_REWRITTEN = "already rewritten: it is the rewrite of its backup NAME.orig"
@@ -29,7 +31,7 @@ class Outcome:
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key, for preview
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key ("2 event 5" for a track's)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
@@ -38,6 +40,8 @@ class Outcome:
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
     note: str = ""  # written: what was not kept as it was (an owner)
+    matroska: str = ""  # what became of a Matroska file's tracks
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
 
 
 @dataclass(frozen=True)
@@ -73,6 +77,20 @@ class Report:
             and not self.style.as_json
         )
         self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+        self.shows_progress = sys.stderr.isatty() and self.style.verbosity >= 0 and not self.style.as_json
+        self._remuxes: dict[int, tqdm[NoReturn]] = {}  # a bar for each long Matroska remux running
+
+    def progress(self, index: int, share: float) -> None:
+        """A long remux's share done, for the file `index`."""
+        if not self.shows_progress:
+            return
+        bar = self._remuxes.get(index)
+        if bar is None:
+            # Updates come a few times a second: each is shown.
+            bar = self._remuxes[index] = tqdm(
+                total=100, file=sys.stderr, leave=False, desc="remuxing", mininterval=0, bar_format=_REMUX_BAR
+            )
+        bar.update(round(share * 100) - bar.n)
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
@@ -88,6 +106,9 @@ class Report:
 
     def add(self, outcome: Outcome) -> None:
         self._bar.update(1)
+        remux = self._remuxes.pop(outcome.index, None)
+        if remux is not None:
+            remux.close()
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
         if not self.in_order:
@@ -181,7 +202,12 @@ class Report:
                 tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
-            tqdm.write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", file=sys.stdout, end="")
+            if outcome.format == "matroska":
+                # Each track's diff has its own header, which names the file by "\0".
+                patch = "".join(outcome.diff).replace("\0", outcome.path)
+            else:
+                patch = f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}"
+            tqdm.write(patch, file=sys.stdout, end="")
             if self.style.verbosity >= 0:
                 tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
@@ -198,13 +224,15 @@ class Report:
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            told = counts if self.style.verbosity > 0 else _guessed(outcome)
+            told = (counts if self.style.verbosity > 0 else _guessed(outcome)) + _tracks(outcome)
             note = f"; {shown(outcome.note)}" if outcome.note else ""
             tqdm.write(f"{outcome.path} -> {outcome.output}{told}{note}", file=sys.stdout)
         elif outcome.status == "unchanged" and self.style.mode != "preview":
             # Most of a library, on a rerun: the summary counts them.
             if self.style.verbosity > 0:
-                tqdm.write(f"{outcome.path}: no rule changes it; left as it is", file=sys.stdout)
+                # A Matroska file's output is then a plain copy of it.
+                copied = f" (copied to {outcome.output})" if outcome.format == "matroska" and outcome.output else ""
+                tqdm.write(f"{outcome.path}: no rule changes it; left as it is{copied}", file=sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -220,6 +248,7 @@ class Report:
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
+        read_as += _tracks(outcome)
         tqdm.write(
             f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
             file=sys.stdout,
@@ -242,6 +271,8 @@ class Report:
             }
             if outcome.note:
                 entry["note"] = outcome.note
+            if outcome.tracks:
+                entry["tracks"] = list(outcome.tracks)
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
@@ -286,6 +317,10 @@ def _output_exists(outcome: Outcome) -> bool:
 
 def _read_as(outcome: Outcome) -> str:
     return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
+
+
+def _tracks(outcome: Outcome) -> str:
+    return f" [{outcome.matroska}]" if outcome.matroska else ""
 
 
 def _guessed(outcome: Outcome) -> str:

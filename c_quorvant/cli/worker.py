@@ -18,6 +18,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.preview import diff_hunks
+from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order, Rule, WordList
@@ -42,6 +43,15 @@ class Job:
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
     backup: str = ""  # rewrite: the input's earlier backup; the pass checks the input is its rewrite
+    tracks: str = "all"  # a Matroska file's tracks to work on (--tracks)
+    sidecar: bool = False  # a Matroska file's changed tracks go into loose files beside it
+    in_place: bool = False  # the output replaces the input
+    # Beyond the run's time limit: what mkvtoolnix takes to read and write a Matroska file.
+    extra_seconds: float = 0.0
+    progress: bool = False  # send (index, share done) of a long remux before the result
+
+    def time_limit(self, timeout: float | None) -> float | None:
+        return None if timeout is None else timeout + self.extra_seconds
 
 
 @dataclass(frozen=True)
@@ -60,6 +70,10 @@ class Result:
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
+    status: str = ""  # "skipped" or "unchanged" when the job says so itself (a Matroska file)
+    outputs: tuple[str, ...] = ()  # the sidecar files written in the staging folder
+    note: str = ""  # what became of a Matroska file's tracks, or why it was skipped
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
     rewrites_backup: bool | None = None  # with Job.backup: whether the input is its backup's rewrite
 
 
@@ -72,7 +86,7 @@ def serve(connection: Connection, parent_pid: int) -> None:
     with contextlib.suppress(EOFError, BrokenPipeError):
         connection.send(None)  # ready: the clock of the first job starts now
         while True:
-            connection.send(_timed(connection.recv(), api))
+            connection.send(_timed(connection.recv(), api, connection))
 
 
 def serve_socket() -> None:
@@ -82,9 +96,9 @@ def serve_socket() -> None:
     serve(Connection(descriptor), parent_pid)
 
 
-def _timed(job: Job, api: ModuleType) -> Result:
+def _timed(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     started = time.monotonic()
-    result = _run(job, api)
+    result = _run(job, api, connection)
     return replace(result, seconds=time.monotonic() - started)
 
 
@@ -100,8 +114,12 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api: ModuleType) -> Result:
+def _run(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     try:
+        if is_matroska(job.source):
+            from c_quorvant.cli.matroska import run_job
+
+            return run_job(job, api, connection if job.progress else None)
         if job.mode == "preview":
             return _preview(job, api)
         return _write(job, api)

@@ -21,6 +21,10 @@ struct TextSpan {
     // the comma its field needs after a last field that ended the line.
     std::string fillBefore;
     std::string fillAfter;
+    // The bytes that time the text: a cue's timing line, an event's fields before
+    // its text. Empty for a cue without a timing line.
+    std::size_t headingBegin = 0;
+    std::size_t headingEnd = 0;
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.
