@@ -237,8 +237,8 @@ std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
             result += rewrittenRun(run.text, syntax, rewrite, false);
             const bool same = std::string_view(result).substr(at) == run.text;
             changed = changed || !same;
-            shownBraces = shownBraces || (same && syntax == TagSyntax::Ass &&
-                                          run.text.find_first_of("{}") != std::string_view::npos);
+            shownBraces = shownBraces ||
+                          (same && syntax == TagSyntax::Ass && run.text.find_first_of("{}") != std::string_view::npos);
         }
         if (syntax == TagSyntax::Ass) ends.push_back(result.size());
     }
