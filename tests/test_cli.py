@@ -11,7 +11,7 @@ import time
 from pathlib import Path
 
 import pytest
-from conftest import quorvant
+from conftest import quorvant, run_python
 
 ASS = """\
 [Script Info]
@@ -421,6 +421,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": {"(\\w+)-san": 1, "kun": 1},
                         "encoding": "utf-8",
                         "confidence": 1.0,
+                        "alternatives": [],
                         "format": "srt",
                     },
                     {
@@ -432,6 +433,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": None,
                         "encoding": None,
                         "confidence": None,
+                        "alternatives": [],
                         "format": None,
                     },
                 ],
@@ -865,3 +867,51 @@ def test_review_shows_continuation_lines_apart_from_diff_marks(tmp_path, args, s
     assert result.stdout.startswith(stdout) if stdout else result.stdout == ""
     assert "\\ No newline" not in stdout or result.stdout == stdout
     assert sorted(path.name for path in tmp_path.iterdir()) == ["d.srt", "w.json"]
+
+
+@pytest.mark.parametrize("files, in_parent", [(1, True), (4, True), (5, False)])
+def test_a_few_small_files_need_no_worker_process(tmp_path, files, in_parent):
+    # Worker processes come with multiprocessing; a bar would bring tqdm.
+    for number in range(files):
+        (tmp_path / f"ep{number}.srt").write_text(SRT, encoding="utf-8")
+    (tmp_path / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
+    names = [f"ep{number}.srt" for number in range(files)]
+    result = run_python(f"""
+        import os, sys
+        os.chdir({str(tmp_path)!r})
+        from c_quorvant.cli import main
+        status = main(["rewrite", *{names!r}, "-o", "out", "-w", "words.json", "-q"])
+        print(status, "multiprocessing" in sys.modules, "tqdm" in sys.modules)
+    """)
+
+    assert result.stdout.split() == ["0", str(not in_parent), "False"], result.stderr
+    outputs = sorted((tmp_path / "out").iterdir())
+    assert len(outputs) == files
+    rewritten = SRT.replace("Aoi-san", "Aoi").replace("kun", "KUN")
+    assert {path.read_text(encoding="utf-8") for path in outputs} == {rewritten}
+
+
+@pytest.mark.parametrize(
+    "path",
+    [
+        "season/ep1.srt",
+        "linked/ep1.srt",
+        "link.srt",
+        "deep/linked/../ep1.srt",
+        "season/absent.srt",
+        "deep/linked/ep1.srt",
+    ],
+)
+def test_real_paths_resolve_as_the_system_does(tmp_path, monkeypatch, path):
+    from c_quorvant.cli.inputs import RealPaths
+
+    (tmp_path / "season").mkdir()
+    (tmp_path / "season" / "ep1.srt").write_text(SRT, encoding="utf-8")
+    (tmp_path / "deep").mkdir()
+    (tmp_path / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "deep" / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "link.srt").symlink_to(tmp_path / "season" / "ep1.srt")
+    monkeypatch.chdir(tmp_path)
+    real_path = RealPaths()
+
+    assert [real_path(path) for _ in range(2)] == [os.path.realpath(path)] * 2

@@ -4,6 +4,7 @@
 // rules rewrite the spans; every other byte is written back as it was read, in
 // the file's own encoding.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,12 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 // The spans at the positions in `kept` (ascending, from 0) stay as they are.
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter,
                             const std::vector<std::size_t>& kept = {});
+
+// The same bytes handed to `write` piece by piece, in file order: a pass streams them
+// into its output file instead of holding a second copy of a large file. A failure
+// throws as rewriteDocument's does, after some pieces were written.
+void writeRewrittenDocument(SubtitleDocument&& document, TextRewriter& rewriter,
+                            const std::function<void(std::string_view)>& write);
 
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)
 // is "N#2", "N#3", ... after its first, so that no text is lost.

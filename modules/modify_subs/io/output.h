@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -52,6 +53,15 @@ private:
 // nothing is left behind. The new file gets no permission bit outside
 // `permissionCeiling` (an input's bits, so a private file gives a private copy).
 WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling = 0777);
+
+// Takes the pieces of a file's content, in order.
+using PieceWriter = std::function<void(std::string_view)>;
+
+// What `produce` hands its PieceWriter, written as writeWholeFile writes `content`,
+// without the whole ever held in memory. When `produce` throws, nothing is left
+// behind and the exception goes on.
+WriteResult writeFilePieces(const std::string& path, const std::function<void(const PieceWriter&)>& produce,
+                            unsigned permissionCeiling = 0777);
 
 // The export document (see exportDocumentText) written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "io/output.h"
 #include "test_support.h"
@@ -118,6 +120,34 @@ TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBitsWithinTheCeiling) {
         EXPECT_EQ(readFile(target), "new");
     }
     umask(umaskWas);
+}
+
+// Pieces of every size around the 64 KiB buffer land in order; a producer that
+// throws part-way leaves the old file as it was and no temporary beside it.
+TEST(WriteFilePieces, WritesThePiecesInOrderOrNothing) {
+    const std::string big(200000, 'b');
+    const std::vector<std::string> pieces = {"head ", std::string(65535, 'a'), "", big, "x", std::string(65536, 'c')};
+    std::string whole;
+    for (const std::string& piece : pieces) whole += piece;
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        TempDir dir;
+        const std::string target = dir.file("out.srt");
+        writeFile(target, "old");
+        auto produce = [&](const PieceWriter& write) {
+            for (const std::string& piece : pieces) {
+                write(piece);
+                if (fails && piece == big) throw std::runtime_error("a rule failed");
+            }
+        };
+        if (fails) {
+            EXPECT_THROW(writeFilePieces(target, produce), std::runtime_error);
+        } else {
+            EXPECT_TRUE(writeFilePieces(target, produce));
+        }
+        EXPECT_EQ(readFile(target), fails ? "old" : whole);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
 }
 
 }  // namespace
