@@ -140,8 +140,8 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
         [&](std::size_t begin, std::size_t end, bool afterComma) {
             const std::size_t before = begin == 0 ? std::string_view::npos : script.find_last_of("\r\n", begin - 1);
             const std::size_t lineStart = before == std::string_view::npos ? 0 : before + 1;
-            spans.push_back(
-                {begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0, lineStart, begin, !afterComma});
+            spans.push_back({begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0, lineStart,
+                             begin, !afterComma});
         },
         {}, TextField::AtTextField);
     return spans;
