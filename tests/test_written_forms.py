@@ -81,7 +81,8 @@ def documents(draw, formats=("ass", "srt", "vtt")):
     fmt = draw(st.sampled_from(formats))
     pieces = ["a", "b", "e", " ", "’", "“", "…", "&", "<", "{"]
     if fmt == "vtt":
-        pieces += ["&amp;", "&lt;", "&#38;", "&nbsp;", "&#x3e;", ";"]
+        # No lone ";": "&a;" is spelled as a reference, which stays hidden whatever its name.
+        pieces += ["&amp;", "&lt;", "&#38;", "&nbsp;", "&#x3e;"]
     elif fmt == "ass":
         pieces += ["\\{", "\\}", "{\\i1}", "}", "{\\p 1}m 0 0 l a e", "{\\p0}", "{\\p-1}"]
     piece_text = st.lists(st.sampled_from(pieces), min_size=1, max_size=8).map("".join)
