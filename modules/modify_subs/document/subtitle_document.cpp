@@ -10,6 +10,7 @@
 #include "document/subrip_cues.h"
 #include "document/webvtt_spans.h"
 #include "document/written_form.h"
+#include "text/character_references.h"
 
 namespace {
 
@@ -82,6 +83,22 @@ SubtitleFormat formatHeld(std::string_view text, SubtitleFormat named) {
     return script ? SubtitleFormat::Ass : named;
 }
 
+// Past the line end at `at`, when one stands there.
+std::size_t pastLineEnd(std::string_view text, std::size_t at) {
+    if (text.substr(at).starts_with("\r\n")) return at + 2;
+    return at < text.size() && (text[at] == '\r' || text[at] == '\n') ? at + 1 : at;
+}
+
+// Rules that see a WebVTT text's bytes (no protect_tags) may still not leave
+// part of a character reference, which readers would show as other words.
+void requireWholeReferences(std::string_view before, std::string_view after, const std::string& key) {
+    if (const std::optional<std::string> broken = brokenWebVttReference(before, after)) {
+        throw UnwritableTextError(key, "the rules break the character reference " + *broken + " in cue " + key +
+                                           "; protect_tags lets them see it as the character it stands for; "
+                                           "nothing was written");
+    }
+}
+
 // Whether `text` is what the span holds, without making the span's text.
 bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
     std::string_view bytes = document.substr(span.begin, span.end - span.begin);
@@ -115,6 +132,9 @@ void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewri
         }
         const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
         if (spanHolds(text, span, after)) continue;
+        if (document.format == SubtitleFormat::WebVtt && !rewriter.protectsTags()) {
+            requireWholeReferences(spanText(text, span), after, span.key());
+        }
         std::string written = writtenSpan(document.format, text, span, after);
         if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
             throw UnwritableTextError(
@@ -125,6 +145,10 @@ void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewri
         write(text.substr(copied, span.begin - copied));
         write(std::string_view(written));
         copied = span.end;
+        // An emptied cue's last line end would leave a second blank line after its timing line.
+        if (written.empty() && span.end > span.begin && document.format == SubtitleFormat::SubRip) {
+            copied = pastLineEnd(text, span.end);
+        }
     }
     write(text.substr(copied));
 }

@@ -33,6 +33,9 @@ struct TextSpan {
     // its text. Empty for a cue without a timing line.
     std::size_t headingBegin = 0;
     std::size_t headingEnd = 0;
+    // ASS: a text given to the empty span needs a comma before it, as the last field
+    // before it ended the line.
+    bool commaBefore = false;
 
     std::string key() const { return std::to_string(number); }
 };

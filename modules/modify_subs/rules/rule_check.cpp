@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "pattern/pattern_warnings.h"
+#include "rules/rule_error.h"
 #include "rules/rule_shadows.h"
 #include "stack/large_stack.h"
 
@@ -18,6 +19,8 @@ std::string problemOf(const ReplacementRule& rule, bool unicode, bool retryable)
         // the first text; both with exactly the options of the rewriter.
         TextRewriter(RuleSequence{rule}, RewriteMode{false, unicode}).apply("", TagSyntax::None);
     } catch (const std::regex_error& error) {
+        return error.what();
+    } catch (const UnusableRule& error) {
         return error.what();
     } catch (const RecursionBudgetExceeded& error) {
         if (retryable || !unicode) throw;
