@@ -68,8 +68,10 @@ class Rule:
 @dataclass(frozen=True)
 class RuleCheck:
     """A rule's verdict in one mode: the regex engine's message for a pattern it
-    refuses (`problem`, "" when it compiles), `warnings` about places that work on
-    single bytes of a character (byte-wise only), and `shadowed_by`, an earlier rule
+    refuses (`problem`, "" when it compiles; a construct of another regex dialect
+    adds what patterns are), `warnings` about mistakes (an empty match anywhere, a
+    group the pattern lacks, Python's "\\1") and places that work on single bytes of
+    a character (byte-wise only), and `shadowed_by`, an earlier rule
     that rewrites every place this one could match before it runs."""
 
     rule: Rule
@@ -175,18 +177,22 @@ class WordList(Mapping[str, str]):
     def problems(self, *, unicode: bool = False) -> list[str]:
         """One sentence for each pattern the mode's engine refuses, naming the rule's list."""
         return [
-            f"{_named(check.rule)}invalid pattern {_shown(check.rule.pattern)}: {' '.join(check.problem.split())}"
+            f"{_named(check.rule)}invalid pattern {_shown(check.rule.pattern)}{_position(check.rule)}: "
+            f"{' '.join(check.problem.split())}"
             for check in self.check(unicode=unicode)
             if check.problem
         ]
 
     def warnings(self, *, unicode: bool = False) -> list[str]:
-        """Sentences about rules that won't do what they seem to: a pattern given
-        twice (in a list, or in two lists merged), a rule that an earlier one
-        shadows, and (byte-wise) a pattern that works on single bytes of a character."""
+        """Sentences about rules that won't do what they seem to, each naming the
+        rule and where it was written, with the fix: a pattern given twice (in a
+        list, or in two lists merged), a rule that an earlier one shadows, a pattern
+        that matches an empty text anywhere, a replacement that names a group the
+        pattern lacks or writes one as Python does, and (byte-wise) a pattern that
+        works on single bytes of a character."""
         lines = list(self._notes)
         for check in self.check(unicode=unicode):
-            named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}"
+            named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}{_position(check.rule)}"
             if check.shadowed_by is not None:
                 remedy = "write it before that rule" + (", in the order written" if self._order == "sorted" else "")
                 lines.append(
@@ -306,6 +312,10 @@ def _given_twice(name: str, members: list[tuple[str, str, str, bool, bool, bool,
 
 def _named(rule: Rule) -> str:
     return f"{rule.source}: " if rule.source else ""
+
+
+def _position(rule: Rule) -> str:
+    return f" (line {rule.line}, column {rule.column})" if rule.line else ""
 
 
 def _shown(text: str) -> str:

@@ -164,7 +164,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     errors = result.stderr.splitlines()
     assert len(errors) == len(invalid)
     for line, pattern in zip(errors, sorted(invalid, key=str.encode), strict=True):
-        prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)}: "
+        prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)} (line 1, column "
         assert line.startswith(prefix) and len(line) > len(prefix)
     count, verdict = (result.stdout.splitlines()[i] for i in (0, -1))
     if len(words) == 1:
@@ -186,7 +186,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             ["export", "ep1.ass", "--words", "words.json"],
             '{"b(": "x"}',
             1,
-            "quorvant: word list 'words.json': invalid pattern \"b(\": ",
+            "quorvant: word list 'words.json': invalid pattern \"b(\" (line 1, column 2): ",
         ),
         (
             ["rewrite", "ep1.ass", "-w", "words.json"],
@@ -522,6 +522,14 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
     assert written_files(folder) == {name for name in before if not name.startswith(("season/.", "."))}
 
 
+PYTHON_GROUP = "in the replacement is Python's way to write a group, and is written as it is"
+PAREN = "Invalid '(?...)' zero-width assertion in regular expression"
+DIALECT = (
+    'patterns are ECMAScript, matched without regard to case unless the rule says "case": "sensitive", '
+    "and have no lookbehind or named groups"
+)
+
+
 def byte_class(character):
     return (
         f'"{character}" inside a bracket class matches any one of its 2 UTF-8 bytes, not the character; '
@@ -558,24 +566,27 @@ def byte_dot(character):
             '{"[éè]": "e", "[^ü\\\\]]x": "", "[a-z]": ""}',
             0,
             [
-                f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}',
-                f'warning: pattern "[éè]": {byte_class("é")}',
-                f'warning: pattern "[éè]": {byte_class("è")}',
+                f'warning: pattern "[^ü\\\\]]x" (line 1, column 15): {byte_class("ü")}',
+                f'warning: pattern "[éè]" (line 1, column 2): {byte_class("é")}',
+                f'warning: pattern "[éè]" (line 1, column 2): {byte_class("è")}',
             ],
         ),
         (
             '{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}',
             0,
             [
-                f'warning: pattern "\\\\é*?": {byte_repeat("*?", "é")}',
-                f'warning: pattern "é+": {byte_repeat("+", "é")}',
-                f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}',
+                f'warning: pattern "\\\\é*?" (line 1, column 53): {byte_repeat("*?", "é")}',
+                f'warning: pattern "é+" (line 1, column 2): {byte_repeat("+", "é")}',
+                f'warning: pattern "é{{2}}" (line 1, column 41): {byte_repeat("{2}", "é")}',
             ],
         ),
         (
             '{".ü": "", "é.": "", "[.]é": ""}',
             0,
-            [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}'],
+            [
+                f'warning: pattern ".ü" (line 1, column 2): {byte_dot("ü")}',
+                f'warning: pattern "é." (line 1, column 12): {byte_dot("é")}',
+            ],
         ),
         (
             '{"b": "c",\n "d": {"replace": "e", "case": "upper"}, "a": [1]}',
@@ -589,12 +600,76 @@ def byte_dot(character):
             '{"b(": "x", "[é]": "e"}',
             1,
             [
-                f'warning: pattern "[é]": {byte_class("é")}',
-                "invalid pattern \"b(\": Mismatched '(' and ')' in regular expression",
+                f'warning: pattern "[é]" (line 1, column 13): {byte_class("é")}',
+                "invalid pattern \"b(\" (line 1, column 2): Mismatched '(' and ')' in regular expression",
+            ],
+        ),
+        # Habits of other dialects and mistakes that write something else than meant.
+        (
+            '{"(\\\\w+)-san": "\\\\1",\n"(\\\\w+)-kun": "\\\\g<1>",\n"x(y)": "\\\\g<name>"}',
+            0,
+            [
+                f'warning: pattern "(\\\\w+)-kun" (line 2, column 1): "\\g<1>" {PYTHON_GROUP}: write $1',
+                f'warning: pattern "(\\\\w+)-san" (line 1, column 2): "\\1" {PYTHON_GROUP}: write $1',
+                f'warning: pattern "x(y)" (line 3, column 1): "\\g<name>" {PYTHON_GROUP}: '
+                "write $1, $2... by the group's place: groups have no names",
+            ],
+        ),
+        (
+            '{"(\\\\w+)-san": "$2", "san": "[$1]", "(a)(b)": "$2$1$$3"}',
+            0,
+            [
+                'warning: pattern "(\\\\w+)-san" (line 1, column 2): "$2" in the replacement writes nothing: '
+                "the pattern has one group, $1",
+                'warning: pattern "san" (line 1, column 22): "$1" in the replacement writes nothing: '
+                "the pattern has no group: put the part in parentheses, or write $& for the whole match",
+            ],
+        ),
+        (
+            '{"": "x", "\\\\s*": " ", "^\\\\s*": ""}',
+            0,
+            [
+                'warning: pattern "" (line 1, column 2): the empty pattern matches between every two characters '
+                '(with "x", "Hi" becomes "xHxix"): give the rule a pattern or remove it',
+                'warning: pattern "\\\\s*" (line 1, column 11): the pattern can match an empty text, so the '
+                "replacement is written between every two characters where nothing else matches: make it match "
+                "at least one character (+ for *, no ? or * on the whole)",
+            ],
+        ),
+        (
+            '{"(\\\\w+)-(san|chan)": "$1", "onii-chan": "big brother"}',
+            0,
+            [
+                'warning: pattern "onii-chan" (line 1, column 29) is shadowed by the earlier rule '
+                '"(\\\\w+)-(san|chan)", which rewrites every place this one could match before it runs; '
+                "write it before that rule, in the order written"
+            ],
+        ),
+        (
+            '{"(?i)senpai": "x", "(?<=a)b": "", "(?P<name>x)": ""}',
+            1,
+            [
+                f'invalid pattern "(?<=a)b" (line 1, column 21): {PAREN}; {DIALECT}: '
+                "match the text before as a group and write it back with $1",
+                f'invalid pattern "(?P<name>x)" (line 1, column 36): {PAREN}; {DIALECT}: '
+                "use a numbered group ( ) and $1 in the replacement",
+                f'invalid pattern "(?i)senpai" (line 1, column 2): {PAREN}; {DIALECT}: remove the inline flags "(?i)"',
             ],
         ),
     ],
-    ids=["duplicates", "class", "repeat", "dot", "not-text", "invalid"],
+    ids=[
+        "duplicates",
+        "class",
+        "repeat",
+        "dot",
+        "not-text",
+        "invalid",
+        "python",
+        "groups",
+        "empty",
+        "shadow",
+        "dialect",
+    ],
 )
 def test_check_warnings_and_errors(tmp_path, words_text, status, messages):
     (tmp_path / "words.json").write_text(words_text, encoding="utf-8")
@@ -694,7 +769,7 @@ def test_word_list_warnings_come_once_before_the_work(tmp_path, args, status, wr
     result = quorvant(*args, "a.srt", "b.srt", "-w", "words.json", cwd=tmp_path)
 
     assert result.returncode == status, result.stderr
-    warnings = [f"word list 'words.json': pattern \"[éè]\": {byte_class(c)}" for c in "éè"]
+    warnings = [f"word list 'words.json': pattern \"[éè]\" (line 1, column 2): {byte_class(c)}" for c in "éè"]
     if "--strict" in args:
         expected = [f"{line} (an error with --strict)" for line in warnings] + [
             "check the list with: quorvant check words.json"
