@@ -72,6 +72,7 @@ bench: setup
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
 	$(PY) bench/matching.py
 	$(PY) bench/characters.py
+	$(PY) bench/diff.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup

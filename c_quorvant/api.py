@@ -445,16 +445,59 @@ def preview(
     fallback_encoding: str | None = None,
 ) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
+    return _previewed(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=False)[0]
+
+
+@dataclass(frozen=True)
+class Edits:
+    """What a rewrite would replace in a file: `text`, the file as the rules read it
+    (UTF-8; a UTF-8 file's own bytes), and for each changed text (begin, end,
+    written): the bytes text[begin:end] that the copy writes as `written`, in file
+    order. A diff made from these costs what the changes cost."""
+
+    text: bytes
+    replaced: list[tuple[int, int, bytes]]
+
+
+def preview_edits(
+    path: StrPath,
+    words: WordList,
+    *,
+    protect_tags: ProtectTags = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
+    fallback_encoding: str | None = None,
+) -> tuple[Preview, Edits]:
+    """preview() and the edits a rewrite of the file would make; refuses what
+    rewrite() refuses (a SubRip text readers would take for a cue)."""
+    found, edits = _previewed(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=True)
+    assert edits is not None
+    return found, edits
+
+
+def _previewed(
+    path: StrPath,
+    words: WordList,
+    protect_tags: ProtectTags,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    edits: bool,
+) -> tuple[Preview, Edits | None]:
     _require_word_list(words)
     _require_text_codecs(encoding, fallback_encoding, None)
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
     decoding = choose(data, encoding, fallback_encoding)
-    texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
-        decoding.to_native(data), format, words._compiled, protect_tags, unicode, os.fspath(path)
-    )
-    return Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
+    native = decoding.to_native(data)
+    called = (native, format, words._compiled, protect_tags, unicode, os.fspath(path))
+    if edits:
+        texts, changes, read, changed_by, rules, keys, replaced = _api.preview_edits(*called)
+    else:
+        texts, changes, read, changed_by, rules, keys = _api.preview_bytes(*called)
+    found = Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
+    return found, Edits(native, replaced) if edits else None
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:

@@ -107,6 +107,18 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
     return document;
 }
 
+std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
+                                         const std::string& after) {
+    if (spanHolds(document.text, span, after)) return std::nullopt;
+    std::string written = writtenSpan(document.format, document.text, span, after);
+    if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
+        throw UnwritableTextError(
+            span.key, "the rewritten text " + span.key +
+                          " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+    }
+    return written;
+}
+
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter) {
     const std::string_view text = document.text;
     // Without rules every text stays: nothing to make of the spans but their count.
@@ -118,18 +130,13 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter)
     std::size_t copied = 0;
     bool changed = false;
     for (const TextSpan& span : document.spans) {
-        const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
-        if (spanHolds(text, span, after)) continue;
-        std::string written = writtenSpan(document.format, text, span, after);
-        if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
-            throw UnwritableTextError(
-                span.key, "the rewritten text " + span.key +
-                              " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
-        }
+        const std::optional<std::string> written =
+            writtenChange(document, span, rewriter.apply(spanText(text, span), tagSyntaxOf(document.format)));
+        if (!written) continue;
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);
         rewritten.append(text.substr(copied, span.begin - copied));
-        rewritten.append(written);
+        rewritten.append(*written);
         copied = span.end;
     }
     if (!changed)

@@ -33,6 +33,12 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 // UnwritableTextError when a rewritten text can't be written in the file's encoding.
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter);
 
+// The bytes that replace `span` when its text is rewritten to `after`, in the form the
+// file writes it; nothing when the span holds that text already. Throws
+// UnwritableTextError when the file's encoding can't hold them.
+std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
+                                         const std::string& after);
+
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)
 // is "N#2", "N#3", ... after its first, so that no text is lost.
 std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans);
