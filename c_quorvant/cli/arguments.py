@@ -110,7 +110,10 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "already searched is reported, not followed)",
     )
     command.add_argument(
-        "--include-outputs", action="store_true", help='also work on files whose name starts with "[Quorvanted] "'
+        "--include-outputs",
+        action="store_true",
+        help="also work on the outputs of an earlier run: names that start with "
+        '"[Quorvanted] " or that --name makes of another input, and files with a NAME.orig backup under --in-place',
     )
     command.add_argument(
         "--protect-tags",
