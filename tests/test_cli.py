@@ -1,6 +1,7 @@
 """The `quorvant` command, run as a user runs it: in a subprocess."""
 
 import contextlib
+import hashlib
 import json
 import os
 import signal
@@ -421,6 +422,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "encoding": "utf-8",
                         "confidence": 1.0,
                         "format": "srt",
+                        "sha256": "the output's",
                     },
                     {
                         "input": "absent.srt",
@@ -432,6 +434,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "encoding": None,
                         "confidence": None,
                         "format": None,
+                        "sha256": None,
                     },
                 ],
             },
@@ -449,7 +452,16 @@ def test_arguments(folder, args, status, stdout, stderr, written):
     result = quorvant(*args, cwd=folder)
 
     assert result.returncode == status, result.stderr
-    assert (json.loads(result.stdout) if isinstance(stdout, dict) else result.stdout.splitlines()) == stdout
+    if isinstance(stdout, dict):
+        document = json.loads(result.stdout)
+        for entry in document["files"]:
+            if entry["sha256"] is not None:
+                written_bytes = (folder / entry["output"]).read_bytes()
+                assert entry["sha256"] == hashlib.sha256(written_bytes).hexdigest()
+                entry["sha256"] = "the output's"
+        assert document == stdout
+    else:
+        assert result.stdout.splitlines() == stdout
     assert result.stderr.splitlines() == stderr
     assert written_files(folder) - before == written - before
     assert [path for path in folder.rglob("*") if path.is_dir() and not any(path.iterdir())] == []

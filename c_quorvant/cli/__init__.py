@@ -109,6 +109,10 @@ def main(argv: list[str] | None = None) -> int:
 
 def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.AbstractContextManager[None]]) -> int:
     # Imported here so `--help` stays quick and works without the native modules.
+    if args.command == "undo":
+        from c_quorvant.cli.undo import run_undo
+
+        return run_undo(args.paths, args.recursive, args.report, args.log, args.verbosity)
     if args.command == "check":
         from c_quorvant.cli.check import run_check
 

@@ -72,6 +72,7 @@ def build_parser() -> argparse.ArgumentParser:
         _add_batch_arguments(command, writes=name != "preview", converts=name == "rewrite")
 
     _add_check_command(commands, shared)
+    _add_undo_command(commands, shared)
     return parser
 
 
@@ -249,6 +250,39 @@ def _add_check_command(
     check.add_argument("-r", "--recursive", action="store_true", help="with --against, search the folders' subfolders")
     check.add_argument(
         "--protect-tags", action="store_true", help="with --against, apply the rules as --protect-tags does"
+    )
+
+
+def _add_undo_command(
+    commands: "argparse._SubParsersAction[argparse.ArgumentParser]", shared: argparse.ArgumentParser
+) -> None:
+    undo = commands.add_parser(
+        "undo",
+        parents=[shared],
+        help="put back the files an --in-place run replaced, and remove the outputs a run wrote",
+        description="Put back each NAME.orig backup of an --in-place run over NAME, and remove the outputs "
+        "a run's --json report lists. A file that changed since the run (told by the report's or the "
+        "log's sha256) is refused and left as it is.",
+    )
+    undo.add_argument(
+        "paths", metavar="PATH", type=_path, nargs="*", help="files, or folders to search, whose NAME.orig is put back"
+    )
+    undo.add_argument("-r", "--recursive", action="store_true", help="search the folders' subfolders too")
+    undo.add_argument(
+        "--report",
+        metavar="FILE",
+        type=_path,
+        action="append",
+        default=[],
+        help="a run's --json report: remove the outputs it wrote, put back the files it rewrote in place",
+    )
+    undo.add_argument(
+        "--log",
+        metavar="FILE",
+        type=_path,
+        action="append",
+        default=[],
+        help="the log of an --in-place --log run: put back each file it replaced",
     )
 
 

@@ -1,6 +1,7 @@
 """What a run tells: one line per file in the order the files were named, or one
 JSON document, and a summary; the exit status follows from it."""
 
+import hashlib
 import json
 import sys
 from dataclasses import dataclass, field
@@ -221,6 +222,8 @@ class Report:
                 "encoding": outcome.encoding,
                 "confidence": outcome.confidence,
                 "format": outcome.format,
+                # What undo checks before it removes or puts back the file.
+                "sha256": file_sha256(outcome.output) if outcome.status == "written" and not later else None,
             }
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
@@ -268,3 +271,12 @@ def _unsure(outcome: Outcome) -> str:
     else:
         how = f"some of its bytes are not {outcome.encoding}; they were kept as they are (U+FFFD in an export)"
     return f"{outcome.path}: {how}; name its encoding with --encoding NAME or --fallback-encoding NAME"
+
+
+def file_sha256(path: str) -> str | None:
+    """The hex SHA-256 of the file's bytes; None when it can't be read."""
+    try:
+        with open(path, "rb") as file:
+            return hashlib.file_digest(file, "sha256").hexdigest()
+    except OSError:
+        return None
