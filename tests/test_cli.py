@@ -951,3 +951,64 @@ def test_review_shows_continuation_lines_apart_from_diff_marks(tmp_path, args, s
     assert result.stdout.startswith(stdout) if stdout else result.stdout == ""
     assert "\\ No newline" not in stdout or result.stdout == stdout
     assert sorted(path.name for path in tmp_path.iterdir()) == ["d.srt", "w.json"]
+
+
+@pytest.mark.parametrize(
+    "args, status, said",
+    [
+        (
+            ["check", "slow.json", "--against", "slow.srt", "--timeout", "1"],
+            1,
+            "quorvant: slow.srt: timed out after 1 s",
+        ),
+        (["preview", "slow.srt", "-w", "slow.json", "--prot"], 2, "unrecognized arguments: --prot"),
+        (["check", "slow.json", "--agai", "slow.srt"], 2, "unrecognized arguments: --agai"),
+    ],
+    ids=["check-timeout", "abbreviation", "check-abbreviation"],
+)
+def test_check_against_keeps_a_time_limit_and_abbreviations_are_refused(folder, args, status, said):
+    result = quorvant(*args, cwd=folder)
+
+    assert result.returncode == status
+    assert said in result.stderr
+
+
+@pytest.mark.parametrize("args", [["check", "slow.json", "--against", "slow.srt", "slow.srt"]])
+def test_ctrl_c_ends_check_against_within_a_second(folder, args):
+    process = subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", *args],
+        cwd=folder,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        start_new_session=True,
+    )
+    try:
+        time.sleep(3)  # the list checked, the rule backtracking in a worker
+        signalled = time.monotonic()
+        os.killpg(process.pid, signal.SIGINT)
+        _, stderr = process.communicate(timeout=10)
+        took = time.monotonic() - signalled
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+
+    assert (process.returncode, stderr) == (130, "quorvant: interrupted\n")
+    assert took < 1
+
+
+@pytest.mark.parametrize("args", [["preview", "long.srt", "-w", "words.json", "--exit-code"], ["check", "long.json"]])
+def test_a_reader_that_stops_early_ends_the_run_quietly(folder, args):
+    # More than a pipe holds, so the run is still writing when the reader goes.
+    (folder / "long.srt").write_text(
+        "\n\n".join(f"{n}\n00:00:01,000 --> 00:00:02,000\nHello, Aoi-san." for n in range(1, 3000)), encoding="utf-8"
+    )
+    (folder / "long.json").write_text(json.dumps({f"word{n}": "x" for n in range(5000)}), encoding="utf-8")
+    process = subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", *args], cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE
+    )
+    process.stdout.readline()  # `| head -1`
+    process.stdout.close()
+    stderr = process.communicate(timeout=60)[1]
+
+    assert (process.returncode, stderr) == (0, b"")

@@ -97,9 +97,10 @@ def main(argv: list[str] | None = None) -> int:
         print(f"{PROGRAM}: interrupted", file=sys.stderr)
         return interrupt.exit_status
     except BrokenPipeError:
-        # The reader went away (`| head`); nothing left to tell anyone.
+        # The reader went away (`| head`) having read what it wanted, as grep's does;
+        # nothing is left to tell anyone.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-        return 1
+        return 0
     except Exception as error:
         if args.debug:
             raise
@@ -117,7 +118,15 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         from c_quorvant.cli.check import run_check
 
         return run_check(
-            args.words_file, args.verbosity, args.unicode, args.order, args.against, args.recursive, args.protect_tags
+            args.words_file,
+            args.verbosity,
+            args.unicode,
+            args.order,
+            args.against,
+            args.recursive,
+            args.protect_tags,
+            args.timeout or None,
+            args.jobs,
         )
     from c_quorvant.cli.batch import Settings, run_batch
     from c_quorvant.cli.inputs import Options

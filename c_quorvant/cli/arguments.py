@@ -46,8 +46,10 @@ def build_parser() -> argparse.ArgumentParser:
     # share the actions, so their defaults must stay "absent" for neither to
     # overwrite the other.
     shared = _shared_options()
+    # An abbreviation (--prot) would stop meaning the same option once another starts alike.
     parser = argparse.ArgumentParser(
         prog=PROGRAM,
+        allow_abbrev=False,
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
@@ -63,6 +65,7 @@ def build_parser() -> argparse.ArgumentParser:
     ):
         command = commands.add_parser(
             name,
+            allow_abbrev=False,
             parents=[shared],
             help=summary,
             description=summary,
@@ -150,28 +153,13 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         _add_preview_arguments(command)
     if converts or not writes:
         _add_diff_argument(command)
-    command.add_argument(
-        "-j",
-        "--jobs",
-        type=_positive,
-        default=_default_jobs(),
-        metavar="N",
-        help="files processed at once (default: the number of cores, %(default)s)",
-    )
+    _add_run_arguments(command)
     command.add_argument(
         "--scheduler",
         metavar="ADDRESS",
         help="send each file as a task to the Dask cluster whose scheduler is at ADDRESS "
         "(tcp://HOST:PORT) instead of local workers; files, word list and outputs must be on "
         "storage every worker sees (needs c_quorvant[dask])",
-    )
-    command.add_argument(
-        "--timeout",
-        type=_seconds,
-        default=DEFAULT_TIMEOUT,
-        metavar="SECONDS",
-        help="give up on a file after this long, writing nothing for it; 0 for no limit "
-        "(default: %(default)g, far beyond any real file, well short of a runaway rule)",
     )
     command.add_argument(
         "--strict",
@@ -218,6 +206,7 @@ def _add_check_command(
 ) -> None:
     check = commands.add_parser(
         "check",
+        allow_abbrev=False,
         parents=[shared],
         help="check a word list and show its rules in order",
         description="Load a word list as the passes do, compile every pattern, list the "
@@ -251,6 +240,7 @@ def _add_check_command(
     check.add_argument(
         "--protect-tags", action="store_true", help="with --against, apply the rules as --protect-tags does"
     )
+    _add_run_arguments(check, "with --against, ")
 
 
 def _add_undo_command(
@@ -258,6 +248,7 @@ def _add_undo_command(
 ) -> None:
     undo = commands.add_parser(
         "undo",
+        allow_abbrev=False,
         parents=[shared],
         help="put back the files an --in-place run replaced, and remove the outputs a run wrote",
         description="Put back each NAME.orig backup of an --in-place run over NAME, and remove the outputs "
@@ -283,6 +274,25 @@ def _add_undo_command(
         action="append",
         default=[],
         help="the log of an --in-place --log run: put back each file it replaced",
+    )
+
+
+def _add_run_arguments(command: argparse.ArgumentParser, scope: str = "") -> None:
+    command.add_argument(
+        "-j",
+        "--jobs",
+        type=_positive,
+        default=_default_jobs(),
+        metavar="N",
+        help=scope + "files processed at once (default: the number of cores, %(default)s)",
+    )
+    command.add_argument(
+        "--timeout",
+        type=_seconds,
+        default=DEFAULT_TIMEOUT,
+        metavar="SECONDS",
+        help=scope + "give up on a file after this long, writing nothing for it; 0 for no limit "
+        "(default: %(default)g, far beyond any real file, well short of a runaway rule)",
     )
 
 
