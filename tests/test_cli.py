@@ -495,6 +495,18 @@ def group_members(group):
     return found
 
 
+def started(folder, *args):
+    """The command line in a session of its own, for a signal to reach it and its workers."""
+    return subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", *args],
+        cwd=folder,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        start_new_session=True,
+    )
+
+
 def test_ctrl_c_stops_the_batch_at_once(folder):
     # The first file is quick; the next two never finish, so the quick ones after
     # them are only ever written if the batch goes on after the signal.
@@ -504,14 +516,7 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
     for name in ("q1.srt", "q2.srt", "q3.srt"):
         (folder / name).write_text(SRT, encoding="utf-8")
     (folder / "both.json").write_text(json.dumps({**WORDS, "(a|aa)*b": "X"}), encoding="utf-8")
-    process = subprocess.Popen(
-        [sys.executable, "-m", "c_quorvant", "rewrite", *names, "-w", "both.json", "-j", "2"],
-        cwd=folder,
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        text=True,
-        start_new_session=True,
-    )
+    process = started(folder, "rewrite", *names, "-w", "both.json", "-j", "2")
     try:
         assert process.stdout.readline().startswith("season/ep1.srt -> ")
         time.sleep(0.5)  # both workers well inside the slow files
@@ -975,14 +980,7 @@ def test_check_against_keeps_a_time_limit_and_abbreviations_are_refused(folder, 
 
 @pytest.mark.parametrize("args", [["check", "slow.json", "--against", "slow.srt", "slow.srt"]])
 def test_ctrl_c_ends_check_against_within_a_second(folder, args):
-    process = subprocess.Popen(
-        [sys.executable, "-m", "c_quorvant", *args],
-        cwd=folder,
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        text=True,
-        start_new_session=True,
-    )
+    process = started(folder, *args)
     try:
         time.sleep(3)  # the list checked, the rule backtracking in a worker
         signalled = time.monotonic()
