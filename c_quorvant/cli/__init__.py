@@ -110,6 +110,11 @@ def main(argv: list[str] | None = None) -> int:
 
 def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.AbstractContextManager[None]]) -> int:
     # Imported here so `--help` stays quick and works without the native modules.
+    if args.command == "help":
+        from c_quorvant.cli.arguments import HELP_TOPICS
+
+        print(HELP_TOPICS[args.topic], end="")
+        return 0
     if args.command == "undo":
         from c_quorvant.cli.undo import run_undo
 
