@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -24,7 +24,7 @@ $(VENV)/.installed: pyproject.toml CMakeLists.txt $(shell find modules c_quorvan
 	@test -x $(PY) || $$(./tools/find-python312) -m venv $(VENV)
 	$(PY) -m pip install --quiet --upgrade pip
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "Cython>=3.0.11,<3.1" cmake ninja
-	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask]"
+	$(PY) -m pip install --quiet --no-build-isolation --config-settings=build-dir=$(PIP_BUILD) ".[test,bench,lint,dask,review]"
 	@touch $@
 
 # Lint last: a failing test says more than a format check.

@@ -5,11 +5,14 @@
     words.apply("Tanaka-san!")
     rewrite("ep1.ass", words, protect_tags=True)
 
-The module c_quorvant.modify_subs keeps the older calls; the `quorvant` command
-runs the passes over whole folders.
+The module c_quorvant.modify_subs keeps the older calls; c_quorvant.matroska
+rewrites the text tracks inside Matroska files; the `quorvant` command runs the
+passes over whole folders.
 """
 
-from typing import TYPE_CHECKING
+# Not typing's: importing typing takes longer than the rest of the start, and the
+# `quorvant` program handles Ctrl-C only once this package is imported.
+TYPE_CHECKING = False
 
 __version__ = "0.1.0"
 __all__ = [

@@ -4,7 +4,7 @@
 # A rule crosses as (pattern, replacement, case, word, literal); a list's member as
 # (pattern, replacement, case, word, literal, enabled, line, column).
 
-from collections.abc import Buffer
+from collections.abc import Buffer, Iterable
 
 from typing_extensions import disjoint_base
 
@@ -50,9 +50,11 @@ def rewrite_bytes(
     protect_tags: bool,
     unicode: bool,
     path: str | bytes | None = None,
+    kept: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
-    """The rewritten bytes, the texts read, the texts changed, the format read and the
-    texts changed by each rule's pattern."""
+    """The rewritten bytes (the texts at the positions `kept` left as they are), the
+    texts read, the texts changed, the format read and the texts changed by each
+    rule's pattern."""
 
 def export_texts(
     data: bytes,
@@ -95,6 +97,9 @@ def preview_edits(
 ]:
     """preview_bytes's, and the (begin, end, written) bytes each change replaces in
     `data`; refuses what the rewrite refuses."""
+
+def document_texts(data: bytes, format: str, path: str | bytes | None = None) -> list[tuple[str, str, str]]:
+    """(export key, text, the bytes that time it) of each text, in file order."""
 
 def byte_census(data: Buffer) -> tuple[int, int, int, int, int, int, list[int]]:
     """(multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high)."""

@@ -10,7 +10,7 @@ import json
 import os
 import pathlib
 import stat
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
 
@@ -24,6 +24,7 @@ from c_quorvant.formats import (
     Label,
     check_template,
     format_of,
+    is_matroska,
     label,
     output_name,
     text_label,
@@ -390,14 +391,17 @@ def rewrite_bytes(
     encoding: str = AUTO,
     fallback_encoding: str | None = None,
     output_encoding: str | None = None,
+    keep: Iterable[int] = (),
 ) -> bytes:
     """`data`, the bytes of a subtitle file in `format`, with its dialogue rewritten:
     every byte outside a changed text is kept, line ends, byte-order mark and all.
-    Raises SubtitleFileError (its path None) for bytes the format's reader refuses."""
+    The texts at the positions in `keep` (from 0, in file order, as export_texts
+    lists them) stay as they are. Raises SubtitleFileError (its path None) for
+    bytes the format's reader refuses."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
     decoding = choose(data, encoding, fallback_encoding)
-    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding)[0]
+    return _rewritten(data, format, words, protect_tags, unicode, decoding, output_encoding, keep=keep)[0]
 
 
 def export_texts(
@@ -445,7 +449,7 @@ def preview(
     fallback_encoding: str | None = None,
 ) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
-    return _previewed(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=False)[0]
+    return _previewed_file(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=False)[0]
 
 
 @dataclass(frozen=True)
@@ -470,12 +474,12 @@ def preview_edits(
 ) -> tuple[Preview, Edits]:
     """preview() and the edits a rewrite of the file would make; refuses what
     rewrite() refuses (a SubRip text readers would take for a cue)."""
-    found, edits = _previewed(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=True)
+    found, edits = _previewed_file(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=True)
     assert edits is not None
     return found, edits
 
 
-def _previewed(
+def _previewed_file(
     path: StrPath,
     words: WordList,
     protect_tags: ProtectTags,
@@ -489,9 +493,39 @@ def _previewed(
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
+    return _previewed_with(
+        data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path), edits
+    )
+
+
+def _previewed(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+) -> Preview:
+    """preview's answer for the bytes of a file; failures name `path`."""
+    return _previewed_with(data, format, words, protect_tags, unicode, encoding, fallback_encoding, path, False)[0]
+
+
+def _previewed_with(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+    edits: bool,
+) -> tuple[Preview, Edits | None]:
     decoding = choose(data, encoding, fallback_encoding)
     native = decoding.to_native(data)
-    called = (native, format, words._compiled, protect_tags, unicode, os.fspath(path))
+    called = (native, format, words._compiled, protect_tags, unicode, path)
     if edits:
         texts, changes, read, changed_by, rules, keys, replaced = _api.preview_edits(*called)
     else:
@@ -587,16 +621,17 @@ def _rewritten(
     decoding: Decoding,
     output_encoding: str | None,
     path: str | bytes | None = None,
+    keep: Iterable[int] = (),
 ) -> tuple[bytes, int, int, str, dict[str, int]]:
     """The rewritten bytes in the file's encoding or `output_encoding`, the counts, the
     format read and the counts by rule; failures name `path`, the file the bytes are
     from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
     if decoding.codec == "utf-8" and output_codec is None:
-        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path)
+        return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path, keep)
     native = decoding.to_native(data)
     rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        native, format, words._compiled, protect_tags, unicode, path
+        native, format, words._compiled, protect_tags, unicode, path, keep
     )
     try:
         if output_codec is None:
@@ -668,7 +703,7 @@ def default_output(path: StrPath, export_texts: bool, name: str = DEFAULT_NAME) 
     ValueError for a template holding anything else, or a '/'."""
     check_template(name)
     source = os.fsdecode(path)
-    if format_of(source) is None:
+    if format_of(source) is None and not is_matroska(source):
         raise SubtitleFileError(os.fspath(path), NOT_A_SUBTITLE)
     directory, file_name = os.path.split(source)
     return pathlib.Path(directory, output_name(file_name, name, export_texts))

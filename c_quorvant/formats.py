@@ -45,6 +45,9 @@ def label(format: str) -> Label:
 
 def text_label(format: str) -> str:
     """What one text of the format is called: ASS has events, the others cues."""
+    if format == "matroska":
+        # A Matroska file's change keys start with the track's id: "track 2 event 15".
+        return "track"
     return "event" if format in ("ass", "ssa") else "cue"
 
 
@@ -79,3 +82,22 @@ def output_name(name: str, template: str = DEFAULT_NAME, export: bool = False) -
         stem, own = name, ""
     ext = EXPORT_ENDING if export else dot + own
     return template.format(stem=stem, ext=ext, name=stem + ext)
+
+
+# Containers whose text tracks the passes rewrite, through c_quorvant.matroska.
+MATROSKA_ENDINGS = (".mkv", ".mka", ".mks")
+MATROSKA_ENDINGS_NAMED = ", ".join(MATROSKA_ENDINGS[:-1]) + " or " + MATROSKA_ENDINGS[-1]
+
+
+# What the command line works on: subtitle files, and Matroska files for their text tracks.
+INPUTS_NAMED = ", ".join(ENDINGS) + f" or Matroska ({', '.join(MATROSKA_ENDINGS)})"
+NOT_AN_INPUT = f"not an {INPUTS_NAMED} file"
+
+
+def is_matroska(name: str | bytes) -> bool:
+    ending = os.fsdecode(name)[-4:]
+    return ending.isascii() and ending.lower() in MATROSKA_ENDINGS
+
+
+def is_input(name: str | bytes) -> bool:
+    return is_subtitle(name) or is_matroska(name)

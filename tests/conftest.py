@@ -50,3 +50,62 @@ def snapshot(workdir):
         return {str(p.relative_to(workdir)): p.read_bytes() for p in sorted(workdir.rglob("*")) if p.is_file()}
 
     return take
+
+
+class Review:
+    """A `quorvant review` run in a child process, and plain requests to it."""
+
+    def __init__(self, process, url):
+        self.process = process
+        self.url = url
+        self.port = int(url.split(":")[2].split("/")[0])
+        self.token = url.partition("token=")[2]
+
+    def request(self, method, path, body=None, headers=None):
+        """(status, body) of one request with the cookie and Host a visit gives,
+        `headers` replacing any of them."""
+        import http.client
+
+        given = {"Host": f"127.0.0.1:{self.port}", "Cookie": f"quorvant_review={self.token}"}
+        given.update(headers or {})
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        try:
+            connection.request(method, path, body, {name: value for name, value in given.items() if value is not None})
+            response = connection.getresponse()
+            return response.status, response.read().decode()
+        finally:
+            connection.close()
+
+    def post(self, path, document):
+        headers = {"Content-Type": "application/json", "X-Review-Token": self.token}
+        return self.request("POST", path, json.dumps(document), headers)
+
+
+@pytest.fixture
+def start_review(workdir):
+    """Starts `quorvant review ARGS --no-browser` in the working directory; each run
+    still going at the end is interrupted as Ctrl-C would."""
+    import signal
+
+    runs = []
+
+    def start(*args):
+        process = subprocess.Popen(
+            [sys.executable, "-P", "-m", "c_quorvant", "review", *args, "--no-browser"],
+            cwd=workdir,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
+        runs.append(process)
+        line = process.stdout.readline()
+        assert line.startswith("Review at http://127.0.0.1:"), (line, process.stderr.read())
+        return Review(process, line.split()[-1])
+
+    yield start
+    for process in runs:
+        if process.poll() is None:
+            process.send_signal(signal.SIGINT)
+        process.wait(timeout=30)
+        process.stdout.close()
+        process.stderr.close()

@@ -35,7 +35,7 @@ def test_the_api_and_the_command_line_take_the_same_names(tmp_path, name, format
 
     assert formats.format_of(name) == format
     assert formats.format_of(str(path).encode()) == format
-    assert (selected.skipped == formats.NOT_A_SUBTITLE) == (format is None)
+    assert (selected.skipped == formats.NOT_AN_INPUT) == (format is None)
     if format is None:
         with pytest.raises(SubtitleFileError, match=formats.NOT_A_SUBTITLE):
             default_output(path, False)

@@ -1,4 +1,4 @@
-"""The `quorvant` command: batch export, rewrite and preview, word-list check."""
+"""The `quorvant` command: batch export, rewrite and preview, word-list check, review page."""
 
 import argparse
 import contextlib
@@ -6,6 +6,7 @@ import io
 import os
 import signal
 import sys
+import threading
 import traceback
 from collections.abc import Callable, Iterator
 from types import FrameType
@@ -19,6 +20,8 @@ if TYPE_CHECKING:
     from c_quorvant.cli.batch import Settings
 
 STDIN = "-"
+_AGAIN_AFTER = 0.01  # seconds
+_IN_PLACE_ONLY = (("--wait", "wait"), ("--force", "force"), ("--log", "log"))
 
 
 class Interrupted(BaseException):
@@ -42,6 +45,8 @@ class _StopOnSignals:
 
     def __enter__(self) -> "_StopOnSignals":
         self._previous = {number: signal.signal(number, self._handle) for number in self._NUMBERS}
+        self._previous_hook = sys.unraisablehook
+        sys.unraisablehook = self._swallowed
         return self
 
     @contextlib.contextmanager
@@ -57,6 +62,7 @@ class _StopOnSignals:
             self._stop(self._held)
 
     def __exit__(self, *_exception: object) -> None:
+        sys.unraisablehook = self._previous_hook
         # Once stopping, the process is on its way out: a further Ctrl-C stays ignored.
         if not self._stopping:
             for number, handler in self._previous.items():
@@ -69,6 +75,21 @@ class _StopOnSignals:
             self._held = number
             return
         self._stop(number)
+
+    def _swallowed(self, unraisable: "sys.UnraisableHookArgs") -> None:
+        """Python drops what a finalizer raises, a stop that lands in one included
+        (and prints it): the stop is asked for again a moment later, from a thread,
+        so that it lands in the run once the finalizer is done (or is dropped again,
+        and asked for again)."""
+        if not isinstance(unraisable.exc_value, Interrupted):
+            self._previous_hook(unraisable)
+            return
+        self._stopping = False
+        for number in self._NUMBERS:
+            signal.signal(number, self._handle)
+        again = threading.Timer(_AGAIN_AFTER, os.kill, (os.getpid(), unraisable.exc_value.args[0]))
+        again.daemon = True
+        again.start()
 
     def _stop(self, number: int) -> None:
         self._stopping = True
@@ -151,6 +172,14 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         raise UsageError("--in-place replaces each input: it takes no -o, --name or --skip-existing")
     if not getattr(args, "backup", True) and not in_place:
         raise UsageError("--no-backup goes with --in-place")
+    given = [flag for flag, name in _IN_PLACE_ONLY if getattr(args, name, None)]
+    if given and not in_place:
+        raise UsageError(f"{given[0]} goes with --in-place")
+    sidecar = getattr(args, "sidecar", False)
+    if sidecar and (in_place or args.name != DEFAULT_NAME or args.skip_existing):
+        raise UsageError(
+            "--sidecar names each track's file after its video: it takes no --in-place, --name or --skip-existing"
+        )
     options = Options(
         args.command,
         args.recursive,
@@ -161,6 +190,8 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         in_place,
         getattr(args, "backup", True),
         args.follow_links,
+        getattr(args, "force", False),
+        sidecar,
     )
     style = Style(
         args.command,
@@ -187,7 +218,14 @@ def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.Ab
         args.fallback_encoding,
         hold_signals,
         args.order,
+        getattr(args, "wait", False),
+        getattr(args, "log", None),
+        tracks=args.tracks,
     )
+    if args.command == "review":
+        from c_quorvant.cli.review import run_review
+
+        return run_review(args, settings)
     try:
         if STDIN in args.files or args.format:
             return _run_pipe(args, settings)

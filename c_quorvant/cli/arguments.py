@@ -5,7 +5,7 @@ import os
 from collections.abc import Callable
 
 from c_quorvant import __version__
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, LABELS, check_template
+from c_quorvant.formats import DEFAULT_NAME, INPUTS_NAMED, LABELS, check_template
 from c_quorvant.text_encoding import text_codec
 
 PROGRAM = "quorvant"
@@ -28,6 +28,7 @@ examples:
   quorvant rewrite shows -r -o clean --name '{name}' -w words.json   same names, in clean/
   quorvant rewrite season1 --in-place -w words.json   each file replaced, the original kept as NAME.orig
   quorvant undo season1                            each NAME.orig put back
+  quorvant rewrite "Show - 01.mkv" --tracks eng -w words.json   a Matroska file's English text tracks
 
 Outputs are named by --name, by default the module's rule: "[Quorvanted] " before the
 file's name and, for export, the ending swapped for .json (ep01.ass -> "[Quorvanted]
@@ -89,7 +90,8 @@ def build_parser() -> argparse.ArgumentParser:
         parents=[shared],
         epilog=EXAMPLES,
         formatter_class=argparse.RawDescriptionHelpFormatter,
-        description=f"Rewrite the dialogue of subtitle files ({ENDINGS_NAMED}) with a replacement word list.",
+        description=f"Rewrite the dialogue of subtitle files ({INPUTS_NAMED} text tracks) with a "
+        "replacement word list.",
     )
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
@@ -111,6 +113,7 @@ def build_parser() -> argparse.ArgumentParser:
         _add_batch_arguments(command, writes=name != "preview", converts=name == "rewrite")
 
     _add_check_command(commands, shared)
+    _add_review_command(commands, shared)
     _add_undo_command(commands, shared)
     _add_help_command(commands)
     for each in (parser, *commands.choices.values()):
@@ -155,7 +158,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         nargs="+",
         metavar="PATH",
         type=_path,
-        help=f"{ENDINGS_NAMED} files, or folders to search for them; - alone reads one file "
+        help=f"{INPUTS_NAMED} files, or folders to search for them; - alone reads one file "
         "from standard input (its format named by --format) and writes its output to standard output",
     )
     _topic(command, "input").add_argument(
@@ -182,6 +185,15 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "-r", "--recursive", action="store_true", help="search the folders' subfolders too"
     )
     _topic(command, "input").add_argument(
+        "--tracks",
+        default="all",
+        metavar="SPEC",
+        type=_tracks,
+        help="the text tracks of Matroska files (.mkv, .mka, .mks) to work on: track ids as mkvmerge -J "
+        "numbers them, language codes (eng, ja) or all (the default), separated by commas; a file with "
+        "no track matching is skipped",
+    )
+    _topic(command, "input").add_argument(
         "--follow-links",
         action="store_true",
         help="with -r, also search subfolders reached through a link (a link back to a folder "
@@ -191,7 +203,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
         "--include-outputs",
         action="store_true",
         help="also work on the outputs of an earlier run: names that start with "
-        '"[Quorvanted] " or that --name makes of another input, and files with a NAME.orig backup under --in-place',
+        '"[Quorvanted] ", or that --name makes of another input',
     )
     _topic(command, "rules").add_argument(
         "--protect-tags",
@@ -382,6 +394,37 @@ def _add_help_command(commands: "argparse._SubParsersAction[argparse.ArgumentPar
     helper.add_argument("topic", choices=sorted(HELP_TOPICS), help="the topic")
 
 
+def _add_review_command(
+    commands: "argparse._SubParsersAction[argparse.ArgumentParser]", shared: argparse.ArgumentParser
+) -> None:
+    summary = "show every change in a browser page, turn rules and changes off there, and write the rest"
+    review = commands.add_parser(
+        "review",
+        allow_abbrev=False,
+        parents=[shared],
+        help=summary,
+        description=f"{summary}. The page is served on this computer only, behind a token; "
+        "Apply writes as rewrite does, with its options (needs c_quorvant[review]).",
+    )
+    _add_batch_arguments(review, writes=True, converts=True)
+    # Parsed so that review can say why it takes them, but not offered.
+    for action in review._actions:
+        if action.dest in ("format", "diff", "scheduler", "json", "timeout"):
+            action.help = argparse.SUPPRESS
+    _topic(review, "run").add_argument(
+        "--port", type=_port, default=0, metavar="N", help="the port to serve on (default: a free one)"
+    )
+    _topic(review, "run").add_argument(
+        "--host",
+        default="127.0.0.1",
+        metavar="ADDRESS",
+        help="the address to serve on (default: %(default)s); any but loopback lets other computers try the token",
+    )
+    _topic(review, "run").add_argument(
+        "--no-browser", action="store_true", help="print the page's address without opening a browser"
+    )
+
+
 def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> None:
     _topic(command, "output").add_argument(
         "-o",
@@ -407,10 +450,32 @@ def _add_output_arguments(command: argparse.ArgumentParser, converts: bool) -> N
             "--in-place",
             action="store_true",
             help="replace each input with its rewritten copy (in one rename, so it is never missing "
-            "or partial), keeping the original as NAME.orig",
+            "or partial), keeping the original as NAME.orig; a file no rule changes, or changed by "
+            "someone meanwhile, is left as it is (see docs/in-place.md)",
         )
         _topic(command, "output").add_argument(
             "--no-backup", dest="backup", action="store_false", help="with --in-place, keep no NAME.orig"
+        )
+        _topic(command, "run").add_argument(
+            "--wait",
+            action="store_true",
+            help="with --in-place, wait for another run working in the same folder to end, instead of failing",
+        )
+        _topic(command, "output").add_argument(
+            "--force", action="store_true", help="with --in-place, replace read-only files too (they stay read-only)"
+        )
+        _topic(command, "report").add_argument(
+            "--log",
+            metavar="FILE",
+            type=_path,
+            help="with --in-place, add a JSON line to FILE for each file replaced: its name, its backup's, "
+            "and the SHA-256 of the bytes replaced and written",
+        )
+        _topic(command, "output").add_argument(
+            "--sidecar",
+            action="store_true",
+            help="write each changed text track of a Matroska file as a loose file beside it "
+            "(Show.en.ass, Show.en.sdh.srt, Show.ja.forced.ass) instead of a remuxed copy; the video is not touched",
         )
         _topic(command, "encoding").add_argument(
             "--output-encoding",
@@ -469,6 +534,16 @@ def _encoding(text: str) -> str:
     return text
 
 
+def _tracks(text: str) -> str:
+    from c_quorvant.containers.tracks import parse_choice
+
+    try:
+        parse_choice(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
+
+
 def _template(text: str) -> str:
     try:
         check_template(text)
@@ -479,6 +554,10 @@ def _template(text: str) -> str:
 
 def _positive(text: str) -> int:
     return _number(int, text, lambda value: value >= 1, "a whole number of at least 1")
+
+
+def _port(text: str) -> int:
+    return _number(int, text, lambda value: 0 <= value <= 65535, "a port number from 0 to 65535")
 
 
 def _seconds(text: str) -> float:

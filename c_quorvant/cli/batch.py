@@ -4,26 +4,42 @@ import contextlib
 import os
 import shutil
 import stat
+import sys
 import tempfile
 import uuid
 from collections import defaultdict
-from collections.abc import Callable
 from dataclasses import dataclass, replace
 from typing import TYPE_CHECKING, Any
 
 from c_quorvant.cli import Interrupted
 from c_quorvant.cli.errors import UsageError
+from c_quorvant.cli.in_place import (
+    DELETED,
+    TEMPORARY_PREFIX,
+    Backup,
+    FolderLocks,
+    NotReplaced,
+    ReplaceLog,
+    keep_original,
+    keep_owner,
+    owner_note,
+    remove_own_backup,
+    remove_stale,
+    require_replaceable,
+    require_unchanged,
+    same_bytes,
+    sha256_of,
+)
 from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
-from c_quorvant.cli.pool import run_in_workers
-from c_quorvant.cli.report import Outcome, Report, Style
+from c_quorvant.cli.matroska import remux_seconds
+from c_quorvant.cli.pool import SignalHold, run_in_workers
+from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style, shown
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.formats import ENDINGS_NAMED, NOT_A_SUBTITLE, output_name
+from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
-
-SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
 
 
 @dataclass(frozen=True)
@@ -44,24 +60,71 @@ class Settings:
     # Defers Ctrl-C while an output is moved into place and reported.
     hold_signals: SignalHold = contextlib.nullcontext
     order: "Order" = "sorted"  # of the rules: "sorted" or "written"
+    wait: bool = False  # --in-place: wait for another run working in a folder instead of failing
+    log: str | None = None  # --in-place: the JSON-lines log of the files replaced
+    tracks: str = "all"  # a Matroska file's tracks (--tracks)
 
 
 def run_batch(settings: Settings) -> int:
-    _require_an_output_folder(settings.options)
-    selection = _refusing_outputs_over_inputs(select_inputs(settings.files, settings.options), settings.options)
+    locks = FolderLocks()
+    try:
+        return _run_batch(settings, locks)
+    finally:
+        locks.release()
+
+
+def _selected(settings: Settings, locks: FolderLocks) -> Selection:
+    """The files to work on; with --in-place, chosen again once every folder they
+    lie in is locked if another run held one, as that run changed what is there."""
+    options = settings.options
+    selection = _refusing_outputs_over_inputs(select_inputs(settings.files, options), options)
+    if not options.in_place:
+        return selection
+
+    def waiting(folder: str) -> None:
+        if settings.style.verbosity >= 0:
+            print(f"quorvant: waiting for another quorvant run working in {folder}", file=sys.stderr)
+
+    while locks.take(_folders_of(selection), settings.wait, waiting):
+        selection = select_inputs(settings.files, options)
+    return selection
+
+
+def _folders_of(selection: Selection) -> list[str]:
+    return [os.path.dirname(item.output) for item in selection.inputs if item.runnable]
+
+
+def selected_inputs(files: list[str], options: Options) -> Selection:
+    """The files a run works on, with their outputs (one over another input refused);
+    UsageError when none is a subtitle file."""
+    _require_an_output_folder(options)
+    selection = _refusing_outputs_over_inputs(select_inputs(files, options), options)
+    _require_subtitles(selection)
+    return selection
+
+
+def _require_subtitles(selection: Selection) -> None:
     if not selection.names_subtitles:
-        lines = [f"skipped {item.path}: {item.skipped}" for item in selection.inputs if item.skipped]
-        raise UsageError("\n".join([*lines, f"no {ENDINGS_NAMED} file to work on among the arguments"]))
+        lines = [shown(f"skipped {item.path}: {item.skipped}") for item in selection.inputs if item.skipped]
+        raise UsageError("\n".join([*lines, f"no {INPUTS_NAMED} file to work on among the arguments"]))
+
+
+def _run_batch(settings: Settings, locks: FolderLocks) -> int:
+    _require_an_output_folder(settings.options)
+    selection = _selected(settings, locks)
+    _require_subtitles(selection)
+    # Cython warns when a stop lands while a native module starts: it waits those milliseconds.
+    with settings.hold_signals():
+        extension("_api")
     word_list = require_valid_rules(settings.words, settings.unicode, settings.strict, settings.order)
     warnings = word_list.warnings()
-    extension("_api")
 
     # A cluster's files land in any order; each is told as it lands.
     report = Report(settings.style, len(selection.inputs), in_order=not settings.scheduler)
     for warning in warnings:
         report.warn(warning)
     for path in selection.ignored:
-        report.note(f"ignored {path}: {NOT_A_SUBTITLE}")
+        report.note(f"ignored {path}: {NOT_AN_INPUT}")
     inputs = {item.index: item for item in selection.inputs}
     for item in selection.inputs:
         if not item.runnable:
@@ -90,11 +153,19 @@ def run_batch(settings: Settings) -> int:
             output_encoding=settings.output_encoding,
             fallback_encoding=settings.fallback_encoding,
             diff=settings.style.diff,
+            backup=os.path.abspath(item.backup) if item.backup else "",
+            tracks=settings.tracks,
+            sidecar=settings.options.sidecar,
+            in_place=settings.options.in_place,
+            extra_seconds=remux_seconds(item.path),
+            progress=report.shows_progress and not settings.scheduler,
         )
         for item in runnable
     }
     options = settings.options
-    staging = _Staging(inputs, report, settings.hold_signals, options.in_place and options.backup)
+    log = ReplaceLog(settings.log) if settings.log else None
+    backup = options.in_place and options.backup
+    staging = _Staging(inputs, report, settings.hold_signals, backup, options.in_place, log)
     groups = _groups(runnable, jobs, report)
     try:
         if settings.scheduler:
@@ -109,7 +180,15 @@ def run_batch(settings: Settings) -> int:
                 verbose=settings.style.verbosity > 0,
             )
         else:
-            run_in_workers(groups, settings.jobs, settings.timeout, staging.prepare, staging.finish)
+            run_in_workers(
+                groups,
+                settings.jobs,
+                settings.timeout,
+                staging.prepare,
+                staging.finish,
+                settings.hold_signals,
+                report.progress,
+            )
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
         if settings.style.as_json:
@@ -122,6 +201,8 @@ def run_batch(settings: Settings) -> int:
         raise
     finally:
         staging.clear()
+        if log:
+            log.close()
     return report.finish()
 
 
@@ -144,28 +225,46 @@ class _Staging:
     appears, and a killed worker leaves nothing that `clear` does not remove."""
 
     def __init__(
-        self, inputs: dict[int, Input], report: Report, hold_signals: SignalHold, backup: bool = False
+        self,
+        inputs: dict[int, Input],
+        report: Report,
+        hold_signals: SignalHold,
+        backup: bool = False,
+        in_place: bool = False,
+        log: ReplaceLog | None = None,
     ) -> None:
         self._inputs = inputs
         self._backup = backup
+        self._in_place = in_place
+        self._log = log
+        self._read: dict[int, os.stat_result] = {}  # --in-place: each input as it was before its pass read it
         self._report = report
         self._hold_signals = hold_signals
         self._folders: dict[int, str] = {}
         self._last_written: dict[str, Input] = {}  # by the output's real path
         # Ctrl-C can land between making a folder and noting it: `clear` also removes
         # every folder of this run's prefix in the places folders were made.
-        self._prefix = f".quorvant-{uuid.uuid4().hex[:12]}-"
+        self._prefix = f"{TEMPORARY_PREFIX}{uuid.uuid4().hex[:12]}-"
         self._places: set[str] = set()
         self._made: list[str] = []  # output folders this run created, removed again if left empty
 
     def prepare(self, job: Job) -> Job | Result:
         if job.mode == "preview":
             return job
-        target_folder = os.path.dirname(os.path.abspath(self._inputs[job.index].output))
+        item = self._inputs[job.index]
+        target_folder = os.path.dirname(os.path.abspath(item.output))
+        if self._in_place:
+            # Taken before the worker reads it: any change after this shows.
+            try:
+                self._read[job.index] = os.lstat(item.output)
+            except OSError as error:
+                return Result(job.index, problem=f"cannot read it: {error.strerror}")
         # A job whose worker died before taking it comes back here; it keeps its folder.
         if job.index not in self._folders:
             try:
                 self._make_folders(target_folder)
+                if target_folder not in self._places:
+                    remove_stale(target_folder)
                 self._places.add(target_folder)
                 self._folders[job.index] = tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
             except OSError as error:
@@ -189,12 +288,28 @@ class _Staging:
             diff=result.diff,
             rules=result.rules,
             changed_by=result.changed_by,
+            matroska=result.note,
+            tracks=result.tracks,
         )
         try:
             if result.problem:
-                outcome = Outcome(item.index, item.path, "failed", reason=result.problem, details=result.details)
+                reason = _as_the_user_sees(result.problem, job, item.output)
+                if job.index in self._read and not os.path.lexists(item.output):
+                    # Gone before its pass could read it: the same accident as after.
+                    reason = DELETED
+                outcome = Outcome(item.index, item.path, "failed", reason=reason, details=result.details)
+            elif result.status == "skipped":
+                outcome = Outcome(item.index, item.path, "skipped", reason=result.note)
+            elif result.outputs:
+                outcome = self._commit_sidecars(item, result, common)
+            elif result.status == "unchanged" and not result.output_name:
+                outcome = Outcome(item.index, item.path, "unchanged", **common)
             elif job.mode == "preview":
                 outcome = Outcome(item.index, item.path, "changed" if result.changes else "unchanged", **common)
+            elif result.rewrites_backup is not None:
+                outcome = _against_backup(item, result.rewrites_backup)
+            elif self._in_place:
+                outcome = self._replace(item, result, common)
             else:
                 outcome = self._commit(item, result, common)
         finally:
@@ -225,45 +340,119 @@ class _Staging:
     def _commit(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
         staged = os.path.join(self._folders[item.index], result.output_name)
         output = item.output
-        try:
-            _keep_mode(output, staged, item.path)
-            if self._backup:
-                self._keep_original(output)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=f"cannot write {error.filename}: {error.strerror}")
-        try:
-            os.replace(staged, output)
-        except OSError as error:
-            return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+        problem = put_output(staged, output, item.path)
+        if problem:
+            return Outcome(item.index, item.path, "failed", reason=problem)
         # Files with one output run one after another, so the one before is the one replaced.
         replaced = self._last_written.get(os.path.realpath(output))
         if replaced is not None:
             self._report.overwritten(replaced.index, item.path)
         self._last_written[os.path.realpath(output)] = item
-        return Outcome(item.index, item.path, "written", output, **common)
+        return Outcome(item.index, item.path, result.status or "written", output, **common)
 
-    def _keep_original(self, path: str) -> None:
-        """`path` stays whole under NAME.orig: linked there (the same file, owner and
-        all) or else copied, and put in place by a rename, so neither name is ever
-        missing or partial."""
-        backup = path + BACKUP_ENDING
-        staged = os.path.join(os.path.dirname(path), f"{self._prefix}{uuid.uuid4().hex[:8]}{BACKUP_ENDING}")
-        try:
+    def _commit_sidecars(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
+        """A Matroska file's sidecar files, each moved beside its output's name."""
+        folder = os.path.dirname(item.output)
+        moved = []
+        for name in result.outputs:
+            output = os.path.join(folder, name)
             try:
-                os.link(path, staged)
-            except OSError:
-                shutil.copy2(path, staged)
-            os.replace(staged, backup)
-        except OSError as error:
-            with contextlib.suppress(OSError):
-                os.unlink(staged)
-            error.filename = backup
-            raise
+                os.replace(os.path.join(self._folders[item.index], name), output)
+            except OSError as error:
+                return Outcome(item.index, item.path, "failed", reason=f"cannot write {output}: {error.strerror}")
+            moved.append(output)
+        return Outcome(item.index, item.path, "written", ", ".join(moved), **common)
+
+    def _replace(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
+        scratch = self._folders[item.index]
+        staged = os.path.join(scratch, result.output_name)
+        output = item.output
+        backup = output + BACKUP_ENDING if self._backup else None
+        status, told = replace_input(output, staged, self._read[item.index], backup, scratch, self._log)
+        if status == "written":
+            return Outcome(item.index, item.path, "written", output, note=told, **common)
+        if status == "unchanged":
+            return Outcome(item.index, item.path, "unchanged", output, **common)
+        return Outcome(item.index, item.path, "failed", output, told)
 
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
         if folder:
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def put_output(staged: str, output: str, source: str) -> str:
+    """Moves `staged` to `output` in one rename, a replaced output keeping its
+    permission bits less those `source` lacks; "" or why it failed."""
+    try:
+        _keep_mode(output, staged, source)
+    except OSError as error:
+        return _cannot_write(error, staged, output)
+    try:
+        os.replace(staged, output)
+    except OSError as error:
+        return f"cannot write {output}: {error.strerror}"
+    return ""
+
+
+def replace_input(
+    output: str, staged: str, read: os.stat_result, backup: str | None, scratch: str, log: ReplaceLog | None = None
+) -> tuple[str, str]:
+    """--in-place: the input `output` gives way to `staged`, its rewrite, only if it is
+    still the file `read`, and only after its original is kept as `backup` (None: no
+    backup) under a name no one else has. ("written", a note on owners), ("unchanged",
+    "") when the rewrite holds the same bytes, or ("failed", why)."""
+    made: Backup | None = None
+    try:
+        require_unchanged(output, read)
+        if same_bytes(staged, output):
+            return "unchanged", ""
+        require_replaceable(output, read)
+        owner_kept = keep_owner(staged, read)
+        _keep_mode(output, staged, output)
+        old_sha256 = sha256_of(output) if log else ""
+        if backup:
+            made = keep_original(output, backup, read, scratch)
+        # The last look: what was read is what the backup holds and what goes.
+        require_unchanged(output, read)
+        os.replace(staged, output)
+    except NotReplaced as refusal:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", str(refusal)
+    except OSError as error:
+        if made:
+            remove_own_backup(backup or "", made.status)
+        return "failed", _cannot_write(error, staged, output)
+    if log:
+        log.add(output, backup, old_sha256, sha256_of(output))
+    return "written", owner_note(output, read, owner_kept, made)
+
+
+def _against_backup(item: Input, rewrites_backup: bool) -> Outcome:
+    if rewrites_backup:
+        return Outcome(item.index, item.path, "skipped", item.output, ALREADY_REWRITTEN)
+    return Outcome(
+        item.index,
+        item.path,
+        "failed",
+        item.output,
+        f"its backup {item.backup} exists, and the file is not its rewrite: compare the two, "
+        f"or move {item.backup} away to rewrite the file again",
+    )
+
+
+def _as_the_user_sees(problem: str, job: Job, output: str) -> str:
+    """`problem` naming the output where it names the temporary file the pass wrote."""
+    if not job.staging:
+        return problem
+    problem = problem.replace(os.path.join(job.staging, job.output_name), output)
+    return problem.replace(job.staging, os.path.dirname(output) or os.curdir)
+
+
+def _cannot_write(error: OSError, staged: str, output: str) -> str:
+    name = output if error.filename in (None, staged) else error.filename
+    return f"cannot write {name}: {error.strerror}"
 
 
 def _keep_mode(existing: str, replacement: str, source: str) -> None:

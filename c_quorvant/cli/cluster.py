@@ -336,7 +336,7 @@ def run_batch(jobs: list[Job], timeout: float | None, run: str) -> list[Result]:
             results.append(Result(job.index, problem=problem))
             continue
         try:
-            results.append(child.run(job, timeout))
+            results.append(child.run(job, job.time_limit(timeout)))
         finally:
             # A child ended at a time limit is not given back: the next job gets another.
             _idle.give_back(child, run)

@@ -1,11 +1,21 @@
 """From the command line's arguments to the files a run works on, each once, with
 where its output goes or why it is left alone."""
 
+import errno
 import os
+import stat
 from collections.abc import Iterator
 from dataclasses import dataclass, replace
 
-from c_quorvant.formats import DEFAULT_NAME, ENDINGS_NAMED, NOT_A_SUBTITLE, OUTPUT_PREFIX, is_subtitle, output_name
+from c_quorvant.formats import (
+    DEFAULT_NAME,
+    INPUTS_NAMED,
+    NOT_AN_INPUT,
+    OUTPUT_PREFIX,
+    is_input,
+    is_matroska,
+    output_name,
+)
 
 EARLIER_OUTPUT = "the output of an earlier run (--include-outputs processes it)"
 OUTPUT_EXISTS = "its output {} exists"
@@ -19,6 +29,7 @@ class Input:
     output: str = ""  # where its output goes, shown the same way
     skipped: str = ""  # why it is left alone; "" otherwise
     problem: str = ""  # why it can't be worked on; "" otherwise
+    backup: str = ""  # --in-place: its NAME.orig from an earlier run, which it is checked against
 
     @property
     def runnable(self) -> bool:
@@ -32,7 +43,7 @@ class Selection:
 
     @property
     def names_subtitles(self) -> bool:
-        return any(is_subtitle(item.path) or item.problem for item in self.inputs)
+        return any(is_input(item.path) or item.problem for item in self.inputs)
 
 
 @dataclass(frozen=True)
@@ -45,7 +56,9 @@ class Options:
     name: str = DEFAULT_NAME  # the outputs' name template
     in_place: bool = False  # each output replaces its input
     backup: bool = True  # with in_place, the input is kept as NAME.orig
-    follow_links: bool = False  # -r enters linked subfolders
+    follow_links: bool = False  # -r enters linked subfolders; --in-place rewrites links out of the tree
+    force: bool = False  # --in-place replaces read-only files too
+    sidecar: bool = False  # a Matroska file's changed tracks go beside it as loose files
 
 
 def select_inputs(arguments: list[str], options: Options) -> Selection:
@@ -95,12 +108,13 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
     can't be read or is left alone."""
     for argument in arguments:
         if not os.path.isdir(argument):
-            if not os.path.lexists(argument) and not is_subtitle(argument):
+            if not os.path.lexists(argument) and not is_input(argument):
                 yield argument, "", "no such file or folder", ""
             else:
                 yield argument, "", "", ""
             continue
         unreadable: list[OSError] = []
+        tree = os.path.realpath(argument)
         searched = {_identity(argument)}
         found = False
         for folder, subfolders, names in os.walk(argument, onerror=unreadable.append, followlinks=options.follow_links):
@@ -125,15 +139,30 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
                 path = os.path.join(folder, name)
                 if name.startswith("."):
                     continue
-                if is_subtitle(name):
+                if is_input(name):
                     found = True
-                    yield path, "" if below == os.curdir else below, "", ""
+                    outside = _leads_out_of(tree, path, options)
+                    if outside:
+                        yield path, "", "", outside
+                    else:
+                        yield path, "" if below == os.curdir else below, "", ""
                 else:
                     ignored.append(path)
         for error in unreadable:
             yield error.filename, "", f"cannot read the folder: {error.strerror}", ""
         if not found and not options.recursive and not unreadable and _holds_subtitles_below(argument):
-            yield argument, "", "", f"its {ENDINGS_NAMED} files are all in subfolders (-r searches them)"
+            yield argument, "", "", f"its {INPUTS_NAMED} files are all in subfolders (-r searches them)"
+
+
+def _leads_out_of(tree: str, path: str, options: Options) -> str:
+    """Why a linked file found in a search is not rewritten in place: it leads
+    out of the searched tree, to a file the user did not point at."""
+    if not options.in_place or options.follow_links or not os.path.islink(path):
+        return ""
+    target = os.path.realpath(path)
+    if os.path.commonpath([tree, target]) == tree:
+        return ""
+    return f"a link to {target}, outside the folder searched (--follow-links rewrites it there)"
 
 
 def _identity(folder: str) -> tuple[int, int]:
@@ -148,35 +177,79 @@ def _holds_subtitles_below(folder: str) -> bool:
     """Whether a subfolder of `folder` holds a subtitle file; stops at the first."""
     for _parent, subfolders, names in os.walk(folder):
         subfolders[:] = [name for name in subfolders if not name.startswith(".")]
-        if any(is_subtitle(name) and not name.startswith(".") for name in names):
+        if any(is_input(name) and not name.startswith(".") for name in names):
             return True
     return False
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
-    if not is_subtitle(name):
-        return Input(index, path, skipped=NOT_A_SUBTITLE)
+    if not is_input(name):
+        return Input(index, path, skipped=NOT_AN_INPUT)
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)
     if not os.path.exists(path):
-        return Input(index, path, problem="no such file")
+        return Input(index, path, problem=_missing(path))
     if options.mode == "preview":
         return Input(index, path)
     if options.in_place:
-        # A linked file is rewritten where it lies; the link stays a link.
-        output = os.path.realpath(path) if os.path.islink(path) else path
-        backup = output + BACKUP_ENDING
-        # The backup marks the output of an earlier run in place.
-        if os.path.lexists(backup) and not options.include_outputs:
-            return Input(index, path, skipped=EARLIER_OUTPUT)
-        if options.backup and os.path.lexists(backup):
-            return Input(index, path, output, problem=f"its backup {backup} exists; move it away or give --no-backup")
-        return Input(index, path, output)
+        return _judged_in_place(index, path, options)
     target_folder = os.path.join(options.output_dir, below_root) if options.output_dir is not None else folder
+    if options.sidecar and is_matroska(name) and options.mode == "rewrite":
+        # Where its sidecar files go, named after it; they are known once its tracks are.
+        return Input(index, path, os.path.join(target_folder, os.path.splitext(name)[0]))
     output = os.path.join(target_folder, output_name(name, options.name, options.mode == "export"))
+    too_long = _name_too_long(output, "the output name")
+    if too_long:
+        return Input(index, path, output, problem=too_long)
     if options.skip_existing and os.path.lexists(output):
         return Input(index, path, output, skipped=OUTPUT_EXISTS.format(output))
     if os.path.exists(output) and os.path.samefile(path, output):
         return Input(index, path, output, problem=f"its output {output} is this file; refusing to write over it")
     return Input(index, path, output)
+
+
+def _judged_in_place(index: int, path: str, options: Options) -> Input:
+    # A linked file is rewritten where it lies; the link stays a link.
+    output = os.path.realpath(path) if os.path.islink(path) else path
+    try:
+        mode = stat.S_IMODE(os.stat(output).st_mode)
+    except OSError as error:
+        return Input(index, path, output, problem=f"cannot read it: {error.strerror}")
+    if not mode & 0o222 and not options.force:
+        return Input(index, path, output, skipped=f"it is read-only (mode {mode:04o}); --force replaces it")
+    if not options.backup:
+        return Input(index, path, output)
+    backup = output + BACKUP_ENDING
+    too_long = _name_too_long(backup, "its backup's name")
+    if too_long:
+        return Input(index, path, output, problem=f"{too_long} (--no-backup keeps none)")
+    if os.path.isfile(backup):
+        return Input(index, path, output, backup=backup)
+    if os.path.lexists(backup):
+        return Input(index, path, output, problem=f"its backup {backup} exists and is not a file; move it away")
+    return Input(index, path, output)
+
+
+def _missing(path: str) -> str:
+    try:
+        os.stat(path)
+    except OSError as error:
+        if error.errno == errno.ELOOP:
+            return "a link in a loop: following it leads back to itself"
+    if os.path.islink(path):
+        return f"a link to {os.readlink(path)}, which does not exist"
+    return "no such file"
+
+
+def _name_too_long(path: str, what: str) -> str:
+    """Why `path` can't be made, when its name is longer than its folder's file system allows."""
+    folder = os.path.dirname(path) or os.curdir
+    while not os.path.isdir(folder) and folder != os.path.dirname(folder):
+        folder = os.path.dirname(folder) or os.curdir
+    try:
+        limit = os.pathconf(folder, "PC_NAME_MAX")
+    except (OSError, ValueError):
+        limit = 255
+    size = len(os.fsencode(os.path.basename(path)))
+    return f"{what} is {size} bytes; the limit is {limit}" if size > limit else ""

@@ -1,11 +1,13 @@
 """Local worker processes that run jobs under a time limit each, and that all end at
 once when the run stops for any reason (Ctrl-C included)."""
 
+import contextlib
 import multiprocessing
 import os
 import signal
 import time
-from collections.abc import Iterator, Sequence
+from collections.abc import Callable, Iterator, Sequence
+from multiprocessing import resource_tracker
 from multiprocessing.connection import wait
 from multiprocessing.context import SpawnContext
 
@@ -14,30 +16,30 @@ from c_quorvant.cli.schedule import Batch, Finish, Prepare, run_jobs
 from c_quorvant.cli.worker import Job, Result, serve
 
 _STOP_SIGNALS = {signal.SIGINT, signal.SIGTERM}
+SignalHold = Callable[[], contextlib.AbstractContextManager[None]]
+Progress = Callable[[int, float], None]
 
 
 class _Worker:
     def __init__(self, context: SpawnContext) -> None:
         self.connection, child_end = context.Pipe()
         self.process = context.Process(target=serve, args=(child_end, os.getpid()), daemon=True)
-        # Blocked until the worker ignores them, so a Ctrl-C while it starts up
-        # can't give it a traceback to print.
-        signal.pthread_sigmask(signal.SIG_BLOCK, _STOP_SIGNALS)
         try:
             self.process.start()
         finally:
-            signal.pthread_sigmask(signal.SIG_UNBLOCK, _STOP_SIGNALS)
             child_end.close()
         self.ready = False
         self.broken = False
         self.batch: Batch = []  # one job at most
         self.deadline = float("inf")
+        self.limit: float | None = None  # the running job's time limit
 
     @property
     def idle(self) -> bool:
         return self.ready and not self.broken and not self.batch
 
     def give(self, batch: Batch, timeout: float | None) -> bool:
+        timeout = batch[0][0].time_limit(timeout)
         try:
             self.connection.send(batch[0][0])
         except OSError:
@@ -46,6 +48,7 @@ class _Worker:
             return False
         self.batch = batch
         self.deadline = time.monotonic() + timeout if timeout else float("inf")
+        self.limit = timeout
         return True
 
     def settle(self, result: Result) -> tuple[Batch, list[Result]]:
@@ -63,8 +66,12 @@ class _Workers:
 
     batch_bytes = float("inf")
 
-    def __init__(self, size: int, groups: int, timeout: float | None) -> None:
+    def __init__(
+        self, size: int, groups: int, timeout: float | None, hold_signals: SignalHold, progress: Progress | None = None
+    ) -> None:
+        self._progress = progress
         self._context = multiprocessing.get_context("spawn")
+        self._hold_signals = hold_signals
         # A worker that dies is replaced as long as jobs wait.
         self._size = min(size, groups)
         self._timeout = timeout
@@ -75,7 +82,18 @@ class _Workers:
 
     def free(self) -> int:
         while len(self._workers) < self._size:
-            self._workers.append(_Worker(self._context))
+            # A stop that Python hands over in the middle of a start (it can, inside
+            # the fork) would lose the child's id: it waits until the worker is listed, to be killed.
+            with self._hold_signals():
+                # Started first, as starting it unblocks the signals blocked below.
+                resource_tracker.ensure_running()
+                # Blocked until the worker ignores them, so a Ctrl-C while it
+                # starts up can't give it a traceback to print.
+                signal.pthread_sigmask(signal.SIG_BLOCK, _STOP_SIGNALS)
+                try:
+                    self._workers.append(_Worker(self._context))
+                finally:
+                    signal.pthread_sigmask(signal.SIG_UNBLOCK, _STOP_SIGNALS)
         return sum(worker.idle for worker in self._workers)
 
     def submit(self, batch: Batch) -> bool:
@@ -107,6 +125,11 @@ class _Workers:
                 if message is None:
                     worker.ready = True
                     return None
+                if isinstance(message, tuple):
+                    # ("progress", index, share done) of a long Matroska remux
+                    if self._progress is not None:
+                        self._progress(message[1], message[2])
+                    return None
                 return worker.settle(message)
         if gone:
             self._remove(worker)
@@ -118,7 +141,7 @@ class _Workers:
         if worker.batch and time.monotonic() >= worker.deadline:
             # Killed before its job is settled, so nothing it leaves is cleared too early.
             self._remove(worker)
-            return worker.settle(Result(worker.batch[0][0].index, problem=f"timed out after {self._timeout:g} s"))
+            return worker.settle(Result(worker.batch[0][0].index, problem=f"timed out after {worker.limit:g} s"))
         return None
 
     def _remove(self, worker: _Worker) -> None:
@@ -136,10 +159,20 @@ class _Workers:
             worker.kill()
 
 
-def run_in_workers(groups: list[list[Job]], size: int, timeout: float | None, prepare: Prepare, finish: Finish) -> None:
+def run_in_workers(
+    groups: list[list[Job]],
+    size: int,
+    timeout: float | None,
+    prepare: Prepare,
+    finish: Finish,
+    hold_signals: SignalHold = contextlib.nullcontext,
+    progress: Progress | None = None,
+) -> None:
     """Runs every job in at most `size` worker processes, each job ended at `timeout`
-    (see schedule.run_jobs). Workers are killed on the way out, however it goes."""
-    run_jobs(groups, _Workers(size, sum(1 for group in groups if group), timeout), prepare, finish)
+    (see schedule.run_jobs); `progress` gets (index, share done) of a job that sends
+    it. Workers are killed on the way out, however it goes."""
+    workers = _Workers(size, sum(1 for group in groups if group), timeout, hold_signals, progress)
+    run_jobs(groups, workers, prepare, finish)
 
 
 def death(exit_code: int | None) -> str:

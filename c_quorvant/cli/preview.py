@@ -31,6 +31,14 @@ def _indented(text: str) -> str:
     return text.replace("\n", "\n    ")
 
 
+def diff_hunks(before: str, after: str) -> tuple[str, ...]:
+    """The hunks of a unified diff from `before` to `after`, each line ended; the
+    caller adds the file names. It compares whole texts (a Matroska track's); a
+    file's diff comes from its edits (edit_hunks)."""
+    lines = difflib.unified_diff(before.splitlines(keepends=True), after.splitlines(keepends=True))
+    return tuple(line if line.endswith("\n") else f"{line}\n\\ No newline at end of file\n" for line in list(lines)[2:])
+
+
 def edit_hunks(text: bytes, replaced: list[tuple[int, int, bytes]], context: int = 3) -> tuple[str, ...]:
     """The hunks of a unified diff from `text` to `text` with each (begin, end,
     written) edit made, each line ended; the caller adds the file names. Only the

@@ -1,33 +1,38 @@
 """What a run tells: one line per file in the order the files were named, or one
 JSON document, and a summary; the exit status follows from it."""
 
-import hashlib
 import json
 import sys
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from typing import NoReturn
 
 from tqdm import tqdm
 
+from c_quorvant.cli.in_place import sha256_of
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
 
+# A Matroska remux's bar: the share done and the time left, as mkvmerge reports it.
+_REMUX_BAR = "{desc}: {percentage:3.0f}%|{bar}| {elapsed}<{remaining}"
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
+ALREADY_REWRITTEN = "already rewritten: it is the rewrite of its backup NAME.orig"
+# Control characters in a name would break its line or drive the terminal.
+_ESCAPED = {code: ascii(chr(code))[1:-1] for code in [*range(0x20), *range(0x7F, 0xA0)]}
 
 
 @dataclass(frozen=True)
 class Outcome:
     index: int
     path: str
-    status: str  # written, changed, unchanged (preview), failed or skipped
+    status: str  # written, changed, unchanged (preview, or left as it was by --in-place), failed or skipped
     output: str = ""
     reason: str = ""
     details: str = ""  # traceback, shown with --debug
     texts: int | None = None
     changed: int | None = None  # texts the rules changed, when counted
-    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key, for preview
+    changes: tuple[tuple[str, str, str], ...] = ()  # each change by its export key ("2 event 5" for a track's)
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
@@ -35,6 +40,9 @@ class Outcome:
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change
+    note: str = ""  # written: what was not kept as it was (an owner)
+    matroska: str = ""  # what became of a Matroska file's tracks
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
 
 
 @dataclass(frozen=True)
@@ -58,6 +66,8 @@ class Report:
     _overwritten: dict[int, str] = field(default_factory=dict)  # index -> the later file that replaced its output
     _earlier_outputs: int = 0  # skipped without a line of their own
     _existing_outputs: int = 0  # --skip-existing: the same
+    _already_rewritten: int = 0  # --in-place reruns: the same
+    _unchanged: int = 0  # --in-place: files no rule changed, left as they were
     _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
@@ -68,14 +78,28 @@ class Report:
             and not self.style.as_json
         )
         self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+        self.shows_progress = sys.stderr.isatty() and self.style.verbosity >= 0 and not self.style.as_json
+        self._remuxes: dict[int, tqdm[NoReturn]] = {}  # a bar for each long Matroska remux running
+
+    def progress(self, index: int, share: float) -> None:
+        """A long remux's share done, for the file `index`."""
+        if not self.shows_progress:
+            return
+        bar = self._remuxes.get(index)
+        if bar is None:
+            # Updates come a few times a second: each is shown.
+            bar = self._remuxes[index] = tqdm(
+                total=100, file=sys.stderr, leave=False, desc="remuxing", mininterval=0, bar_format=_REMUX_BAR
+            )
+        bar.update(round(share * 100) - bar.n)
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
-            tqdm.write(f"quorvant: warning: {message}", file=sys.stderr)
+            tqdm.write(f"quorvant: warning: {shown(message)}", file=sys.stderr)
 
     def note(self, message: str) -> None:
         if self.style.verbosity > 0:
-            tqdm.write(f"quorvant: {message}", file=sys.stderr)
+            tqdm.write(f"quorvant: {shown(message)}", file=sys.stderr)
 
     def overwritten(self, index: int, by: str) -> None:
         """The output of file `index` was replaced by that of the later file `by`."""
@@ -83,6 +107,9 @@ class Report:
 
     def add(self, outcome: Outcome) -> None:
         self._bar.update(1)
+        remux = self._remuxes.pop(outcome.index, None)
+        if remux is not None:
+            remux.close()
         if outcome.confidence is not None and outcome.confidence < 0.5:
             self.warn(_unsure(outcome))
         if not self.in_order:
@@ -116,6 +143,8 @@ class Report:
                 tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
             if self._existing_outputs:
                 tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
+            if self._already_rewritten:
+                tqdm.write(f"quorvant: {_already_rewritten_line(self._already_rewritten)}", file=sys.stderr)
             # A single preview's own last line is its summary.
             if self.style.diff:
                 print(self._summary(), file=sys.stderr)
@@ -127,7 +156,7 @@ class Report:
             failed = [outcome.path for outcome in self.outcomes if outcome.status == "failed"]
             # One file's failure is the line just above; an archive's scrolled away.
             if len(failed) > 1:
-                print("\n".join(f"failed: {path}" for path in failed))
+                print("\n".join(f"failed: {shown(path)}" for path in failed))
         return self._exit_status()
 
     def _count(self, *statuses: str) -> int:
@@ -144,7 +173,9 @@ class Report:
         if self.style.mode != "preview":
             done_word = "exported" if self.style.mode == "export" else "rewritten"
             overwritten = f" ({len(self._overwritten)} overwritten by a later file)" if self._overwritten else ""
-            return f"{self._count('written')} {done_word}{overwritten}, {failed} failed, {skipped} skipped"
+            unchanged = self._count("unchanged")
+            left = f", {unchanged} unchanged" if unchanged else ""
+            return f"{self._count('written')} {done_word}{overwritten}{left}, {failed} failed, {skipped} skipped"
         changed = self._count("changed")
         texts = sum(outcome.changed or 0 for outcome in self.outcomes)
         return (
@@ -165,13 +196,19 @@ class Report:
         return ["texts changed by each rule:"] + [f"  {count:>{width}}  {_shown(pattern)}" for pattern, count in ranked]
 
     def _print(self, outcome: Outcome) -> None:
+        outcome = replace(outcome, path=shown(outcome.path), output=shown(outcome.output), reason=shown(outcome.reason))
         if outcome.status == "failed":
             tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
             if self.style.debug and outcome.details:
                 tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
-            tqdm.write(f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}", file=sys.stdout, end="")
+            if outcome.format == "matroska":
+                # Each track's diff has its own header, which names the file by "\0".
+                patch = "".join(outcome.diff).replace("\0", outcome.path)
+            else:
+                patch = f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}"
+            tqdm.write(patch, file=sys.stdout, end="")
             if self.style.verbosity >= 0:
                 tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
@@ -181,13 +218,22 @@ class Report:
         elif outcome.status == "skipped" and _output_exists(outcome) and self.style.verbosity == 0:
             # A rerun over an archive skips most of it: a line each would bury the rest.
             self._existing_outputs += 1
+        elif outcome.status == "skipped" and outcome.reason == ALREADY_REWRITTEN and self.style.verbosity == 0:
+            self._already_rewritten += 1
         elif outcome.status == "skipped":
             tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
-            shown = counts if self.style.verbosity > 0 else _guessed(outcome)
-            tqdm.write(f"{outcome.path} -> {outcome.output}{shown}", file=sys.stdout)
+            told = (counts if self.style.verbosity > 0 else _guessed(outcome)) + _tracks(outcome)
+            note = f"; {shown(outcome.note)}" if outcome.note else ""
+            tqdm.write(f"{outcome.path} -> {outcome.output}{told}{note}", file=sys.stdout)
+        elif outcome.status == "unchanged" and self.style.mode != "preview":
+            # Most of a library, on a rerun: the summary counts them.
+            if self.style.verbosity > 0:
+                # A Matroska file's output is then a plain copy of it.
+                copied = f" (copied to {outcome.output})" if outcome.format == "matroska" and outcome.output else ""
+                tqdm.write(f"{outcome.path}: no rule changes it; left as it is{copied}", file=sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -203,6 +249,7 @@ class Report:
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
+        read_as += _tracks(outcome)
         tqdm.write(
             f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
             file=sys.stdout,
@@ -225,6 +272,10 @@ class Report:
                 # What undo checks before it removes or puts back the file.
                 "sha256": file_sha256(outcome.output) if outcome.status == "written" and not later else None,
             }
+            if outcome.note:
+                entry["note"] = outcome.note
+            if outcome.tracks:
+                entry["tracks"] = list(outcome.tracks)
             if self.style.mode == "preview" and outcome.texts is not None:
                 entry["texts"] = outcome.texts
                 entry["changes"] = [
@@ -252,12 +303,27 @@ def _existing_outputs_line(count: int) -> str:
     return f"{count} files skipped as their outputs exist (--skip-existing; -v names them)"
 
 
+def _already_rewritten_line(count: int) -> str:
+    if count == 1:
+        return "1 file already rewritten skipped (it is the rewrite of its NAME.orig; -v names it)"
+    return f"{count} files already rewritten skipped (each the rewrite of its NAME.orig; -v names them)"
+
+
+def shown(text: str) -> str:
+    """`text` on one line, its control characters escaped as Python writes them."""
+    return text.translate(_ESCAPED)
+
+
 def _output_exists(outcome: Outcome) -> bool:
     return outcome.reason == OUTPUT_EXISTS.format(outcome.output)
 
 
 def _read_as(outcome: Outcome) -> str:
     return f"{outcome.encoding or 'bytes'}, confidence {outcome.confidence}"
+
+
+def _tracks(outcome: Outcome) -> str:
+    return f" [{outcome.matroska}]" if outcome.matroska else ""
 
 
 def _guessed(outcome: Outcome) -> str:
@@ -276,7 +342,6 @@ def _unsure(outcome: Outcome) -> str:
 def file_sha256(path: str) -> str | None:
     """The hex SHA-256 of the file's bytes; None when it can't be read."""
     try:
-        with open(path, "rb") as file:
-            return hashlib.file_digest(file, "sha256").hexdigest()
+        return sha256_of(path)
     except OSError:
         return None

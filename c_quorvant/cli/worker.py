@@ -4,6 +4,7 @@ The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
+import contextlib
 import ctypes
 import os
 import signal
@@ -17,6 +18,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.preview import edit_hunks
+from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order, Rule, WordList
@@ -40,6 +42,16 @@ class Job:
     words_key: str = ""  # the same for every job of a run
     words_order: "Order" = "sorted"
     diff: bool = False  # preview: also the unified diff of the file a rewrite would write
+    backup: str = ""  # rewrite: the input's earlier backup; the pass checks the input is its rewrite
+    tracks: str = "all"  # a Matroska file's tracks to work on (--tracks)
+    sidecar: bool = False  # a Matroska file's changed tracks go into loose files beside it
+    in_place: bool = False  # the output replaces the input
+    # Beyond the run's time limit: what mkvtoolnix takes to read and write a Matroska file.
+    extra_seconds: float = 0.0
+    progress: bool = False  # send (index, share done) of a long remux before the result
+
+    def time_limit(self, timeout: float | None) -> float | None:
+        return None if timeout is None else timeout + self.extra_seconds
 
 
 @dataclass(frozen=True)
@@ -58,6 +70,11 @@ class Result:
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)
+    status: str = ""  # "skipped" or "unchanged" when the job says so itself (a Matroska file)
+    outputs: tuple[str, ...] = ()  # the sidecar files written in the staging folder
+    note: str = ""  # what became of a Matroska file's tracks, or why it was skipped
+    tracks: tuple[dict[str, object], ...] = ()  # each Matroska track's counts
+    rewrites_backup: bool | None = None  # with Job.backup: whether the input is its backup's rewrite
 
 
 def serve(connection: Connection, parent_pid: int) -> None:
@@ -65,13 +82,11 @@ def serve(connection: Connection, parent_pid: int) -> None:
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
-    connection.send(None)  # ready: the clock of the first job starts now
-    while True:
-        try:
-            job = connection.recv()
-        except EOFError:
-            return
-        connection.send(_timed(job, api))
+    # The parent gone (stopped, or done) is the end of the work, not a failure.
+    with contextlib.suppress(EOFError, BrokenPipeError):
+        connection.send(None)  # ready: the clock of the first job starts now
+        while True:
+            connection.send(_timed(connection.recv(), api, connection))
 
 
 def serve_socket() -> None:
@@ -81,9 +96,9 @@ def serve_socket() -> None:
     serve(Connection(descriptor), parent_pid)
 
 
-def _timed(job: Job, api: ModuleType) -> Result:
+def _timed(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     started = time.monotonic()
-    result = _run(job, api)
+    result = _run(job, api, connection)
     return replace(result, seconds=time.monotonic() - started)
 
 
@@ -99,8 +114,12 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api: ModuleType) -> Result:
+def _run(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
     try:
+        if is_matroska(job.source):
+            from c_quorvant.cli.matroska import run_job
+
+            return run_job(job, api, connection if job.progress else None)
         if job.mode == "preview":
             return _preview(job, api)
         return _write(job, api)
@@ -141,7 +160,22 @@ def _preview(job: Job, api: ModuleType) -> Result:
     )
 
 
+def _rewritten_bytes(job: Job, api: ModuleType, data: bytes, format: str | None) -> bytes:
+    return api.rewrite_bytes(  # type: ignore[no-any-return]
+        data,
+        format,
+        _word_list(api, job),
+        protect_tags=job.protect_tags,
+        unicode=job.unicode,
+        encoding=job.encoding,
+        fallback_encoding=job.fallback_encoding,
+        output_encoding=job.output_encoding,
+    )
+
+
 def _write(job: Job, api: ModuleType) -> Result:
+    if job.backup:
+        return _compare_with_backup(job, api)
     export = job.mode == "export"
     name = job.output_name
     converted = {} if export else {"output_encoding": job.output_encoding}
@@ -166,6 +200,22 @@ def _write(job: Job, api: ModuleType) -> Result:
         format=result.format,
         rules=tuple(result.rules.items()),
     )
+
+
+def _compare_with_backup(job: Job, api: ModuleType) -> Result:
+    """A rerun of --in-place: the input is left alone, only told apart from its backup's rewrite."""
+    from c_quorvant.formats import format_of
+
+    with open(job.backup, "rb") as file:
+        original = file.read()
+    with open(job.source, "rb") as file:
+        current = file.read()
+    try:
+        rewritten = _rewritten_bytes(job, api, original, format_of(job.source))
+    except (api.SubtitleFileError, api.UnrepresentableTextError):
+        # A backup that is no such file has no rewrite the input could be.
+        return Result(job.index, rewrites_backup=False)
+    return Result(job.index, rewrites_backup=rewritten == current)
 
 
 def _word_list(api: ModuleType, job: Job) -> "WordList":

@@ -140,6 +140,10 @@ cdef extern from "api/subtitle_api.h":
         vector[pair[string, string]] texts
         RewriteCount count
         SubtitleFormat format
+    cdef cppclass DocumentText:
+        string key
+        string text
+        string heading
 
 cdef extern from "<string_view>" namespace "std" nogil:
     cdef cppclass string_view:
@@ -177,7 +181,9 @@ cdef extern from "api/subtitle_api.h":
                          unsigned permissionCeiling, CompiledRules& rules,
                          RewriteMode mode) except +_raise_failure nogil
     RewrittenBytes rewriteBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
-                                RewriteMode mode) except +_raise_failure nogil
+                                RewriteMode mode, const vector[size_t]& kept) except +_raise_failure nogil
+    vector[DocumentText] documentTexts(string data, SubtitleFormat format,
+                                       const string& name) except +_raise_failure nogil
     ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
                               RewriteMode mode) except +_raise_failure nogil
     PreviewResult previewBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
@@ -363,8 +369,11 @@ cdef SubtitleFormat _format(str name) except *:
     return format.value()
 
 
-def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
+def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None,
+                  kept=()):
     cdef string source = data
+    # The core walks the positions once, in order.
+    cdef vector[size_t] kept_positions = sorted(set(kept))
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
     cdef RewriteMode mode = RewriteMode(protect_tags, unicode)
@@ -372,7 +381,7 @@ def rewrite_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     cdef RewrittenBytes result
     with _as_given(path):
         with nogil:
-            result = rewriteBytes(move(source), kind, name, rules[0], mode)
+            result = rewriteBytes(move(source), kind, name, rules[0], mode, kept_positions)
     return (<bytes>result.bytes, result.texts.texts, result.texts.changed, _format_name(result.format),
             words.by_rule(result.texts.byRule))
 
@@ -389,6 +398,17 @@ def export_texts(bytes data, str format, CompiledWordList words, bint protect_ta
             result = exportTexts(move(source), kind, name, rules[0], mode)
     texts = {_text(key): _text(text) for key, text in result.texts}
     return texts, result.count.texts, result.count.changed, _format_name(result.format), words.by_rule(result.count.byRule)
+
+
+def document_texts(bytes data, str format, path=None):
+    cdef string source = data
+    cdef SubtitleFormat kind = _format(format)
+    cdef string name = b"" if path is None else os.fsencode(path)
+    cdef vector[DocumentText] result
+    with _as_given(path):
+        with nogil:
+            result = documentTexts(move(source), kind, name)
+    return [(_text(text.key), _text(text.text), _text(text.heading)) for text in result]
 
 
 cdef tuple _changes(PreviewResult& result, CompiledWordList words):

@@ -114,13 +114,13 @@ FilePass passOnBytes(PassKind kind, std::string data, SubtitleFormat format, con
 }
 
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
-                            RewriteMode mode) {
+                            RewriteMode mode, const std::vector<std::size_t>& kept) {
     rules.requireValid(mode.unicode);
     SubtitleDocument document = documentOf(std::move(data), format, name);
     return onCallerOrLargeStack(textsFitCallerStack(document), [&] {
         CompiledRules::Borrowed rewriter = rules.borrow(mode);
         const SubtitleFormat read = document.format;
-        std::string bytes = rewriteDocument(std::move(document), *rewriter);
+        std::string bytes = rewriteDocument(std::move(document), *rewriter, kept);
         return RewrittenBytes{std::move(bytes), rewriter->count(), read};
     });
 }
@@ -142,6 +142,19 @@ PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::s
     rules.requireValid(mode.unicode);
     const SubtitleDocument document = documentOf(std::move(data), format, name);
     return onCallerOrLargeStack(textsFitCallerStack(document), [&] { return changesIn(document, rules, mode, edits); });
+}
+
+std::vector<DocumentText> documentTexts(std::string data, SubtitleFormat format, const std::string& name) {
+    const SubtitleDocument document = documentOf(std::move(data), format, name);
+    std::vector<std::string> keys = exportKeys(document.spans);
+    std::vector<DocumentText> texts;
+    texts.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const TextSpan& span = document.spans[i];
+        texts.push_back({std::move(keys[i]), withValidUtf8(spanText(document.text, span)),
+                         withValidUtf8(document.text.substr(span.headingBegin, span.headingEnd - span.headingBegin))});
+    }
+    return texts;
 }
 
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,

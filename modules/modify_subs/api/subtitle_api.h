@@ -49,8 +49,9 @@ struct ExportedTexts {
     RewriteCount count;
     SubtitleFormat format = SubtitleFormat::Ass;
 };
+// `kept`: the positions (ascending, from 0) of texts left as they are.
 RewrittenBytes rewriteBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
-                            RewriteMode mode);
+                            RewriteMode mode, const std::vector<std::size_t>& kept = {});
 ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
                           RewriteMode mode);
 
@@ -79,6 +80,15 @@ struct PreviewResult {
 // refuses what the rewrite refuses (a SubRip text readers would take for a cue).
 PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
                            RewriteMode mode, bool edits = false);
+
+// Each text of a file's bytes as the passes read it, in file order: its export
+// key, the text (valid UTF-8) and the bytes that time it (TextSpan's heading).
+struct DocumentText {
+    std::string key;
+    std::string text;
+    std::string heading;
+};
+std::vector<DocumentText> documentTexts(std::string data, SubtitleFormat format, const std::string& name);
 
 // Each of `texts` as a pass in `mode` rewrites it, with `tags` protected when the mode asks.
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,

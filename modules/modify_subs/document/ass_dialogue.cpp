@@ -121,7 +121,9 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
     forEachDialogueText(
         script,
         [&](std::size_t begin, std::size_t end) {
-            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}});
+            const std::size_t before = begin == 0 ? std::string_view::npos : script.find_last_of("\r\n", begin - 1);
+            const std::size_t lineStart = before == std::string_view::npos ? 0 : before + 1;
+            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}, lineStart, begin});
         },
         {}, TextField::AtTextField);
     return spans;

@@ -19,6 +19,10 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     span.key = std::to_string(cue.number);
     const std::string_view timingEnd = cue.timing ? cue.timing->lineEnd(text) : std::string_view();
     span.lineEnd = timingEnd.empty() ? firstLineEnd(text) : timingEnd;
+    if (cue.timing) {
+        span.headingBegin = cue.timing->begin;
+        span.headingEnd = cue.timing->contentEnd;
+    }
     if (cue.text.empty()) {
         span.begin = span.end = cue.textAt;
         // A text given to a cue without one takes a line of its own.
@@ -119,7 +123,7 @@ std::optional<std::string> writtenChange(const SubtitleDocument& document, const
     return written;
 }
 
-std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter) {
+std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter, const std::vector<std::size_t>& kept) {
     const std::string_view text = document.text;
     // Without rules every text stays: nothing to make of the spans but their count.
     if (!rewriter.hasRules()) {
@@ -129,7 +133,14 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter)
     std::string rewritten;
     std::size_t copied = 0;
     bool changed = false;
-    for (const TextSpan& span : document.spans) {
+    auto nextKept = kept.begin();
+    for (std::size_t position = 0; position < document.spans.size(); ++position) {
+        const TextSpan& span = document.spans[position];
+        if (nextKept != kept.end() && *nextKept == position) {
+            ++nextKept;
+            rewriter.countUnchanged(1);
+            continue;
+        }
         const std::optional<std::string> written =
             writtenChange(document, span, rewriter.apply(spanText(text, span), tagSyntaxOf(document.format)));
         if (!written) continue;

@@ -31,7 +31,9 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 // The document's bytes with each span's text as `rewriter` rewrites it. When nothing
 // can change, the text itself is handed back; otherwise `document` stays whole. Throws
 // UnwritableTextError when a rewritten text can't be written in the file's encoding.
-std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter);
+// The spans at the positions in `kept` (ascending, from 0) stay as they are.
+std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter,
+                            const std::vector<std::size_t>& kept = {});
 
 // The bytes that replace `span` when its text is rewritten to `after`, in the form the
 // file writes it; nothing when the span holds that text already. Throws

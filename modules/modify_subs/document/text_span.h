@@ -20,6 +20,10 @@ struct TextSpan {
     // lines of its own (a cue without text lines that a rule fills).
     std::string fillBefore;
     std::string fillAfter;
+    // The bytes that time the text: a cue's timing line, an event's fields before
+    // its text. Empty for a cue without a timing line.
+    std::size_t headingBegin = 0;
+    std::size_t headingEnd = 0;
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.

@@ -150,6 +150,8 @@ private:
         const std::string_view timingEnd = timing.lineEnd(_document);
         const std::string fileEnd(timingEnd.empty() ? firstLineEnd(_document) : timingEnd);
         TextSpan span{timing.end, _cue->payloadEnd, std::to_string(_spans.size() + 1), fileEnd, "", ""};
+        span.headingBegin = timing.begin;
+        span.headingEnd = timing.contentEnd;
         if (span.begin == span.end) {
             // A text given to the empty payload gets lines of its own, and a blank
             // line before a cue that follows at once.
