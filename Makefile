@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium patch
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
