@@ -50,7 +50,7 @@ def test_every_option_in_the_help_is_documented_and_every_documented_one_exists(
     assert sorted(options_in_documents() - options_in_help()) == []
 
 
-@pytest.mark.parametrize("command", ["export", "rewrite", "preview", "check", "undo"])
+@pytest.mark.parametrize("command", ["export", "rewrite", "preview", "check", "undo", "review"])
 def test_each_commands_help_groups_its_options_by_topic(command):
     result = quorvant(command, "--help", cwd=ROOT)
 
