@@ -50,8 +50,8 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
         if (after == before) continue;
         std::optional<std::string> written = edits ? writtenChange(document, document.spans[i], after) : std::nullopt;
-        TextChange& change = result.changes.emplace_back(
-            TextChange{std::move(keys[i]), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+        TextChange& change = result.changes.emplace_back(TextChange{
+            std::move(keys[i]), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy(), 0, 0, {}});
         if (written) {
             change.begin = document.spans[i].begin;
             change.end = document.spans[i].end;
