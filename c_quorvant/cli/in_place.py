@@ -17,6 +17,7 @@ from dataclasses import dataclass
 from typing import IO
 
 from c_quorvant.cli.errors import CliError
+from c_quorvant.cli.report import shown
 
 TEMPORARY_PREFIX = ".quorvant-"
 # A run's own entries live for one file's pass; a day-old one was left by a run that was killed.
@@ -44,21 +45,21 @@ class FolderLocks:
         Without `wait` a folder another run holds is a CliError; True if it waited."""
         waited = False
         # One order for every run, so two runs that wait can't wait on each other.
-        named = {os.path.realpath(folder or os.curdir): folder or os.curdir for folder in folders}
-        for real, shown in sorted(named.items()):
+        named = {os.path.realpath(folder or os.curdir): shown(folder or os.curdir) for folder in folders}
+        for real, name in sorted(named.items()):
             if real in self._held:
                 continue
             try:
                 descriptor = os.open(real, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
             except OSError as error:
-                raise CliError(f"cannot lock {shown} for --in-place: {error.strerror}") from None
+                raise CliError(f"cannot lock {name} for --in-place: {error.strerror}") from None
             try:
                 try:
                     fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
                 except BlockingIOError:
                     if not wait:
-                        raise CliError(f"another quorvant run is working in {shown} (--wait waits for it)") from None
-                    waiting(shown)
+                        raise CliError(f"another quorvant run is working in {name} (--wait waits for it)") from None
+                    waiting(name)
                     fcntl.flock(descriptor, fcntl.LOCK_EX)
                     waited = True
             except BaseException:
