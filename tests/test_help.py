@@ -14,7 +14,11 @@ DOCUMENTS = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
 # Options of other programs the documents show: the benchmarks', the test runners', pip's.
 OTHER_PROGRAMS = re.compile(r"bench/|gtest|mypy|pytest|pip ")
 # The benchmarks' own options, mkvmerge's, and the refused abbreviation the documents give as an example.
-NOT_OPTIONS = {"--repeats", "--rounds", "--passes", "--corpus", "--gui-mode", "--track-order", "--language", "--prot"}
+NOT_OPTIONS = {
+    *("--repeats", "--rounds", "--passes", "--corpus"),
+    *("--gui-mode", "--track-order", "--language", "--forced-display-flag"),
+    "--prot",
+}
 
 
 def commands() -> dict[str, argparse.ArgumentParser]:
