@@ -8,7 +8,6 @@ from typing import NoReturn
 
 from tqdm import tqdm
 
-from c_quorvant.cli.in_place import sha256_of
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.formats import text_label
@@ -341,6 +340,9 @@ def _unsure(outcome: Outcome) -> str:
 
 def file_sha256(path: str) -> str | None:
     """The hex SHA-256 of the file's bytes; None when it can't be read."""
+    # in_place reports through this module: imported when first asked.
+    from c_quorvant.cli.in_place import sha256_of
+
     try:
         return sha256_of(path)
     except OSError:
