@@ -14,7 +14,7 @@ BENCH_PLAIN_BUILD := build/bench-plain
 # pip builds out of tree by default; this checkout keeps a cached build to stay quick.
 PIP_BUILD := build/{wheel_tag}
 
-.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench demo clean
+.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench bench-baseline demo mutants clean
 
 setup: $(VENV)/.installed
 
@@ -47,7 +47,8 @@ CPP_SOURCES = $(shell find modules tests/cpp fuzz \( -name '*.cpp' -o -name '*.h
 
 # stubtest imports the installed extensions (setup keeps them current) and reads
 # the stubs of this tree. The format checks come last: they name files to reformat.
-lint: setup
+# The benchmark's baseline is built here too (not run), so that it cannot drift from the core.
+lint: setup bench-baseline
 	$(VENV)/bin/ruff check --extend-ignore I .
 	$(VENV)/bin/mypy
 	$(VENV)/bin/stubtest --allowlist tests/typing/stubtest-allowlist.txt c_quorvant.modify_subs c_quorvant._api
@@ -64,15 +65,23 @@ format: setup
 	$(VENV)/bin/ruff check --select I --fix .
 	$(VENV)/bin/ruff format .
 
-# The baseline extension compiles every rule for every text; only the benchmark builds it.
-bench: setup
+# The baseline extension compiles every rule for every text; only the benchmark uses it.
+bench-baseline: setup
 	$(CMAKE) -S . -B $(BENCH_PLAIN_BUILD) -G Ninja -DQUORVANT_BUILD_MODULE=ON -DQUORVANT_PLAIN_SUBSTITUTION=ON \
 		-DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(BENCH_PLAIN_BUILD) -j2 --target modify_subs
+
+bench: bench-baseline
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
 	$(PY) bench/matching.py
 	$(PY) bench/characters.py
 	$(PY) bench/diff.py
+	$(PY) bench/batch.py
+
+# Plants each of a fixed list of faults alone and runs the tests that should catch it;
+# slow (a rebuild per fault), so not part of CI.
+mutants: setup
+	$(PY) tools/mutants.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup

@@ -6,7 +6,9 @@ punctuation clean-ups, rules that add or remove lines, on files where most cues 
 Targets, printed beside each figure: `apply` and `apply_many` on matching texts at
 least 5x Python's re with the patterns compiled beforehand (same rules, same order),
 and each of the four file jobs at least 30x pysubs2 + re on a first call in a fresh
-process. Files of 2, 10, 200 and 2,000 cues; dialogue with typographic quotes.
+process. Files of 2, 10, 200 and 2,000 cues; dialogue with typographic quotes. Last,
+`\bHi\b` on one-line texts of 1 to 8 MB (the film's dialogue, a greeting on every
+line): its CPU time a MB must stay flat as the text grows.
 """
 
 from __future__ import annotations
@@ -15,10 +17,12 @@ import argparse
 import json
 import os
 import random
+import re
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 import inputs
@@ -135,6 +139,49 @@ def first_call_medians(api_side: str, pass_name: str, subfile: str, words: str) 
     return statistics.median(run[0] for run in runs), statistics.median(run[1] for run in runs)
 
 
+LONG_LINE_MB = [1, 2, 4, 8]
+# The time a MB may grow from the shortest text to the longest.
+LONG_LINE_SLACK = 1.5
+
+
+def cpu_seconds(run, *args) -> float:
+    start = time.process_time()
+    run(*args)
+    return time.process_time() - start
+
+
+def long_line(megabytes: int) -> str:
+    """The film's dialogue on one line, every line greeted, cut to `megabytes` MB."""
+    lines = [
+        line.decode("utf-8", "replace")
+        for block in inputs.SRT_SOURCE.read_bytes().strip().split(b"\n\n")
+        for line in block.split(b"\n")[2:]
+    ]
+    # In lower case, as a lyrics file or a transcript may be: PCRE2 10.42's interpreter
+    # looked for the missing capital I to the end of the text at every match.
+    text = " ".join(f"hi {line.lower()}" for line in lines)
+    return (text * (megabytes * 1_000_000 // len(text) + 1))[: megabytes * 1_000_000]
+
+
+def print_long_lines() -> None:
+    """Each text meets a new list, so that its rule is in its first text, as in a
+    file of one long cue."""
+    print(
+        f"\nOne-line texts, \\bHi\\b (median CPU seconds of three applies, each by a new list; "
+        f"target: per MB within {LONG_LINE_SLACK}x):"
+    )
+    pattern = re.compile(r"\bHi\b", re.IGNORECASE)
+    per_mb = []
+    for megabytes in LONG_LINE_MB:
+        text = long_line(megabytes)
+        ours = statistics.median(cpu_seconds(WordList({"\\bHi\\b": "Hello"}).apply, text) for _ in range(3))
+        theirs = statistics.median(cpu_seconds(pattern.sub, "Hello", text) for _ in range(3))
+        per_mb.append(ours / megabytes)
+        print(f"  {megabytes} MB: {ours:.3f} s ({ours / megabytes * 1e3:.1f} ms a MB), re {theirs:.3f} s")
+    flat = max(per_mb) <= LONG_LINE_SLACK * min(per_mb)
+    print(f"  per MB, longest against shortest: {per_mb[-1] / per_mb[0]:.2f}x ({verdict(flat)})")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--repeats", type=int, default=7)
@@ -169,6 +216,7 @@ def main() -> None:
                         f"  {subfile} {pass_name}: API {api * 1e3:.2f} ms, pysubs2 + re {other * 1e3:.1f} ms "
                         f"= {other / api:.0f}x{target}"
                     )
+        print_long_lines()
 
 
 if __name__ == "__main__":

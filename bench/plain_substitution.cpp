@@ -20,4 +20,6 @@ Substitution::~Substitution() = default;
 Substitution::Substitution(Substitution&&) noexcept = default;
 Substitution& Substitution::operator=(Substitution&&) noexcept = default;
 
-std::string Substitution::apply(const std::string& text) { return referenceSubstitution(_rules->words, text); }
+std::string Substitution::apply(const std::string& text, std::vector<std::size_t>* changedBy) {
+    return referenceSubstitution(_rules->words, text, changedBy);
+}

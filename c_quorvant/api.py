@@ -5,11 +5,16 @@ interpreter lock, so threads can rewrite several files at once."""
 
 from __future__ import annotations
 
+import dataclasses
+import difflib
 import errno
+import functools
 import json
 import os
 import pathlib
+import re
 import stat
+import unicodedata
 from collections.abc import Buffer, Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Literal, cast
@@ -96,9 +101,11 @@ class WordList(Mapping[str, str]):
     One that compiles only character-wise (unicode=True) is kept, and raises when
     applied byte-wise.
 
-    The rules are compiled natively, once per mode, by the first call that uses
-    them, and shared by every later call from any thread. A pickled WordList is its
-    rules, compiled anew where it is loaded."""
+    The rules are compiled natively by the first call in each mode (protect_tags
+    and unicode, each on or off); a call gives its compiled rules back when done,
+    and a later call in that mode, from any thread, takes them instead of
+    compiling again (calls at the same moment each compile their own). A pickled
+    WordList is its rules, compiled anew where it is loaded."""
 
     def __init__(
         self,
@@ -240,6 +247,23 @@ class WordList(Mapping[str, str]):
     def __reduce__(self) -> tuple[object, ...]:
         return (_rebuilt, (self._rules, self._order, self._notes))
 
+    @functools.cached_property
+    def _composed(self) -> tuple[WordList, dict[str, str]]:
+        """The rules with patterns and replacements composed (NFC), in the order they
+        apply, and each composed pattern's own; this list itself when all are."""
+        composed = [
+            dataclasses.replace(
+                rule,
+                pattern=unicodedata.normalize("NFC", rule.pattern),
+                replacement=unicodedata.normalize("NFC", rule.replacement),
+            )
+            for rule in self._rules
+        ]
+        if composed == list(self._rules):
+            return self, {}
+        own = {rule.pattern: given.pattern for rule, given in zip(composed, self._rules, strict=True)}
+        return WordList(composed, order="written", validate=False), own
+
     def __getitem__(self, pattern: str) -> str:
         return self._by_pattern[pattern].replacement
 
@@ -332,11 +356,13 @@ class PassResult:
     texts: int  # the dialogue texts read
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
-    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.0 bytes left undecoded (see docs/encodings.md)
+    confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.25 in doubt, 0.0 bytes left undecoded (docs/encodings.md)
     format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
     # pattern -> how many texts the rule changed at its turn, in the order the rules
     # apply; a rule that changed none is left out
     rules: dict[str, int] = field(default_factory=dict)
+    # below 0.5: the encodings that fit nearly as well, likeliest first
+    alternatives: tuple[str, ...] = ()
 
 
 def rewrite(
@@ -418,8 +444,8 @@ def export_texts(
     or cue number, "N#2" for a cue number's second cue); a cue's lines are joined by "\\n"."""
     _require_word_list(words)
     protect_tags = _tags_protected(protect_tags, format, "the data")
-    native = choose(data, encoding, fallback_encoding).to_native(data)
-    return _api.export_texts(native, format, words._compiled, protect_tags, unicode)[0]
+    native, compiled, _ = _matched(choose(data, encoding, fallback_encoding).to_native(data), words, unicode)
+    return _api.export_texts(native, format, compiled, protect_tags, unicode)[0]
 
 
 @dataclass(frozen=True)
@@ -437,6 +463,7 @@ class Preview:
     changed_by: list[tuple[str, ...]] = field(default_factory=list)
     rules: dict[str, int] = field(default_factory=dict)  # as PassResult's
     keys: list[str] = field(default_factory=list)
+    alternatives: tuple[str, ...] = ()  # as PassResult's
 
 
 def preview(
@@ -524,13 +551,18 @@ def _previewed_with(
     edits: bool,
 ) -> tuple[Preview, Edits | None]:
     decoding = choose(data, encoding, fallback_encoding)
-    native = decoding.to_native(data)
-    called = (native, format, words._compiled, protect_tags, unicode, path)
+    native, compiled, own = _matched(decoding.to_native(data), words, unicode)
+    called = (native, format, compiled, protect_tags, unicode, path)
     if edits:
         texts, changes, read, changed_by, rules, keys, replaced = _api.preview_edits(*called)
     else:
         texts, changes, read, changed_by, rules, keys = _api.preview_bytes(*called)
-    found = Preview(texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys)
+    if own:
+        rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
+        changed_by = [tuple(own.get(pattern, pattern) for pattern in patterns) for patterns in changed_by]
+    found = Preview(
+        texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys, decoding.alternatives
+    )
     return found, Edits(native, replaced) if edits else None
 
 
@@ -593,23 +625,27 @@ def _run_pass(
     # An output never gets a permission bit its input lacks: a private file gives a private copy.
     permissions = stat.S_IMODE(os.stat(given).st_mode)
     decoding = choose(data, encoding, fallback_encoding)
-    if decoding.codec == "utf-8" and output_encoding is None:
+    canonical = unicode and _canonical(decoding.to_native(data), words) is not None
+    if decoding.codec == "utf-8" and output_encoding is None and not canonical:
         # Most files are UTF-8: the pass takes the bytes as read, with no copy.
         texts, changed, read, rules = _api.pass_on(
             export_texts, data, format, given, target, permissions, words._compiled, protect_tags, unicode
         )
     elif export_texts:
-        native = _api.utf8_bytes(decoding.to_native(data))
+        native, compiled, own = _matched(decoding.to_native(data), words, unicode)
         texts, changed, read, rules = _api.pass_on(
-            True, native, format, given, target, permissions, words._compiled, protect_tags, unicode
+            True, _api.utf8_bytes(native), format, given, target, permissions, compiled, protect_tags, unicode
         )
+        rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
     else:
         content, texts, changed, read, rules = _rewritten(
             bytes(data), format, words, protect_tags, unicode, decoding, output_encoding, given
         )
         _api.write_output(target, content, permissions)
     target_path = pathlib.Path(os.fsdecode(target))
-    return PassResult(target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules)
+    return PassResult(
+        target_path, texts, changed, decoding.encoding, decoding.confidence, read, rules, decoding.alternatives
+    )
 
 
 def _rewritten(
@@ -627,13 +663,20 @@ def _rewritten(
     format read and the counts by rule; failures name `path`, the file the bytes are
     from (None: bytes alone)."""
     output_codec = None if output_encoding is None else text_codec(output_encoding)
-    if decoding.codec == "utf-8" and output_codec is None:
+    canonical = _canonical(decoding.to_native(data), words) if unicode else None
+    if canonical is None and decoding.codec == "utf-8" and output_codec is None:
         return _api.rewrite_bytes(data, format, words._compiled, protect_tags, unicode, path, keep)
     native = decoding.to_native(data)
-    rewritten, texts, changed, read, rules = _api.rewrite_bytes(
-        native, format, words._compiled, protect_tags, unicode, path, keep
-    )
+    if canonical is not None:
+        rewritten, texts, changed, read, rules = _canonical_rewrite(*canonical, format, protect_tags, path, keep)
+        if decoding.codec == "utf-8" and output_codec is None:
+            return rewritten, texts, changed, read, rules
+    else:
+        rewritten, texts, changed, read, rules = _api.rewrite_bytes(
+            native, format, words._compiled, protect_tags, unicode, path, keep
+        )
     try:
+        _refuse_new_controls(native, rewritten, output_codec or decoding.codec)
         if output_codec is None:
             return decoding.from_native(rewritten), texts, changed, read, rules
         return decoding.converted(rewritten, output_codec), texts, changed, read, rules
@@ -644,6 +687,73 @@ def _rewritten(
         raise UnrepresentableTextError(
             key, text_label(read), character, output_codec or str(decoding.encoding)
         ) from None
+
+
+def _matched(native: bytes, words: WordList, unicode: bool) -> tuple[bytes, _api.CompiledWordList, dict[str, str]]:
+    """The text and rules that export and preview run: in character mode, both
+    composed where either is not (see _canonical); and each composed pattern's own."""
+    canonical = _canonical(native, words) if unicode else None
+    if canonical is None:
+        return native, words._compiled, {}
+    text, composed, own = canonical
+    return unicodedata.normalize("NFC", text).encode("utf-8", "surrogateescape"), composed._compiled, own
+
+
+def _canonical(native: bytes, words: WordList) -> tuple[str, WordList, dict[str, str]] | None:
+    """For character mode, where the text or the rules hold characters that are not
+    composed (cp1258 and macOS write them decomposed): the text, and the rules
+    composed, which match the text composed whatever form each was written in. None
+    where both are composed already."""
+    composed, own = words._composed
+    text = native.decode("utf-8", "surrogateescape")
+    if not own and unicodedata.is_normalized("NFC", text.encode("utf-8", "replace").decode("utf-8")):
+        return None
+    return text, composed, own
+
+
+def _canonical_rewrite(
+    text: str,
+    words: WordList,
+    own: dict[str, str],
+    format: Format,
+    protect_tags: bool,
+    path: str | bytes | None,
+    keep: Iterable[int] = (),
+) -> tuple[bytes, int, int, str, dict[str, int]]:
+    """The rewrite of the text composed. A line the rules left alone keeps its own
+    characters, and so its bytes; a line they changed is written decomposed where the
+    text was (the page's codec composes what it must, see text_encoding.in_page)."""
+    composed = unicodedata.normalize("NFC", text)
+    rewritten, texts, changed, read, rules = _api.rewrite_bytes(
+        composed.encode("utf-8", "surrogateescape"), format, words._compiled, protect_tags, True, path, keep
+    )
+    before = text.splitlines(keepends=True)
+    after = rewritten.decode("utf-8", "surrogateescape").splitlines(keepends=True)
+    decomposed = text != composed and unicodedata.is_normalized("NFD", text.encode("utf-8", "replace").decode("utf-8"))
+    lines = []
+    matcher = difflib.SequenceMatcher(None, composed.splitlines(keepends=True), after, autojunk=False)
+    for tag, start, end, new_start, new_end in matcher.get_opcodes():
+        if tag == "equal":
+            lines += before[start:end]
+        else:
+            lines += [unicodedata.normalize("NFD", line) if decomposed else line for line in after[new_start:new_end]]
+    counts = {own.get(pattern, pattern): count for pattern, count in rules.items()}
+    return "".join(lines).encode("utf-8", "surrogateescape"), texts, changed, read, counts
+
+
+def _refuse_new_controls(native: bytes, rewritten: bytes, codec: str) -> None:
+    """A legacy page writes C1 controls (U+0080-U+009F) as bytes that read as text in
+    its sister pages: one that a rule put there is refused as a character it can't write."""
+    if codec.startswith("utf") or not _C1_CONTROL.search(rewritten) or native == rewritten:
+        return
+    text = rewritten.decode("utf-8", "surrogateescape")
+    had = set(native.decode("utf-8", "surrogateescape"))
+    for index, character in enumerate(text):
+        if "\x80" <= character <= "\x9f" and character not in had:
+            raise UnicodeEncodeError(codec, text, index, index + 1, "a C1 control")
+
+
+_C1_CONTROL = re.compile(rb"\xc2[\x80-\x9f]")
 
 
 def _require_text_codecs(encoding: str, fallback_encoding: str | None, output_encoding: str | None) -> None:

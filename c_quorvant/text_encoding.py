@@ -9,15 +9,17 @@ from __future__ import annotations
 
 import codecs
 import functools
+import re
 import unicodedata
 from collections.abc import Buffer, Callable, Sequence
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 AUTO = "auto"
 
 # What `confidence` says (docs/encodings.md explains the choice):
 CERTAIN = 1.0  # the caller, a byte-order mark, escape sequences or valid UTF-8 decided, and every byte decodes
-GUESSED = 0.5  # a guess decided (UTF-32/16's zero bytes, HZ, the detector), and every byte decodes
+GUESSED = 0.5  # a guess decided (UTF-32/16's structure, HZ, the detectors), clearly, and every byte decodes
+DOUBTFUL = 0.25  # the detectors' readings leave another page nearly as plausible, or the file mixes encodings
 UNSURE = 0.0  # some bytes don't decode: they pass through untouched
 
 # UTF-32 LE before UTF-16 LE, whose mark starts it.
@@ -31,34 +33,32 @@ _MARKS = (
 # Names that leave the byte order, or the mark, to the file.
 _FAMILIES = {"utf-8-sig": "utf-8", "utf-16": "utf-16-le", "utf-32": "utf-32-le"}
 
-# The detector's answer -> the code pages it may stand for. Pages of one script
-# read each other's letters as letters, so the detector's statistics decide among
-# them; but where its page makes symbols or control characters of bytes that a
-# sister page reads as letters (cp1250's "ą" is cp1252's "¹", KOI8-U's "і" is
-# KOI8-R's "╕", and only the Windows pages have text in 0x80-0x9F), the sister is
-# read. Of the double-byte pages the first that decodes every byte is read: the
-# Windows supersets.
-_LATIN = ("cp1252", "cp1250", "iso8859-2", "iso8859-15", "cp1257", "iso8859-13", "cp1254", "iso8859-9")
-_CYRILLIC = ("cp1251", "koi8-r", "koi8-u", "iso8859-5", "cp866", "mac-cyrillic")
+# Pages that write the same script, which detectors confuse with each other: each
+# answer brings its sisters, and how plausibly each reads decides (see _weighed).
+# The Windows page comes first in each: among pages that read a file alike, it is read.
 # fmt: off
-_SCRIPTS: dict[str, tuple[str, ...]] = {
-    **dict.fromkeys(_LATIN + ("iso8859-1", "iso8859-4", "iso8859-3", "iso8859-10", "iso8859-16", "mac-roman",
-                              "mac-latin2", "cp1258", "cp852", "cp850", "cp437"), _LATIN),
-    **dict.fromkeys(_CYRILLIC + ("cp855",), _CYRILLIC),
-    "cp1253": ("cp1253", "iso8859-7"), "iso8859-7": ("cp1253", "iso8859-7"),
-    "cp1255": ("cp1255", "iso8859-8"), "iso8859-8": ("cp1255", "iso8859-8"),
-    "cp1256": ("cp1256", "iso8859-6"), "iso8859-6": ("cp1256", "iso8859-6"),
-    "tis-620": ("cp874",), "iso8859-11": ("cp874",), "cp874": ("cp874",),
-    "shift_jis": ("cp932", "shift_jis_2004"), "cp932": ("cp932", "shift_jis_2004"),
-    "euc_jp": ("euc_jp", "euc_jis_2004"), "big5": ("cp950", "big5hkscs"), "cp950": ("cp950", "big5hkscs"),
-    "gb2312": ("gbk", "gb18030"), "gbk": ("gbk", "gb18030"), "gb18030": ("gbk", "gb18030"),
-    "euc_kr": ("cp949",), "cp949": ("cp949",),
-}
+_SISTERS = (
+    ("cp1252", "iso8859-15", "cp1250", "iso8859-2", "iso8859-16", "cp1257", "iso8859-13", "iso8859-4", "cp1254",
+     "cp1258", "mac-roman"),
+    ("cp1251", "koi8-r", "koi8-u", "iso8859-5", "cp866", "mac-cyrillic"),
+    ("cp1253", "iso8859-7"), ("cp1255", "iso8859-8"), ("cp1256", "iso8859-6"), ("cp874",),
+    ("cp932", "shift_jis_2004", "euc_jp", "euc_jis_2004"), ("cp950", "big5hkscs"), ("gbk", "gb18030"), ("cp949",),
+)
 # fmt: on
-_SUPERSETS = {"iso8859-1": "cp1252", "iso8859-9": "cp1254", "iso8859-13": "cp1257"}
-# The detector's names that Python's codecs don't know.
-_DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874"}
-_WINDOWS_PUNCTUATION = bytes(range(0x80, 0xA0))
+_FAMILY = {page: family for family in _SISTERS for page in family}
+# Pages whose Windows superset reads each of their texts the same.
+_SUPERSETS = {
+    "iso8859-1": "cp1252",
+    "iso8859-9": "cp1254",
+    "tis-620": "cp874",
+    "iso8859-11": "cp874",
+    "shift_jis": "cp932",
+    "big5": "cp950",
+    "gb2312": "gbk",
+    "euc_kr": "cp949",
+}
+# The detectors' names that Python's codecs don't know.
+_DETECTOR_NAMES = {"mac-centraleurope": "mac-latin2", "windows-874": "cp874", "x-mac-cyrillic": "mac-cyrillic"}
 # ISO-2022 by the escape sequence that designates its character set.
 _ESCAPES = (
     (b"\x1b$)C", ("iso2022_kr",)),
@@ -67,11 +67,12 @@ _ESCAPES = (
     (b"\x1b$", ("iso2022_jp", "iso2022_jp_ext", "iso2022_jp_2", "iso2022_jp_2004", "iso2022_jp_3")),
 )
 # Punctuation and signs that dialogue holds besides letters, digits and blanks.
+# Punctuation and signs that dialogue holds besides letters, digits and blanks.
 _TEXT_SIGNS = frozenset("’‘‚“”„…–—«»‹›¡¿·•€₪£№°\u00a0")
 # The detector sees this much of a file's text lines: a couple of hundred cues.
 SAMPLE_BYTES = 2 << 10
-# Below this many bytes from 0x80 up, a second detector helps choose among sister pages.
-FEW_LETTERS = 16
+# And the language model this much, from the whole file's pages that fit.
+EXCERPT_BYTES = 2 << 10
 Detector = Callable[[bytes], "str | None"]
 
 
@@ -97,6 +98,7 @@ class Decoding:
     codec: str = "utf-8"
     mark: bytes = b""
     native: bytes | None = field(default=None, repr=False, compare=False)  # the text for the passes, once made
+    alternatives: tuple[str, ...] = ()  # when in doubt, the encodings that fit nearly as well, likeliest first
 
     def to_native(self, data: Buffer) -> bytes:
         if self.native is not None:
@@ -112,7 +114,11 @@ class Decoding:
             return native
         # The UTF-16 and -32 files decoded are whole; half a character a rule left is an error.
         errors = "strict" if self.codec.startswith("utf-") else "surrogateescape"
-        return self.mark + native.decode("utf-8", "surrogateescape").encode(self.codec, errors)
+        text = native.decode("utf-8", "surrogateescape")
+        try:
+            return self.mark + text.encode(self.codec, errors)
+        except UnicodeEncodeError:
+            return self.mark + in_page(text, self.codec).encode(self.codec, errors)
 
     def converted(self, native: bytes, codec: str) -> bytes:
         """The native text in `codec`, whose own codec writes a mark if it has one
@@ -123,11 +129,38 @@ class Decoding:
         return text.encode(codec)
 
 
-def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None, detect: Detector | None = None) -> Decoding:
+def in_page(text: str, codec: str) -> str:
+    """The text with each character the page can't hold as one written as its base
+    letter and marks where the page holds those (cp1258 writes Vietnamese ễ as ê and
+    U+0303); a character it can't hold either way is left for the codec to refuse."""
+    written = []
+    for character in text:
+        form = character
+        try:
+            character.encode(codec)
+        except UnicodeEncodeError:
+            marks = unicodedata.normalize("NFD", character)
+            for split in range(len(marks) - 1, 0, -1):
+                candidate = unicodedata.normalize("NFC", marks[:split]) + marks[split:]
+                if _encodes(candidate, codec):
+                    form = candidate
+                    break
+        written.append(form)
+    return "".join(written)
+
+
+def _encodes(text: str, codec: str) -> bool:
+    try:
+        text.encode(codec)
+    except UnicodeEncodeError:
+        return False
+    return True
+
+
+def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None) -> Decoding:
     """How to read `data`: a byte-order mark first, always; then `encoding`, unless
-    it is "auto"; then escape sequences, UTF-32/16 by zero bytes, UTF-8 (valid, or
-    but for a few stray bytes), and only then `fallback` or the detector. `detect`
-    stands in for the detectors (bench/encodings.py compares them so)."""
+    it is "auto"; then UTF-32/16 by their structure, escape sequences, UTF-8 (valid,
+    or but for a few stray bytes), and only then `fallback` or the detectors."""
     # Here, so that the command line checks names before it needs the extension.
     from c_quorvant import _api
 
@@ -141,66 +174,102 @@ def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None, dete
             if _api.byte_census(view[len(mark) :])[1] == 0:
                 return Decoding(name, CERTAIN, name, mark)
             # A mark that lies (UTF-8's before Windows-1252 bytes) is kept; the rest is judged on its own.
-            return _unmarked(view, mark, forced, fallback, detect)
-    return _unmarked(view, b"", forced, fallback, detect)
+            return _unmarked(view, mark, forced, fallback)
+    return _unmarked(view, b"", forced, fallback)
 
 
-def _unmarked(
-    view: memoryview, mark: bytes, forced: str | None, fallback: str | None, detect: Detector | None
-) -> Decoding:
+def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str | None) -> Decoding:
     if forced is not None:
         return _checked(view, forced, mark, CERTAIN)
     from c_quorvant import _api
 
     rest = view[len(mark) :]
     multibyte, stray, escapes, hz_shifts, even_zeros, odd_zeros, high = _api.byte_census(rest)
-    if multibyte == stray == 0 and (escapes or hz_shifts):
-        return _escaped(view, mark, escapes > 0, hz_shifts > 0)
+    # Before the escapes: UTF-16 writes ESC bytes in text (Л is 1B 04).
     if even_zeros + odd_zeros:
-        found = _by_zeros(view, mark, len(rest), even_zeros, odd_zeros)
+        found = _by_structure(view, mark)
         if found is not None:
             return found
+    if multibyte == stray == 0 and (escapes or hz_shifts):
+        return _escaped(view, mark, escapes > 0, hz_shifts > 0)
     if stray == 0:
         return Decoding("utf-8", CERTAIN, "utf-8", mark)
     if mostly_utf8(multibyte, stray):
-        return Decoding("utf-8", UNSURE, "utf-8", mark)
+        return Decoding("utf-8", UNSURE, "utf-8", mark, alternatives=_mixed_with(rest))
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
-    return _detected(view, mark, high, detect)
+    return _detected(view, mark, multibyte, high)
 
 
-def _detected(view: memoryview, mark: bytes, high: Sequence[int], detect: Detector | None) -> Decoding:
-    """The detector's guess, read as the page of its script that fits the bytes."""
+def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]) -> Decoding:
+    """The reading that the detectors' answers and their sister pages make most
+    plausible. A file joined from two encodings, lines of UTF-8 among the page's, is
+    judged on the page's lines, and is in doubt: its UTF-8 lines will not read right."""
+    rest = bytes(view[len(mark) :])
+    utf8 = _utf8_lines(rest) if multibyte else set()
+    joined = len(utf8) >= JOINED_LINES
+    own = b"".join(line for line in rest.splitlines(True) if line not in utf8) if joined else rest
+    weighed = _weighed_asking(own, None if joined else high)
+    if not weighed:
+        return Decoding(None, UNSURE)
+    best = weighed[0]
+    decoding = _checked(view, best.pages[0], mark, GUESSED if best.clear and not joined else DOUBTFUL)
+    alternatives = ("utf-8",) * joined + tuple(reading.pages[0] for reading in weighed[1:3])
+    return replace(decoding, alternatives=alternatives if decoding.confidence < GUESSED else ())
+
+
+def _weighed_asking(rest: bytes, high: Sequence[int] | None) -> list[Reading]:
+    """The readings (see _weighed) of the pages the quick detectors name, and, when
+    that leaves the choice in doubt or the file is short, the slower ones too, whose
+    imports are made only then."""
+    sample = _sample(memoryview(rest))
+    answers = _answers(sample, QUICK_DETECTORS)
+    if high is None:
+        from c_quorvant import _api
+
+        high = _api.byte_census(rest)[6]
+    if len(rest) >= LONG_BYTES and len(set(answers)) == 1 and len(answers) == len(QUICK_DETECTORS):
+        # Long files where the quick detectors agree on a page that reads every byte as dialogue
+        # are read so without weighing its sisters (bench/encodings.py: right on every such file).
+        page = answers[0]
+        present = bytes(0x80 + index for index, count in enumerate(high) if count)
+        if _single_byte(page) and _decodes(present, page) and not _flaws(sample.decode(page) + present.decode(page)):
+            return [Reading((page,), len(answers), 0, 0.0, "", clear=True)]
+    weighed = _weighed(rest, answers, high)
+    if not weighed or not weighed[0].clear or len(sample) < FEW_BYTES:
+        answers += _answers(sample, THOROUGH_DETECTORS)
+        weighed = _weighed(rest, answers, high)
+    return weighed
+
+
+def _mixed_with(rest: memoryview) -> tuple[str, ...]:
+    """The page a mostly UTF-8 file's other lines are in, when the detectors name one."""
+    strays = b"\n".join(line for line in bytes(rest).splitlines() if not _decodes(line, "utf-8"))
+    return tuple(reading.pages[0] for reading in _weighed_asking(strays, None)[:1])
+
+
+def _answers(sample: bytes, detectors: Sequence[str]) -> list[str]:
+    """The pages the detectors name, as Python calls them."""
+    found = []
+    for name in detectors:
+        answer = DETECTORS[name](sample)
+        page = None if answer is None else _python_name(answer)
+        if page is not None:
+            found.append(_SUPERSETS.get(page, page))
+    return found
+
+
+def _uchardet(sample: bytes) -> str | None:
     from c_quorvant import _api
 
-    rest = view[len(mark) :]
-    sample = _sample(rest)
-    answer = (detect or _api.detect_charset)(sample)
-    page = None if answer is None else _page_of(answer)
-    if page is not None and _single_byte(page):
-        # The Windows pages' punctuation in 0x80-0x9F (“ ” … –) is the same in most of
-        # them and misleads the detector about the letters; the sisters are judged on it.
-        calm = sample.translate(None, _WINDOWS_PUNCTUATION)
-        if calm != sample and not calm.isascii():
-            second = (detect or _api.detect_charset)(calm)
-            answer = second if second is not None and _page_of(second) is not None else answer
-    codec, rivals = (None, ()) if answer is None else _sister(answer, high, rest)
-    if detect is None and codec is None:
-        # None that uchardet knows: chardet's, if it reads every byte.
-        other = _chardet(sample)
-        decoding = Decoding(None, UNSURE) if other is None else _guessed(view, mark, _sister(other, high, rest)[0])
-        return decoding if decoding.confidence == GUESSED else Decoding(None, UNSURE)
-    if detect is None and rivals and sum(high) < FEW_LETTERS:
-        # Too few letters for uchardet to tell sister pages apart: chardet's statistics,
-        # which miss more than uchardet's on longer files, choose among those that fit.
-        other = _chardet(sample)
-        sister = None if other is None else _own_page(other)
-        codec = sister if sister in rivals else codec
-    return _guessed(view, mark, codec)
+    return _api.detect_charset(sample)
 
 
-def _guessed(view: memoryview, mark: bytes, codec: str | None) -> Decoding:
-    return _checked(view, codec, mark, GUESSED) if codec else Decoding(None, UNSURE)
+def _chardetng(sample: bytes) -> str | None:
+    import chardetng_py  # type: ignore[import-untyped]  # ships no type information
+
+    answer: str = chardetng_py.detect(sample)
+    return answer
 
 
 def _chardet(sample: bytes) -> str | None:
@@ -210,22 +279,219 @@ def _chardet(sample: bytes) -> str | None:
     return answer
 
 
-def _sample(rest: memoryview) -> bytes:
-    """What the detector sees: the lines that hold more than ASCII (numbers, time
+def _charset_normalizer(sample: bytes) -> str | None:
+    import charset_normalizer
+
+    answer: str | None = charset_normalizer.detect(sample)["encoding"]
+    return answer
+
+
+DETECTORS: dict[str, Detector] = {
+    "uchardet": _uchardet,
+    "chardetng": _chardetng,
+    "chardet": _chardet,
+    "charset-normalizer": _charset_normalizer,
+}
+# Native and quick; chardet's models take a third of a second to load (README).
+QUICK_DETECTORS = ("uchardet", "chardetng")
+THOROUGH_DETECTORS = ("chardet", "charset-normalizer")
+
+
+@dataclass(frozen=True)
+class Reading:
+    """The pages that read a file as one text, and how plausible that text is."""
+
+    pages: tuple[str, ...]
+    votes: int  # detectors that named one of the pages
+    flaws: int  # characters that no dialogue holds (controls, unassigned, signs such as ¹ ¤)
+    fluency: float  # how well the text reads as a language (pycld2's score)
+    words: str  # the words that hold more than ASCII, each once: where sister pages differ
+    clear: bool = False  # whether it reads clearly better than every other reading
+
+
+def _weighed(rest: bytes, answers: list[str], high: Sequence[int]) -> list[Reading]:
+    """The readings of the pages the detectors named and of their sisters that
+    decode every byte, the most plausible first. The detectors' votes choose the
+    script (a language model scores no two scripts alike); within it, the reading
+    with the fewest characters that are no dialogue, then the most fluent."""
+    votes = {page: answers.count(page) for page in answers}
+    pages = dict.fromkeys(page for answer in answers for page in _FAMILY.get(answer, (answer,)))
+    # A single-byte page reads the file as it reads the bytes from 0x80 up that occur in it.
+    present = bytes(0x80 + index for index, count in enumerate(high) if count)
+    excerpt = _sample(memoryview(rest), EXCERPT_BYTES)
+    groups: dict[str, list[str]] = {}
+    for page in sorted(pages, key=lambda page: -votes.get(page, 0)):
+        single = _single_byte(page)
+        if _decodes(present if single else rest, page):
+            groups.setdefault(present.decode(page) if single else excerpt.decode(page, "replace"), []).append(page)
+    # Pages that read the file alike: the first of their family (the Windows page), which holds most.
+    order = {page: index for family in _SISTERS for index, page in enumerate(family)}
+    flawed = []
+    for key, group in groups.items():
+        group.sort(key=lambda page: order.get(page, len(order)))
+        text = excerpt.decode(group[0], "replace")
+        flawed.append((group, text, _flaws(text + key if _single_byte(group[0]) else text)))
+    # The language model reads only what can win: the readings of a script with its fewest flaws.
+    fewest: dict[str, int] = {}
+    for group, _, flaws in flawed:
+        fewest[_script(group[0])] = min(flaws, fewest.get(_script(group[0]), flaws))
+    readings = []
+    for group, text, flaws in flawed:
+        words = _words(text) if flaws == fewest[_script(group[0])] else ""
+        fluency = _fluency(words) if words else 0.0
+        readings.append(Reading(tuple(group), sum(votes.get(p, 0) for p in group), flaws, fluency, words))
+    by_script: dict[str, int] = {}
+    for reading in readings:
+        by_script[_script(reading.pages[0])] = by_script.get(_script(reading.pages[0]), 0) + reading.votes
+    ranked = sorted(by_script.values(), reverse=True)
+    # The model's scores for Chinese, Japanese and Korean don't compare: among double-byte pages, votes first.
+    readings.sort(
+        key=lambda r: (-by_script[_script(r.pages[0])], r.flaws, -r.votes * (_script(r.pages[0]) == "CJK"), -r.fluency)
+    )
+    # Where the model does not clearly prefer the most fluent, the detectors' votes do.
+    if len(readings) > 1:
+        first = readings[0]
+        near = [r for r in readings if _script(r.pages[0]) == _script(first.pages[0]) and r.flaws == first.flaws]
+        near = [r for r in near if r.fluency * CLEAR_MARGIN >= first.fluency or r.votes >= STRONG_VOTES]
+        voted = max(near, key=lambda r: r.votes)
+        if voted.votes > first.votes:
+            readings.remove(voted)
+            readings.insert(0, voted)
+    if (
+        len(readings) > 1
+        and readings[0].pages[0].startswith("mac-")
+        and not (
+            readings[0].votes
+            and readings[0].flaws <= readings[1].flaws
+            and readings[0].fluency >= MAC_MARGIN * readings[1].fluency
+        )
+    ):
+        readings[:2] = readings[1::-1]
+    # Clear: most detectors named the script, and the reading beats every other; never a Mac page's.
+    majority = ranked[0] * 2 > sum(ranked) if ranked else False
+    mac = bool(readings) and readings[0].pages[0].startswith("mac-")
+    # One letter outside ASCII is too little for the language model to tell pages apart.
+    evidence = bool(readings) and (len(readings) == 1 or sum(not c.isascii() for c in readings[0].words) >= 2)
+    if readings and majority and evidence and not mac and all(_clearly(readings[0], o) for o in readings[1:]):
+        readings[0] = replace(readings[0], clear=True)
+    return readings
+
+
+def _clearly(best: Reading, other: Reading) -> bool:
+    """Whether `best` reads clearly better than `other` (bench/encodings.py tunes the margin
+    on its tuning half). The same letters with other marks, which a detector chose, are
+    a doubt a language model can't settle (Romanian ș in ISO-8859-16 is ş in cp1250)."""
+    if other.votes and _bare(other.words) == _bare(best.words):
+        return False
+    if best.flaws != other.flaws:
+        return best.flaws < other.flaws
+    if _script(best.pages[0]) == _script(other.pages[0]) == "CJK":
+        return best.votes > other.votes + 1
+    margin = CLEAR_MARGIN if other.votes else UNNAMED_MARGIN
+    return best.fluency >= other.fluency * margin and best.votes >= other.votes
+
+
+CLEAR_MARGIN = 1.5
+# Detectors that agree so often outvote the language model (of four).
+STRONG_VOTES = 3
+# Against a sister page that no detector named.
+UNNAMED_MARGIN = 1.1
+# Files this short are where two detectors agree on a wrong script most (bench/encodings.py): all four are asked.
+FEW_BYTES = 512
+LONG_BYTES = 4 << 10
+# A Mac page must be named by a detector and read this much better: most files are Windows ones.
+MAC_MARGIN = 1.5
+# Words that hold more than ASCII, each once, that the language model reads.
+FLUENCY_WORDS = 400
+# Two lines of text that decode as UTF-8 in a legacy file are no chance.
+JOINED_LINES = 2
+
+
+@functools.cache
+def _script(page: str) -> str:
+    """The script of a single-byte page's letters from 0x80 up; the double-byte pages
+    (Chinese, Japanese, Korean) are one, which the language model tells apart."""
+    if not _single_byte(page):
+        return "CJK"
+    scripts = [unicodedata.name(c).split()[0] for c in bytes(range(0x80, 0x100)).decode(page, "replace") if c.isalpha()]
+    return max(sorted(set(scripts)), key=scripts.count) if scripts else page
+
+
+@functools.cache
+def _single_byte(codec: str) -> bool:
+    try:
+        return len(bytes(range(256)).decode(codec, "replace")) == 256
+    except UnicodeError:
+        return False
+
+
+def _bare(text: str) -> str:
+    return "".join(c for c in unicodedata.normalize("NFD", text) if not unicodedata.combining(c))
+
+
+def _words(text: str) -> str:
+    return " ".join(list(dict.fromkeys(_NOT_ASCII_WORD.findall(text)))[:FLUENCY_WORDS])
+
+
+_NOT_ASCII_WORD = re.compile(r"\S*[^\x00-\x7f]\S*")
+
+
+def _fluency(words: str) -> float:
+    """How well the words read as one language (the ASCII words would vouch for any page)."""
+    import pycld2  # type: ignore[import-untyped]  # ships no type information
+
+    try:
+        _, _, languages = pycld2.detect(words, bestEffort=True)
+    except pycld2.error:
+        return 0.0
+    fluency: float = sum(percent * score for _, code, percent, score in languages if code != "un") / 100
+    return fluency
+
+
+def _flaws(text: str) -> int:
+    """Characters that no dialogue holds, and signs inside words ("Espa–a", "d‡": a Mac
+    page's ñ and á read as Windows punctuation), each kind once."""
+    odd = {c for c in set(text) if not c.isascii() and not _in_dialogue(c)}
+    signs = {c for c in set(_INSIDE_WORD.findall(text)) if unicodedata.category(c) not in ("Pi", "Pf", "Mn", "Mc")}
+    return len(odd | signs)
+
+
+# A sign outside ASCII between two letters; apostrophes, hyphens, quotes (a space forgotten) and
+# Catalan's l·l belong there.
+_INSIDE_WORD = re.compile(r"[^\W\d_]([^\x00-\x7f\w\s’‘ʼ·‐‑])[^\W\d_]")
+
+
+def _utf8_lines(rest: bytes) -> set[bytes]:
+    """The lines that hold a well-formed UTF-8 sequence and decode as UTF-8."""
+    lines = set()
+    for found in _UTF8_SEQUENCE.finditer(rest):
+        start = rest.rfind(b"\n", 0, found.start()) + 1
+        end = rest.find(b"\n", found.end())
+        lines.add(rest[start : len(rest) if end < 0 else end + 1])
+    return {line for line in lines if _decodes(line, "utf-8")}
+
+
+_UTF8_SEQUENCE = re.compile(rb"[\xc2-\xdf][\x80-\xbf]|[\xe0-\xef][\x80-\xbf]{2}|[\xf0-\xf4][\x80-\xbf]{3}")
+
+
+def _sample(rest: memoryview, size: int = 0) -> bytes:
+    """What the detectors see: the lines that hold more than ASCII (numbers, time
     stamps, styles and markup only thin its evidence), SAMPLE_BYTES of them at most,
-    which decide as the whole file does (bench/encodings.py)."""
-    if len(rest) <= SAMPLE_BYTES:
+    which decide as the whole file does (bench/encodings.py); or `size` bytes of them."""
+    size = size or SAMPLE_BYTES
+    if len(rest) <= size:
         return bytes(rest)
-    lines = bytes(rest[: SAMPLE_BYTES * 8]).splitlines(keepends=True)
+    lines = bytes(rest[: size * 8]).splitlines(keepends=True)
     sample = b"".join(line for line in lines if not line.isascii())
-    return sample[: sample.rfind(b"\n", 0, SAMPLE_BYTES) + 1 or SAMPLE_BYTES]
+    return sample[: sample.rfind(b"\n", 0, size) + 1 or size]
 
 
 def mostly_utf8(multibyte: int, stray: int) -> bool:
     """Whether a file that is not valid UTF-8 is UTF-8 with a few stray bytes: a
     legacy code page makes well-formed sequences only by chance, far fewer than its
-    bytes that are none (bench/encodings.py measures the line)."""
-    return multibyte >= stray
+    bytes that are none, though short runs of Shift-JIS half-width katakana make one
+    for every stray byte (bench/encodings.py measures the line)."""
+    return multibyte >= 2 * stray
 
 
 def _escaped(view: memoryview, mark: bytes, escapes: bool, hz_shifts: bool) -> Decoding:
@@ -241,152 +507,32 @@ def _escaped(view: memoryview, mark: bytes, escapes: bool, hz_shifts: bool) -> D
     return Decoding("utf-8", CERTAIN, "utf-8", mark)
 
 
-def _by_zeros(view: memoryview, mark: bytes, size: int, even_zeros: int, odd_zeros: int) -> Decoding | None:
-    """UTF-32 or UTF-16 without a mark. Subtitle files are mostly ASCII (numbers,
-    time stamps, markup), which these write with zero bytes beside it; no 8-bit
-    text has any."""
-    if size % 4 == 0 and (even_zeros + odd_zeros) * 2 >= size:
-        for name in ("utf-32-le", "utf-32-be"):
-            found = _checked(view, name, mark, GUESSED)
-            if found.confidence == GUESSED:
-                return found
-    pairs = size // 2
-    # CJK characters put a zero on the other side now and then (U+4E00 is 00 4E).
-    for name, zeros, others in (("utf-16-le", odd_zeros, even_zeros), ("utf-16-be", even_zeros, odd_zeros)):
-        if size >= 4 and size % 2 == 0 and zeros * 4 >= pairs and others * 8 <= zeros:
+def _by_structure(view: memoryview, mark: bytes) -> Decoding | None:
+    """UTF-32 or UTF-16 without a mark: the form that decodes to text with line
+    breaks and no control characters, which a subtitle file in it has whatever its
+    script (8-bit text has no zero bytes, and read in the wrong form a line break is
+    U+0A00 or a zero)."""
+    body = bytes(view[len(mark) :])
+    for name in ("utf-32-le", "utf-32-be", "utf-16-le", "utf-16-be"):
+        if len(body) % (4 if "32" in name else 2):
+            continue
+        try:
+            text = body.decode(name)
+        except UnicodeDecodeError:
+            continue
+        if "\n" in text and not any(unicodedata.category(c) in ("Cc", "Cn") for c in text if c not in "\t\r\n"):
             return _checked(view, name, mark, GUESSED)
     return None
 
 
-def _page_of(answer: str) -> str | None:
-    """The first page of the detector's answer's script (see _SCRIPTS)."""
-    own = _python_name(answer)
-    return None if own is None else _SCRIPTS.get(own, (own,))[0]
-
-
 def _python_name(answer: str) -> str | None:
-    """Python's name for the detector's answer; None for none, or for UTF-8 and
-    ASCII, which it may answer for bytes that are neither."""
+    """Python's name for the detector's answer; None for none, or for UTF-8, UTF-16
+    and ASCII, which a detector may answer for bytes that are none of them."""
     try:
         own = codecs.lookup(_DETECTOR_NAMES.get(answer.lower(), answer)).name
     except LookupError:
         return None
-    return None if own in ("utf-8", "ascii") else own
-
-
-def _own_page(answer: str) -> str | None:
-    """The detector's answer as Python names it, a superset for its ISO page."""
-    own = _python_name(answer)
-    return None if own is None else _SUPERSETS.get(own, own)
-
-
-def _sister(answer: str, high: Sequence[int], rest: memoryview) -> tuple[str | None, tuple[str, ...]]:
-    """The code page to read the detector's answer as (see _SCRIPTS), and the sister
-    pages that fit the bytes as well but read them otherwise."""
-    own = _python_name(answer)
-    if own is None:
-        return None, ()
-    sisters = _SCRIPTS.get(own, (own,))
-    if not _single_byte(sisters[0]):
-        data = bytes(rest)
-        return next((name for name in sisters if _decodes(data, name)), sisters[0]), ()
-    # The detector's own page first among equals, then the Windows ones; a Mac or
-    # DOS answer is a page of the script's (ISO-8859-1 is read as cp1252, its superset).
-    own = _SUPERSETS.get(own, own)
-    if own in sisters:
-        sisters = (own, *(name for name in sisters if name != own))
-    present = [(0x80 + index, count) for index, count in enumerate(high) if count]
-    fits = {name: _fit(name, present) for name in sisters}
-    chosen = min(sisters, key=lambda name: (*fits[name], sisters.index(name)))
-    seen = bytes(byte for byte, _ in present)
-    rivals = tuple(
-        name
-        for name in sisters
-        if fits[name] == fits[chosen] and seen.decode(name, "replace") != seen.decode(chosen, "replace")
-    )
-    return chosen, rivals
-
-
-def _fit(codec: str, present: list[tuple[int, int]]) -> tuple[int, int]:
-    """How badly this single-byte page reads the file's bytes: how many it makes
-    something that is no dialogue (control characters, symbols, nothing), then how
-    few it makes letters of any one language the page is for. One language, not the
-    page's: a short Czech line read in the wrong sister page still gives letters of
-    the page, but one of them Polish."""
-    meanings = _meanings(codec)
-    misread = sum(count for byte, count in present if meanings[byte - 0x80] == 0)
-    characters = bytes(byte for byte, _ in present).decode(codec, "replace")
-    counts = [count for _, count in present]
-    best = max(
-        (sum(n for c, n in zip(characters, counts, strict=True) if c in letters) for letters in _alphabets(codec)),
-        default=0,
-    )
-    return misread, -best
-
-
-# The letters outside ASCII that each language writes, by the pages that hold them.
-_WESTERN_LANGUAGES = (
-    "áâãàçéêíóôõú",  # Portuguese
-    "áéíóúñü",  # Spanish
-    "àâæçéèêëîïôœùûüÿ",  # French
-    "äöüß",  # German
-    "àèéìíîòóù",  # Italian
-    "àçèéíïòóú",  # Catalan
-    "éèëïöü",  # Dutch
-    "æøåé",  # Danish, Norwegian
-    "åäöé",  # Swedish, Finnish
-    # Not Icelandic: its ð þ ý are the bytes of Turkish ğ ş ı and Baltic š ž, far
-    # commoner in subtitle archives, which a short file could no longer tell apart.
-)
-_CENTRAL_LANGUAGES = (
-    "áčďéěíňóřšťúůýž",  # Czech
-    "áäčďéíĺľňóôŕšťúýž",  # Slovak
-    "ąćęłńóśźż",  # Polish
-    "áéíóöőúüű",  # Hungarian
-    "ăâîșşțţ",  # Romanian
-    "čćđšž",  # Croatian, Slovene, Bosnian
-    "ëç",  # Albanian
-    "äöüß",  # German
-)
-_BALTIC_LANGUAGES = (
-    "ąčęėįšųūž",  # Lithuanian
-    "āčēģīķļņšūž",  # Latvian
-    "äöõüšž",  # Estonian
-    "ąćęłńóśźż",  # Polish
-    "äöüß",  # German
-    "åäöæøé",  # Nordic
-)
-_TURKISH_LANGUAGES = ("çğıöşüâîûİ", *_WESTERN_LANGUAGES[:7])
-_LANGUAGES = {
-    "cp1252": _WESTERN_LANGUAGES,
-    "iso8859-15": _WESTERN_LANGUAGES,
-    "cp1250": _CENTRAL_LANGUAGES,
-    "iso8859-2": _CENTRAL_LANGUAGES,
-    "cp1257": _BALTIC_LANGUAGES,
-    "iso8859-13": _BALTIC_LANGUAGES,
-    "cp1254": _TURKISH_LANGUAGES,
-    "iso8859-9": _TURKISH_LANGUAGES,
-}
-
-
-@functools.cache
-def _alphabets(codec: str) -> tuple[frozenset[str], ...]:
-    return tuple(frozenset(letters + letters.upper()) for letters in _LANGUAGES.get(codec, ()))
-
-
-@functools.cache
-def _meanings(codec: str) -> tuple[int, ...]:
-    """For each byte from 0x80 up: 1 dialogue (letters, digits, blanks, its
-    punctuation), 0 anything else."""
-    characters = bytes(range(0x80, 0x100)).decode(codec, "replace")
-    return tuple(int(_in_dialogue(c)) for c in characters)
-
-
-def _in_dialogue(c: str) -> bool:
-    category = unicodedata.category(c)
-    if category[0] in "LM" or category in ("Nd", "Zs", "Pd", "Pi", "Pf", "Ps", "Pe"):
-        return True
-    return (category == "Po" and c not in "§¶") or c in _TEXT_SIGNS
+    return None if own == "ascii" or own.startswith("utf") else own
 
 
 def _decoded(data: Buffer, codec: str, errors: str = "strict") -> str:
@@ -401,12 +547,13 @@ def _decodes(data: bytes, codec: str) -> bool:
     return True
 
 
-@functools.cache
-def _single_byte(codec: str) -> bool:
-    try:
-        return len(bytes(range(256)).decode(codec, "replace")) == 256
-    except UnicodeError:
-        return False
+def _in_dialogue(c: str) -> bool:
+    category = unicodedata.category(c)
+    if category[0] in "LM" or category in ("Nd", "Zs", "Pd", "Pi", "Pf", "Ps", "Pe"):
+        return True
+    if category == "No" or "\uff00" <= c <= "\uffef":  # ① ～ in CJK text; but ¹ ½, which a sister page makes of letters
+        return c > "\xff"
+    return (category == "Po" and c not in "§¶") or c in _TEXT_SIGNS
 
 
 @functools.cache

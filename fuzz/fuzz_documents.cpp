@@ -23,7 +23,7 @@ void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
         return;  // refused: nothing written
     }
     // SubRip text before the first cue has no cue to stay in once it is emptied.
-    if (document.format == SubtitleFormat::SubRip && !document.spans.empty() && document.spans[0].key == "0") return;
+    if (document.format == SubtitleFormat::SubRip && !document.spans.empty() && document.spans[0].number == 0) return;
     if (readDocument(copy, format).spans.size() != document.spans.size()) __builtin_trap();
 }
 

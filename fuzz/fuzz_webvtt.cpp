@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < spans.size(); ++i) {
         const TextSpan& span = spans[i];
         if (span.begin < previousEnd || span.end < span.begin || span.end > size) __builtin_trap();
-        if (span.key != std::to_string(i + 1)) __builtin_trap();
+        if (span.number != static_cast<std::int64_t>(i + 1)) __builtin_trap();
         previousEnd = span.end;
     }
     if (writtenBack(document, spans) != document) __builtin_trap();

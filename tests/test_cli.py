@@ -12,7 +12,7 @@ import time
 from pathlib import Path
 
 import pytest
-from conftest import quorvant
+from conftest import quorvant, run_python
 
 ASS = """\
 [Script Info]
@@ -422,6 +422,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": {"(\\w+)-san": 1, "kun": 1},
                         "encoding": "utf-8",
                         "confidence": 1.0,
+                        "alternatives": [],
                         "format": "srt",
                         "sha256": "the output's",
                     },
@@ -434,6 +435,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "rules": None,
                         "encoding": None,
                         "confidence": None,
+                        "alternatives": [],
                         "format": None,
                         "sha256": None,
                     },
@@ -1011,3 +1013,51 @@ def test_a_reader_that_stops_early_ends_the_run_quietly(folder, args):
     stderr = process.communicate(timeout=60)[1]
 
     assert (process.returncode, stderr) == (0, b"")
+
+
+@pytest.mark.parametrize("files, in_parent", [(1, True), (4, True), (5, False)])
+def test_a_few_small_files_need_no_worker_process(tmp_path, files, in_parent):
+    # Worker processes come with multiprocessing; a bar would bring tqdm.
+    for number in range(files):
+        (tmp_path / f"ep{number}.srt").write_text(SRT, encoding="utf-8")
+    (tmp_path / "words.json").write_text(json.dumps(WORDS), encoding="utf-8")
+    names = [f"ep{number}.srt" for number in range(files)]
+    result = run_python(f"""
+        import os, sys
+        os.chdir({str(tmp_path)!r})
+        from c_quorvant.cli import main
+        status = main(["rewrite", *{names!r}, "-o", "out", "-w", "words.json", "-q"])
+        print(status, "multiprocessing" in sys.modules, "tqdm" in sys.modules)
+    """)
+
+    assert result.stdout.split() == ["0", str(not in_parent), "False"], result.stderr
+    outputs = sorted((tmp_path / "out").iterdir())
+    assert len(outputs) == files
+    rewritten = SRT.replace("Aoi-san", "Aoi").replace("kun", "KUN")
+    assert {path.read_text(encoding="utf-8") for path in outputs} == {rewritten}
+
+
+@pytest.mark.parametrize(
+    "path",
+    [
+        "season/ep1.srt",
+        "linked/ep1.srt",
+        "link.srt",
+        "deep/linked/../ep1.srt",
+        "season/absent.srt",
+        "deep/linked/ep1.srt",
+    ],
+)
+def test_real_paths_resolve_as_the_system_does(tmp_path, monkeypatch, path):
+    from c_quorvant.cli.inputs import RealPaths
+
+    (tmp_path / "season").mkdir()
+    (tmp_path / "season" / "ep1.srt").write_text(SRT, encoding="utf-8")
+    (tmp_path / "deep").mkdir()
+    (tmp_path / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "deep" / "linked").symlink_to(tmp_path / "season")
+    (tmp_path / "link.srt").symlink_to(tmp_path / "season" / "ep1.srt")
+    monkeypatch.chdir(tmp_path)
+    real_path = RealPaths()
+
+    assert [real_path(path) for _ in range(2)] == [os.path.realpath(path)] * 2

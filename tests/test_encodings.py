@@ -1,6 +1,8 @@
 import codecs
+import functools
 import json
 import re
+import unicodedata
 
 import pytest
 from conftest import DATA_DIR, quorvant
@@ -66,19 +68,30 @@ def test_legacy_files_are_rewritten_as_their_utf8_twin(format, document, given, 
     assert texts["1"].startswith(text.replace(*rule))
 
 
-def test_an_unrepresentable_replacement_fails_naming_cue_character_and_encoding(workdir):
-    (workdir / "ep.srt").write_bytes(subrip("Você é legal.").encode("cp1252"))
-    words = WordList({"legal": "\U0001f600"})
-    with pytest.raises(UnrepresentableTextError, match=r"cue 1: .*U\+1F600.*cp1252") as raised:
-        rewrite("ep.srt", words, encoding="cp1252")
-    assert (raised.value.key, raised.value.character) == ("1", "\U0001f600")
+@pytest.mark.parametrize(
+    "encoding, text, rule",
+    [
+        ("cp1252", "Você é legal.", ("legal", "\U0001f600")),
+        # cp1250 would write "…" as 0x85, which ISO-8859-16 reads as a C1 control.
+        ("iso8859-16", "Ce faci... legal.", ("\\.\\.\\.", "…")),
+        # A C1 control a rule writes, which the page could write but a sister page reads as text.
+        ("iso8859-5", "Привет, legal.", ("legal", "\x85")),
+    ],
+)
+def test_an_unrepresentable_replacement_fails_naming_cue_character_and_encoding(workdir, encoding, text, rule):
+    (workdir / "ep.srt").write_bytes(subrip(text).encode(encoding))
+    words = WordList(dict([rule]))
+    code = f"U\\+{ord(rule[1]):04X}"
+    with pytest.raises(UnrepresentableTextError, match=f"cue 1: .*{code}.*{encoding}") as raised:
+        rewrite("ep.srt", words, encoding=encoding)
+    assert (raised.value.key, raised.value.character) == ("1", rule[1])
     assert not (workdir / "[Quorvanted] ep.srt").exists()
-    converted = rewrite("ep.srt", words, encoding="cp1252", output_encoding="utf-8")
-    assert converted.output.read_bytes().decode("utf-8") == subrip("Você é \U0001f600.")
+    converted = rewrite("ep.srt", words, encoding=encoding, output_encoding="utf-8")
+    assert converted.output.read_bytes().decode("utf-8") == subrip(re.sub(*rule, text))
 
 
-# Bytes that no code page holds as text: the detector has no answer.
-UNDECODABLE = b"1\r\n00:00:01,000 --> 00:00:02,000\r\n\x81\x8d\x8f\x90\x9d\r\n"
+# Bytes that read as text in no page clearly: a guess, and in doubt.
+UNDECODABLE = b"1\r\n00:00:01,000 --> 00:00:02,000\r\n\x81\x81\x81\x81\r\n"
 
 
 # (file, encoding reported, confidence)
@@ -88,7 +101,7 @@ FILES = [
     ("y_russian-cp1251.srt", "cp1251", 0.5),
     ("y_onegai-teacher-01-utf16le.ass", "utf-16-le", 1.0),
     ("y_danish-bom.srt", "utf-8", 1.0),
-    ("undecodable.srt", None, 0.0),
+    ("undecodable.srt", "cp932", 0.25),
 ]
 
 
@@ -141,8 +154,13 @@ def test_command_line_reports_encodings_and_warns_when_unsure(workdir, write_wor
     run = quorvant("rewrite", "legacy.srt", "undecodable.srt", "-w", words, "--json", cwd=workdir)
     files = {entry["input"]: entry for entry in json.loads(run.stdout)["files"]}
     assert (files["legacy.srt"]["encoding"], files["legacy.srt"]["confidence"]) == ("cp1252", 0.5)
-    assert files["legacy.srt"]["texts_changed"] > 0
-    assert run.stderr.count("--encoding") == 1 and "undecodable.srt" in run.stderr
+    assert files["legacy.srt"]["texts_changed"] > 0 and files["legacy.srt"]["alternatives"] == []
+    doubtful = files["undecodable.srt"]
+    assert doubtful["confidence"] < 0.5 and doubtful["alternatives"]
+    runner_up = doubtful["alternatives"][0]
+    assert run.stderr.count("--encoding") == 1
+    assert f"undecodable.srt: read as {doubtful['encoding']}; {runner_up} also fits; give --encoding" in run.stderr
+    assert rewrite("undecodable.srt", WordList({})).alternatives == tuple(doubtful["alternatives"])
 
     converted = quorvant("rewrite", "legacy.srt", "-w", words, "--output-encoding", "utf-8", cwd=workdir)
     assert converted.returncode == 0
@@ -158,6 +176,10 @@ def cues(*texts):
 
 def legacy(encoding, *texts):
     return cues(*texts).decode("utf-8").encode(encoding)
+
+
+# cp1258 holds most Vietnamese letters only as a base letter and a combining tone mark (ễ: ê, U+0303).
+VIETNAMESE = "Nguyê\u0303n đa\u0303 biê\u0301t %s â\u0301y."
 
 
 # (shape, file bytes, options, encoding and confidence reported, rule, a text of the export)
@@ -179,14 +201,14 @@ SHAPES = [
     ("cp1250", legacy("cp1250", "Dušan Žiak: „Ďakujem“…", "Stojí to 20 €, šťastný?"), {}, ("cp1250", 0.5),
      ("Žiak", "Ž."), "Dušan Ž.: „Ďakujem“…"),
     # Short files whose few letters read as letters in several sister pages: the page
-    # whose reading is one language's wins (cp1250 would make "děláš" "děláą").
-    ("iso-8859-2, short", legacy("iso8859_2", "Co tu děláš tak pozdě?", "Nic."), {}, ("iso8859-2", 0.5),
-     ("děláš", "robíš"), "Co tu robíš tak pozdě?"),
+    # whose reading is one language's wins (cp1250 would make "děláš" "děláą"), in doubt.
+    ("iso-8859-2, short", legacy("iso8859_2", "Co tu děláš tak pozdě?", "Nic."), {}, ("iso8859-2", 0.25),
+     ("tak", "tam"), "Co tu děláš tam pozdě?"),
     ("cp1254, short", legacy("cp1254", "Kim o? Kapıda.", "Bilmem.…"), {}, ("cp1254", 0.5), ("Kapıda", "Burada"),
      "Kim o? Burada."),
-    ("iso-8859-9, short", legacy("iso8859_9", "Koş!", "Her şey yolunda."), {}, ("cp1254", 0.5), ("Koş", "Dur"),
+    ("iso-8859-9, short", legacy("iso8859_9", "Koş!", "Her şey yolunda."), {}, ("cp1254", 0.25), ("Koş", "Dur"),
      "Dur!"),
-    ("koi8-u", legacy("koi8_u", "Олексію, де ти?", "Їжа готова, іди сюди."), {}, ("koi8-u", 0.5),
+    ("koi8-u", legacy("koi8_u", "Олексію, де ти?", "Їжа готова, іди сюди."), {}, ("koi8-u", 0.25),
      ("Олексію", "Петре"), "Петре, де ти?"),
     ("utf-16 without a mark", cues("Привет, как дела?").decode().encode("utf-16-le"), {}, ("utf-16-le", 0.5),
      ("как", "что"), "Привет, что дела?"),
@@ -198,6 +220,34 @@ SHAPES = [
      "Салют!"),
     ("fallback, legacy", legacy("koi8_r", "Привет!"), {"fallback_encoding": "koi8_r"}, ("koi8-r", 1.0),
      ("Привет", "Салют"), "Салют!"),
+    # Short Western files, whose few letters read as letters in the Central European page too.
+    ("cp1252, Spanish ¿ ó", legacy("cp1252", "¿Dónde estabas anoche?"), {}, ("cp1252", 0.5),
+     ("Dónde", "Adónde"), "¿Adónde estabas anoche?"),
+    ("cp1252, Icelandic", legacy("cp1252", "Hvað ertu að gera? Þetta er ótrúlegt."), {}, ("cp1252", 0.5),
+     ("gera", "segja"), "Hvað ertu að segja? Þetta er ótrúlegt."),
+    # Readings of other sister pages fit nearly as well: read right, but in doubt.
+    ("cp1252, Italian è", legacy("cp1252", "È una promessa, è vero."), {}, ("cp1252", 0.25),
+     ("una", "la"), "È la promessa, è vero."),
+    ("cp1255, niqqud", legacy("cp1255", "שָׁלוֹם, מָה שְׁלוֹמְךָ?"), {}, ("cp1255", 0.25), ("מָה", "איך"),
+     "שָׁלוֹם, איך שְׁלוֹמְךָ?"),
+    ("iso-8859-4", legacy("iso8859_4", "Ką tu darai? Mūsų namas gražus."), {}, ("iso8859-4", 0.5),
+     ("darai", "veiki"), "Ką tu veiki? Mūsų namas gražus."),
+    ("iso-8859-16", legacy("iso8859_16", "„Ce faci?” Mulțumesc, știu că vrei să pleci."), {},
+     ("iso8859-16", 0.25), ("faci", "zici"), "„Ce zici?” Mulțumesc, știu că vrei să pleci."),
+    ("cp1258, decomposed", cues(VIETNAMESE % "anh").decode().encode("cp1258"), {}, ("cp1258", 0.5), ("anh", "chị"),
+     VIETNAMESE % "chị"),
+    ("euc-kr, one cue", legacy("euc_kr", "안녕하세요"), {}, ("cp949", 0.5), ("안녕", "반갑"), "반갑하세요"),
+    ("cp949 syllables", legacy("cp949", "똠방각하, 햏자 뷁!"), {}, ("cp949", 0.5), ("햏자", "선생"),
+     "똠방각하, 선생 뷁!"),
+    # UTF-16 whose characters hold the byte 0x1B (Л is 1B 04), and CJK text with few zero bytes.
+    ("utf-16, ESC bytes", cues("Лето. Привет, Луна!").decode().encode("utf-16-le"), {}, ("utf-16-le", 0.5),
+     ("Луна", "Солнце"), "Лето. Привет, Солнце!"),
+    ("utf-16, Thai ป", cues("ปลา ปู").decode().encode("utf-16-le"), {}, ("utf-16-le", 0.5), ("ปู", "กุ้ง"), "ปลา กุ้ง"),
+    ("utf-16, Japanese", cues(*["今日は良い天気ですね。私は学校に行きます。" * 8] * 3).decode().encode("utf-16-le"), {},
+     ("utf-16-le", 0.5), ("学校", "会社"), "今日は良い天気ですね。私は会社に行きます。" * 8),
+    # A cp1251 file with UTF-8 cues joined to it: read as the page, and in doubt.
+    ("joined", legacy("cp1251", *["Привет, как дела? Всё хорошо."] * 20) + b"\r\n\r\n"
+     + cues(*["Пока, до завтра!"] * 3), {}, ("cp1251", 0.25), ("хорошо", "плохо"), "Привет, как дела? Всё плохо."),
 ]
 # fmt: on
 
@@ -223,9 +273,11 @@ def test_each_shape_is_read_right_and_reported_alike(workdir, data, options, rea
     rewritten = rewrite_bytes(data, "srt", words, **options)
     twin = export_texts(rewritten, "srt", WordList({}), **options)
     # The export file shows a byte that did not decode as U+FFFD.
+    # Canonically equivalent: a rule's "ị" is written as cp1258 holds it, i and U+0323.
     assert {
-        key: value.encode(errors="surrogateescape").decode(errors="replace") for key, value in twin.items()
-    } == exported
+        key: unicodedata.normalize("NFC", value.encode(errors="surrogateescape").decode(errors="replace"))
+        for key, value in twin.items()
+    } == {key: unicodedata.normalize("NFC", value) for key, value in exported.items()}
 
 
 @pytest.mark.parametrize("option", ["encoding", "fallback_encoding", "output_encoding"])
@@ -273,3 +325,48 @@ def test_command_line_shows_guesses_and_warns_of_stray_bytes(workdir, write_word
 def test_rarer_shapes_are_told_by_their_bytes(data, read_as):
     decoding = choose(data)
     assert (decoding.encoding, decoding.confidence) == read_as
+
+
+NFD = functools.partial(unicodedata.normalize, "NFD")
+
+
+# (encoding, first cue as stored, rule, first cue as written, mode): the second cue, "Cảm ơn." as
+# stored, is left alone and keeps its bytes.
+# fmt: off
+EQUIVALENT = [
+    # cp1258 stores ễ as ê and U+0303: the composed rule matches, and "ầ" is written as â and U+0300.
+    ("cp1258", VIETNAMESE % "anh", ("Nguyễn", "Trần"), "Trâ\u0300n đa\u0303 biê\u0301t anh â\u0301y.", True),
+    ("utf-8", NFD("Nguyễn đã biết anh ấy."), ("Nguyễn", "Trần"), NFD("Trần đã biết anh ấy."), True),
+    ("utf-8", "Nguyễn đã biết anh ấy.", (NFD("Nguyễn"), "Trần"), "Trần đã biết anh ấy.", True),
+    ("utf-8", NFD("Nguyễn đã biết anh ấy."), ("Nguyễn", "Trần"), NFD("Nguyễn đã biết anh ấy."), False),
+]
+# fmt: on
+
+
+@pytest.mark.parametrize("encoding, stored, rule, written, unicode", EQUIVALENT)
+def test_character_mode_matches_canonically_equivalent_text(workdir, encoding, stored, rule, written, unicode):
+    left_alone = "Ca\u0309m ơn." if encoding == "cp1258" else NFD("Cảm ơn.")
+    data = cues(stored, left_alone).decode().encode(encoding)
+    rewritten = rewrite_bytes(data, "srt", WordList(dict([rule])), encoding=encoding, unicode=unicode)
+    assert rewritten == cues(written, left_alone).decode().encode(encoding)
+    (workdir / "ep.srt").write_bytes(data)
+    assert preview("ep.srt", WordList(dict([rule])), unicode=unicode, encoding=encoding).rules == (
+        {rule[0]: 1} if unicode else {}
+    )
+
+
+@pytest.mark.parametrize("strays, mostly_utf8", [(1, True), (2, False)])
+def test_mostly_utf8_holds_at_two_sequences_a_stray_byte(strays, mostly_utf8):
+    # Two UTF-8 sequences for each stray byte is still UTF-8 with a few strays; one stray more is not.
+    data = b"1\r\n00:00:01,000 --> 00:00:02,000\r\nCaf\xc3\xa9 \xc3\xa9" + b" \xe9" * strays + b"\r\n"
+    decoding = choose(data)
+    assert ((decoding.encoding, decoding.confidence) == ("utf-8", 0.0)) == mostly_utf8
+
+
+def test_diff_shows_the_new_text_in_the_output_encoding(workdir, write_words):
+    (workdir / "ep.srt").write_bytes(legacy("cp1252", "Un café."))
+    words = write_words({"café": "café crème"})
+    run = quorvant(
+        "rewrite", "ep.srt", "-w", words, "--encoding", "cp1252", "--output-encoding", "utf-8", "--diff", cwd=workdir
+    )
+    assert "\n-Un café.\n" in run.stdout and "\n+Un café crème.\n" in run.stdout

@@ -108,3 +108,29 @@ def test_each_job_is_settled_once_and_a_groups_in_order(
 
     assert " ".join(seen) == finished
     assert executor.closed
+
+
+class Partial(Scripted):
+    """Settles only the first job of each batch; the others never ran."""
+
+    def settled(self):
+        batch = self.out.pop(0)
+        job = batch[0][0]
+        yield batch, [Result(job.index, output_name=f"done {job.index}")]
+
+
+@pytest.mark.parametrize(
+    "groups, files, finished",
+    [
+        ([[0], [1], [2], [3]], 3, "0 1 2 3"),
+        # A group's later jobs still wait for the earlier ones that went back.
+        ([[0, 1], [2, 3]], 2, "0 2 1 3"),
+    ],
+)
+def test_jobs_a_batch_never_ran_wait_again_and_run_once(groups, files, finished):
+    executor = Partial([], slots=1, files=files)
+    seen = []
+
+    run_jobs(jobs(*groups), executor, lambda job: job, lambda job, result: seen.append(str(job.index)))
+
+    assert " ".join(seen) == finished

@@ -141,6 +141,12 @@ def test_rules_apply_sorted_or_as_written(tmp_path, written, text, sorted_result
         WordList(written, order="file")  # type: ignore[arg-type]
 
 
+def test_sorted_is_the_utf8_byte_order_of_the_patterns():
+    # A surrogate escape stands for a raw byte, which sorts after every UTF-8 lead
+    # byte though its code point sorts before U+E000.
+    assert list(WordList({"\udcff": "a", "\ue000": "b", "z": "c"})) == ["z", "\ue000", "\udcff"]
+
+
 # (value, text, byte-wise result, character-wise result)
 @pytest.mark.parametrize(
     "value, pattern, text, bytewise, characterwise",

@@ -99,6 +99,18 @@ class _StopOnSignals:
 
 
 def main(argv: list[str] | None = None) -> int:
+    status = _main(argv)
+    pool = sys.modules.get("c_quorvant.cli.pool")
+    if pool is not None and pool.passes_left_running():
+        # A pass given up on runs on in native code: the interpreter's shutdown
+        # must not free what it still reads.
+        sys.stdout.flush()
+        sys.stderr.flush()
+        os._exit(status)
+    return status
+
+
+def _main(argv: list[str] | None) -> int:
     # File names that aren't UTF-8 reach us as surrogates; show them, don't crash.
     if isinstance(sys.stdout, io.TextIOWrapper):
         sys.stdout.reconfigure(errors="backslashreplace")

@@ -30,13 +30,13 @@ from c_quorvant.cli.in_place import (
     same_bytes,
     sha256_of,
 )
-from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, Selection, select_inputs
+from c_quorvant.cli.inputs import BACKUP_ENDING, Input, Options, RealPaths, Selection, select_inputs
 from c_quorvant.cli.matroska import remux_seconds
 from c_quorvant.cli.pool import SignalHold, run_in_workers
 from c_quorvant.cli.report import ALREADY_REWRITTEN, Outcome, Report, Style, shown
 from c_quorvant.cli.words import extension, require_valid_rules
 from c_quorvant.cli.worker import Job, Result
-from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, output_name
+from c_quorvant.formats import INPUTS_NAMED, NOT_AN_INPUT, is_matroska, output_name
 
 if TYPE_CHECKING:
     from c_quorvant.api import Order
@@ -188,6 +188,7 @@ def _run_batch(settings: Settings, locks: FolderLocks) -> int:
                 staging.finish,
                 settings.hold_signals,
                 report.progress,
+                word_list.words,
             )
     except Interrupted as interrupt:
         # A script reading the document learns what was done before the stop.
@@ -210,8 +211,9 @@ def _groups(runnable: list[Input], jobs: dict[int, Job], report: Report) -> list
     """Files that write the same output run in one group, in the order given, so the
     last one wins whatever the number of workers."""
     groups: dict[str, list[Input]] = defaultdict(list)
+    real_path = RealPaths()
     for item in runnable:
-        groups[os.path.realpath(item.output) if item.output else str(item.index)].append(item)
+        groups[real_path(item.output) if item.output else str(item.index)].append(item)
     for group in groups.values():
         if len(group) > 1:
             names = ", ".join(item.path for item in group)
@@ -220,9 +222,11 @@ def _groups(runnable: list[Input], jobs: dict[int, Job], report: Report) -> list
 
 
 class _Staging:
-    """A private folder beside each output for its pass to write in; the output is
+    """A private folder beside the outputs for their passes to write in; an output is
     moved into place here, in the parent, so once the run is stopped nothing new
-    appears, and a killed worker leaves nothing that `clear` does not remove."""
+    appears, and a killed worker leaves nothing that `clear` does not remove. The
+    subtitle files written into one folder share it while any of them is on its way
+    (--in-place and Matroska files get a folder each, for backups and mkvtoolnix)."""
 
     def __init__(
         self,
@@ -241,6 +245,9 @@ class _Staging:
         self._report = report
         self._hold_signals = hold_signals
         self._folders: dict[int, str] = {}
+        self._shared: dict[str, str] = {}  # by the folder it is in
+        self._users: dict[str, int] = {}  # by shared folder: the jobs not yet settled
+        self._real_path = RealPaths()
         self._last_written: dict[str, Input] = {}  # by the output's real path
         # Ctrl-C can land between making a folder and noting it: `clear` also removes
         # every folder of this run's prefix in the places folders were made.
@@ -266,10 +273,19 @@ class _Staging:
                 if target_folder not in self._places:
                     remove_stale(target_folder)
                 self._places.add(target_folder)
-                self._folders[job.index] = tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
+                self._folders[job.index] = self._folder_in(target_folder, item)
             except OSError as error:
                 return Result(job.index, problem=f"cannot write in {target_folder}: {error.strerror or error}")
         return replace(job, staging=self._folders[job.index])
+
+    def _folder_in(self, target_folder: str, item: Input) -> str:
+        if self._in_place or is_matroska(item.path):
+            return tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
+        folder = self._shared.get(target_folder)
+        if folder is None:
+            folder = self._shared[target_folder] = tempfile.mkdtemp(prefix=self._prefix, dir=target_folder)
+        self._users[folder] = self._users.get(folder, 0) + 1
+        return folder
 
     def finish(self, job: Job, result: Result) -> None:
         with self._hold_signals():
@@ -284,6 +300,7 @@ class _Staging:
             seconds=result.seconds,
             encoding=result.encoding,
             confidence=result.confidence,
+            alternatives=result.alternatives,
             format=result.format,
             diff=result.diff,
             rules=result.rules,
@@ -344,10 +361,11 @@ class _Staging:
         if problem:
             return Outcome(item.index, item.path, "failed", reason=problem)
         # Files with one output run one after another, so the one before is the one replaced.
-        replaced = self._last_written.get(os.path.realpath(output))
+        real = self._real_path(output)
+        replaced = self._last_written.get(real)
         if replaced is not None:
             self._report.overwritten(replaced.index, item.path)
-        self._last_written[os.path.realpath(output)] = item
+        self._last_written[real] = item
         return Outcome(item.index, item.path, result.status or "written", output, **common)
 
     def _commit_sidecars(self, item: Input, result: Result, common: dict[str, Any]) -> Outcome:
@@ -377,8 +395,18 @@ class _Staging:
 
     def _remove(self, index: int) -> None:
         folder = self._folders.pop(index, None)
-        if folder:
-            shutil.rmtree(folder, ignore_errors=True)
+        if not folder:
+            return
+        if folder in self._users:
+            # What a failed pass left under its name goes; the folder, with the last of its files.
+            with contextlib.suppress(OSError):
+                os.unlink(os.path.join(folder, os.path.basename(self._inputs[index].output)))
+            self._users[folder] -= 1
+            if self._users[folder]:
+                return
+            del self._users[folder]
+            self._shared = {place: shared for place, shared in self._shared.items() if shared != folder}
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def put_output(staged: str, output: str, source: str) -> str:
@@ -490,10 +518,11 @@ def _refusing_outputs_over_inputs(selection: Selection, options: Options) -> Sel
     if options.in_place or options.mode == "preview":
         return selection
     # Refused ones too: their file is as much the user's.
-    inputs = {os.path.realpath(item.path): item.path for item in selection.inputs if item.runnable or item.output}
+    real_path = RealPaths()
+    inputs = {real_path(item.path): item.path for item in selection.inputs if item.runnable or item.output}
     refused = []
     for item in selection.inputs:
-        overwritten = inputs.get(os.path.realpath(item.output)) if item.runnable else None
+        overwritten = inputs.get(real_path(item.output)) if item.runnable else None
         if overwritten is not None:
             problem = f"its output {item.output} is the input {overwritten}; refusing to write over it"
             item = replace(item, problem=problem)

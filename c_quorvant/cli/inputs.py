@@ -61,11 +61,34 @@ class Options:
     sidecar: bool = False  # a Matroska file's changed tracks go beside it as loose files
 
 
+class RealPaths:
+    """os.path.realpath with each folder resolved once: of a file, only its own name
+    is looked at, and followed when it is a link."""
+
+    def __init__(self) -> None:
+        self._folders: dict[str, str] = {}
+
+    def folder(self, folder: str) -> str:
+        real = self._folders.get(folder)
+        if real is None:
+            real = self._folders[folder] = os.path.realpath(folder)
+        return real
+
+    def __call__(self, path: str) -> str:
+        # abspath would take "link/.." for the folder the link is in, not its target's parent.
+        if os.pardir in path.split(os.sep):
+            return os.path.realpath(path)
+        folder, name = os.path.split(os.path.abspath(path))
+        joined = os.path.join(self.folder(folder), name)
+        return os.path.realpath(joined) if os.path.islink(joined) else joined
+
+
 def select_inputs(arguments: list[str], options: Options) -> Selection:
     inputs: list[Input] = []
     ignored: list[str] = []
     found: set[int] = set()  # indexes of the files a folder gave, not named themselves
     seen: set[tuple[str, str]] = set()
+    real_path = RealPaths()
     for path, below_root, problem, skipped in _expanded(arguments, options, ignored):
         if problem or skipped:
             inputs.append(Input(len(inputs), path, problem=problem, skipped=skipped))
@@ -75,7 +98,7 @@ def select_inputs(arguments: list[str], options: Options) -> Selection:
         folder, name = os.path.split(os.path.abspath(path))
         # Linked folders lead to one file, a linked file is a name of its own, but
         # rewritten in place it is the file it leads to.
-        identity = os.path.split(os.path.realpath(path)) if options.in_place else (os.path.realpath(folder), name)
+        identity = os.path.split(real_path(path)) if options.in_place else (real_path.folder(folder), name)
         if identity in seen:
             continue
         seen.add(identity)

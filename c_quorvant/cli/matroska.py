@@ -4,7 +4,6 @@ and one Result for the file that says what happened to each track."""
 import os
 import shutil
 import time
-from multiprocessing.connection import Connection
 from types import ModuleType
 from typing import TYPE_CHECKING, Any
 
@@ -13,6 +12,8 @@ from c_quorvant.cli.worker import Job, Result, _word_list
 from c_quorvant.formats import is_matroska, text_label
 
 if TYPE_CHECKING:
+    from multiprocessing.connection import Connection
+
     from c_quorvant.matroska import Track, TrackResult
 
 # What a Matroska outcome reports as its format: its tracks have their own.
@@ -43,7 +44,7 @@ def no_track(spec: str) -> str:
     return f"no text track matches --tracks {spec}"
 
 
-def run_job(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
+def run_job(job: Job, api: ModuleType, connection: "Connection | None" = None) -> Result:
     """The job's Result; with a `connection`, a long remux's progress goes there
     first, as ("progress", index, share done) messages."""
     from c_quorvant import matroska
@@ -85,7 +86,7 @@ def run_job(job: Job, api: ModuleType, connection: Connection | None = None) -> 
 class _Progress:
     """Sends a remux's progress once it has taken a second, a few times a second."""
 
-    def __init__(self, index: int, connection: Connection) -> None:
+    def __init__(self, index: int, connection: "Connection") -> None:
         self._index = index
         self._connection = connection
         self._started: float | None = None  # when mkvmerge first reported

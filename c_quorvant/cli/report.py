@@ -4,9 +4,7 @@ JSON document, and a summary; the exit status follows from it."""
 import json
 import sys
 from dataclasses import dataclass, field, replace
-from typing import NoReturn
-
-from tqdm import tqdm
+from typing import TYPE_CHECKING, NoReturn, TextIO
 
 from c_quorvant.cli.inputs import EARLIER_OUTPUT, OUTPUT_EXISTS
 from c_quorvant.cli.preview import change_lines, rules_line
@@ -14,6 +12,9 @@ from c_quorvant.formats import text_label
 
 # A Matroska remux's bar: the share done and the time left, as mkvmerge reports it.
 _REMUX_BAR = "{desc}: {percentage:3.0f}%|{bar}| {elapsed}<{remaining}"
+if TYPE_CHECKING:
+    from tqdm import tqdm
+
 # A bar for one to three files is noise.
 PROGRESS_MIN_FILES = 4
 ALREADY_REWRITTEN = "already rewritten: it is the rewrite of its backup NAME.orig"
@@ -35,6 +36,7 @@ class Outcome:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
+    alternatives: tuple[str, ...] = ()  # the encodings that fit nearly as well, when in doubt
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
@@ -67,7 +69,7 @@ class Report:
     _existing_outputs: int = 0  # --skip-existing: the same
     _already_rewritten: int = 0  # --in-place reruns: the same
     _unchanged: int = 0  # --in-place: files no rule changed, left as they were
-    _bar: "tqdm[NoReturn]" = field(init=False)  # tqdm is generic only in its stubs
+    _bar: "tqdm[NoReturn] | None" = field(init=False, default=None)  # tqdm is generic only in its stubs
 
     def __post_init__(self) -> None:
         show_bar = (
@@ -76,9 +78,23 @@ class Report:
             and self.style.verbosity >= 0
             and not self.style.as_json
         )
-        self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, disable=not show_bar, leave=False)
+        if show_bar:
+            # Imported only for a bar: a run without one starts that much sooner.
+            from tqdm import tqdm
+
+            self._bar = tqdm(total=self.total, unit="file", file=sys.stderr, leave=False)
         self.shows_progress = sys.stderr.isatty() and self.style.verbosity >= 0 and not self.style.as_json
         self._remuxes: dict[int, tqdm[NoReturn]] = {}  # a bar for each long Matroska remux running
+
+    def _write(self, text: str, file: TextIO, end: str = "\n") -> None:
+        """Prints `text`, a file's lines together; under bars, through them so they stay below."""
+        if self._bar is None and not self._remuxes:
+            file.write(text + end)
+        else:
+            from tqdm import tqdm
+
+            tqdm.write(text, file=file, end=end)
+        file.flush()
 
     def progress(self, index: int, share: float) -> None:
         """A long remux's share done, for the file `index`."""
@@ -86,6 +102,8 @@ class Report:
             return
         bar = self._remuxes.get(index)
         if bar is None:
+            from tqdm import tqdm
+
             # Updates come a few times a second: each is shown.
             bar = self._remuxes[index] = tqdm(
                 total=100, file=sys.stderr, leave=False, desc="remuxing", mininterval=0, bar_format=_REMUX_BAR
@@ -94,18 +112,19 @@ class Report:
 
     def warn(self, message: str) -> None:
         if self.style.verbosity >= 0:
-            tqdm.write(f"quorvant: warning: {shown(message)}", file=sys.stderr)
+            self._write(f"quorvant: warning: {shown(message)}", sys.stderr)
 
     def note(self, message: str) -> None:
         if self.style.verbosity > 0:
-            tqdm.write(f"quorvant: {shown(message)}", file=sys.stderr)
+            self._write(f"quorvant: {shown(message)}", sys.stderr)
 
     def overwritten(self, index: int, by: str) -> None:
         """The output of file `index` was replaced by that of the later file `by`."""
         self._overwritten[index] = by
 
     def add(self, outcome: Outcome) -> None:
-        self._bar.update(1)
+        if self._bar is not None:
+            self._bar.update(1)
         remux = self._remuxes.pop(outcome.index, None)
         if remux is not None:
             remux.close()
@@ -129,7 +148,8 @@ class Report:
     def finish(self, status: int | None = None) -> int:
         """Prints the summary or the document; `status` overrides the exit status
         the outcomes give (an interrupted run's)."""
-        self._bar.close()
+        if self._bar is not None:
+            self._bar.close()
         self.outcomes.sort(key=lambda outcome: outcome.index)
         if self.style.as_json:
             document = self._document()
@@ -139,11 +159,11 @@ class Report:
             print()
         elif self.style.verbosity >= 0:
             if self._earlier_outputs:
-                tqdm.write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", file=sys.stderr)
+                self._write(f"quorvant: {_earlier_outputs_line(self._earlier_outputs)}", sys.stderr)
             if self._existing_outputs:
-                tqdm.write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", file=sys.stderr)
+                self._write(f"quorvant: {_existing_outputs_line(self._existing_outputs)}", sys.stderr)
             if self._already_rewritten:
-                tqdm.write(f"quorvant: {_already_rewritten_line(self._already_rewritten)}", file=sys.stderr)
+                self._write(f"quorvant: {_already_rewritten_line(self._already_rewritten)}", sys.stderr)
             # A single preview's own last line is its summary.
             if self.style.diff:
                 print(self._summary(), file=sys.stderr)
@@ -197,9 +217,10 @@ class Report:
     def _print(self, outcome: Outcome) -> None:
         outcome = replace(outcome, path=shown(outcome.path), output=shown(outcome.output), reason=shown(outcome.reason))
         if outcome.status == "failed":
-            tqdm.write(f"quorvant: {outcome.path}: {outcome.reason}", file=sys.stderr)
+            failure = f"quorvant: {outcome.path}: {outcome.reason}"
             if self.style.debug and outcome.details:
-                tqdm.write(outcome.details.rstrip("\n"), file=sys.stderr)
+                failure += "\n" + outcome.details.rstrip("\n")
+            self._write(failure, sys.stderr)
         elif self.style.diff and outcome.diff:
             # Standard output stays a patch; -q leaves it, as it is what was asked for.
             if outcome.format == "matroska":
@@ -207,9 +228,9 @@ class Report:
                 patch = "".join(outcome.diff).replace("\0", outcome.path)
             else:
                 patch = f"--- {outcome.path}\n+++ {outcome.path}\n{''.join(outcome.diff)}"
-            tqdm.write(patch, file=sys.stdout, end="")
+            self._write(patch, sys.stdout, end="")
             if self.style.verbosity >= 0:
-                tqdm.write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", file=sys.stderr)
+                self._write(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change", sys.stderr)
         elif self.style.verbosity < 0 or self.style.diff:
             return
         elif outcome.status == "skipped" and outcome.reason == EARLIER_OUTPUT and self.style.verbosity == 0:
@@ -220,19 +241,19 @@ class Report:
         elif outcome.status == "skipped" and outcome.reason == ALREADY_REWRITTEN and self.style.verbosity == 0:
             self._already_rewritten += 1
         elif outcome.status == "skipped":
-            tqdm.write(f"quorvant: skipped {outcome.path}: {outcome.reason}", file=sys.stderr)
+            self._write(f"quorvant: skipped {outcome.path}: {outcome.reason}", sys.stderr)
         elif outcome.status == "written":
             counted = f"{outcome.changed} of {outcome.texts} texts changed, " if outcome.texts is not None else ""
             counts = f" ({counted}{outcome.format}, {_read_as(outcome)}, {outcome.seconds:.2f} s)"
             told = (counts if self.style.verbosity > 0 else _guessed(outcome)) + _tracks(outcome)
             note = f"; {shown(outcome.note)}" if outcome.note else ""
-            tqdm.write(f"{outcome.path} -> {outcome.output}{told}{note}", file=sys.stdout)
+            self._write(f"{outcome.path} -> {outcome.output}{told}{note}", sys.stdout)
         elif outcome.status == "unchanged" and self.style.mode != "preview":
             # Most of a library, on a rerun: the summary counts them.
             if self.style.verbosity > 0:
                 # A Matroska file's output is then a plain copy of it.
                 copied = f" (copied to {outcome.output})" if outcome.format == "matroska" and outcome.output else ""
-                tqdm.write(f"{outcome.path}: no rule changes it; left as it is{copied}", file=sys.stdout)
+                self._write(f"{outcome.path}: no rule changes it; left as it is{copied}", sys.stdout)
         else:
             self._print_preview(outcome)
 
@@ -240,19 +261,18 @@ class Report:
         label = text_label(outcome.format or "")
         # Several files: each change says whose it is, as grep does.
         where = f"{outcome.path}: " if self.total > 1 else ""
+        # A file's lines go out in one write: a file with thousands of changes is one call, not thousands.
+        lines: list[str] = []
         for number, (key, before, after) in enumerate(outcome.changes):
-            for line in change_lines(f"{where}{label} {key}", before, after, self.style.colour):
-                tqdm.write(line, file=sys.stdout)
+            lines += change_lines(f"{where}{label} {key}", before, after, self.style.colour)
             if self.style.verbosity > 0 and number < len(outcome.changed_by):
-                tqdm.write(rules_line(outcome.changed_by[number]), file=sys.stdout)
+                lines.append(rules_line(outcome.changed_by[number]))
         took = f" ({outcome.seconds:.2f} s)" if self.style.verbosity > 0 else ""
         ending = "" if self.total > 1 else "; nothing was written"
         read_as = f" ({outcome.format}, {_read_as(outcome)})" if self.style.verbosity > 0 else _guessed(outcome)
         read_as += _tracks(outcome)
-        tqdm.write(
-            f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}",
-            file=sys.stdout,
-        )
+        lines.append(f"{outcome.path}: {outcome.changed} of {outcome.texts} texts would change{read_as}{took}{ending}")
+        self._write("\n".join(lines), sys.stdout)
 
     def _document(self) -> dict[str, object]:
         files: list[dict[str, object]] = []
@@ -267,6 +287,7 @@ class Report:
                 "rules": dict(outcome.rules) if outcome.texts is not None else None,
                 "encoding": outcome.encoding,
                 "confidence": outcome.confidence,
+                "alternatives": list(outcome.alternatives),
                 "format": outcome.format,
                 # What undo checks before it removes or puts back the file.
                 "sha256": file_sha256(outcome.output) if outcome.status == "written" and not later else None,
@@ -331,6 +352,9 @@ def _guessed(outcome: Outcome) -> str:
 
 
 def _unsure(outcome: Outcome) -> str:
+    if outcome.encoding is not None and outcome.confidence is not None and outcome.confidence > 0:
+        runner_up = outcome.alternatives[0] if outcome.alternatives else "another encoding"
+        return f"{outcome.path}: read as {outcome.encoding}; {runner_up} also fits; give --encoding"
     if outcome.encoding is None:
         how = "no encoding decodes it, so its texts were matched byte by byte"
     else:

@@ -44,7 +44,8 @@ class Executor(Protocol):
         ...
 
     def settled(self) -> Iterator[tuple[Batch, list[Result]]]:
-        """Waits a while for batches to end, and gives each with its results. Raises
+        """Waits a while for batches to end, and gives each with its results: those
+        of its first jobs, when the rest never ran and are to wait again. Raises
         Stranded when nothing more can run."""
         ...
 
@@ -99,10 +100,11 @@ class _Loop:
             if not self._executor.running() and not self._waiting:
                 return
             for batch, results in self._executor.settled():
-                for (job, group), result in zip(batch, results, strict=True):
+                for (job, group), result in zip(batch, results[: len(batch)], strict=False):
                     self._finish(job, result)
                     if group:
                         self._waiting.appendleft(group)
+                self._put_back(batch[len(results) :])
 
     def _take(self) -> Batch:
         most = self._executor.batch_files(self._files_left)

@@ -1,18 +1,16 @@
-"""A worker process: runs one job at a time as the parent hands them over.
+"""A worker process: runs the jobs the parent hands over, one after another.
 
 The parent ends a worker by killing it (Ctrl-C, a time limit), so a worker never
 puts anything where the user will look: a pass writes into a private folder and
 the parent moves the output into place."""
 
 import contextlib
-import ctypes
 import os
 import signal
 import sys
 import time
 import traceback
 from dataclasses import dataclass, replace
-from multiprocessing.connection import Connection
 from types import ModuleType
 from typing import TYPE_CHECKING
 
@@ -21,6 +19,8 @@ from c_quorvant.cli.preview import edit_hunks
 from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
+    from multiprocessing.connection import Connection
+
     from c_quorvant.api import Order, Rule, WordList
 
 _PR_SET_PDEATHSIG = 1
@@ -49,6 +49,8 @@ class Job:
     # Beyond the run's time limit: what mkvtoolnix takes to read and write a Matroska file.
     extra_seconds: float = 0.0
     progress: bool = False  # send (index, share done) of a long remux before the result
+    # Sent without `words`: the worker has the list under `words_key` from an earlier job.
+    words_held: bool = False
 
     def time_limit(self, timeout: float | None) -> float | None:
         return None if timeout is None else timeout + self.extra_seconds
@@ -66,6 +68,7 @@ class Result:
     seconds: float = 0.0
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
+    alternatives: tuple[str, ...] = ()  # as the API's PassResult.alternatives
     format: str | None = None  # "ass", "srt" or "vtt", as read
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
@@ -77,8 +80,9 @@ class Result:
     rewrites_backup: bool | None = None  # with Job.backup: whether the input is its backup's rewrite
 
 
-def serve(connection: Connection, parent_pid: int) -> None:
-    """Takes jobs from `connection` until it closes."""
+def serve(connection: "Connection", parent_pid: int) -> None:
+    """Takes jobs from `connection` until it closes: a job, or a list of them, each
+    answered with its result as soon as it is done."""
     _leave_interrupts_to_parent(parent_pid)
     from c_quorvant import api
 
@@ -86,17 +90,21 @@ def serve(connection: Connection, parent_pid: int) -> None:
     with contextlib.suppress(EOFError, BrokenPipeError):
         connection.send(None)  # ready: the clock of the first job starts now
         while True:
-            connection.send(_timed(connection.recv(), api, connection))
+            jobs = connection.recv()
+            for job in jobs if isinstance(jobs, list) else [jobs]:
+                connection.send(timed(job, api, connection))
 
 
 def serve_socket() -> None:
     """`serve` for a child started by a cluster's worker: its socket's descriptor and
     the worker's process id come as arguments."""
+    from multiprocessing.connection import Connection
+
     descriptor, parent_pid = (int(value) for value in sys.argv[1:3])
     serve(Connection(descriptor), parent_pid)
 
 
-def _timed(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
+def timed(job: Job, api: ModuleType, connection: "Connection | None" = None) -> Result:
     started = time.monotonic()
     result = _run(job, api, connection)
     return replace(result, seconds=time.monotonic() - started)
@@ -106,6 +114,8 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
     # The parent started us with SIGINT and SIGTERM blocked; ignoring them drops any
     # that came meanwhile. The parent kills us when it is interrupted, and the
     # kernel does if the parent dies first.
+    import ctypes
+
     for number in (signal.SIGINT, signal.SIGTERM):
         signal.signal(number, signal.SIG_IGN)
     signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT, signal.SIGTERM})
@@ -114,7 +124,7 @@ def _leave_interrupts_to_parent(parent_pid: int) -> None:
         os._exit(1)
 
 
-def _run(job: Job, api: ModuleType, connection: Connection | None = None) -> Result:
+def _run(job: Job, api: ModuleType, connection: "Connection | None" = None) -> Result:
     try:
         if is_matroska(job.source):
             from c_quorvant.cli.matroska import run_job
@@ -153,6 +163,7 @@ def _preview(job: Job, api: ModuleType) -> Result:
         changes=tuple((key, before, after) for key, (_, before, after) in zip(found.keys, found.changes, strict=True)),
         encoding=found.encoding,
         confidence=found.confidence,
+        alternatives=found.alternatives,
         format=found.format,
         diff=diff,
         rules=tuple(found.rules.items()),
@@ -197,6 +208,7 @@ def _write(job: Job, api: ModuleType) -> Result:
         changed=result.changed,
         encoding=result.encoding,
         confidence=result.confidence,
+        alternatives=result.alternatives,
         format=result.format,
         rules=tuple(result.rules.items()),
     )
@@ -223,8 +235,16 @@ def _word_list(api: ModuleType, job: Job) -> "WordList":
     # outlive the run, so another run's list replaces it.
     global _compiled
     if _compiled is None or _compiled[0] != job.words_key or not job.words_key:
+        if job.words_held:
+            raise RuntimeError("the run's word list never reached this worker")
         _compiled = (job.words_key, api.WordList(job.words, order=job.words_order))
     return _compiled[1]
+
+
+def hold_word_list(key: str, words: "WordList") -> None:
+    """Lends the run's own compiled list to passes run in this process."""
+    global _compiled
+    _compiled = (key, words)
 
 
 _compiled: "tuple[str, WordList] | None" = None

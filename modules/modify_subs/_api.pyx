@@ -20,7 +20,7 @@ from libcpp.string cimport string
 from libcpp.utility cimport move
 from libcpp.vector cimport vector
 
-from c_quorvant.errors import SubtitleFileError, WordListError
+from c_quorvant.errors import SubtitleFileError, UnwritableTextError, WordListError
 
 cdef extern from "rules/replacement_rules.h":
     cdef enum class LetterCase:
@@ -87,10 +87,15 @@ cdef int _raise_failure() except *:
     if failure.kind == FailureKind.Output:
         if failure.error:
             raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
-        raise OSError(message)
+        # No errno to give, but the file is still named.
+        unnamed = OSError(message)
+        unnamed.filename = os.fsdecode(<bytes>failure.subject)
+        raise unnamed
+    if failure.kind == FailureKind.UnwritableText:
+        raise UnwritableTextError(_text(failure.subject), message)
     if failure.kind == FailureKind.Memory:
         raise MemoryError()
-    # A rewritten text its format can't write, or a text too long for a rule.
+    # A text too long for a rule.
     raise RuntimeError(message)
 
 
@@ -232,8 +237,9 @@ cdef tuple _entry(const WordListEntry& entry):
 
 
 cdef class CompiledWordList:
-    """A word list's rules, compiled natively by the first call in each mode and
-    shared by every later call, from any thread."""
+    """A word list's rules, compiled natively by the first call in each mode
+    (protect_tags and unicode, each on or off) and lent to later calls in that mode
+    from any thread; calls at the same moment each get a rewriter of their own."""
     cdef unique_ptr[CompiledRules] _rules
     cdef list _patterns  # in the order the rules apply: what a rule's index names
 

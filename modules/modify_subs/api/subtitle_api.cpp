@@ -93,7 +93,10 @@ FilePass passOn(PassKind kind, SubtitleDocument& document, const std::string& ou
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     const SubtitleFormat format = document.format;
     if (kind == PassKind::Rewrite) {
-        writeOutput(output, rewriteDocument(std::move(document), *rewriter), permissionCeiling);
+        // Streamed: the output never stands whole beside the file's text.
+        writeOutputPieces(
+            output, [&](const PieceWriter& write) { writeRewrittenDocument(std::move(document), *rewriter, write); },
+            permissionCeiling);
     } else {
         writeExport(output, permissionCeiling, document, *rewriter);
     }

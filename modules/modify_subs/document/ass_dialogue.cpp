@@ -123,7 +123,8 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
         [&](std::size_t begin, std::size_t end) {
             const std::size_t before = begin == 0 ? std::string_view::npos : script.find_last_of("\r\n", begin - 1);
             const std::size_t lineStart = before == std::string_view::npos ? 0 : before + 1;
-            spans.push_back({begin, end, std::to_string(spans.size() + 1), {}, {}, {}, lineStart, begin});
+            spans.push_back(
+                {begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0, lineStart, begin});
         },
         {}, TextField::AtTextField);
     return spans;

@@ -1,6 +1,7 @@
 #include "document/subrip_cues.h"
 
 #include <climits>
+#include <utility>
 
 #include "document/leading_int.h"
 #include "document/subrip_lines.h"
@@ -21,15 +22,15 @@ enum class LastLine { None, Separator, Timing, Text };
 
 class CueReader {
 public:
-    CueReader(std::string_view document, bool unicodeBlanks)
-        : _document(document), _lines(document), _unicodeBlanks(unicodeBlanks) {
+    CueReader(std::string_view document, bool unicodeBlanks, const std::function<void(SubRipCue&&)>& each)
+        : _document(document), _lines(document), _unicodeBlanks(unicodeBlanks), _each(each) {
         const std::size_t lastContent = document.find_last_not_of(" \t\r\n");
         _blankFrom = lastContent == std::string_view::npos ? 0 : lastContent + 1;
     }
 
-    std::vector<SubRipCue> read() && {
+    void read() && {
         while (const std::optional<SourceLine> line = _lines.next()) take(*line);
-        return std::move(_cues);
+        finishCue();
     }
 
 private:
@@ -78,15 +79,20 @@ private:
         return std::nullopt;
     }
 
+    void finishCue() {
+        if (_cue) _each(std::move(*_cue));
+    }
+
     void open(int number, const SourceLine& timing) {
-        _cues.push_back({number, timing, {}, timing.end});
+        finishCue();
+        _cue = SubRipCue{number, timing, {}, timing.end};
         _previousNumber = number;
         _last = LastLine::Timing;
     }
 
     void addText(const SourceLine& line) {
-        if (_cues.empty()) _cues.push_back({0, std::nullopt, {}, line.begin});
-        std::vector<LineRun>& runs = _cues.back().text;
+        if (!_cue) _cue = SubRipCue{0, std::nullopt, {}, line.begin};
+        std::vector<LineRun>& runs = _cue->text;
         if (!runs.empty() && _lastTextLineEnd == line.begin) {
             runs.back().end = line.contentEnd;
         } else {
@@ -100,7 +106,8 @@ private:
     LineCursor _lines;
     bool _unicodeBlanks;
     std::size_t _blankFrom = 0;  // where the blank end of the file starts
-    std::vector<SubRipCue> _cues;
+    const std::function<void(SubRipCue&&)>& _each;
+    std::optional<SubRipCue> _cue;  // the one whose lines are being read
     int _previousNumber = 0;
     LastLine _last = LastLine::None;
     std::size_t _lastTextLineEnd = 0;
@@ -108,6 +115,12 @@ private:
 
 }  // namespace
 
+void forEachSubRipCue(std::string_view document, const std::function<void(SubRipCue&&)>& each, bool unicodeBlanks) {
+    CueReader(document, unicodeBlanks, each).read();
+}
+
 std::vector<SubRipCue> readSubRipCues(std::string_view document, bool unicodeBlanks) {
-    return CueReader(document, unicodeBlanks).read();
+    std::vector<SubRipCue> cues;
+    forEachSubRipCue(document, [&](SubRipCue&& cue) { cues.push_back(std::move(cue)); }, unicodeBlanks);
+    return cues;
 }

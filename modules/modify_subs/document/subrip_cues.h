@@ -11,6 +11,7 @@
 // very end of the file after a cue's text, are text too.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -32,3 +33,8 @@ struct SubRipCue {
 
 // With `unicodeBlanks`, a cue number may stand among Unicode spaces ("2\u00a0").
 std::vector<SubRipCue> readSubRipCues(std::string_view document, bool unicodeBlanks = false);
+
+// The same cues handed to `each` one by one as each is complete, none kept: a large
+// file's reader holds one cue at a time.
+void forEachSubRipCue(std::string_view document, const std::function<void(SubRipCue&&)>& each,
+                      bool unicodeBlanks = false);

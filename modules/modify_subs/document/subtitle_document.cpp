@@ -16,9 +16,9 @@ namespace {
 // A cue's text: its lines from the first to the last, with whatever stands between them.
 TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     TextSpan span;
-    span.key = std::to_string(cue.number);
+    span.number = cue.number;
     const std::string_view timingEnd = cue.timing ? cue.timing->lineEnd(text) : std::string_view();
-    span.lineEnd = timingEnd.empty() ? firstLineEnd(text) : timingEnd;
+    span.lineEnd = lineEndOf(timingEnd.empty() ? firstLineEnd(text) : timingEnd);
     if (cue.timing) {
         span.headingBegin = cue.timing->begin;
         span.headingEnd = cue.timing->contentEnd;
@@ -26,7 +26,7 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     if (cue.text.empty()) {
         span.begin = span.end = cue.textAt;
         // A text given to a cue without one takes a line of its own.
-        (timingEnd.empty() ? span.fillBefore : span.fillAfter) = span.lineEnd;
+        (timingEnd.empty() ? span.fillBefore : span.fillAfter) = 1;
     } else {
         span.begin = cue.text.front().begin;
         span.end = cue.text.back().end;
@@ -34,13 +34,25 @@ TextSpan subRipSpan(std::string_view text, const SubRipCue& cue) {
     return span;
 }
 
+// About one cue per arrow: reserved, a large file's spans are not copied as they grow.
+std::size_t arrowCount(std::string_view text) {
+    std::size_t arrows = 0;
+    for (std::size_t at = text.find("-->"); at != std::string_view::npos; at = text.find("-->", at + 3)) ++arrows;
+    return arrows;
+}
+
 std::vector<TextSpan> findSubRipSpans(std::string_view text) {
-    const std::vector<SubRipCue> cues = readSubRipCues(text, true);
-    const bool timed = std::any_of(cues.begin(), cues.end(), [](const SubRipCue& cue) { return cue.timing; });
-    if (!cues.empty() && !timed) throw SubtitleFormatError("not a SubRip file: no timing line found");
     std::vector<TextSpan> spans;
-    spans.reserve(cues.size());
-    for (const SubRipCue& cue : cues) spans.push_back(subRipSpan(text, cue));
+    spans.reserve(arrowCount(text) + 1);
+    bool timed = false;
+    forEachSubRipCue(
+        text,
+        [&](SubRipCue&& cue) {
+            timed = timed || cue.timing;
+            spans.push_back(subRipSpan(text, cue));
+        },
+        true);
+    if (!spans.empty() && !timed) throw SubtitleFormatError("not a SubRip file: no timing line found");
     return spans;
 }
 
@@ -73,7 +85,7 @@ SubtitleFormat formatHeld(std::string_view text, SubtitleFormat named) {
 // Whether `text` is what the span holds, without making the span's text.
 bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
     std::string_view bytes = document.substr(span.begin, span.end - span.begin);
-    if (span.lineEnd.empty()) return bytes == text;
+    if (span.lineEnd == LineEnd::None) return bytes == text;
     while (!bytes.empty() && !text.empty()) {
         if (bytes.front() == '\r') {
             if (text.front() != '\n') return false;
@@ -87,15 +99,40 @@ bool spanHolds(std::string_view document, const TextSpan& span, std::string_view
     return bytes.empty() && text.empty();
 }
 
+// The document's text with its spans rewritten, handed to `write` in pieces, in order.
+template <class Write>
+void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewriter,
+                           const std::vector<std::size_t>& kept, Write write) {
+    const std::string_view text = document.text;
+    std::size_t copied = 0;
+    auto nextKept = kept.begin();
+    for (std::size_t position = 0; position < document.spans.size(); ++position) {
+        const TextSpan& span = document.spans[position];
+        if (nextKept != kept.end() && *nextKept == position) {
+            ++nextKept;
+            rewriter.countUnchanged(1);
+            continue;
+        }
+        const std::optional<std::string> written =
+            writtenChange(document, span, rewriter.apply(spanText(text, span), tagSyntaxOf(document.format)));
+        if (!written) continue;
+        // Unchanged spans are copied with what surrounds them, their own line ends included.
+        write(text.substr(copied, span.begin - copied));
+        write(std::string_view(*written));
+        copied = span.end;
+    }
+    write(text.substr(copied));
+}
+
 }  // namespace
 
 std::vector<std::string> exportKeys(const std::vector<TextSpan>& spans) {
     std::vector<std::string> keys;
     keys.reserve(spans.size());
-    std::unordered_map<std::string_view, int> seen;
+    std::unordered_map<std::int64_t, int> seen;
     for (const TextSpan& span : spans) {
-        const int times = ++seen[span.key];
-        keys.push_back(times == 1 ? span.key : span.key + "#" + std::to_string(times));
+        const int times = ++seen[span.number];
+        keys.push_back(times == 1 ? span.key() : span.key() + "#" + std::to_string(times));
     }
     return keys;
 }
@@ -117,8 +154,8 @@ std::optional<std::string> writtenChange(const SubtitleDocument& document, const
     std::string written = writtenSpan(document.format, document.text, span, after);
     if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
         throw UnwritableTextError(
-            span.key, "the rewritten text " + span.key +
-                          " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+            span.key(), "the rewritten text " + span.key() +
+                            " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
     }
     return written;
 }
@@ -131,32 +168,25 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter,
         return document.utf16 ? *encodeUtf16(text, *document.utf16) : std::move(document.text);
     }
     std::string rewritten;
-    std::size_t copied = 0;
-    bool changed = false;
-    auto nextKept = kept.begin();
-    for (std::size_t position = 0; position < document.spans.size(); ++position) {
-        const TextSpan& span = document.spans[position];
-        if (nextKept != kept.end() && *nextKept == position) {
-            ++nextKept;
-            rewriter.countUnchanged(1);
-            continue;
-        }
-        const std::optional<std::string> written =
-            writtenChange(document, span, rewriter.apply(spanText(text, span), tagSyntaxOf(document.format)));
-        if (!written) continue;
-        // Unchanged spans are copied with what surrounds them, their own line ends included.
-        if (!std::exchange(changed, true)) rewritten.reserve(text.size() + text.size() / 8);
-        rewritten.append(text.substr(copied, span.begin - copied));
-        rewritten.append(*written);
-        copied = span.end;
-    }
-    if (!changed)
-        rewritten = text;
-    else
-        rewritten.append(text.substr(copied));
+    rewritten.reserve(text.size());
+    forEachRewrittenPiece(document, rewriter, kept, [&](std::string_view piece) { rewritten.append(piece); });
     if (!document.utf16) return rewritten;
     // Every piece was checked: the whole encodes.
     return encodeUtf16(rewritten, *document.utf16).value();
+}
+
+void writeRewrittenDocument(SubtitleDocument&& document, TextRewriter& rewriter,
+                            const std::function<void(std::string_view)>& write) {
+    if (document.utf16) {
+        write(rewriteDocument(std::move(document), rewriter));
+        return;
+    }
+    if (!rewriter.hasRules()) {
+        rewriter.countUnchanged(static_cast<int>(document.spans.size()));
+        write(document.text);
+        return;
+    }
+    forEachRewrittenPiece(document, rewriter, {}, write);
 }
 
 std::vector<std::pair<std::string, std::string>> rewrittenTexts(const SubtitleDocument& document,

@@ -4,6 +4,7 @@
 // rules rewrite the spans; every other byte is written back as it was read, in
 // the file's own encoding.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,12 @@ std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter,
 // UnwritableTextError when the file's encoding can't hold them.
 std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
                                          const std::string& after);
+
+// The same bytes handed to `write` piece by piece, in file order: a pass streams them
+// into its output file instead of holding a second copy of a large file. A failure
+// throws as rewriteDocument's does, after some pieces were written.
+void writeRewrittenDocument(SubtitleDocument&& document, TextRewriter& rewriter,
+                            const std::function<void(std::string_view)>& write);
 
 // The spans' export keys: a key that repeats (a SubRip cue number given twice)
 // is "N#2", "N#3", ... after its first, so that no text is lost.

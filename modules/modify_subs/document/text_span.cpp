@@ -1,8 +1,29 @@
 #include "document/text_span.h"
 
+LineEnd lineEndOf(std::string_view bytes) {
+    if (bytes == "\n") return LineEnd::Lf;
+    if (bytes == "\r\n") return LineEnd::CrLf;
+    if (bytes == "\r") return LineEnd::Cr;
+    return LineEnd::None;
+}
+
+std::string_view lineEndBytes(LineEnd end) {
+    switch (end) {
+        case LineEnd::Lf:
+            return "\n";
+        case LineEnd::Cr:
+            return "\r";
+        case LineEnd::CrLf:
+            return "\r\n";
+        case LineEnd::None:
+            break;
+    }
+    return {};
+}
+
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
-    if (span.lineEnd.empty() || bytes.find('\r') == std::string_view::npos) return bytes;
+    if (span.lineEnd == LineEnd::None || bytes.find('\r') == std::string_view::npos) return bytes;
     return std::nullopt;
 }
 

@@ -4,26 +4,37 @@
 // the rules rewrite spans, and every byte outside them is copied as it is.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+// The line ends a document's lines may have.
+enum class LineEnd : std::uint8_t { None, Lf, Cr, CrLf };
+
+// "\n", "\r" or "\r\n" as a LineEnd; anything else is None.
+LineEnd lineEndOf(std::string_view bytes);
+std::string_view lineEndBytes(LineEnd end);
+
+// A large file holds a span per cue, so a span stays small: no string of its own.
 struct TextSpan {
     std::size_t begin = 0;  // the byte range in the document's text
     std::size_t end = 0;
-    std::string key;  // what an export files the text under: an event position or a cue number
-    // Empty: the span's bytes are its text as they stand (ASS). Otherwise its line
+    std::int64_t number = 0;  // what an export files the text under: an event position or a cue number
+    // None: the span's bytes are its text as they stand (ASS). Otherwise its line
     // ends ("\r\n", "\r", "\n") read as "\n", and this is the file's line end, which
     // a rewritten text's lines take beyond the span's own.
-    std::string lineEnd;
-    // Written around a text given to a span that was empty, so that the text gets
-    // lines of its own (a cue without text lines that a rule fills).
-    std::string fillBefore;
-    std::string fillAfter;
+    LineEnd lineEnd = LineEnd::None;
+    // How many line ends are written around a text given to a span that was empty,
+    // so that the text gets lines of its own (a cue without text lines that a rule fills).
+    std::uint8_t fillBefore = 0;
+    std::uint8_t fillAfter = 0;
     // The bytes that time the text: a cue's timing line, an event's fields before
     // its text. Empty for a cue without a timing line.
     std::size_t headingBegin = 0;
     std::size_t headingEnd = 0;
+
+    std::string key() const { return std::to_string(number); }
 };
 
 // The text the rules see: the span's bytes, line ends read as "\n" when it has lines.

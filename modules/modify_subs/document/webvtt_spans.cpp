@@ -148,15 +148,19 @@ private:
         if (!_cue) return;
         const SourceLine& timing = _cue->timing;
         const std::string_view timingEnd = timing.lineEnd(_document);
-        const std::string fileEnd(timingEnd.empty() ? firstLineEnd(_document) : timingEnd);
-        TextSpan span{timing.end, _cue->payloadEnd, std::to_string(_spans.size() + 1), fileEnd, "", ""};
+        TextSpan span{timing.end,
+                      _cue->payloadEnd,
+                      static_cast<std::int64_t>(_spans.size() + 1),
+                      lineEndOf(timingEnd.empty() ? firstLineEnd(_document) : timingEnd),
+                      0,
+                      0};
         span.headingBegin = timing.begin;
         span.headingEnd = timing.contentEnd;
         if (span.begin == span.end) {
             // A text given to the empty payload gets lines of its own, and a blank
             // line before a cue that follows at once.
-            if (timingEnd.empty()) span.fillBefore = fileEnd;
-            if (next) span.fillAfter = next->content(_document).empty() ? fileEnd : fileEnd + fileEnd;
+            if (timingEnd.empty()) span.fillBefore = 1;
+            if (next) span.fillAfter = next->content(_document).empty() ? 1 : 2;
         }
         _spans.push_back(std::move(span));
         _cue.reset();

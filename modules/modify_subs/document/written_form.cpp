@@ -125,12 +125,19 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
                                                 lines, [&] { return nextNonBlankLine(document, span); },
                                                 [&] { return startsParagraph(document, span.begin); })) {
         throw UnwritableTextError(
-            span.key, "the rewritten text of cue " + span.key +
-                          " holds a line that SubRip readers would take for the start of a cue; nothing was "
-                          "written");
+            span.key(), "the rewritten text of cue " + span.key() +
+                            " holds a line that SubRip readers would take for the start of a cue; nothing was "
+                            "written");
     }
     const std::string_view original = document.substr(span.begin, span.end - span.begin);
-    std::string bytes = joinedLines(lines, original, span.lineEnd);
-    if (span.begin == span.end && !bytes.empty()) bytes = span.fillBefore + bytes + span.fillAfter;
+    const std::string_view lineEnd = lineEndBytes(span.lineEnd);
+    std::string bytes = joinedLines(lines, original, lineEnd);
+    if (span.begin == span.end && !bytes.empty()) {
+        std::string filled;
+        for (int i = 0; i < span.fillBefore; ++i) filled += lineEnd;
+        filled += bytes;
+        for (int i = 0; i < span.fillAfter; ++i) filled += lineEnd;
+        return filled;
+    }
     return bytes;
 }

@@ -10,6 +10,12 @@ void writeOutput(const std::string& output, const std::string& content, unsigned
     if (!written) throw OutputFileError(output, written);
 }
 
+void writeOutputPieces(const std::string& output, const std::function<void(const PieceWriter&)>& produce,
+                       unsigned permissionCeiling) {
+    const WriteResult written = writeFilePieces(output, produce, permissionCeiling);
+    if (!written) throw OutputFileError(output, written);
+}
+
 void writeOutputDocument(const std::string& output, Json::Value document) {
     const WriteResult written = writeExportDocument(output, std::move(document));
     if (!written) throw OutputFileError(output, written);

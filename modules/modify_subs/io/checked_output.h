@@ -9,10 +9,15 @@
 #include <json/value.h>
 
 #include "io/json_text.h"
+#include "io/output.h"
 
 // Writes `content` to `output` or throws OutputFileError. The permission ceiling is
 // writeWholeFile's.
 void writeOutput(const std::string& output, const std::string& content, unsigned permissionCeiling = 0777);
+
+// Writes what `produce` hands its writer (see writeFilePieces) or throws OutputFileError.
+void writeOutputPieces(const std::string& output, const std::function<void(const PieceWriter&)>& produce,
+                       unsigned permissionCeiling = 0777);
 
 // Writes the export document to `output` or throws OutputFileError.
 void writeOutputDocument(const std::string& output, Json::Value document);

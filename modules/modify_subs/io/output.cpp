@@ -13,7 +13,6 @@
 #include <optional>
 #include <ostream>
 #include <random>
-#include <sstream>
 #include <streambuf>
 #include <system_error>
 #include <utility>
@@ -50,17 +49,6 @@ void writeDocument(Json::Value& document, std::ostream& stream) {
     repairTexts(document);
     writeJsonText(document, stream);
 }
-
-}  // namespace
-
-std::string exportDocumentText(Json::Value document) {
-    std::ostringstream text;
-    writeDocument(document, text);
-    // Moved out, not copied: for a large file the text is as big as the document.
-    return std::move(text).str();
-}
-
-namespace {
 
 // The permission bits of the regular file at `path`, if there is one. The special
 // bits are not carried over to the file that replaces it.
@@ -155,6 +143,14 @@ protected:
         return traits_type::not_eof(c);
     }
 
+    // A piece larger than the buffer goes straight to the file.
+    std::streamsize xsputn(const char* data, std::streamsize count) override {
+        if (count < static_cast<std::streamsize>(_chunk.size())) return std::streambuf::xsputn(data, count);
+        if (sync() != 0) return 0;
+        _error = _file.writeAll(std::string_view(data, static_cast<std::size_t>(count)));
+        return _error == 0 ? count : 0;
+    }
+
     int sync() override {
         if (_error == 0) _error = _file.writeAll(std::string_view(pbase(), static_cast<std::size_t>(pptr() - pbase())));
         setp(_chunk.data(), _chunk.data() + _chunk.size());
@@ -197,6 +193,16 @@ std::string WriteResult::failureLine(std::string cannotOpen) const {
 
 WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling) {
     return replaceFile(path, permissionCeiling, [&](const TemporaryFile& file) { return file.writeAll(content); });
+}
+
+WriteResult writeFilePieces(const std::string& path, const std::function<void(const PieceWriter&)>& produce,
+                            unsigned permissionCeiling) {
+    return replaceFile(path, permissionCeiling, [&](const TemporaryFile& file) {
+        TemporaryFileBuffer buffer(file);
+        produce(
+            [&](std::string_view piece) { buffer.sputn(piece.data(), static_cast<std::streamsize>(piece.size())); });
+        return buffer.finish();
+    });
 }
 
 WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling) {

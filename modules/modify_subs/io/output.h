@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -14,11 +15,6 @@
 // '.' replaced by `ending`. The prefix lands on the first path component, so
 // "dir/x.ass" names a file inside a directory called "[Quorvanted] dir".
 std::string outputName(const std::string& subfile, const std::string& ending);
-
-// The export document as the export passes store it: jsoncpp's stream writer with
-// a two-blank indentation and every other setting at its default. Taken by value:
-// callers move their document in, as it is the largest thing a pass holds.
-std::string exportDocumentText(Json::Value document);
 
 // How a whole-file write ended. A file that could not be created or put in place
 // and one whose writing failed part-way (a full disk) are reported differently.
@@ -53,7 +49,17 @@ private:
 // `permissionCeiling` (an input's bits, so a private file gives a private copy).
 WriteResult writeWholeFile(const std::string& path, std::string_view content, unsigned permissionCeiling = 0777);
 
-// The export document (see exportDocumentText) written as writeWholeFile writes,
+// Takes the pieces of a file's content, in order.
+using PieceWriter = std::function<void(std::string_view)>;
+
+// What `produce` hands its PieceWriter, written as writeWholeFile writes `content`,
+// without the whole ever held in memory. When `produce` throws, nothing is left
+// behind and the exception goes on.
+WriteResult writeFilePieces(const std::string& path, const std::function<void(const PieceWriter&)>& produce,
+                            unsigned permissionCeiling = 0777);
+
+// The export document as the export passes store it (jsoncpp's stream writer with a
+// two-blank indentation and every other setting at its default), written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.
 WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling = 0777);
 

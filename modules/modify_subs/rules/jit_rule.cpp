@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMost = 8 << 20;
 constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
+// Longer texts run on the JIT whatever the rule's count (countText).
+constexpr std::size_t kLongText = 4096;
 
 // Case folding as std::regex in the classic locale: ASCII only, without UTF. As in
 // libstdc++ (not ECMAScript), a back-reference to a group that took no part fails.
@@ -69,8 +71,15 @@ struct JitRule::Compiled {
     bool characters = false;
 
     // Without the JIT (an unsupported platform) the interpreter still gives the results.
-    void countText() {
-        if (textsBeforeJit >= 0 && textsBeforeJit-- == 0) pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+    // A long text goes to the JIT at once: PCRE2 10.42's interpreter looks for a
+    // caseless pattern's last letter in both cases to the text's end at each search,
+    // so dense matches on one long line took time in the square of its length.
+    void countText(std::size_t length) {
+        if (textsBeforeJit < 0) return;
+        if (textsBeforeJit-- == 0 || length > kLongText) {
+            pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+            textsBeforeJit = -1;
+        }
     }
 
     // Where the match was, with groups shifted by `base`; false when there is none.
@@ -144,7 +153,7 @@ std::string_view JitRule::Compiled::group(std::string_view text, int number) con
 // there is none, the search goes on one byte further, or one character on a wide
 // string.
 std::optional<std::string> JitRule::replace(const std::string& text, const JitMatchContext& context) {
-    _compiled->countText();
+    _compiled->countText(text.size());
     const Compiled& rule = *_compiled;
     const std::string_view whole(text);
     if (!rule.search(whole, 0, 0, 0, context)) return std::nullopt;

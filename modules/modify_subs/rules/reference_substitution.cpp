@@ -1,14 +1,21 @@
 #include "rules/reference_substitution.h"
 
+#include <utility>
+
 #include "rules/rule_regex.h"
 #include "stack/recursion_budget.h"
 
-std::string referenceSubstitution(const ReplacementRules& words, const std::string& text) {
+std::string referenceSubstitution(const ReplacementRules& words, const std::string& text,
+                                  std::vector<std::size_t>* changedBy) {
     std::string modifiedText = text;
+    std::size_t index = 0;
     for (const auto& [pattern, replacement] : words) {
         const RuleRegex rule = compileRulePattern(pattern);
         checkRecursionBudget(pattern, rule.stackDemand, modifiedText.size());
-        modifiedText = std::regex_replace(modifiedText, rule.regex, replacement.c_str());
+        std::string rewritten = std::regex_replace(modifiedText, rule.regex, replacement.c_str());
+        if (changedBy && rewritten != modifiedText) changedBy->push_back(index);
+        modifiedText = std::move(rewritten);
+        ++index;
     }
     return modifiedText;
 }

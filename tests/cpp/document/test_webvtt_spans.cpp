@@ -16,7 +16,7 @@ using KeyedTexts = std::vector<std::pair<std::string, std::string>>;
 
 KeyedTexts keyedTexts(const std::string& document) {
     KeyedTexts texts;
-    for (const TextSpan& span : findWebVttSpans(document)) texts.emplace_back(span.key, spanText(document, span));
+    for (const TextSpan& span : findWebVttSpans(document)) texts.emplace_back(span.key(), spanText(document, span));
     return texts;
 }
 

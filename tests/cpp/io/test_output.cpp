@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "core_helpers.h"
 #include "io/output.h"
 #include "test_support.h"
 
@@ -41,19 +44,19 @@ INSTANTIATE_TEST_SUITE_P(Names, OutputName,
 TEST(ExportDocument, OrdersMembersBytewiseWithTwoBlankIndentation) {
     Json::Value document;
     for (int key = 1; key <= 12; ++key) document[std::to_string(key)] = "t" + std::to_string(key);
-    const std::string text = exportDocumentText(document);
+    const std::string text = core_helpers::exportDocumentText(document);
     EXPECT_EQ(text.substr(0, 27), "{\n  \"1\" : \"t1\",\n  \"10\" : \"t");
     EXPECT_LT(text.find("\"12\""), text.find("\"2\""));
     EXPECT_LT(text.find("\"2\""), text.find("\"9\""));
 }
 
-TEST(ExportDocument, NothingStoredIsNull) { EXPECT_EQ(exportDocumentText(Json::Value()), "null"); }
+TEST(ExportDocument, NothingStoredIsNull) { EXPECT_EQ(core_helpers::exportDocumentText(Json::Value()), "null"); }
 
 TEST(ExportDocument, EscapesQuotesBackslashesAndControlCharacters) {
     Json::Value document;
     document["1"] = "say \"hi\"\\N{\\i1}\r";
     Json::Value parsed;
-    std::istringstream(exportDocumentText(document)) >> parsed;
+    std::istringstream(core_helpers::exportDocumentText(document)) >> parsed;
     EXPECT_EQ(parsed["1"].asString(), "say \"hi\"\\N{\\i1}\r");
 }
 
@@ -118,6 +121,34 @@ TEST(WriteWholeFile, AReplacedFileKeepsItsPermissionBitsWithinTheCeiling) {
         EXPECT_EQ(readFile(target), "new");
     }
     umask(umaskWas);
+}
+
+// Pieces of every size around the 64 KiB buffer land in order; a producer that
+// throws part-way leaves the old file as it was and no temporary beside it.
+TEST(WriteFilePieces, WritesThePiecesInOrderOrNothing) {
+    const std::string big(200000, 'b');
+    const std::vector<std::string> pieces = {"head ", std::string(65535, 'a'), "", big, "x", std::string(65536, 'c')};
+    std::string whole;
+    for (const std::string& piece : pieces) whole += piece;
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        TempDir dir;
+        const std::string target = dir.file("out.srt");
+        writeFile(target, "old");
+        auto produce = [&](const PieceWriter& write) {
+            for (const std::string& piece : pieces) {
+                write(piece);
+                if (fails && piece == big) throw std::runtime_error("a rule failed");
+            }
+        };
+        if (fails) {
+            EXPECT_THROW(writeFilePieces(target, produce), std::runtime_error);
+        } else {
+            EXPECT_TRUE(writeFilePieces(target, produce));
+        }
+        EXPECT_EQ(readFile(target), fails ? "old" : whole);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
 }
 
 }  // namespace
