@@ -15,7 +15,7 @@ DOCUMENTS = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
 OTHER_PROGRAMS = re.compile(r"bench/|gtest|mypy|pytest|pip ")
 # The benchmarks' own options, mkvmerge's, and the refused abbreviation the documents give as an example.
 NOT_OPTIONS = {
-    *("--repeats", "--rounds", "--passes", "--corpus"),
+    *("--repeats", "--rounds", "--passes", "--corpus", "--first-call", "--half"),
     *("--gui-mode", "--track-order", "--language", "--forced-display-flag"),
     "--prot",
 }
