@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium patch
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -75,6 +75,7 @@ bench: bench-baseline
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
 	$(PY) bench/matching.py
 	$(PY) bench/characters.py
+	$(PY) bench/diff.py
 	$(PY) bench/batch.py
 
 # Plants each of a fixed list of faults alone and runs the tests that should catch it;

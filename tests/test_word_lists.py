@@ -82,10 +82,11 @@ def test_the_module_keeps_refusing_rule_options(tmp_path):
         overwrite_subs(str(tmp_path / "ep.srt"), str(tmp_path / "words.json"))
 
 
-SHADOWED = (
-    'pattern "onii-san" is shadowed by the earlier rule "(\\\\w+)-san", which rewrites every place this one '
-    "could match before it runs; write it before that rule, in the order written"
-)
+def shadowed(earlier, column, remedy=", in the order written"):
+    return (
+        f'pattern "onii-san" (line 1, column {column}) is shadowed by the earlier rule "{earlier}", which rewrites '
+        f"every place this one could match before it runs; write it before that rule{remedy}"
+    )
 
 
 # Each list as written in its file, with what each order makes of a text.
@@ -98,7 +99,7 @@ SHADOWED = (
             "“Onii-san?” Tanaka-san!",
             "“Onii?” Tanaka!",
             "“big brother?” Tanaka!",
-            ([SHADOWED], []),
+            ([shadowed("(\\\\w+)-san", 2)], []),
         ),
         # The benchmark's list writes the general rule first: shadowed in both orders.
         (
@@ -107,8 +108,8 @@ SHADOWED = (
             "“Onii?”",
             "“Onii?”",
             (
-                [SHADOWED.replace('"(\\\\w+)-san"', '"-san"')],
-                [SHADOWED.replace('"(\\\\w+)-san"', '"-san"').replace(", in the order written", "")],
+                [shadowed("-san", 14)],
+                [shadowed("-san", 14, remedy="")],
             ),
         ),
         # One rule's output is the next one's input.

@@ -130,6 +130,9 @@ cdef extern from "api/subtitle_api.h":
         string before
         string after
         vector[size_t] rules
+        size_t begin
+        size_t end
+        string written
     cdef cppclass PreviewResult:
         RewriteCount count
         vector[TextChange] changes
@@ -189,7 +192,7 @@ cdef extern from "api/subtitle_api.h":
     ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
                               RewriteMode mode) except +_raise_failure nogil
     PreviewResult previewBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
-                               RewriteMode mode) except +_raise_failure nogil
+                               RewriteMode mode, bint edits) except +_raise_failure nogil
     vector[string] applyRules(vector[string] texts, CompiledRules& rules, RewriteMode mode,
                               TagSyntax tags) except +_raise_failure nogil
     TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
@@ -425,6 +428,20 @@ cdef tuple _changes(PreviewResult& result, CompiledWordList words):
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
+    cdef PreviewResult result = _previewed(data, format, words, protect_tags, unicode, path, False)
+    return _changes(result, words)
+
+
+def preview_edits(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
+    cdef PreviewResult result = _previewed(data, format, words, protect_tags, unicode, path, True)
+    # The bytes each change replaces in the text read, and what the copy writes there.
+    replaced = [(change.begin, change.end, <bytes>change.written) for change in result.changes
+                if change.begin != change.end or not change.written.empty()]
+    return _changes(result, words) + (replaced,)
+
+
+cdef PreviewResult _previewed(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path,
+                              bint edits):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
@@ -433,8 +450,8 @@ def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     cdef PreviewResult result
     with _as_given(path):
         with nogil:
-            result = previewBytes(move(source), kind, name, rules[0], mode)
-    return _changes(result, words)
+            result = previewBytes(move(source), kind, name, rules[0], mode, edits)
+    return result
 
 
 def byte_census(const unsigned char[::1] data):

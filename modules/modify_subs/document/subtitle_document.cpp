@@ -131,22 +131,17 @@ void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewri
             continue;
         }
         const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
-        if (spanHolds(text, span, after)) continue;
-        if (document.format == SubtitleFormat::WebVtt && !rewriter.protectsTags()) {
+        if (document.format == SubtitleFormat::WebVtt && !rewriter.protectsTags() && !spanHolds(text, span, after)) {
             requireWholeReferences(spanText(text, span), after, span.key());
         }
-        std::string written = writtenSpan(document.format, text, span, after);
-        if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
-            throw UnwritableTextError(
-                span.key(), "the rewritten text " + span.key() +
-                                " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
-        }
+        const std::optional<std::string> written = writtenChange(document, span, after);
+        if (!written) continue;
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         write(text.substr(copied, span.begin - copied));
-        write(std::string_view(written));
+        write(std::string_view(*written));
         copied = span.end;
         // An emptied cue's last line end would leave a second blank line after its timing line.
-        if (written.empty() && span.end > span.begin && document.format == SubtitleFormat::SubRip) {
+        if (written->empty() && span.end > span.begin && document.format == SubtitleFormat::SubRip) {
             copied = pastLineEnd(text, span.end);
         }
     }
@@ -175,6 +170,18 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
     document.format = formatHeld(document.text, format);
     document.spans = findSpans(document.text, document.format);
     return document;
+}
+
+std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
+                                         const std::string& after) {
+    if (spanHolds(document.text, span, after)) return std::nullopt;
+    std::string written = writtenSpan(document.format, document.text, span, after);
+    if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
+        throw UnwritableTextError(
+            span.key(), "the rewritten text " + span.key() +
+                            " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+    }
+    return written;
 }
 
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter, const std::vector<std::size_t>& kept) {
