@@ -262,12 +262,12 @@ FAULTS = [
         ("tests/test_encodings.py",),
     ),
     Fault(
-        "c_quorvant/cli/worker.py",
-        'after.decode(job.output_encoding or read_as, "backslashreplace")',
-        'after.decode(read_as, "backslashreplace")',
-        "--diff decodes the new text with the input's codec",
+        "c_quorvant/cli/preview.py",
+        'body += _marked(" ", kept) + _marked("-", removed) + _marked("+", added)',
+        'body += _marked(" ", kept) + _marked("+", removed) + _marked("-", added)',
+        "--diff shows the change the wrong way round",
         "",
-        ("tests/test_encodings.py",),
+        ("tests/test_encodings.py", "tests/test_cli.py"),
     ),
     Fault(
         "c_quorvant/cli/cluster.py",
