@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libexpat1-dev libgtest-dev mkvtoolnix chromium
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libexpat1-dev libgtest-dev mkvtoolnix chromium patch
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -14,7 +14,7 @@ BENCH_PLAIN_BUILD := build/bench-plain
 # pip builds out of tree by default; this checkout keeps a cached build to stay quick.
 PIP_BUILD := build/{wheel_tag}
 
-.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench bench-baseline demo clean
+.PHONY: setup test test-cpp test-asan test-py lint lint-format format bench bench-baseline demo mutants clean
 
 setup: $(VENV)/.installed
 
@@ -75,7 +75,13 @@ bench: bench-baseline
 	$(PY) bench/run.py --plain-extension $$(ls $(BENCH_PLAIN_BUILD)/modify_subs*.so)
 	$(PY) bench/matching.py
 	$(PY) bench/characters.py
+	$(PY) bench/diff.py
 	$(PY) bench/batch.py
+
+# Plants each of a fixed list of faults alone and runs the tests that should catch it;
+# slow (a rebuild per fault), so not part of CI.
+mutants: setup
+	$(PY) tools/mutants.py
 
 # The main job on the bundled samples, in a scratch directory so examples/ stays clean.
 demo: setup

@@ -22,6 +22,7 @@ __all__ = [
     "RuleCheck",
     "SubtitleFileError",
     "UnrepresentableTextError",
+    "UnwritableTextError",
     "WordList",
     "WordListError",
     "default_output",
@@ -46,7 +47,7 @@ if TYPE_CHECKING:
         rewrite,
         rewrite_bytes,
     )
-    from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
+    from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, UnwritableTextError, WordListError
 
 
 def __getattr__(name: str) -> object:

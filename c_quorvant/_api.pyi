@@ -79,6 +79,25 @@ def preview_bytes(
     that changed each, the texts changed by each rule's pattern and each change's
     export key."""
 
+def preview_edits(
+    data: bytes,
+    format: str,
+    words: CompiledWordList,
+    protect_tags: bool,
+    unicode: bool,
+    path: str | bytes | None = None,
+) -> tuple[
+    int,
+    list[tuple[int, str, str]],
+    str,
+    list[tuple[str, ...]],
+    dict[str, int],
+    list[str],
+    list[tuple[int, int, bytes]],
+]:
+    """preview_bytes's, and the (begin, end, written) bytes each change replaces in
+    `data`; refuses what the rewrite refuses."""
+
 def document_texts(data: bytes, format: str, path: str | bytes | None = None) -> list[tuple[str, str, str]]:
     """(export key, text, the bytes that time it) of each text, in file order."""
 

@@ -76,8 +76,10 @@ class Rule:
 @dataclass(frozen=True)
 class RuleCheck:
     """A rule's verdict in one mode: the regex engine's message for a pattern it
-    refuses (`problem`, "" when it compiles), `warnings` about places that work on
-    single bytes of a character (byte-wise only), and `shadowed_by`, an earlier rule
+    refuses (`problem`, "" when it compiles; a construct of another regex dialect
+    adds what patterns are), `warnings` about mistakes (an empty match anywhere, a
+    group the pattern lacks, Python's "\\1") and places that work on single bytes of
+    a character (byte-wise only), and `shadowed_by`, an earlier rule
     that rewrites every place this one could match before it runs."""
 
     rule: Rule
@@ -101,9 +103,11 @@ class WordList(Mapping[str, str]):
     One that compiles only character-wise (unicode=True) is kept, and raises when
     applied byte-wise.
 
-    The rules are compiled natively, once per mode, by the first call that uses
-    them, and shared by every later call from any thread. A pickled WordList is its
-    rules, compiled anew where it is loaded."""
+    The rules are compiled natively by the first call in each mode (protect_tags
+    and unicode, each on or off); a call gives its compiled rules back when done,
+    and a later call in that mode, from any thread, takes them instead of
+    compiling again (calls at the same moment each compile their own). A pickled
+    WordList is its rules, compiled anew where it is loaded."""
 
     def __init__(
         self,
@@ -183,18 +187,22 @@ class WordList(Mapping[str, str]):
     def problems(self, *, unicode: bool = False) -> list[str]:
         """One sentence for each pattern the mode's engine refuses, naming the rule's list."""
         return [
-            f"{_named(check.rule)}invalid pattern {_shown(check.rule.pattern)}: {' '.join(check.problem.split())}"
+            f"{_named(check.rule)}invalid pattern {_shown(check.rule.pattern)}{_position(check.rule)}: "
+            f"{' '.join(check.problem.split())}"
             for check in self.check(unicode=unicode)
             if check.problem
         ]
 
     def warnings(self, *, unicode: bool = False) -> list[str]:
-        """Sentences about rules that won't do what they seem to: a pattern given
-        twice (in a list, or in two lists merged), a rule that an earlier one
-        shadows, and (byte-wise) a pattern that works on single bytes of a character."""
+        """Sentences about rules that won't do what they seem to, each naming the
+        rule and where it was written, with the fix: a pattern given twice (in a
+        list, or in two lists merged), a rule that an earlier one shadows, a pattern
+        that matches an empty text anywhere, a replacement that names a group the
+        pattern lacks or writes one as Python does, and (byte-wise) a pattern that
+        works on single bytes of a character."""
         lines = list(self._notes)
         for check in self.check(unicode=unicode):
-            named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}"
+            named = f"{_named(check.rule)}pattern {_shown(check.rule.pattern)}{_position(check.rule)}"
             if check.shadowed_by is not None:
                 remedy = "write it before that rule" + (", in the order written" if self._order == "sorted" else "")
                 lines.append(
@@ -333,6 +341,10 @@ def _named(rule: Rule) -> str:
     return f"{rule.source}: " if rule.source else ""
 
 
+def _position(rule: Rule) -> str:
+    return f" (line {rule.line}, column {rule.column})" if rule.line else ""
+
+
 def _shown(text: str) -> str:
     """A pattern as it is written in the list's JSON."""
     return json.dumps(text, ensure_ascii=False)
@@ -466,12 +478,53 @@ def preview(
     fallback_encoding: str | None = None,
 ) -> Preview:
     """The changes a rewrite of the subtitle file at `path` would make; writes nothing."""
+    return _previewed_file(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=False)[0]
+
+
+@dataclass(frozen=True)
+class Edits:
+    """What a rewrite would replace in a file: `text`, the file as the rules read it
+    (UTF-8; a UTF-8 file's own bytes), and for each changed text (begin, end,
+    written): the bytes text[begin:end] that the copy writes as `written`, in file
+    order. A diff made from these costs what the changes cost."""
+
+    text: bytes
+    replaced: list[tuple[int, int, bytes]]
+
+
+def preview_edits(
+    path: StrPath,
+    words: WordList,
+    *,
+    protect_tags: ProtectTags = False,
+    unicode: bool = False,
+    encoding: str = AUTO,
+    fallback_encoding: str | None = None,
+) -> tuple[Preview, Edits]:
+    """preview() and the edits a rewrite of the file would make; refuses what
+    rewrite() refuses (a SubRip text readers would take for a cue)."""
+    found, edits = _previewed_file(path, words, protect_tags, unicode, encoding, fallback_encoding, edits=True)
+    assert edits is not None
+    return found, edits
+
+
+def _previewed_file(
+    path: StrPath,
+    words: WordList,
+    protect_tags: ProtectTags,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    edits: bool,
+) -> tuple[Preview, Edits | None]:
     _require_word_list(words)
     _require_text_codecs(encoding, fallback_encoding, None)
     protect_tags = _tags_protected(protect_tags, _format_of(path), os.fspath(path))
     format = _checked_before_reading(path, words, unicode)
     data = _api.read_file(os.fspath(path))
-    return _previewed(data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path))
+    return _previewed_with(
+        data, format, words, protect_tags, unicode, encoding, fallback_encoding, os.fspath(path), edits
+    )
 
 
 def _previewed(
@@ -485,17 +538,34 @@ def _previewed(
     path: str | bytes,
 ) -> Preview:
     """preview's answer for the bytes of a file; failures name `path`."""
+    return _previewed_with(data, format, words, protect_tags, unicode, encoding, fallback_encoding, path, False)[0]
+
+
+def _previewed_with(
+    data: Buffer,
+    format: Format,
+    words: WordList,
+    protect_tags: bool,
+    unicode: bool,
+    encoding: str,
+    fallback_encoding: str | None,
+    path: str | bytes,
+    edits: bool,
+) -> tuple[Preview, Edits | None]:
     decoding = choose(data, encoding, fallback_encoding)
     native, compiled, own = _matched(decoding.to_native(data), words, unicode)
-    texts, changes, read, changed_by, rules, keys = _api.preview_bytes(
-        native, format, compiled, protect_tags, unicode, path
-    )
+    called = (native, format, compiled, protect_tags, unicode, path)
+    if edits:
+        texts, changes, read, changed_by, rules, keys, replaced = _api.preview_edits(*called)
+    else:
+        texts, changes, read, changed_by, rules, keys = _api.preview_bytes(*called)
     if own:
         rules = {own.get(pattern, pattern): count for pattern, count in rules.items()}
         changed_by = [tuple(own.get(pattern, pattern) for pattern in patterns) for patterns in changed_by]
-    return Preview(
+    found = Preview(
         texts, changes, decoding.encoding, decoding.confidence, read, changed_by, rules, keys, decoding.alternatives
     )
+    return found, Edits(native, replaced) if edits else None
 
 
 def _tags_protected(protect_tags: ProtectTags, format: str, name: str | bytes) -> bool:

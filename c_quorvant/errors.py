@@ -50,3 +50,16 @@ class UnrepresentableTextError(ValueError):
 
     def __reduce__(self) -> tuple[object, ...]:
         return (type(self), (self.key, self.label, self.character, self.encoding), self.__dict__)
+
+
+class UnwritableTextError(RuntimeError):
+    """A rewritten text that its format can't write (a SubRip line that readers would
+    take for the start of a cue): `key` is the text's export key. A RuntimeError, as
+    this failure was before it had a type of its own."""
+
+    def __init__(self, key: str, message: str) -> None:
+        super().__init__(message)
+        self.key = key
+
+    def __reduce__(self) -> tuple[object, ...]:
+        return (type(self), (self.key, str(self)), self.__dict__)

@@ -1,7 +1,8 @@
 // Documents on arbitrary bytes, the first byte choosing the format. The spans lie
 // in order inside the text, rewriting with rules that change nothing gives the
 // input back byte for byte, UTF-16 and stray line ends included, and a copy that
-// rules writing line breaks, empty lines and arrows into holds as many texts.
+// rules writing line breaks, empty lines and arrows into holds as many texts, and
+// an ASS copy that anchor-only rules wrote reads back as their texts.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,18 @@ void requireTextsKept(const std::string& bytes, SubtitleFormat format) {
     // SubRip text before the first cue has no cue to stay in once it is emptied.
     if (document.format == SubtitleFormat::SubRip && !document.spans.empty() && document.spans[0].number == 0) return;
     if (readDocument(copy, format).spans.size() != document.spans.size()) __builtin_trap();
+}
+
+// Rules that only anchor meet every ASS text, an empty one after a last field
+// that ended its line included: the copy reads back as the texts they made.
+void requireAnchoredTextsReadBack(const std::string& bytes, SubtitleFormat format) {
+    const SubtitleDocument document = readDocument(bytes, format);
+    if (document.format != SubtitleFormat::Ass) return;
+    TextRewriter anchors(ReplacementRules{{"^", "-"}, {"$", "-"}}, {});
+    const auto expected = rewrittenTexts(document, anchors);
+    const SubtitleDocument copy = readDocument(rewriteDocument(SubtitleDocument(document), anchors), format);
+    TextRewriter none(ReplacementRules{}, {});
+    if (rewrittenTexts(copy, none) != expected) __builtin_trap();
 }
 
 void requireSpansInOrder(const SubtitleDocument& document) {
@@ -54,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (rewriteDocument(std::move(document), none) != bytes) __builtin_trap();
         requireTextsKept(bytes, format);
+        requireAnchoredTextsReadBack(bytes, format);
     } catch (const SubtitleFormatError&) {
     }
     return 0;

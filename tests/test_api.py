@@ -11,6 +11,7 @@ from conftest import DATA_DIR, run_python
 
 from c_quorvant import (
     SubtitleFileError,
+    UnwritableTextError,
     WordList,
     WordListError,
     export,
@@ -173,6 +174,12 @@ def _errors(tmp_path):
         ),
         (lambda: rewrite(x, words, tmp_path), IsADirectoryError, {"filename": str(tmp_path)}),
         (lambda: rewrite(x, {"hi": "ho"}), TypeError, {}),
+        # A line SubRip readers would take for a cue's start: the text is named by its key.
+        (
+            lambda: rewrite_bytes(CUE, "srt", WordList({"^hi$": "hi\n\n2\n00:00:03,000 --> 00:00:04,000"})),
+            UnwritableTextError,
+            {"key": "1"},
+        ),
     ]
 
 
@@ -341,6 +348,12 @@ def test_word_list_values_read_as_the_json_reader_reads_them(tmp_path):
     # A mapping is a rule's options, which name the replacement.
     with pytest.raises(WordListError, match='pattern "a" has no "replace"'):
         WordList({"a": {}})
+
+
+def test_protect_tags_true_on_a_text_alone_protects_ass_tags():
+    # SubRip's <i> is text to ASS, so the rule reaches it; ASS's override block is kept.
+    words = WordList({"i": "I"})
+    assert words.apply("<i>hi</i> {\\i1}hi", protect_tags=True) == "<I>hI</I> {\\i1}hI"
 
 
 @pytest.mark.parametrize(

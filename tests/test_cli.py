@@ -1,6 +1,7 @@
 """The `quorvant` command, run as a user runs it: in a subprocess."""
 
 import contextlib
+import hashlib
 import json
 import os
 import signal
@@ -167,7 +168,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
     errors = result.stderr.splitlines()
     assert len(errors) == len(invalid)
     for line, pattern in zip(errors, sorted(invalid, key=str.encode), strict=True):
-        prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)}: "
+        prefix = f"quorvant: word list 'words.json': invalid pattern {json.dumps(pattern)} (line 1, column "
         assert line.startswith(prefix) and len(line) > len(prefix)
     count, verdict = (result.stdout.splitlines()[i] for i in (0, -1))
     if len(words) == 1:
@@ -189,7 +190,7 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             ["export", "ep1.ass", "--words", "words.json"],
             '{"b(": "x"}',
             1,
-            "quorvant: word list 'words.json': invalid pattern \"b(\": ",
+            "quorvant: word list 'words.json': invalid pattern \"b(\" (line 1, column 2): ",
         ),
         (
             ["rewrite", "ep1.ass", "-w", "words.json"],
@@ -429,6 +430,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "confidence": 1.0,
                         "alternatives": [],
                         "format": "srt",
+                        "sha256": "the output's",
                     },
                     {
                         "input": "absent.srt",
@@ -441,6 +443,7 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
                         "confidence": None,
                         "alternatives": [],
                         "format": None,
+                        "sha256": None,
                     },
                 ],
             },
@@ -458,7 +461,16 @@ def test_arguments(folder, args, status, stdout, stderr, written):
     result = quorvant(*args, cwd=folder)
 
     assert result.returncode == status, result.stderr
-    assert (json.loads(result.stdout) if isinstance(stdout, dict) else result.stdout.splitlines()) == stdout
+    if isinstance(stdout, dict):
+        document = json.loads(result.stdout)
+        for entry in document["files"]:
+            if entry["sha256"] is not None:
+                written_bytes = (folder / entry["output"]).read_bytes()
+                assert entry["sha256"] == hashlib.sha256(written_bytes).hexdigest()
+                entry["sha256"] = "the output's"
+        assert document == stdout
+    else:
+        assert result.stdout.splitlines() == stdout
     assert result.stderr.splitlines() == stderr
     assert written_files(folder) - before == written - before
     assert [path for path in folder.rglob("*") if path.is_dir() and not any(path.iterdir())] == []
@@ -492,6 +504,18 @@ def group_members(group):
     return found
 
 
+def started(folder, *args):
+    """The command line in a session of its own, for a signal to reach it and its workers."""
+    return subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", *args],
+        cwd=folder,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        start_new_session=True,
+    )
+
+
 def test_ctrl_c_stops_the_batch_at_once(folder):
     # The first file is quick; the next two never finish, so the quick ones after
     # them are only ever written if the batch goes on after the signal.
@@ -501,14 +525,7 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
     for name in ("q1.srt", "q2.srt", "q3.srt"):
         (folder / name).write_text(SRT, encoding="utf-8")
     (folder / "both.json").write_text(json.dumps({**WORDS, "(a|aa)*b": "X"}), encoding="utf-8")
-    process = subprocess.Popen(
-        [sys.executable, "-m", "c_quorvant", "rewrite", *names, "-w", "both.json", "-j", "2"],
-        cwd=folder,
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        text=True,
-        start_new_session=True,
-    )
+    process = started(folder, "rewrite", *names, "-w", "both.json", "-j", "2")
     try:
         assert process.stdout.readline().startswith("season/ep1.srt -> ")
         time.sleep(0.5)  # both workers well inside the slow files
@@ -529,6 +546,14 @@ def test_ctrl_c_stops_the_batch_at_once(folder):
     assert survivors == []
     assert (stdout, stderr) == ("", "quorvant: interrupted\n")
     assert written_files(folder) == {name for name in before if not name.startswith(("season/.", "."))}
+
+
+PYTHON_GROUP = "in the replacement is Python's way to write a group, and is written as it is"
+PAREN = "Invalid '(?...)' zero-width assertion in regular expression"
+DIALECT = (
+    'patterns are ECMAScript, matched without regard to case unless the rule says "case": "sensitive", '
+    "and have no lookbehind or named groups"
+)
 
 
 def byte_class(character):
@@ -567,24 +592,27 @@ def byte_dot(character):
             '{"[éè]": "e", "[^ü\\\\]]x": "", "[a-z]": ""}',
             0,
             [
-                f'warning: pattern "[^ü\\\\]]x": {byte_class("ü")}',
-                f'warning: pattern "[éè]": {byte_class("é")}',
-                f'warning: pattern "[éè]": {byte_class("è")}',
+                f'warning: pattern "[^ü\\\\]]x" (line 1, column 15): {byte_class("ü")}',
+                f'warning: pattern "[éè]" (line 1, column 2): {byte_class("é")}',
+                f'warning: pattern "[éè]" (line 1, column 2): {byte_class("è")}',
             ],
         ),
         (
             '{"é+": "", "caf\\\\.é": "", "(?:é)+": "", "é{2}": "", "\\\\é*?": "", "ab+": ""}',
             0,
             [
-                f'warning: pattern "\\\\é*?": {byte_repeat("*?", "é")}',
-                f'warning: pattern "é+": {byte_repeat("+", "é")}',
-                f'warning: pattern "é{{2}}": {byte_repeat("{2}", "é")}',
+                f'warning: pattern "\\\\é*?" (line 1, column 53): {byte_repeat("*?", "é")}',
+                f'warning: pattern "é+" (line 1, column 2): {byte_repeat("+", "é")}',
+                f'warning: pattern "é{{2}}" (line 1, column 41): {byte_repeat("{2}", "é")}',
             ],
         ),
         (
             '{".ü": "", "é.": "", "[.]é": ""}',
             0,
-            [f'warning: pattern ".ü": {byte_dot("ü")}', f'warning: pattern "é.": {byte_dot("é")}'],
+            [
+                f'warning: pattern ".ü" (line 1, column 2): {byte_dot("ü")}',
+                f'warning: pattern "é." (line 1, column 12): {byte_dot("é")}',
+            ],
         ),
         (
             '{"b": "c",\n "d": {"replace": "e", "case": "upper"}, "a": [1]}',
@@ -598,12 +626,76 @@ def byte_dot(character):
             '{"b(": "x", "[é]": "e"}',
             1,
             [
-                f'warning: pattern "[é]": {byte_class("é")}',
-                "invalid pattern \"b(\": Mismatched '(' and ')' in regular expression",
+                f'warning: pattern "[é]" (line 1, column 13): {byte_class("é")}',
+                "invalid pattern \"b(\" (line 1, column 2): Mismatched '(' and ')' in regular expression",
+            ],
+        ),
+        # Habits of other dialects and mistakes that write something else than meant.
+        (
+            '{"(\\\\w+)-san": "\\\\1",\n"(\\\\w+)-kun": "\\\\g<1>",\n"x(y)": "\\\\g<name>"}',
+            0,
+            [
+                f'warning: pattern "(\\\\w+)-kun" (line 2, column 1): "\\g<1>" {PYTHON_GROUP}: write $1',
+                f'warning: pattern "(\\\\w+)-san" (line 1, column 2): "\\1" {PYTHON_GROUP}: write $1',
+                f'warning: pattern "x(y)" (line 3, column 1): "\\g<name>" {PYTHON_GROUP}: '
+                "write $1, $2... by the group's place: groups have no names",
+            ],
+        ),
+        (
+            '{"(\\\\w+)-san": "$2", "san": "[$1]", "(a)(b)": "$2$1$$3"}',
+            0,
+            [
+                'warning: pattern "(\\\\w+)-san" (line 1, column 2): "$2" in the replacement writes nothing: '
+                "the pattern has one group, $1",
+                'warning: pattern "san" (line 1, column 22): "$1" in the replacement writes nothing: '
+                "the pattern has no group: put the part in parentheses, or write $& for the whole match",
+            ],
+        ),
+        (
+            '{"": "x", "\\\\s*": " ", "^\\\\s*": ""}',
+            0,
+            [
+                'warning: pattern "" (line 1, column 2): the empty pattern matches between every two characters '
+                '(with "x", "Hi" becomes "xHxix"): give the rule a pattern or remove it',
+                'warning: pattern "\\\\s*" (line 1, column 11): the pattern can match an empty text, so the '
+                "replacement is written between every two characters where nothing else matches: make it match "
+                "at least one character (+ for *, no ? or * on the whole)",
+            ],
+        ),
+        (
+            '{"(\\\\w+)-(san|chan)": "$1", "onii-chan": "big brother"}',
+            0,
+            [
+                'warning: pattern "onii-chan" (line 1, column 29) is shadowed by the earlier rule '
+                '"(\\\\w+)-(san|chan)", which rewrites every place this one could match before it runs; '
+                "write it before that rule, in the order written"
+            ],
+        ),
+        (
+            '{"(?i)senpai": "x", "(?<=a)b": "", "(?P<name>x)": ""}',
+            1,
+            [
+                f'invalid pattern "(?<=a)b" (line 1, column 21): {PAREN}; {DIALECT}: '
+                "match the text before as a group and write it back with $1",
+                f'invalid pattern "(?P<name>x)" (line 1, column 36): {PAREN}; {DIALECT}: '
+                "use a numbered group ( ) and $1 in the replacement",
+                f'invalid pattern "(?i)senpai" (line 1, column 2): {PAREN}; {DIALECT}: remove the inline flags "(?i)"',
             ],
         ),
     ],
-    ids=["duplicates", "class", "repeat", "dot", "not-text", "invalid"],
+    ids=[
+        "duplicates",
+        "class",
+        "repeat",
+        "dot",
+        "not-text",
+        "invalid",
+        "python",
+        "groups",
+        "empty",
+        "shadow",
+        "dialect",
+    ],
 )
 def test_check_warnings_and_errors(tmp_path, words_text, status, messages):
     (tmp_path / "words.json").write_text(words_text, encoding="utf-8")
@@ -703,7 +795,7 @@ def test_word_list_warnings_come_once_before_the_work(tmp_path, args, status, wr
     result = quorvant(*args, "a.srt", "b.srt", "-w", "words.json", cwd=tmp_path)
 
     assert result.returncode == status, result.stderr
-    warnings = [f"word list 'words.json': pattern \"[éè]\": {byte_class(c)}" for c in "éè"]
+    warnings = [f"word list 'words.json': pattern \"[éè]\" (line 1, column 2): {byte_class(c)}" for c in "éè"]
     if "--strict" in args:
         expected = [f"{line} (an error with --strict)" for line in warnings] + [
             "check the list with: quorvant check words.json"
@@ -873,6 +965,69 @@ def test_review_shows_continuation_lines_apart_from_diff_marks(tmp_path, args, s
     assert result.stdout.startswith(stdout) if stdout else result.stdout == ""
     assert "\\ No newline" not in stdout or result.stdout == stdout
     assert sorted(path.name for path in tmp_path.iterdir()) == ["d.srt", "w.json"]
+
+
+@pytest.mark.parametrize(
+    "args, status, said",
+    [
+        (
+            ["check", "slow.json", "--against", "slow.srt", "--timeout", "1"],
+            1,
+            "quorvant: slow.srt: timed out after 1 s",
+        ),
+        (["preview", "slow.srt", "-w", "slow.json", "--prot"], 2, "unrecognized arguments: --prot"),
+        (["check", "slow.json", "--agai", "slow.srt"], 2, "unrecognized arguments: --agai"),
+    ],
+    ids=["check-timeout", "abbreviation", "check-abbreviation"],
+)
+def test_check_against_keeps_a_time_limit_and_abbreviations_are_refused(folder, args, status, said):
+    result = quorvant(*args, cwd=folder)
+
+    assert result.returncode == status
+    assert said in result.stderr
+
+
+@pytest.mark.parametrize("args", [["check", "slow.json", "--against", "slow.srt", "slow.srt"]])
+def test_ctrl_c_ends_check_against_within_a_second(folder, args):
+    process = started(folder, *args)
+    try:
+        time.sleep(3)  # the list checked, the rule backtracking in a worker
+        signalled = time.monotonic()
+        os.killpg(process.pid, signal.SIGINT)
+        _, stderr = process.communicate(timeout=10)
+        took = time.monotonic() - signalled
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+
+    assert (process.returncode, stderr) == (130, "quorvant: interrupted\n")
+    assert took < 1
+
+
+@pytest.mark.parametrize(
+    "args",
+    [
+        pytest.param(
+            ["preview", "long.srt", "-w", "words.json", "--exit-code"],
+            marks=pytest.mark.xfail(strict=True, reason="since a few files run in the parent, preview | head exits 1"),
+        ),
+        ["check", "long.json"],
+    ],
+)
+def test_a_reader_that_stops_early_ends_the_run_quietly(folder, args):
+    # More than a pipe holds, so the run is still writing when the reader goes.
+    (folder / "long.srt").write_text(
+        "\n\n".join(f"{n}\n00:00:01,000 --> 00:00:02,000\nHello, Aoi-san." for n in range(1, 3000)), encoding="utf-8"
+    )
+    (folder / "long.json").write_text(json.dumps({f"word{n}": "x" for n in range(5000)}), encoding="utf-8")
+    process = subprocess.Popen(
+        [sys.executable, "-m", "c_quorvant", *args], cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE
+    )
+    process.stdout.readline()  # `| head -1`
+    process.stdout.close()
+    stderr = process.communicate(timeout=60)[1]
+
+    assert (process.returncode, stderr) == (0, b"")
 
 
 @pytest.mark.parametrize("files, in_parent", [(1, True), (4, True), (5, False)])

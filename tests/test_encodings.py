@@ -353,3 +353,20 @@ def test_character_mode_matches_canonically_equivalent_text(workdir, encoding, s
     assert preview("ep.srt", WordList(dict([rule])), unicode=unicode, encoding=encoding).rules == (
         {rule[0]: 1} if unicode else {}
     )
+
+
+@pytest.mark.parametrize("strays, mostly_utf8", [(1, True), (2, False)])
+def test_mostly_utf8_holds_at_two_sequences_a_stray_byte(strays, mostly_utf8):
+    # Two UTF-8 sequences for each stray byte is still UTF-8 with a few strays; one stray more is not.
+    data = b"1\r\n00:00:01,000 --> 00:00:02,000\r\nCaf\xc3\xa9 \xc3\xa9" + b" \xe9" * strays + b"\r\n"
+    decoding = choose(data)
+    assert ((decoding.encoding, decoding.confidence) == ("utf-8", 0.0)) == mostly_utf8
+
+
+def test_diff_shows_the_new_text_in_the_output_encoding(workdir, write_words):
+    (workdir / "ep.srt").write_bytes(legacy("cp1252", "Un café."))
+    words = write_words({"café": "café crème"})
+    run = quorvant(
+        "rewrite", "ep.srt", "-w", words, "--encoding", "cp1252", "--output-encoding", "utf-8", "--diff", cwd=workdir
+    )
+    assert "\n-Un café.\n" in run.stdout and "\n+Un café crème.\n" in run.stdout

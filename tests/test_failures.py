@@ -5,7 +5,7 @@ import os
 
 import pytest
 
-from c_quorvant import SubtitleFileError, WordList, WordListError, export, preview, rewrite
+from c_quorvant import SubtitleFileError, UnwritableTextError, WordList, WordListError, export, preview, rewrite
 
 CUES = "1\n00:00:01,000 --> 00:00:02,000\n“Senpai, wait!”\n\n2\n00:00:03,000 --> 00:00:04,000\n‘Tanaka-san?’\n"
 MPL2 = b"[10][20]Hello|there\n"
@@ -22,7 +22,7 @@ def _files(folder):
 
 
 # (call on the folder, exception type, its path attribute relative to the folder
-# (None: no path; bytes: as given), a part of its message)
+# (None: no path; bytes: as given) or the text's key, a part of its message)
 CASES = [
     ("preview missing", lambda d: preview(d / "none.srt", WORDS), SubtitleFileError, "none.srt", "No such file"),
     (
@@ -56,8 +56,8 @@ CASES = [
     (
         "cue opened by a rule, legacy encoding",
         lambda d: rewrite(d / "ep-cp1252.srt", OPENS_A_CUE, encoding="cp1252"),
-        RuntimeError,
-        None,
+        UnwritableTextError,
+        "1",
         "cue 1 holds a line",
     ),
     (
@@ -77,6 +77,8 @@ def test_failures_cross_once(tmp_path, capfd, call, error, path, message):
         call(tmp_path)
     assert type(raised.value) is error
     assert message in str(raised.value)
+    if error is UnwritableTextError:
+        assert raised.value.key == path
     if error is SubtitleFileError:
         expected = (
             path

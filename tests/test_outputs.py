@@ -94,6 +94,36 @@ def test_output_names_and_refusals(shelf, args, status, message, changed):
 @pytest.mark.parametrize(
     "args, skipped",
     [
+        (["s", "--name", "{stem}.en{ext}"], "2 outputs of an earlier run skipped"),
+        (["s", "-r", "--name", "{stem}.en{ext}"], "3 outputs of an earlier run skipped"),
+        (["s", "-r", "-o", "s/clean", "--name", "{name}"], "3 outputs of an earlier run skipped"),
+        (["s", "--in-place"], "2 files already rewritten skipped"),
+    ],
+)
+def test_a_rerun_skips_the_first_runs_outputs_with_any_naming(shelf, args, skipped):
+    first = quorvant("rewrite", *args, "-w", "words.json", cwd=shelf)
+    after_first = tree(shelf)
+
+    again = quorvant("rewrite", *args, "-w", "words.json", cwd=shelf)
+
+    assert (first.returncode, again.returncode) == (0, 0), first.stderr + again.stderr
+    assert tree(shelf) == after_first
+    assert f"quorvant: {skipped}" in again.stderr
+
+
+def test_a_file_named_on_the_command_line_stays_an_input(shelf):
+    (shelf / "s/ep1.en.srt").write_text("mine", encoding="utf-8")
+
+    result = quorvant("rewrite", "s/ep1.srt", "s/ep1.en.srt", "--name", "{stem}.en{ext}", "-w", "words.json", cwd=shelf)
+
+    assert result.returncode == 1
+    assert "quorvant: s/ep1.srt: its output s/ep1.en.srt is the input s/ep1.en.srt" in result.stderr
+    assert (shelf / "s/ep1.en.srt").read_text(encoding="utf-8") == "mine"
+
+
+@pytest.mark.parametrize(
+    "args, skipped",
+    [
         ([], {"s/link: a link to a folder (--follow-links searches it)"}),
         (["--follow-links"], {"s/sub/up: leads to {root}/s, which this search covers already; not followed"}),
     ],

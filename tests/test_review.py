@@ -88,7 +88,8 @@ def test_apply_leaves_rejected_texts_even_under_a_repeated_cue_number(workdir, s
 )
 def test_rewrite_bytes_keeps_the_texts_asked(name, format, encoding):
     data = (DATA_DIR / name).read_bytes()
-    words = api.WordList({"[aeiou]|а|о": "_"})
+    # No "a": the WebVTT sample's "&amp;" would be broken, and the rewrite refused.
+    words = api.WordList({"[eiou]|а|о": "_"})
 
     def texts(data, rules=None):
         return list(api.export_texts(data, format, rules or api.WordList({}), encoding=encoding).values())

@@ -130,9 +130,10 @@ def _main(argv: list[str] | None) -> int:
         print(f"{PROGRAM}: interrupted", file=sys.stderr)
         return interrupt.exit_status
     except BrokenPipeError:
-        # The reader went away (`| head`); nothing left to tell anyone.
+        # The reader went away (`| head`) having read what it wanted, as grep's does;
+        # nothing is left to tell anyone.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-        return 1
+        return 0
     except Exception as error:
         if args.debug:
             raise
@@ -142,11 +143,28 @@ def _main(argv: list[str] | None) -> int:
 
 def _dispatch(args: argparse.Namespace, hold_signals: Callable[[], contextlib.AbstractContextManager[None]]) -> int:
     # Imported here so `--help` stays quick and works without the native modules.
+    if args.command == "help":
+        from c_quorvant.cli.arguments import HELP_TOPICS
+
+        print(HELP_TOPICS[args.topic], end="")
+        return 0
+    if args.command == "undo":
+        from c_quorvant.cli.undo import run_undo
+
+        return run_undo(args.paths, args.recursive, args.report, args.log, args.verbosity)
     if args.command == "check":
         from c_quorvant.cli.check import run_check
 
         return run_check(
-            args.words_file, args.verbosity, args.unicode, args.order, args.against, args.recursive, args.protect_tags
+            args.words_file,
+            args.verbosity,
+            args.unicode,
+            args.order,
+            args.against,
+            args.recursive,
+            args.protect_tags,
+            args.timeout or None,
+            args.jobs,
         )
     from c_quorvant.cli.batch import Settings, run_batch
     from c_quorvant.cli.inputs import Options

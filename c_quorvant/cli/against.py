@@ -2,46 +2,61 @@
 list's dead rules show before an archive is rewritten with it."""
 
 import json
+import os
 import sys
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
 from c_quorvant.cli.inputs import Options, select_inputs
-from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
-    from c_quorvant.api import WordList
+    from c_quorvant.cli.words import LoadedLists
+    from c_quorvant.cli.worker import Job, Result
 
 
 def rules_firing_nowhere(
-    words: "WordList", paths: list[str], recursive: bool, unicode: bool, protect_tags: bool
+    loaded: "LoadedLists",
+    paths: list[str],
+    recursive: bool,
+    unicode: bool,
+    protect_tags: bool,
+    timeout: float | None,
+    jobs: int,
 ) -> int:
     """Previews each file with the rules and lists, in the order the rules apply,
     those that changed no text in any of them; the exit status (1 when a file
-    failed or none was read)."""
-    from c_quorvant import api
-    from c_quorvant.errors import SubtitleFileError
+    failed or none was read). The previews run in worker processes, as a run's
+    do, so Ctrl-C and the time limit end a rule that backtracks without end."""
+    from c_quorvant.cli.pool import run_in_workers
+    from c_quorvant.cli.worker import Job
 
-    fired: set[str] = set()
-    read = failed = 0
-    for item in select_inputs(paths, Options("preview", recursive)).inputs:
-        if item.skipped:
-            continue
-        try:
-            if item.problem:
-                raise ValueError(item.problem)
-            if is_matroska(item.path):
-                from c_quorvant import matroska
+    words = loaded.words
+    items = [item for item in select_inputs(paths, Options("preview", recursive)).inputs if not item.skipped]
+    failed = sum(_failed(item.path, item.problem) for item in items if item.problem)
+    previews = [
+        Job(
+            item.index,
+            "preview",
+            os.path.abspath(item.path),
+            words.rules,
+            protect_tags=protect_tags,
+            unicode=unicode,
+            words_key=loaded.key,
+            words_order=words.order,
+        )
+        for item in items
+        if not item.problem
+    ]
+    paths_of = {item.index: item.path for item in items}
+    results: list[Result] = []
 
-                for found in matroska.preview(item.path, words, protect_tags=protect_tags, unicode=unicode):
-                    fired.update(found.preview.rules)
-            else:
-                fired.update(api.preview(item.path, words, protect_tags=protect_tags, unicode=unicode).rules)
-            read += 1
-        except SubtitleFileError as error:
-            failed += _failed(item.path, error.reason)
-        except (ValueError, RuntimeError, OSError) as error:
-            failed += _failed(item.path, str(error))
+    def finish(_job: "Job", result: "Result") -> None:
+        results.append(result)
+
+    run_in_workers([[job] for job in previews], jobs, timeout, lambda job: job, finish)
+    fired = {pattern for result in results if not result.problem for pattern, _ in result.rules}
+    failed += sum(_failed(paths_of[result.index], result.problem) for result in results if result.problem)
+    read = sum(1 for result in results if not result.problem)
     idle = [pattern for pattern in words if pattern not in fired]
     files = "1 file" if read == 1 else f"{read} files"
     if not idle:

@@ -17,6 +17,8 @@ def run_check(
     against: list[str] | None = None,
     recursive: bool = False,
     protect_tags: bool = False,
+    timeout: float | None = None,
+    jobs: int = 1,
 ) -> int:
     loaded = read_word_lists(words_paths, unicode, order)
     checks = loaded.checks
@@ -32,7 +34,7 @@ def run_check(
     if against and not problems:
         from c_quorvant.cli.against import rules_firing_nowhere
 
-        return rules_firing_nowhere(loaded.words, against, recursive, unicode, protect_tags)
+        return rules_firing_nowhere(loaded, against, recursive, unicode, protect_tags, timeout, jobs)
     return 1 if problems else 0
 
 

@@ -5,7 +5,7 @@ import errno
 import os
 import stat
 from collections.abc import Iterator
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 from c_quorvant.formats import (
     DEFAULT_NAME,
@@ -86,12 +86,15 @@ class RealPaths:
 def select_inputs(arguments: list[str], options: Options) -> Selection:
     inputs: list[Input] = []
     ignored: list[str] = []
+    found: set[int] = set()  # indexes of the files a folder gave, not named themselves
     seen: set[tuple[str, str]] = set()
     real_path = RealPaths()
     for path, below_root, problem, skipped in _expanded(arguments, options, ignored):
         if problem or skipped:
             inputs.append(Input(len(inputs), path, problem=problem, skipped=skipped))
             continue
+        if path not in arguments:
+            found.add(len(inputs))
         folder, name = os.path.split(os.path.abspath(path))
         # Linked folders lead to one file, a linked file is a name of its own, but
         # rewritten in place it is the file it leads to.
@@ -100,7 +103,26 @@ def select_inputs(arguments: list[str], options: Options) -> Selection:
             continue
         seen.add(identity)
         inputs.append(_judged(len(inputs), path, below_root, options))
-    return Selection(inputs, ignored)
+    return Selection(_earlier_outputs_skipped(inputs, found, options), ignored)
+
+
+def _earlier_outputs_skipped(inputs: list[Input], found: set[int], options: Options) -> list[Input]:
+    """Skips each file a folder gave that is what the name template makes of another
+    file of the run: the output of an earlier run of the same command, whatever the
+    template (`{stem}.en{ext}` would otherwise make `ep.en.en.srt` of `ep.en.srt`).
+    A file named on the command line stays an input."""
+    if options.include_outputs or options.in_place:
+        return inputs
+    made = {os.path.realpath(item.output): item.index for item in inputs if item.output}
+    return [
+        replace(item, output="", skipped=EARLIER_OUTPUT)
+        if item.index in found
+        and not item.problem
+        and made.get(os.path.realpath(item.path), item.index) != item.index
+        and (item.runnable or item.skipped == OUTPUT_EXISTS.format(item.output))
+        else item
+        for item in inputs
+    ]
 
 
 def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Iterator[tuple[str, str, str, str]]:

@@ -289,6 +289,8 @@ class Report:
                 "confidence": outcome.confidence,
                 "alternatives": list(outcome.alternatives),
                 "format": outcome.format,
+                # What undo checks before it removes or puts back the file.
+                "sha256": file_sha256(outcome.output) if outcome.status == "written" and not later else None,
             }
             if outcome.note:
                 entry["note"] = outcome.note
@@ -358,3 +360,14 @@ def _unsure(outcome: Outcome) -> str:
     else:
         how = f"some of its bytes are not {outcome.encoding}; they were kept as they are (U+FFFD in an export)"
     return f"{outcome.path}: {how}; name its encoding with --encoding NAME or --fallback-encoding NAME"
+
+
+def file_sha256(path: str) -> str | None:
+    """The hex SHA-256 of the file's bytes; None when it can't be read."""
+    # in_place reports through this module: imported when first asked.
+    from c_quorvant.cli.in_place import sha256_of
+
+    try:
+        return sha256_of(path)
+    except OSError:
+        return None

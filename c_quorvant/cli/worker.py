@@ -15,6 +15,7 @@ from types import ModuleType
 from typing import TYPE_CHECKING
 
 from c_quorvant.cli.errors import one_line
+from c_quorvant.cli.preview import edit_hunks
 from c_quorvant.formats import is_matroska
 
 if TYPE_CHECKING:
@@ -143,14 +144,18 @@ def _run(job: Job, api: ModuleType, connection: "Connection | None" = None) -> R
 
 
 def _preview(job: Job, api: ModuleType) -> Result:
-    found = api.preview(
-        job.source,
-        _word_list(api, job),
+    options = dict(
         protect_tags=job.protect_tags,
         unicode=job.unicode,
         encoding=job.encoding,
         fallback_encoding=job.fallback_encoding,
     )
+    diff: tuple[str, ...] = ()
+    if job.diff:
+        found, edits = api.preview_edits(job.source, _word_list(api, job), **options)
+        diff = edit_hunks(edits.text, edits.replaced)
+    else:
+        found = api.preview(job.source, _word_list(api, job), **options)
     return Result(
         job.index,
         texts=found.texts,
@@ -160,22 +165,9 @@ def _preview(job: Job, api: ModuleType) -> Result:
         confidence=found.confidence,
         alternatives=found.alternatives,
         format=found.format,
-        diff=_diff(job, api, found.encoding, found.format) if job.diff and found.changes else (),
+        diff=diff,
         rules=tuple(found.rules.items()),
         changed_by=tuple(found.changed_by),
-    )
-
-
-def _diff(job: Job, api: ModuleType, encoding: str | None, format: str) -> tuple[str, ...]:
-    with open(job.source, "rb") as file:
-        before = file.read()
-    after = _rewritten_bytes(job, api, before, format)
-    from c_quorvant.cli.preview import diff_hunks
-
-    # Bytes matched byte-wise are shown as UTF-8, anything else as an escape.
-    read_as = encoding or "utf-8"
-    return diff_hunks(
-        before.decode(read_as, "backslashreplace"), after.decode(job.output_encoding or read_as, "backslashreplace")
     )
 
 

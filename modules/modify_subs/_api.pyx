@@ -20,7 +20,7 @@ from libcpp.string cimport string
 from libcpp.utility cimport move
 from libcpp.vector cimport vector
 
-from c_quorvant.errors import SubtitleFileError, WordListError
+from c_quorvant.errors import SubtitleFileError, UnwritableTextError, WordListError
 
 cdef extern from "rules/replacement_rules.h":
     cdef enum class LetterCase:
@@ -87,10 +87,15 @@ cdef int _raise_failure() except *:
     if failure.kind == FailureKind.Output:
         if failure.error:
             raise OSError(failure.error, os.strerror(failure.error), os.fsdecode(<bytes>failure.subject))
-        raise OSError(message)
+        # No errno to give, but the file is still named.
+        unnamed = OSError(message)
+        unnamed.filename = os.fsdecode(<bytes>failure.subject)
+        raise unnamed
+    if failure.kind == FailureKind.UnwritableText:
+        raise UnwritableTextError(_text(failure.subject), message)
     if failure.kind == FailureKind.Memory:
         raise MemoryError()
-    # A rewritten text its format can't write, or a text too long for a rule.
+    # A text too long for a rule.
     raise RuntimeError(message)
 
 
@@ -125,6 +130,9 @@ cdef extern from "api/subtitle_api.h":
         string before
         string after
         vector[size_t] rules
+        size_t begin
+        size_t end
+        string written
     cdef cppclass PreviewResult:
         RewriteCount count
         vector[TextChange] changes
@@ -184,7 +192,7 @@ cdef extern from "api/subtitle_api.h":
     ExportedTexts exportTexts(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
                               RewriteMode mode) except +_raise_failure nogil
     PreviewResult previewBytes(string data, SubtitleFormat format, const string& name, CompiledRules& rules,
-                               RewriteMode mode) except +_raise_failure nogil
+                               RewriteMode mode, bint edits) except +_raise_failure nogil
     vector[string] applyRules(vector[string] texts, CompiledRules& rules, RewriteMode mode,
                               TagSyntax tags) except +_raise_failure nogil
     TagSyntax tagSyntaxNamed(const string& name) except +_raise_failure
@@ -229,8 +237,9 @@ cdef tuple _entry(const WordListEntry& entry):
 
 
 cdef class CompiledWordList:
-    """A word list's rules, compiled natively by the first call in each mode and
-    shared by every later call, from any thread."""
+    """A word list's rules, compiled natively by the first call in each mode
+    (protect_tags and unicode, each on or off) and lent to later calls in that mode
+    from any thread; calls at the same moment each get a rewriter of their own."""
     cdef unique_ptr[CompiledRules] _rules
     cdef list _patterns  # in the order the rules apply: what a rule's index names
 
@@ -419,6 +428,20 @@ cdef tuple _changes(PreviewResult& result, CompiledWordList words):
 
 
 def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
+    cdef PreviewResult result = _previewed(data, format, words, protect_tags, unicode, path, False)
+    return _changes(result, words)
+
+
+def preview_edits(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path=None):
+    cdef PreviewResult result = _previewed(data, format, words, protect_tags, unicode, path, True)
+    # The bytes each change replaces in the text read, and what the copy writes there.
+    replaced = [(change.begin, change.end, <bytes>change.written) for change in result.changes
+                if change.begin != change.end or not change.written.empty()]
+    return _changes(result, words) + (replaced,)
+
+
+cdef PreviewResult _previewed(bytes data, str format, CompiledWordList words, bint protect_tags, bint unicode, path,
+                              bint edits):
     cdef string source = data
     cdef SubtitleFormat kind = _format(format)
     cdef CompiledRules* rules = words._rules.get()
@@ -427,8 +450,8 @@ def preview_bytes(bytes data, str format, CompiledWordList words, bint protect_t
     cdef PreviewResult result
     with _as_given(path):
         with nogil:
-            result = previewBytes(move(source), kind, name, rules[0], mode)
-    return _changes(result, words)
+            result = previewBytes(move(source), kind, name, rules[0], mode, edits)
+    return result
 
 
 def byte_census(const unsigned char[::1] data):

@@ -1,7 +1,9 @@
 #pragma once
 
-// The module's four passes behind modifySubs/overwriteSubs. Each prints why it
-// failed and returns "", as the module always has.
+// The module's four passes behind modifySubs/overwriteSubs. A subtitle file or
+// output that can't be read or written is reported as a printed line and "", as
+// the module always has; a word list or pattern that fails is thrown, except by
+// the ASS export, which prints that too.
 
 #include <string>
 

@@ -40,7 +40,7 @@ SubtitleDocument documentOf(std::string data, SubtitleFormat format, const std::
     }
 }
 
-PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, RewriteMode mode) {
+PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, RewriteMode mode, bool edits) {
     CompiledRules::Borrowed rewriter = rules.borrow(mode);
     PreviewResult result;
     result.format = document.format;
@@ -48,9 +48,14 @@ PreviewResult changesIn(const SubtitleDocument& document, CompiledRules& rules, 
     for (std::size_t i = 0; i < keys.size(); ++i) {
         std::string before = spanText(document.text, document.spans[i]);
         std::string after = rewriter->apply(before, tagSyntaxOf(document.format));
-        if (after != before) {
-            result.changes.push_back(
-                {std::move(keys[i]), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy()});
+        if (after == before) continue;
+        std::optional<std::string> written = edits ? writtenChange(document, document.spans[i], after) : std::nullopt;
+        TextChange& change = result.changes.emplace_back(TextChange{
+            std::move(keys[i]), withValidUtf8(before), withValidUtf8(after), rewriter->lastChangedBy(), 0, 0, {}});
+        if (written) {
+            change.begin = document.spans[i].begin;
+            change.end = document.spans[i].end;
+            change.written = std::move(*written);
         }
     }
     result.count = rewriter->count();
@@ -136,10 +141,10 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::st
 }
 
 PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
-                           RewriteMode mode) {
+                           RewriteMode mode, bool edits) {
     rules.requireValid(mode.unicode);
     const SubtitleDocument document = documentOf(std::move(data), format, name);
-    return onCallerOrLargeStack(textsFitCallerStack(document), [&] { return changesIn(document, rules, mode); });
+    return onCallerOrLargeStack(textsFitCallerStack(document), [&] { return changesIn(document, rules, mode, edits); });
 }
 
 std::vector<DocumentText> documentTexts(std::string data, SubtitleFormat format, const std::string& name) {

@@ -56,12 +56,17 @@ ExportedTexts exportTexts(std::string data, SubtitleFormat format, const std::st
                           RewriteMode mode);
 
 // One text that the rules would change, under its export key, and the rules that
-// change it (their indexes in the order the rules apply).
+// change it (their indexes in the order the rules apply). When edits are asked for,
+// the bytes [begin, end) of the text read are replaced by `written` in the copy; a
+// change the copy writes as it was read has begin == end and nothing written.
 struct TextChange {
     std::string key;
     std::string before;
     std::string after;
     std::vector<std::size_t> rules;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string written;
 };
 
 struct PreviewResult {
@@ -71,8 +76,10 @@ struct PreviewResult {
 };
 
 // What a rewrite of the file, or of a file's bytes, would change; writes nothing.
+// With `edits`, each change also says which bytes the copy replaces, and the call
+// refuses what the rewrite refuses (a SubRip text readers would take for a cue).
 PreviewResult previewBytes(std::string data, SubtitleFormat format, const std::string& name, CompiledRules& rules,
-                           RewriteMode mode);
+                           RewriteMode mode, bool edits = false);
 
 // Each text of a file's bytes as the passes read it, in file order: its export
 // key, the text (valid UTF-8) and the bytes that time it (TextSpan's heading).

@@ -55,6 +55,20 @@ std::size_t fieldsBeforeText(std::string_view fields) {
     }
 }
 
+// Where libass starts the text of a line whose Text field follows `before` fields,
+// or npos where it drops the line: each of those fields must hold something past
+// its leading blanks (an empty field between commas does), and the text starts
+// after the last one's comma, or at the line's end when that field ends the line.
+std::size_t libassTextStart(std::size_t before, std::string_view fields) {
+    std::size_t at = 0;
+    for (std::size_t field = 0; field < before; ++field) {
+        while (at < fields.size() && isBlank(fields[at])) ++at;
+        if (at == fields.size()) return std::string_view::npos;
+        at = std::min(fields.find(',', at), fields.size() - 1) + 1;
+    }
+    return at;
+}
+
 // Section headers, Format and Dialogue lines count only at the start of a line, so
 // a bracket or a marker inside a text is just text.
 class DialogueScanner {
@@ -94,10 +108,13 @@ private:
             textLinePos = find_nth(_masterFormat, fields);
         } else if (const std::size_t before = fieldsBeforeText(_masterFormat); before != std::string_view::npos) {
             // libass skips the blanks after "Dialogue:", as it does before every first field.
-            textLinePos =
-                before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size()) : textFieldStart(before, fields);
+            textLinePos = before == 0 ? std::min(fields.find_first_not_of(" \t"), fields.size())
+                                      : libassTextStart(before, fields);
         }
-        if (textLinePos != std::string::npos) _texts(offset + fieldsStart + textLinePos, offset + line.size());
+        if (textLinePos == std::string::npos) return;
+        const bool afterComma = textLinePos < fields.size() || fields.ends_with(',') ||
+                                _field == TextField::AfterFormatCommas || fieldsBeforeText(_masterFormat) == 0;
+        _texts(offset + fieldsStart + textLinePos, offset + line.size(), afterComma);
     }
 
     const DialogueTextSink& _texts;
@@ -120,11 +137,11 @@ std::vector<TextSpan> findAssSpans(std::string_view script) {
     std::vector<TextSpan> spans;
     forEachDialogueText(
         script,
-        [&](std::size_t begin, std::size_t end) {
+        [&](std::size_t begin, std::size_t end, bool afterComma) {
             const std::size_t before = begin == 0 ? std::string_view::npos : script.find_last_of("\r\n", begin - 1);
             const std::size_t lineStart = before == std::string_view::npos ? 0 : before + 1;
-            spans.push_back(
-                {begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0, lineStart, begin});
+            spans.push_back({begin, end, static_cast<std::int64_t>(spans.size() + 1), LineEnd::None, 0, 0, lineStart,
+                             begin, !afterComma});
         },
         {}, TextField::AtTextField);
     return spans;

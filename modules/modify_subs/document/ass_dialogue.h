@@ -13,8 +13,10 @@
 
 // Told where the content of each events Format line taken starts.
 using FormatLineSink = std::function<void(std::size_t)>;
-// Told the byte range of each dialogue text, in file order.
-using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end)>;
+// Told the byte range of each dialogue text, in file order, and whether a comma
+// stands before it: a line whose last field before the text ends it has none, and
+// a text written there needs one, or it would join that field.
+using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end, bool afterComma)>;
 
 // Where a dialogue line's text field starts: after as many commas as the Format
 // line has (the module's rewrite), or after as many as stand before the Format
@@ -22,7 +24,8 @@ using DialogueTextSink = std::function<void(std::size_t begin, std::size_t end)>
 enum class TextField { AfterFormatCommas, AtTextField };
 
 // The text field of each `Dialogue:` line of an events section, to the end of the
-// line (a Format line without a Text field: none; 9 commas without a Format line). Section
+// line (a Format line without a Text field: none; 9 commas without a Format line; at
+// the Text field, a line libass drops for too few fields: none). Section
 // headers, Format and Dialogue count only at the start of a line, after byte-order
 // marks and blanks; lines end at "\r\n", "\r" or "\n", and no text holds a line end.
 void forEachDialogueText(std::string_view script, const DialogueTextSink& texts, const FormatLineSink& formatLines = {},

@@ -14,6 +14,7 @@
 #include "document/ttml_spans.h"
 #include "document/webvtt_spans.h"
 #include "document/written_form.h"
+#include "text/character_references.h"
 
 namespace {
 
@@ -94,6 +95,22 @@ SubtitleFormat formatHeld(std::string_view text, SubtitleFormat named) {
     return script ? SubtitleFormat::Ass : named;
 }
 
+// Past the line end at `at`, when one stands there.
+std::size_t pastLineEnd(std::string_view text, std::size_t at) {
+    if (text.substr(at).starts_with("\r\n")) return at + 2;
+    return at < text.size() && (text[at] == '\r' || text[at] == '\n') ? at + 1 : at;
+}
+
+// Rules that see a WebVTT text's bytes (no protect_tags) may still not leave
+// part of a character reference, which readers would show as other words.
+void requireWholeReferences(std::string_view before, std::string_view after, const std::string& key) {
+    if (const std::optional<std::string> broken = brokenWebVttReference(before, after)) {
+        throw UnwritableTextError(key, "the rules break the character reference " + *broken + " in cue " + key +
+                                           "; protect_tags lets them see it as the character it stands for; "
+                                           "nothing was written");
+    }
+}
+
 // Whether `text` is what the span holds, without making the span's text.
 bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
     if (span.markup) return span.markup->decoded == text;
@@ -127,17 +144,19 @@ void forEachRewrittenPiece(const SubtitleDocument& document, TextRewriter& rewri
             continue;
         }
         const std::string after = rewriter.apply(spanText(text, span), tagSyntaxOf(document.format));
-        if (spanHolds(text, span, after)) continue;
-        std::string written = writtenSpan(document.format, text, span, after);
-        if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
-            throw UnwritableTextError(
-                span.key(), "the rewritten text " + span.key() +
-                                " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+        if (document.format == SubtitleFormat::WebVtt && !rewriter.protectsTags() && !spanHolds(text, span, after)) {
+            requireWholeReferences(spanText(text, span), after, span.key());
         }
+        const std::optional<std::string> written = writtenChange(document, span, after);
+        if (!written) continue;
         // Unchanged spans are copied with what surrounds them, their own line ends included.
         write(text.substr(copied, span.begin - copied));
-        write(std::string_view(written));
+        write(std::string_view(*written));
         copied = span.end;
+        // An emptied cue's last line end would leave a second blank line after its timing line.
+        if (written->empty() && span.end > span.begin && document.format == SubtitleFormat::SubRip) {
+            copied = pastLineEnd(text, span.end);
+        }
     }
     write(text.substr(copied));
 }
@@ -164,6 +183,18 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format) {
     document.format = formatHeld(document.text, format);
     document.spans = findSpans(document.text, document.format);
     return document;
+}
+
+std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
+                                         const std::string& after) {
+    if (spanHolds(document.text, span, after)) return std::nullopt;
+    std::string written = writtenSpan(document.format, document.text, span, after);
+    if (document.utf16 && !encodeUtf16(written, *document.utf16)) {
+        throw UnwritableTextError(
+            span.key(), "the rewritten text " + span.key() +
+                            " is not UTF-8 (a byte-wise rule cut a character in half), so UTF-16 can't hold it");
+    }
+    return written;
 }
 
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter, const std::vector<std::size_t>& kept) {

@@ -36,6 +36,12 @@ SubtitleDocument readDocument(std::string bytes, SubtitleFormat format);
 std::string rewriteDocument(SubtitleDocument&& document, TextRewriter& rewriter,
                             const std::vector<std::size_t>& kept = {});
 
+// The bytes that replace `span` when its text is rewritten to `after`, in the form the
+// file writes it; nothing when the span holds that text already. Throws
+// UnwritableTextError when the file's encoding can't hold them.
+std::optional<std::string> writtenChange(const SubtitleDocument& document, const TextSpan& span,
+                                         const std::string& after);
+
 // The same bytes handed to `write` piece by piece, in file order: a pass streams them
 // into its output file instead of holding a second copy of a large file. A failure
 // throws as rewriteDocument's does, after some pieces were written.

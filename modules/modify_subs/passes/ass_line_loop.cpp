@@ -8,7 +8,7 @@ std::string rewriteLines(std::string_view buffer, TextRewriter& rewriter, const 
     std::size_t copied = 0;
     forEachDialogueText(
         buffer,
-        [&](std::size_t begin, std::size_t end) {
+        [&](std::size_t begin, std::size_t end, bool) {
             rewritten.append(buffer.substr(copied, begin - copied));
             // A line end inside the Dialogue line would end the event there.
             rewritten.append(

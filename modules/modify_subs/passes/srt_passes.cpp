@@ -10,6 +10,7 @@
 
 #include <json/value.h>
 
+#include "document/written_form.h"
 #include "io/checked_output.h"
 #include "io/file_failures.h"
 #include "io/input_file.h"
@@ -66,12 +67,16 @@ PassResult rewriteSrt(const std::string& subfile, const std::string& output, con
     std::string document;
     bool first = true;
     forEachRewrittenCue(input, [&](const SubtitleItem& cue, std::string text) {
-        if (!std::exchange(first, false)) document += "\n\n";
-        // Text from before the first cue has neither number nor timing line.
+        const bool atFileStart = std::exchange(first, false);
+        if (!atFileStart) document += "\n\n";
+        const std::string written = moduleSubRipText(std::move(text), std::to_string(cue.getSubNo()), atFileStart);
+        // Text from before the first cue has neither number nor timing line. An
+        // empty text takes no line, so one blank line follows the timing line.
         if (!cue.getTimingLine().empty()) {
-            document += std::to_string(cue.getSubNo()) + '\n' + cue.getTimingLine() + '\n';
+            document += std::to_string(cue.getSubNo()) + '\n' + cue.getTimingLine();
+            if (!written.empty()) document += '\n';
         }
-        document += text;
+        document += written;
     });
     writeOutput(output, document);
     return {output, input.rewriter.count()};

@@ -32,14 +32,6 @@ char32_t codePointOf(const PatternToken& token) {
     return static_cast<unsigned char>(token.byte);
 }
 
-CodePointSet askedCodePointSet(const std::string& atom, bool ignoreCase) {
-    WideRegex expression;
-    expression.imbue(std::locale("C.UTF-8"));
-    expression.assign(*wideFromUtf8(atom), ignoreCase ? std::regex_constants::ECMAScript | std::regex_constants::icase
-                                                      : std::regex_constants::ECMAScript);
-    return each([&](wchar_t c) { return std::regex_match(&c, &c + 1, expression); });
-}
-
 CodePointSets::CodePointSets(const std::locale& locale)
     : _locale(locale), _ctype(std::use_facet<std::ctype<wchar_t>>(_locale)) {
     _traits.imbue(_locale);

@@ -23,10 +23,6 @@
 
 using CodePointSet = std::bitset<0x10000>;
 
-// The same read from the wide regex itself, compiled as the rules are, matching each
-// code point alone: exact, but far too slow to build rules with. `atom` is UTF-8.
-CodePointSet askedCodePointSet(const std::string& atom, bool ignoreCase = true);
-
 // One word list's sets, worked out once each: a full pass over the plane takes
 // about half a millisecond, and a list asks for \w or [a-z] many times.
 class CodePointSets {

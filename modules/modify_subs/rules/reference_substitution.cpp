@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "rules/rule_error.h"
 #include "rules/rule_regex.h"
 #include "stack/recursion_budget.h"
 
@@ -10,6 +11,7 @@ std::string referenceSubstitution(const ReplacementRules& words, const std::stri
     std::string modifiedText = text;
     std::size_t index = 0;
     for (const auto& [pattern, replacement] : words) {
+        requireNoNul(pattern, replacement);
         const RuleRegex rule = compileRulePattern(pattern);
         checkRecursionBudget(pattern, rule.stackDemand, modifiedText.size());
         std::string rewritten = std::regex_replace(modifiedText, rule.regex, replacement.c_str());

@@ -4,7 +4,10 @@
 #include <regex>
 #include <utility>
 
+#include "pattern/pattern_mistakes.h"
 #include "pattern/pattern_warnings.h"
+#include "rules/rule_error.h"
+#include "rules/rule_mistakes.h"
 #include "rules/rule_shadows.h"
 #include "stack/large_stack.h"
 
@@ -18,6 +21,8 @@ std::string problemOf(const ReplacementRule& rule, bool unicode, bool retryable)
         // the first text; both with exactly the options of the rewriter.
         TextRewriter(RuleSequence{rule}, RewriteMode{false, unicode}).apply("", TagSyntax::None);
     } catch (const std::regex_error& error) {
+        return error.what();
+    } catch (const UnusableRule& error) {
         return error.what();
     } catch (const RecursionBudgetExceeded& error) {
         if (retryable || !unicode) throw;
@@ -67,7 +72,15 @@ CheckedRules checkRules(const RuleSequence& rules, bool unicode) {
         for (std::size_t index = 0; index < rules.size(); ++index) {
             RuleCheck& check = checked.rules[index];
             if (!checked.rewriter) check.problem = problemOf(rules[index], unicode, retryable);
-            if (!unicode) check.warnings = patternWarnings(rules[index].compiledPattern());
+            if (const std::string hint = foreignSyntaxHint(rules[index].compiledPattern());
+                !check.problem.empty() && !hint.empty()) {
+                check.problem += "; " + hint;
+            }
+            check.warnings = ruleMistakes(rules[index]);
+            if (!unicode) {
+                std::vector<std::string> byteWise = patternWarnings(rules[index].compiledPattern());
+                check.warnings.insert(check.warnings.end(), byteWise.begin(), byteWise.end());
+            }
             check.shadowedBy = shadows[index];
         }
         return checked;

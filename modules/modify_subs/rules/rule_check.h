@@ -9,8 +9,9 @@
 
 // One rule of a list as the rewriter will apply it, with the engine's verdict.
 struct RuleCheck {
-    std::string problem;                // the engine's message; empty when the pattern compiles
-    std::vector<std::string> warnings;  // byte-wise: places that work on single bytes of a character
+    std::string problem;  // the engine's message; empty when the pattern compiles
+    // Mistakes (rule_mistakes.h), then, byte-wise, places that work on single bytes of a character.
+    std::vector<std::string> warnings;
     // An earlier rule that rewrites every text this one could match first (rule_shadows.h).
     std::optional<std::size_t> shadowedBy;
 };

@@ -26,23 +26,69 @@ bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// No proper prefix of `text` is also its suffix, so two occurrences never overlap.
-bool overlapsNever(std::string_view text) {
-    for (std::size_t length = 1; length < text.size(); ++length) {
-        if (text.substr(0, length) == text.substr(text.size() - length)) return false;
+// No occurrences of two of `texts` (or of one twice) overlap: no proper suffix of one
+// begins another, and none holds another.
+bool overlapsNever(const std::vector<std::string>& texts) {
+    for (const std::string& one : texts) {
+        for (const std::string& other : texts) {
+            if (&one != &other && other.find(one) != std::string::npos) return false;
+            for (std::size_t length = 1; length < one.size(); ++length) {
+                if (other.starts_with(std::string_view(one).substr(one.size() - length))) return false;
+            }
+        }
     }
     return true;
 }
 
-// What an earlier rule surely rewrites: every occurrence of `literal` (folded), and
-// with `afterWord` only those right after a word character.
+// What an earlier rule surely rewrites: every occurrence of each of `literals`
+// (folded), and with `afterWord` only those right after a word character.
 struct Rewritten {
-    std::string literal;
+    std::vector<std::string> literals;
     bool afterWord = false;
 };
 
 bool isLiteralToken(const PatternToken& token) {
     return token.kind == TokenKind::Byte && token.byte != '\0' && token.byte != ']' && token.byte != '}';
+}
+
+// Bounds the alternatives a pattern such as "(a|b)(c|d)(e|f)" multiplies into.
+constexpr std::size_t kMaxChoices = 64;
+
+// The texts tokens [begin, end) match when they are literal bytes, alternations and
+// groups of them, without quantifiers ("-(san|chan)"); none when anything else.
+std::optional<std::vector<std::string>> literalChoices(const std::vector<PatternToken>& tokens, std::size_t begin,
+                                                       std::size_t end) {
+    std::vector<std::string> all;
+    std::vector<std::string> branch{""};
+    for (std::size_t at = begin; at <= end; ++at) {
+        if (at == end || tokens[at].kind == TokenKind::Alternation) {
+            all.insert(all.end(), branch.begin(), branch.end());
+            branch = {""};
+            continue;
+        }
+        const PatternToken& token = tokens[at];
+        std::vector<std::string> parts;
+        if (isLiteralToken(token)) {
+            parts = {std::string(1, token.byte)};
+        } else if (token.kind == TokenKind::GroupOpen &&
+                   (token.group == GroupKind::Capturing || token.group == GroupKind::NonCapturing)) {
+            std::optional<std::vector<std::string>> inner = literalChoices(tokens, at + 1, token.partner);
+            if (!inner) return std::nullopt;
+            parts = std::move(*inner);
+            at = token.partner;
+        } else {
+            return std::nullopt;
+        }
+        if (at + 1 < end && tokens[at + 1].kind == TokenKind::Quantifier) return std::nullopt;
+        std::vector<std::string> joined;
+        for (const std::string& head : branch) {
+            for (const std::string& tail : parts) joined.push_back(head + tail);
+        }
+        if (joined.size() > kMaxChoices) return std::nullopt;
+        branch = std::move(joined);
+    }
+    if (all.size() > kMaxChoices) return std::nullopt;
+    return all;
 }
 
 std::optional<Rewritten> rewrittenBy(const ReplacementRule& rule) {
@@ -64,13 +110,14 @@ std::optional<Rewritten> rewrittenBy(const ReplacementRule& rule) {
         first = 4;
         grouped = true;
     }
-    if (first == tokens.size() || !std::all_of(tokens.begin() + first, tokens.end(), isLiteralToken)) {
-        return std::nullopt;
+    std::optional<std::vector<std::string>> literals = literalChoices(tokens, first, tokens.size());
+    if (!literals) return std::nullopt;
+    for (std::string& literal : *literals) {
+        literal = folded(literal);
+        // After \w+ a literal that starts with a word character would be eaten by it.
+        if (literal.empty() || (first > 0 && isWordByte(literal.front()))) return std::nullopt;
     }
-    std::string literal;
-    for (std::size_t at = first; at < tokens.size(); ++at) literal += tokens[at].byte;
-    literal = folded(literal);
-    if (!overlapsNever(literal) || (first > 0 && isWordByte(literal.front()))) return std::nullopt;
+    if (!overlapsNever(*literals)) return std::nullopt;
     // A replacement that gives back what was matched, or the text around it, keeps it.
     const std::string& replacement = rule.replacement;
     for (std::size_t at = replacement.find('$'); at != std::string::npos; at = replacement.find('$', at + 2)) {
@@ -79,20 +126,31 @@ std::optional<Rewritten> rewrittenBy(const ReplacementRule& rule) {
             return std::nullopt;
         }
     }
-    return Rewritten{literal, first > 0};
+    return Rewritten{std::move(*literals), first > 0};
 }
 
-// Whether every occurrence of `literal` holds an occurrence of `rewritten` that the
-// earlier rule matches.
+// Whether every occurrence of `literal` holds an occurrence of one of the earlier
+// rule's literals that the earlier rule matches.
 bool covers(const Rewritten& rewritten, std::string_view literal) {
-    const std::string& part = rewritten.literal;
-    for (std::size_t at = literal.find(part); at != std::string_view::npos; at = literal.find(part, at + 1)) {
-        if (!rewritten.afterWord) return true;
-        // \w+ takes the word before it, unless an earlier match of the same rule
-        // ends there, in part's last byte; one ending later would overlap this one.
-        if (at > 0 && isWordByte(literal[at - 1]) && literal[at - 1] != part.back()) return true;
+    for (const std::string& part : rewritten.literals) {
+        for (std::size_t at = literal.find(part); at != std::string_view::npos; at = literal.find(part, at + 1)) {
+            if (!rewritten.afterWord) return true;
+            // \w+ takes the word before it, unless an earlier match of the same rule
+            // ends there, in a literal's last byte; one ending later would overlap this one.
+            const auto endsMatch = [&](const std::string& other) { return literal[at - 1] == other.back(); };
+            if (at > 0 && isWordByte(literal[at - 1]) &&
+                std::none_of(rewritten.literals.begin(), rewritten.literals.end(), endsMatch)) {
+                return true;
+            }
+        }
     }
     return false;
+}
+
+// Whether `replacement` (folded) writes one of the literals again.
+bool writesAgain(const Rewritten& rewritten, const std::string& replacement) {
+    return std::any_of(rewritten.literals.begin(), rewritten.literals.end(),
+                       [&](const std::string& literal) { return replacement.find(literal) != std::string::npos; });
 }
 
 }  // namespace
@@ -115,7 +173,7 @@ std::vector<std::optional<std::size_t>> shadowingRules(const RuleSequence& rules
         if (!rewritten) continue;
         for (std::size_t later = earlier + 1; later <= rules.size(); ++later) {
             // A replacement from the earlier rule's on that writes the literal again lifts the shadow.
-            if (replacements[later - 1].find(rewritten->literal) != std::string::npos) break;
+            if (writesAgain(*rewritten, replacements[later - 1])) break;
             if (later == rules.size() || shadows[later] || literals[later].empty()) continue;
             const bool covered = std::all_of(literals[later].begin(), literals[later].end(),
                                              [&](const std::string& literal) { return covers(*rewritten, literal); });

@@ -15,6 +15,7 @@
 #include "rules/jit_rule.h"
 #include "rules/literal_replace.h"
 #include "rules/literal_scanner.h"
+#include "rules/rule_error.h"
 #include "rules/rule_regex.h"
 #include "stack/recursion_budget.h"
 
@@ -42,6 +43,7 @@ struct Rule {
     // translates; std::regex runs the others.
     mutable std::optional<JitRule> jit;  // counts its texts
     bool jitTried = false;
+    bool usable = false;  // checked for a NUL
 
     // Nothing when the text stays as it is.
     std::optional<std::string> rewrite(const std::string& text, const CaseFold& fold,
@@ -78,6 +80,7 @@ Rule makeRule(const ReplacementRule& source) {
               std::nullopt,
               std::nullopt,
               std::nullopt,
+              false,
               false};
     if (isPlainLiteral(lexed)) {
         rule.requiredLiterals = {pattern};
@@ -154,6 +157,11 @@ std::string Substitution::apply(const std::string& text, std::vector<std::size_t
     scanner.scan(modifiedText);
     for (std::size_t index = 0; index < _rules->rules.size(); ++index) {
         Rule& rule = _rules->rules[index];
+        // Refused at its first text, in order, as a pattern the regex refuses is.
+        if (!rule.usable) {
+            requireNoNul(rule.pattern, rule.replacement);
+            rule.usable = true;
+        }
         if (!rule.literal && !rule.compiled) {
             rule.compiled.emplace(compileRuleEngine(rule.compiledPattern, rule.letterCase != LetterCase::Sensitive));
         }

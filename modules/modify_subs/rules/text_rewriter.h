@@ -39,6 +39,7 @@ public:
 
     RewriteCount count() const { return _count; }
     bool hasRules() const { return _hasRules; }
+    bool protectsTags() const { return _mode.protectTags; }
     // Counts texts that a reader left alone, knowing that no rule would change them.
     void countUnchanged(int texts) { _count.texts += texts; }
     void resetCount();

@@ -17,6 +17,7 @@
 #include "rules/literal_replace.h"
 #include "rules/literal_scanner.h"
 #include "rules/pattern_guard.h"
+#include "rules/rule_error.h"
 #include "rules/substitution.h"
 #include "stack/recursion_budget.h"
 #include "text/utf8_text.h"
@@ -175,6 +176,7 @@ struct UnicodeSubstitution::Rules {
         const std::string pattern = source.compiledPattern();
         const std::string& replacement = source.replacement;
         const bool sensitive = source.letterCase == LetterCase::Sensitive;
+        requireNoNul(source.pattern, replacement);
         checkBeforeCompiling(pattern);
         WideRule rule{pattern,
                       source.letterCase,

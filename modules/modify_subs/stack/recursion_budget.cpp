@@ -199,10 +199,6 @@ double StackDemand::estimate(std::size_t textLength) const {
     return perTextByte * static_cast<double>(textLength) + fixed;
 }
 
-double regexStackEstimate(const std::string& pattern, std::size_t textLength) {
-    return regexStackDemand(pattern).estimate(textLength);
-}
-
 std::size_t remainingStackBytes() {
     // A thread's stack never moves, so it is looked up once per thread.
     thread_local const std::uintptr_t lowEnd = stackLowEnd();

@@ -30,10 +30,6 @@ struct StackDemand {
 StackDemand regexStackDemand(const std::string& pattern);
 StackDemand regexStackDemand(const LexedPattern& lexed, std::size_t patternSize);
 
-// An upper estimate of the stack, in bytes, that compiling `pattern` and running it
-// over a text of `textLength` bytes can use.
-double regexStackEstimate(const std::string& pattern, std::size_t textLength);
-
 // What the calling thread has left below the caller's frame.
 std::size_t remainingStackBytes();
 

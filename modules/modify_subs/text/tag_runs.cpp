@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <optional>
 #include <utility>
+
+#include "text/character_references.h"
 
 namespace {
 
@@ -17,17 +20,43 @@ std::size_t blockEnd(std::string_view text, std::size_t start) {
     return close == std::string_view::npos ? text.size() : close + 1;
 }
 
-// The drawing state after an override block: its last \p<number> decides, and
-// \pos, \pbo and the like are other tags.
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A \p tag's value as libass reads it (strtol: white space, a sign, decimal
+// digits, clamped to 32 bits); 0 without digits.
+long long drawingScale(std::string_view argument) {
+    std::size_t at = 0;
+    while (at < argument.size() && std::isspace(static_cast<unsigned char>(argument[at]))) ++at;
+    bool negative = false;
+    if (at < argument.size() && (argument[at] == '-' || argument[at] == '+')) negative = argument[at++] == '-';
+    long long value = 0;
+    for (; at < argument.size() && isDigit(argument[at]); ++at) {
+        value = std::min<long long>(value * 10 + (argument[at] - '0'), 1LL << 32);
+    }
+    return negative ? -value : value;
+}
+
+// The drawing state after the override block `block` ("{...}"), tag by tag as
+// libass parses them: blanks may follow the backslash, a name runs to '(' or the
+// next backslash, and any name starting with 'p' but "pos" and "pbo" sets the
+// drawing scale (its argument in parentheses, or the rest of the name, blanks
+// allowed). A scale above 0 draws; \p, \p0 and \p-1 end a drawing. Tags inside
+// \t(...) count too, as libass applies them.
 bool drawingAfter(std::string_view block, bool drawing) {
-    for (std::size_t at = block.find("\\p"); at != std::string_view::npos; at = block.find("\\p", at + 2)) {
-        std::size_t digit = at + 2;
-        if (digit < block.size() && (block[digit] == '-' || block[digit] == '+')) ++digit;
-        if (digit >= block.size() || !isDigit(block[digit])) continue;
-        const std::size_t end =
-            std::find_if_not(block.begin() + static_cast<std::ptrdiff_t>(digit), block.end(), isDigit) - block.begin();
-        const std::string_view number = block.substr(digit, end - digit);
-        drawing = number.find_first_not_of('0') != std::string_view::npos;
+    const std::string_view tags = block.substr(1, block.size() - 2);
+    for (std::size_t at = tags.find('\\'); at != std::string_view::npos; at = tags.find('\\', at)) {
+        std::size_t name = at + 1;
+        while (name < tags.size() && isBlank(tags[name])) ++name;
+        const std::size_t nameEnd = std::min(tags.find_first_of("(\\", name), tags.size());
+        at = nameEnd;
+        const std::string_view tag = tags.substr(name, nameEnd - name);
+        if (!tag.starts_with('p') || tag.starts_with("pos") || tag.starts_with("pbo")) continue;
+        std::string_view argument = tag.substr(1);
+        if (nameEnd < tags.size() && tags[nameEnd] == '(') {
+            const std::size_t close = std::min(tags.find_first_of(",\\)", nameEnd + 1), tags.size());
+            argument = tags.substr(nameEnd + 1, close - nameEnd - 1);
+        }
+        drawing = drawingScale(argument) > 0;
     }
     return drawing;
 }
@@ -119,18 +148,21 @@ std::vector<TextRun> splitCodes(std::string_view text, TagSyntax syntax) {
     return splitter.finish();
 }
 
+// As libass reads a text: a '{' opens an override block only when a '}' follows
+// somewhere (else it is shown); a drawing runs to the next '{'; \N, \n and \h
+// are escapes, and \{ and \} show the brace, visible text to the rules.
 std::vector<TextRun> splitAss(std::string_view text) {
     RunSplitter splitter(text);
     bool drawing = false;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == '{') {
-            const std::size_t end = blockEnd(text, i);
-            drawing = drawingAfter(text.substr(i, end - i), drawing);
-            splitter.protect(i, end);
-            i = end;
+        const std::size_t close = text[i] == '{' ? text.find('}', i) : std::string_view::npos;
+        if (close != std::string_view::npos) {
+            drawing = drawingAfter(text.substr(i, close + 1 - i), drawing);
+            splitter.protect(i, close + 1);
+            i = close + 1;
         } else if (drawing) {
-            const std::size_t end = std::min(text.find('{', i), text.size());
+            const std::size_t end = std::min(text.find('{', i + 1), text.size());
             splitter.protect(i, end);
             i = end;
         } else if (text[i] == '\\' && i + 1 < text.size() &&
@@ -138,7 +170,7 @@ std::vector<TextRun> splitAss(std::string_view text) {
             splitter.protect(i, i + 2);
             i += 2;
         } else {
-            ++i;
+            i += text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '{' || text[i + 1] == '}') ? 2 : 1;
         }
     }
     return splitter.finish();
@@ -154,6 +186,11 @@ std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
             if (text[i] == '<' || text[i] == '&') length = markupLength(text.substr(i), syntax);
         } else if (text[i] == '<') {
             length = syntax == TagSyntax::SubRip ? subRipTagLength(text.substr(i)) : webVttTagLength(text.substr(i));
+        }
+        // A reference the rules don't see as a character is hidden as a tag is.
+        if (text[i] == '&' && syntax == TagSyntax::WebVtt) {
+            const std::optional<WebVttReference> reference = webVttReferenceAt(text.substr(i));
+            if (reference && !reference->character) length = reference->length;
         }
         if (length == 0) {
             ++i;
@@ -224,16 +261,69 @@ std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
     return {{text, true}};
 }
 
+namespace {
+
+std::string rewrittenRun(std::string_view run, TagSyntax syntax,
+                         const std::function<std::string(const std::string&)>& rewrite, bool respell) {
+    switch (syntax) {
+        case TagSyntax::WebVtt: {
+            const ShownText shown = shownWebVttText(run);
+            return writtenWebVttText(run, shown, rewrite(shown.text));
+        }
+        case TagSyntax::Ass: {
+            const ShownText shown = shownAssText(run);
+            return writtenAssText(run, shown, respell ? shown.text : rewrite(shown.text), respell);
+        }
+        case TagSyntax::SubRip:
+        case TagSyntax::Sami:
+        case TagSyntax::Ttml:
+        case TagSyntax::MicroDvd:
+        case TagSyntax::Mpl2:
+        case TagSyntax::None:
+            break;
+    }
+    return rewrite(std::string(run));
+}
+
+}  // namespace
+
 std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
                                const std::function<std::string(const std::string&)>& rewrite) {
+    const std::vector<TextRun> runs = splitTextRuns(text, syntax);
     std::string result;
     result.reserve(text.size());
-    for (const TextRun& run : splitTextRuns(text, syntax)) {
-        if (run.visible) {
-            result += rewrite(std::string(run.text));
-        } else {
+    std::vector<std::size_t> ends;  // of each run's piece in `result`, kept for ASS
+    if (syntax == TagSyntax::Ass) ends.reserve(runs.size());
+    bool changed = false;
+    bool shownBraces = false;  // in an ASS run the rules left as it was
+    for (const TextRun& run : runs) {
+        if (!run.visible) {
             result += run.text;
+        } else {
+            const std::size_t at = result.size();
+            result += rewrittenRun(run.text, syntax, rewrite, false);
+            const bool same = std::string_view(result).substr(at) == run.text;
+            changed = changed || !same;
+            shownBraces = shownBraces ||
+                          (same && syntax == TagSyntax::Ass && run.text.find_first_of("{}") != std::string_view::npos);
+        }
+        if (syntax == TagSyntax::Ass) ends.push_back(result.size());
+    }
+    if (!changed || !shownBraces) return result;
+    // A '}' the rules wrote anywhere would close a shown '{' before it into a
+    // block: once a text changes, every visible brace is escaped, in the runs the
+    // rules left too (the rules are not run again).
+    std::string respelled;
+    respelled.reserve(result.size() + 8);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::string_view piece = std::string_view(result).substr(at, ends[i] - at);
+        at = ends[i];
+        if (runs[i].visible && piece == runs[i].text) {
+            respelled += rewrittenRun(piece, syntax, rewrite, true);
+        } else {
+            respelled += piece;
         }
     }
-    return result;
+    return respelled;
 }

@@ -10,9 +10,10 @@
 
 enum class TagSyntax {
     None,      // the whole text is one visible run
-    Ass,       // override blocks {...}, drawings from \p<non-zero> to \p0, \N \n \h
+    Ass,       // override blocks {...}, drawings from a \p above 0 to \p, \p0 or \p-1, \N \n \h
     SubRip,    // <i> <b> <u> <s> <font ...> and their closing tags, and {...} blocks
-    WebVtt,    // tags (<v Name>, <c.class>, <i>, </v>, ...) and inline time stamps <00:01.500>
+    WebVtt,    // tags (<v Name>, <c.class>, <i>, </v>, ...), inline time stamps <00:01.500>, and
+               // references the rules don't read as characters (&copy;, &#1;)
     Sami,      // tags (<font ...>, <b>, <ruby>, ...), comments, and references left undecoded (&eacute;)
     Ttml,      // tags (<span ...>, </tt:span>, ...), comments, processing instructions, CDATA sections
     MicroDvd,  // {y:i}, {c:$0000FF} and other {...} codes
@@ -24,9 +25,9 @@ struct TextRun {
     bool visible;
 };
 
-// `text` cut into alternating runs that together are exactly `text`. An override
-// block with no closing brace is protected to the end: it is more likely a broken
-// tag than words.
+// `text` cut into alternating runs that together are exactly `text`. An ASS
+// override block with no closing brace is shown as text, as libass shows it; a
+// SubRip one is protected to the end, more likely a broken tag than words.
 std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax);
 
 // The length of the SAMI or TTML markup at the start of `text`: a comment, CDATA
@@ -35,6 +36,8 @@ std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax);
 // text (a '<' before the '>' leaves it text). Readers take tags by it, as the runs do.
 std::size_t markupLength(std::string_view text, TagSyntax syntax);
 
-// `text` with each visible run replaced by `rewrite` of it, protected runs as they were.
+// `text` with each visible run replaced by `rewrite` of it, protected runs as they
+// were. WebVTT references and ASS's escaped braces are rewritten as the characters
+// they show, and spelled again (character_references.h).
 std::string rewriteVisibleRuns(std::string_view text, TagSyntax syntax,
                                const std::function<std::string(const std::string&)>& rewrite);

@@ -33,6 +33,10 @@ std::size_t sequenceLength(std::string_view text) {
     return length;
 }
 
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
@@ -50,10 +54,6 @@ void appendUtf8(std::string& out, char32_t codePoint) {
         out += static_cast<char>(0x80 | (codePoint & 0x3F));
     }
 }
-
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-
-}  // namespace
 
 bool isValidUtf8(std::string_view text) {
     while (!text.empty()) {

@@ -10,6 +10,9 @@
 
 bool isValidUtf8(std::string_view text);
 
+// `codePoint` (at most U+10FFFF) in UTF-8, after `out`.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // `text` with each byte that does not belong to a well-formed UTF-8 sequence
 // replaced by U+FFFD; valid text comes back unchanged.
 std::string withValidUtf8(std::string_view text);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core_helpers.h"
 #include "io/output.h"
 #include "test_support.h"
 
@@ -43,19 +44,19 @@ INSTANTIATE_TEST_SUITE_P(Names, OutputName,
 TEST(ExportDocument, OrdersMembersBytewiseWithTwoBlankIndentation) {
     Json::Value document;
     for (int key = 1; key <= 12; ++key) document[std::to_string(key)] = "t" + std::to_string(key);
-    const std::string text = exportDocumentText(document);
+    const std::string text = core_helpers::exportDocumentText(document);
     EXPECT_EQ(text.substr(0, 27), "{\n  \"1\" : \"t1\",\n  \"10\" : \"t");
     EXPECT_LT(text.find("\"12\""), text.find("\"2\""));
     EXPECT_LT(text.find("\"2\""), text.find("\"9\""));
 }
 
-TEST(ExportDocument, NothingStoredIsNull) { EXPECT_EQ(exportDocumentText(Json::Value()), "null"); }
+TEST(ExportDocument, NothingStoredIsNull) { EXPECT_EQ(core_helpers::exportDocumentText(Json::Value()), "null"); }
 
 TEST(ExportDocument, EscapesQuotesBackslashesAndControlCharacters) {
     Json::Value document;
     document["1"] = "say \"hi\"\\N{\\i1}\r";
     Json::Value parsed;
-    std::istringstream(exportDocumentText(document)) >> parsed;
+    std::istringstream(core_helpers::exportDocumentText(document)) >> parsed;
     EXPECT_EQ(parsed["1"].asString(), "say \"hi\"\\N{\\i1}\r");
 }
 

@@ -341,7 +341,8 @@ TEST_P(SrtCorpus, RewriteChangesOnlyTheTextsAndTheLayout) {
     std::string expected;
     for (const CorpusCue& cue : _cues) {
         if (!expected.empty()) expected += "\n\n";
-        expected += std::to_string(std::stoi(cue.number)) + "\n" + cue.timing + "\n" + corpusSubstituted(cue.text);
+        const std::string text = corpusSubstituted(cue.text);
+        expected += std::to_string(std::stoi(cue.number)) + "\n" + cue.timing + (text.empty() ? "" : "\n" + text);
     }
     EXPECT_EQ(readFile("[Quorvanted] in.srt"), expected);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core_helpers.h"
 #include "generated_rules.h"
 #include "pattern_grammar.h"
 #include "rules/code_point_sets.h"
@@ -136,13 +137,14 @@ TEST(CharacterJitDifferential, CodePointSetsWorkedOutAreThoseTheWideRegexAccepts
             const std::optional<CodePointSet> computed =
                 sets.atom(atom, lexed.tokens, 0, lexed.tokens.size() - 1, ignoreCase);
             ASSERT_TRUE(computed) << atom;
-            EXPECT_EQ(*computed, askedCodePointSet(atom, ignoreCase)) << atom << " " << ignoreCase;
+            EXPECT_EQ(*computed, core_helpers::askedCodePointSet(atom, ignoreCase)) << atom << " " << ignoreCase;
         }
     }
     for (const char32_t c :
          {U'k', U'i', U's', U'\u00df', U'\u212a', U'\u0130', U'\u017f', U'\u00b5', U'\u2126', U'\u01c5', U'\u03c2'}) {
         for (const bool ignoreCase : {true, false}) {
-            EXPECT_EQ(sets.literal(c, ignoreCase), askedCodePointSet(utf8FromWide(std::wstring(1, c)), ignoreCase))
+            EXPECT_EQ(sets.literal(c, ignoreCase),
+                      core_helpers::askedCodePointSet(utf8FromWide(std::wstring(1, c)), ignoreCase))
                 << static_cast<unsigned>(c) << " " << ignoreCase;
         }
     }

@@ -104,6 +104,20 @@ INSTANTIATE_TEST_SUITE_P(
                   {-1, -1, -1, -1}},
         // A later rule writing the literal back lifts the shadow for the rules after it.
         Shadowing{"revived", {{"kun", ""}, {"taro", "taro-kun"}, {"taro-kun", "x"}}, {-1, -1, -1}},
+        // An alternation of literals rewrites each: "-chan" after a name goes first.
+        Shadowing{"alternation",
+                  {{"(\\w+)-(san|chan)", "$1"}, {"onii-chan", "brother"}, {"Mei-san", "x"}, {" -chan", ""}},
+                  {-1, 0, 0, -1}},
+        Shadowing{"literal alternation", {{"kun|ch(?:a|i)n", ""}, {"mei-chin", "x"}, {"taro-kun", "x"}}, {-1, 0, 0}},
+        // Alternatives that can overlap, a repeated one, or one given back prove nothing.
+        Shadowing{"alternatives unproven",
+                  {{"(\\w+)(?:-s|s-)", "$1"},
+                   {"ab-s", "x"},
+                   {"(\\w+)-(san)+", "$1"},
+                   {"aoi-san", "x"},
+                   {"(\\w+)(-kun|-chan)", "$1$2"},
+                   {"aoi-kun", "x"}},
+                  {-1, -1, -1, -1, -1, -1}},
         // A case-sensitive earlier rule misses other cases; options change the pattern.
         Shadowing{"options",
                   {withCase({"kun", ""}, LetterCase::Sensitive), {"taro-kun", "x"}, {"san", ""}, {"(a|b)san", ""}},
@@ -115,5 +129,65 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+struct Mistake {
+    ReplacementRule rule;
+    const char* said;  // part of the one warning expected; "" for none
+};
+
+void PrintTo(const Mistake& m, std::ostream* os) { *os << m.rule.pattern << " -> " << m.rule.replacement; }
+
+class RuleMistakes : public testing::TestWithParam<Mistake> {};
+
+TEST_P(RuleMistakes, AreWarnedOfWithTheFix) {
+    const std::vector<std::string> warnings = checkRules({GetParam().rule}).rules.at(0).warnings;
+    if (*GetParam().said == '\0') {
+        EXPECT_TRUE(warnings.empty()) << warnings.at(0);
+    } else {
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(GetParam().said), std::string::npos) << warnings[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RuleMistakes,
+    testing::Values(Mistake{{"", "x"}, "the empty pattern matches between every two characters"},
+                    Mistake{{"\\s*", " "}, "make it match at least one character"},
+                    Mistake{{"a|", "x"}, "make it match at least one character"},
+                    Mistake{{"(?:[^a]*)?", "x"}, "make it match at least one character"},
+                    // An anchor, a boundary or a lookahead decides where; a back-reference needs its group.
+                    Mistake{{"^\\s*", ""}, ""}, Mistake{{"\\b", "|"}, ""}, Mistake{{"(?=a)b*", ""}, ""},
+                    Mistake{{"a*b", ""}, ""}, Mistake{{"(a)\\1", ""}, ""},
+                    Mistake{{"(\\w+)-san", "\\1"}, "Python's way to write a group, and is written as it is: write $1"},
+                    Mistake{{"(\\w+)-san", "\\g<1>"}, "write $1"},
+                    Mistake{{"(x)", "\\g<name>"}, "groups have no names"},
+                    // ASS colour tags and an escaped backslash are text.
+                    Mistake{{"x", "{\\1c&HFFFFFF&}"}, ""}, Mistake{{"x", "\\\\1"}, ""},
+                    Mistake{{"(\\w+)-san", "$2"},
+                            "\"$2\" in the replacement writes nothing: the pattern has one group"},
+                    Mistake{{"x", "[$1]"}, "the pattern has no group"}, Mistake{{"(a)", "$10"}, "\"$10\""},
+                    Mistake{{"(a)(b)", "$2$1$&$$3"}, ""}, Mistake{{"(a)(?:b)", "$1"}, ""}));
+
+struct Hint {
+    const char* pattern;
+    const char* said;  // part of the problem's message; "" for no hint
+};
+
+class ForeignSyntax : public testing::TestWithParam<Hint> {};
+
+TEST_P(ForeignSyntax, IsRefusedWithWhatPatternsAre) {
+    const std::string problem = checkRules({{GetParam().pattern, "x"}}).rules.at(0).problem;
+    ASSERT_FALSE(problem.empty());
+    EXPECT_EQ(problem.find("patterns are ECMAScript") != std::string::npos, *GetParam().said != '\0') << problem;
+    EXPECT_NE(problem.find(GetParam().said), std::string::npos) << problem;
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, ForeignSyntax,
+                         testing::Values(Hint{"(?i)san", "remove the inline flags \"(?i)\""},
+                                         Hint{"(?i:san)", "\"(?i:\""}, Hint{"(?<=a)b", "match the text before"},
+                                         Hint{"(?<!a)b", "match the text before"},
+                                         Hint{"(?P<n>x)", "use a numbered group"}, Hint{"(?<n>x)", "numbered group"},
+                                         Hint{"(?#note)x", "no lookbehind or named groups"}, Hint{"a(", ""},
+                                         Hint{"a{2,1}", ""}));
 
 }  // namespace

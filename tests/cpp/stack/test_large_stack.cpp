@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "core_helpers.h"
 #include "rules/substitution.h"
 #include "stack/large_stack.h"
 #include "stack/recursion_budget.h"
@@ -101,7 +102,7 @@ class StackEstimate : public testing::TestWithParam<Family> {};
 // makes the matcher's frames larger must show up here, not as a crash.
 TEST_P(StackEstimate, CoversWhatTheMatcherUses) {
     const std::size_t used = measuredStackBytes(GetParam());
-    EXPECT_GE(regexStackEstimate(GetParam().pattern, GetParam().text.size()), static_cast<double>(used));
+    EXPECT_GE(core_helpers::regexStackEstimate(GetParam().pattern, GetParam().text.size()), static_cast<double>(used));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, StackEstimate, testing::ValuesIn(families(20000)));
@@ -139,15 +140,17 @@ TEST(RecursionBudget, RefusalIsARuntimeErrorOnTheCallersThread) {
 }
 
 TEST(RecursionBudget, LiteralPatternsDoNotGrowWithTheText) {
-    EXPECT_EQ(regexStackEstimate("honorific-san", 10), regexStackEstimate("honorific-san", 10'000'000));
-    EXPECT_LT(regexStackEstimate(".*", 10), regexStackEstimate(".*", 10'000));
+    EXPECT_EQ(core_helpers::regexStackEstimate("honorific-san", 10),
+              core_helpers::regexStackEstimate("honorific-san", 10'000'000));
+    EXPECT_LT(core_helpers::regexStackEstimate(".*", 10), core_helpers::regexStackEstimate(".*", 10'000));
 }
 
 TEST(RecursionBudget, PatternsOfOneShapeHaveOneEstimate) {
     // The engine reads "\c(" as one byte, and "[\c]]" as a class holding ']'.
     const std::vector<std::pair<std::string, std::string>> sameShape = {{"\\c(a*", "\\c)a*"}, {"[\\c]]+", "[\\c[]+"}};
     for (const auto& [pattern, other] : sameShape) {
-        EXPECT_EQ(regexStackEstimate(pattern, 100), regexStackEstimate(other, 100)) << pattern;
+        EXPECT_EQ(core_helpers::regexStackEstimate(pattern, 100), core_helpers::regexStackEstimate(other, 100))
+            << pattern;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "core_helpers.h"
 #include "io/output.h"
 #include "text/utf8_text.h"
 
@@ -46,7 +47,7 @@ TEST(ExportDocument, TextsThatAreNotUtf8LoseOnlyTheirStrayBytes) {
     document["1"] = "Tan\xE1ka-[san]";
     document["2"] = "plain";
     Json::Value parsed;
-    std::istringstream(exportDocumentText(document)) >> parsed;
+    std::istringstream(core_helpers::exportDocumentText(document)) >> parsed;
     EXPECT_EQ(parsed["1"].asString(), "Tan" + kReplacement + "ka-[san]");
     EXPECT_EQ(parsed["2"].asString(), "plain");
 }
