@@ -4,7 +4,7 @@ SHELL := /bin/bash
 
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libgtest-dev mkvtoolnix chromium patch
+APT_PACKAGES := g++ pkg-config libass-dev libjsoncpp-dev libuchardet-dev libpcre2-dev libexpat1-dev libgtest-dev mkvtoolnix chromium patch
 # Only the fuzzers need clang and its fuzzing runtime.
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 CMAKE := $(VENV)/bin/cmake
@@ -91,7 +91,7 @@ demo: setup
 
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_character_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt
+FUZZ_TARGETS := fuzz_wordlist fuzz_substitution fuzz_jit fuzz_character_jit fuzz_subrip fuzz_ass_lines fuzz_documents fuzz_webvtt fuzz_sami fuzz_ttml
 
 .PHONY: fuzz
 # Each libFuzzer target replays its regression inputs, then runs FUZZ_SECONDS.

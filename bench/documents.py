@@ -8,7 +8,11 @@ its dialogue), against the module's passes, and prints each target beside its fi
    honorific-style rules and with an empty word list;
 2. SubRip at most 0.75x of ASS through the API, on the same dialogue, empty word list;
 3. a one-cue SubRip file of --large-mb MB through the API, empty word list: its time, and
-   peak memory above the interpreter's baseline under 2x the file size.
+   peak memory above the interpreter's baseline under 2x the file size;
+4. the rewrite of the SubRip file's dialogue as SAMI, TTML, MicroDVD and MPL2 through the
+   API at most 1.5x the SubRip rewrite, with the 200 rules and with an empty word list.
+
+--only N runs measurement N alone.
 
 Every figure comes from fresh interpreters (module_worker.py); the two sides of a ratio
 take turns, so that both see the same load, and their medians are compared. Times are
@@ -31,6 +35,8 @@ RULES = 200
 API_LIMIT = 1.1
 SUBRIP_LIMIT = 0.75
 MEMORY_LIMIT = 2.0
+FORMATS_LIMIT = 1.5
+FORMAT_FILES = {"SAMI": "bench.smi", "TTML": "bench.ttml", "MicroDVD": "bench.sub", "MPL2": "bench.txt"}
 PASSES = ("rewrite", "export")
 
 
@@ -91,6 +97,22 @@ def print_subrip_against_ass(rounds: int, repeats: int) -> bool:
     return all_met
 
 
+def print_formats_against_subrip(words: dict[int, str], rounds: int, repeats: int) -> bool:
+    print(
+        f"\nThe other formats against SubRip through the API, the same {EVENTS:,} cues' dialogue, rewrite"
+        f" (median CPU ms; target <= {FORMATS_LIMIT}x):"
+    )
+    print(f"{'format':<9} {'rules':>5} {'SRT':>7} {'other':>7} {'ratio':>6}")
+    all_met = True
+    for label, subfile in FORMAT_FILES.items():
+        for size, word_file in words.items():
+            srt, other = in_turns(("api", "bench.srt"), ("api", subfile), "rewrite", word_file, rounds, repeats)
+            line, met = ratio_line(f"{label:<9} {size:>5}", srt, other, FORMATS_LIMIT)
+            print(line)
+            all_met &= met
+    return all_met
+
+
 def print_one_cue(megabytes: int) -> bool:
     size = inputs.write_one_cue_srt(Path("one-cue.srt"), megabytes)
     print(
@@ -116,15 +138,20 @@ def main() -> None:
     parser.add_argument("--rounds", type=int, default=10, help="turns of each side of a ratio")
     parser.add_argument("--repeats", type=int, default=11, help="runs of a pass in each turn")
     parser.add_argument("--large-mb", type=int, default=50, help="size of the one-cue file; 0 skips it")
+    parser.add_argument("--only", type=int, choices=(1, 2, 3, 4), help="run this measurement alone")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="quorvant-documents-") as scratch:
         os.chdir(scratch)
         words = inputs.write_inputs(Path(scratch), [RULES], EVENTS)
         Path("words-0.json").write_text("{}", encoding="utf-8")
-        results = [print_api_against_module({RULES: words[str(RULES)], 0: "words-0.json"}, args.rounds, args.repeats)]
-        results.append(print_subrip_against_ass(args.rounds, args.repeats))
-        if args.large_mb:
-            results.append(print_one_cue(args.large_mb))
+        both = {RULES: words[str(RULES)], 0: "words-0.json"}
+        measurements = {
+            1: lambda: print_api_against_module(both, args.rounds, args.repeats),
+            2: lambda: print_subrip_against_ass(args.rounds, args.repeats),
+            3: lambda: print_one_cue(args.large_mb) if args.large_mb else True,
+            4: lambda: print_formats_against_subrip(both, args.rounds, args.repeats),
+        }
+        results = [run() for number, run in measurements.items() if args.only in (None, number)]
         print(f"\nevery target met: {'yes' if all(results) else 'NO'}")
 
 

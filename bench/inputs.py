@@ -132,6 +132,56 @@ def srt_like_ass(ass: bytes) -> bytes:
     return b"\n\n".join(cues) + b"\n"
 
 
+def _srt_ms(stamp: bytes) -> int:
+    hours, minutes, rest = stamp.strip().split(b":")
+    seconds, millis = rest.replace(b".", b",").split(b",")
+    return ((int(hours) * 60 + int(minutes)) * 60 + int(seconds)) * 1000 + int(millis)
+
+
+def _cues(srt: bytes) -> list[tuple[int, int, list[str]]]:
+    cues = []
+    for block in srt.strip().split(b"\n\n"):
+        lines = block.split(b"\n")
+        start, end = lines[1].split(b"-->")
+        cues.append((_srt_ms(start), _srt_ms(end.split()[0]), [line.decode("utf-8", "replace") for line in lines[2:]]))
+    return cues
+
+
+def _escaped(line: str) -> str:
+    return line.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+
+
+def formats_like_srt(srt: bytes) -> dict[str, bytes]:
+    """The dialogue of `srt` in SAMI, TTML, MicroDVD (at 25 frames a second) and MPL2,
+    named by the ending each is read by."""
+    cues = _cues(srt)
+    sami = "".join(
+        f"<SYNC Start={start}><P Class=ENCC>{'<br>'.join(map(_escaped, lines))}\r\n"
+        f"<SYNC Start={end}><P Class=ENCC>&nbsp;\r\n"
+        for start, end, lines in cues
+    )
+    ttml = "".join(
+        f'    <p begin="{start}ms" end="{end}ms">{"<br/>".join(map(_escaped, lines))}</p>\n'
+        for start, end, lines in cues
+    )
+    return {
+        "bench.smi": (
+            '<SAMI>\r\n<HEAD>\r\n<STYLE TYPE="text/css">\r\n<!--\r\n.ENCC { Name:English; lang:en-US; }\r\n-->\r\n'
+            "</STYLE>\r\n</HEAD>\r\n<BODY>\r\n" + sami + "</BODY>\r\n</SAMI>\r\n"
+        ).encode(),
+        "bench.ttml": (
+            '<?xml version="1.0" encoding="UTF-8"?>\n<tt xmlns="http://www.w3.org/ns/ttml" xml:lang="en">\n'
+            "  <body><div>\n" + ttml + "  </div></body>\n</tt>\n"
+        ).encode(),
+        "bench.sub": (
+            "{1}{1}25\n" + "".join(f"{{{start // 40}}}{{{end // 40}}}{'|'.join(lines)}\n" for start, end, lines in cues)
+        ).encode(),
+        "bench.txt": "".join(
+            f"[{start // 100}][{end // 100}]{'|'.join(lines)}\n" for start, end, lines in cues
+        ).encode(),
+    }
+
+
 def write_one_cue_srt(path: Path, megabytes: int) -> int:
     """A SubRip file of at least `megabytes` MB holding one cue: the bench cues' text lines, over
     and over. Returns its size in bytes."""
@@ -149,13 +199,16 @@ def dialogue_texts(ass: bytes, srt: bytes) -> list[str]:
 
 
 def write_inputs(directory: Path, sizes: list[int], events: int, seed: int = 2026) -> dict[str, str]:
-    """Writes 'bench.ass', 'bench.srt', 'ass-dialogue.srt' (bench.ass's dialogue as SubRip) and
-    'words-N.json' into `directory`."""
+    """Writes 'bench.ass', 'bench.srt', 'ass-dialogue.srt' (bench.ass's dialogue as SubRip),
+    bench.srt's dialogue as 'bench.smi', 'bench.ttml', 'bench.sub' and 'bench.txt' (MPL2),
+    and 'words-N.json' into `directory`."""
     rng = random.Random(seed)
     ass, srt = ass_file(events, rng), srt_file(events, rng)
     (directory / "bench.ass").write_bytes(ass)
     (directory / "bench.srt").write_bytes(srt)
     (directory / "ass-dialogue.srt").write_bytes(srt_like_ass(ass))
+    for name, data in formats_like_srt(srt).items():
+        (directory / name).write_bytes(data)
     lines = dialogue_texts(ass, srt)
     names = {}
     for size in sizes:

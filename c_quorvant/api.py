@@ -23,12 +23,14 @@ from c_quorvant import _api
 from c_quorvant.errors import SubtitleFileError, UnrepresentableTextError, WordListError
 from c_quorvant.formats import (
     DEFAULT_NAME,
+    IMAGE_SUBTITLE,
     LABELS,
     NOT_A_SUBTITLE,
     Format,
     Label,
     check_template,
     format_of,
+    image_subtitle,
     is_matroska,
     label,
     output_name,
@@ -357,7 +359,7 @@ class PassResult:
     changed: int  # how many of them the rules changed
     encoding: str | None = "utf-8"  # the codec the input was read in; None: matched byte-wise
     confidence: float = 1.0  # 1.0 certain, 0.5 guessed, 0.25 in doubt, 0.0 bytes left undecoded (docs/encodings.md)
-    format: str = ""  # "ass", "srt" or "vtt": what the file's start showed it to be
+    format: str = ""  # "ass", "srt", "vtt", "sami", "ttml", "microdvd" or "mpl2": what the file showed it to be
     # pattern -> how many texts the rule changed at its turn, in the order the rules
     # apply; a rule that changed none is left out
     rules: dict[str, int] = field(default_factory=dict)
@@ -376,13 +378,13 @@ def rewrite(
     fallback_encoding: str | None = None,
     output_encoding: str | None = None,
 ) -> PassResult:
-    """Writes a copy of the .ass, .ssa, .srt or .vtt file at `path` with its dialogue
+    """Writes a copy of the subtitle file at `path` (formats.ENDINGS) with its dialogue
     rewritten; every byte outside a changed text is kept.
 
     `output` defaults to the file beside the input named "[Quorvanted] <name>"; an
     existing output is replaced whole, and no output gets a permission bit the
     input lacks. protect_tags=True (or the name of the file's tag syntax: "ass"
-    for .ass and .ssa, "srt", "vtt") leaves the format's tags
+    for .ass and .ssa, "srt", "vtt", "sami", "ttml", "microdvd", "mpl2") leaves the format's tags
     alone. The copy is in the input's encoding (`encoding`, by default detected,
     with `fallback_encoding` in place of the detector), byte-order mark included,
     or in `output_encoding`. Raises SubtitleFileError, WordListError,
@@ -595,7 +597,8 @@ def _text_tags(protect_tags: ProtectTags) -> tuple[str, bool]:
 
 
 def _tags_refused(protect_tags: object) -> ValueError:
-    return ValueError(f'protect_tags is True, False, "ass", "srt" or "vtt", not {protect_tags!r}')
+    names = ", ".join(f'"{name}"' for name in LABELS)
+    return ValueError(f"protect_tags is True, False or one of {names}, not {protect_tags!r}")
 
 
 def _require_word_list(words: object) -> None:
@@ -768,6 +771,8 @@ def _format_of(path: StrPath) -> Format:
     if format is None:
         given = os.fspath(path)
         raise SubtitleFileError(given, _system_refusal(given) or NOT_A_SUBTITLE)
+    if image_subtitle(os.fspath(path)):
+        raise SubtitleFileError(os.fspath(path), IMAGE_SUBTITLE)
     return format
 
 

@@ -179,8 +179,9 @@ def choose(data: Buffer, encoding: str = AUTO, fallback: str | None = None) -> D
 
 
 def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str | None) -> Decoding:
-    if forced is not None:
-        return _checked(view, forced, mark, CERTAIN)
+    declared = forced or _declared(view[len(mark) :])
+    if declared is not None:
+        return _checked(view, declared, mark, CERTAIN)
     from c_quorvant import _api
 
     rest = view[len(mark) :]
@@ -199,6 +200,23 @@ def _unmarked(view: memoryview, mark: bytes, forced: str | None, fallback: str |
     if fallback is not None:
         return _checked(view, fallback, mark, CERTAIN)
     return _detected(view, mark, multibyte, high)
+
+
+_XML_DECLARATION = re.compile(rb"""<\?xml\s[^>]*?encoding\s*=\s*["']([A-Za-z][\w.:-]*)["']""")
+
+
+def _declared(body: memoryview) -> str | None:
+    """The single-byte or multibyte code page an XML declaration (TTML's) names at the
+    file's start; None when there is none, or it names UTF-8/16/32 or no codec, which
+    the bytes themselves decide."""
+    found = _XML_DECLARATION.match(bytes(body[:200]))
+    if found is None:
+        return None
+    try:
+        codec = text_codec(found[1].decode("ascii"))
+    except ValueError:
+        return None
+    return None if codec.startswith("utf") else codec
 
 
 def _detected(view: memoryview, mark: bytes, multibyte: int, high: Sequence[int]) -> Decoding:

@@ -156,7 +156,10 @@ def _errors(tmp_path):
         (
             lambda: export(tmp_path / "notes.txt", words),
             SubtitleFileError,
-            file("notes.txt", "not an .ass, .ssa, .srt or .vtt file"),
+            file(
+                "notes.txt",
+                "not an .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp or .sub file, a TTML .xml or an MPL2 .txt",
+            ),
         ),
         (lambda: export(x, words, output=x), ValueError, {"args": (f"{x}: {refused}",)}),
         (

@@ -88,7 +88,10 @@ def test_batch_reports_each_file_and_fails_if_one_did(season, command, ending, d
         assert (season / output).is_file()
     errors = result.stderr.splitlines()
     assert errors[0].startswith("quorvant: bad.srt: ") and "[Quorvanted] bad" in errors[0]
-    assert errors[1] == "quorvant: skipped notes.txt: not an .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file"
+    assert errors[1] == (
+        "quorvant: skipped notes.txt: not an .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp, .sub or Matroska "
+        "(.mkv, .mka, .mks) file, a TTML .xml or an MPL2 .txt"
+    )
     assert len(errors) == 2
 
 
@@ -218,7 +221,8 @@ def test_check_lists_rules_in_order_and_every_bad_pattern(tmp_path, words, inval
             ["preview", "words.json", "--words", "words.json"],
             "{}",
             2,
-            "quorvant: skipped words.json: not an .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file",
+            "quorvant: skipped words.json: not an .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp, .sub or "
+            "Matroska (.mkv, .mka, .mks) file, a TTML .xml or an MPL2 .txt",
         ),
         (["preview", "season2", "--words", "words.json"], "{}", 1, "quorvant: season2: no such file or folder"),
         (["rewrite", "ep1.ass", "-w", "-", "-w", "-"], None, 2, "quorvant: standard input can be read once"),
@@ -349,8 +353,10 @@ EARLIER_ONE = "1 output of an earlier run skipped (--include-outputs processes i
             2,
             [],
             [
-                "quorvant: skipped season/notes.txt: not an .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file",
-                "quorvant: no .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks) file to work on "
+                "quorvant: skipped season/notes.txt: not an .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp, "
+                ".sub or Matroska (.mkv, .mka, .mks) file, a TTML .xml or an MPL2 .txt",
+                "quorvant: no .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp, .sub or Matroska (.mkv, .mka, .mks) "
+                "file to work on "
                 "among the arguments",
             ],
             set(),

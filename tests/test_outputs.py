@@ -72,8 +72,8 @@ def tree(root):
         (
             ["rewrite", "only"],
             2,
-            "quorvant: skipped only: its .ass, .ssa, .srt, .vtt or Matroska (.mkv, .mka, .mks)"
-            " files are all in subfolders (-r searches them)",
+            "quorvant: skipped only: its .ass, .ssa, .srt, .vtt, .smi, .sami, .ttml, .dfxp, .sub or Matroska "
+            "(.mkv, .mka, .mks) files are all in subfolders (-r searches them)",
             {},
         ),
         (["preview", "nowhere"], 1, "quorvant: nowhere: no such file or folder", {}),

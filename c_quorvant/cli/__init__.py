@@ -14,7 +14,7 @@ from typing import TYPE_CHECKING
 
 from c_quorvant.cli.arguments import PROGRAM, build_parser
 from c_quorvant.cli.errors import CliError, UsageError
-from c_quorvant.formats import DEFAULT_NAME
+from c_quorvant.formats import DEFAULT_NAME, LABELS
 
 if TYPE_CHECKING:
     from c_quorvant.cli.batch import Settings
@@ -253,7 +253,7 @@ def _run_pipe(args: argparse.Namespace, settings: "Settings") -> int:
     from c_quorvant.cli.pipe import run_pipe
 
     if args.files != [STDIN] or not args.format:
-        raise UsageError("- reads one file from standard input: give it alone, with --format ass, srt or vtt")
+        raise UsageError(f"- reads one file from standard input: give it alone, with --format {' '.join(LABELS)}")
     if getattr(args, "diff", False):
         raise UsageError("--diff takes no -: rewrite - writes the rewritten file for diff to compare")
     if STDIN in args.words:

@@ -162,7 +162,7 @@ def _expanded(arguments: list[str], options: Options, ignored: list[str]) -> Ite
                 path = os.path.join(folder, name)
                 if name.startswith("."):
                     continue
-                if is_input(name):
+                if is_input(path):
                     found = True
                     outside = _leads_out_of(tree, path, options)
                     if outside:
@@ -198,16 +198,16 @@ def _identity(folder: str) -> tuple[int, int]:
 
 def _holds_subtitles_below(folder: str) -> bool:
     """Whether a subfolder of `folder` holds a subtitle file; stops at the first."""
-    for _parent, subfolders, names in os.walk(folder):
+    for parent, subfolders, names in os.walk(folder):
         subfolders[:] = [name for name in subfolders if not name.startswith(".")]
-        if any(is_input(name) and not name.startswith(".") for name in names):
+        if any(is_input(os.path.join(parent, name)) and not name.startswith(".") for name in names):
             return True
     return False
 
 
 def _judged(index: int, path: str, below_root: str, options: Options) -> Input:
     folder, name = os.path.split(path)
-    if not is_input(name):
+    if not is_input(path):
         return Input(index, path, skipped=NOT_AN_INPUT)
     if name.startswith(OUTPUT_PREFIX) and not options.include_outputs:
         return Input(index, path, skipped=EARLIER_OUTPUT)

@@ -14,7 +14,7 @@ from c_quorvant.cli.batch import Settings
 from c_quorvant.cli.errors import CliError, one_line
 from c_quorvant.cli.preview import change_lines, rules_line
 from c_quorvant.cli.words import extension, require_valid_rules
-from c_quorvant.formats import text_label
+from c_quorvant.formats import FORMAT_ENDINGS, text_label
 
 
 def run_pipe(settings: Settings, format: str) -> int:
@@ -31,7 +31,7 @@ def run_pipe(settings: Settings, format: str) -> int:
     )
     mode = settings.options.mode
     with tempfile.TemporaryDirectory(prefix="quorvant-") as folder:
-        source = os.path.join(folder, f"stdin.{format}")
+        source = os.path.join(folder, "stdin" + FORMAT_ENDINGS[format])
         with open(source, "wb") as file:
             shutil.copyfileobj(sys.stdin.buffer, file)
         try:

@@ -37,7 +37,7 @@ class Outcome:
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # None when the file was not read
     alternatives: tuple[str, ...] = ()  # the encodings that fit nearly as well, when in doubt
-    format: str | None = None  # "ass", "srt" or "vtt", as read
+    format: str | None = None  # one of formats.LABELS, as read
     diff: tuple[str, ...] = ()  # preview --diff: the hunks of the file's diff
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # preview: the patterns that changed each change

@@ -69,7 +69,7 @@ class Result:
     encoding: str | None = None  # the codec the input was read in; None: byte-wise
     confidence: float | None = None  # as the API's PassResult.confidence
     alternatives: tuple[str, ...] = ()  # as the API's PassResult.alternatives
-    format: str | None = None  # "ass", "srt" or "vtt", as read
+    format: str | None = None  # one of formats.LABELS, as read
     diff: tuple[str, ...] = ()  # the diff's hunks (preview with diff)
     rules: tuple[tuple[str, int], ...] = ()  # (pattern, texts it changed), in the order the rules apply
     changed_by: tuple[tuple[str, ...], ...] = ()  # the patterns that changed each of `changes` (preview)

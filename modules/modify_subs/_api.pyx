@@ -371,7 +371,7 @@ def utf8_bytes(bytes data):
 cdef SubtitleFormat _format(str name) except *:
     cdef optional[SubtitleFormat] format = formatNamed(name.encode())
     if not format.has_value():
-        raise ValueError(f'format is "ass", "ssa", "srt" or "vtt", not {name!r}')
+        raise ValueError(f'format is "ass", "ssa", "srt", "vtt", "sami", "ttml", "microdvd" or "mpl2", not {name!r}')
     return format.value()
 
 

@@ -179,5 +179,6 @@ TagSyntax tagSyntaxNamed(const std::string& name) {
     if (name == "ass") return TagSyntax::Ass;
     if (name == "srt") return TagSyntax::SubRip;
     if (name == "vtt") return TagSyntax::WebVtt;
+    if (const std::optional<SubtitleFormat> format = formatNamed(name)) return tagSyntaxOf(*format);
     return TagSyntax::None;
 }

@@ -94,5 +94,5 @@ std::vector<DocumentText> documentTexts(std::string data, SubtitleFormat format,
 std::vector<std::string> applyRules(std::vector<std::string> texts, CompiledRules& rules, RewriteMode mode,
                                     TagSyntax tags);
 
-// "ass", "srt" and "vtt" name their tags; anything else none.
+// "ass", "srt", "vtt" and the other formats' names name their tags; anything else none.
 TagSyntax tagSyntaxNamed(const std::string& name);

@@ -7,7 +7,11 @@
 #include "document/ass_dialogue.h"
 #include "document/format_error.h"
 #include "document/line_cursor.h"
+#include "document/microdvd_lines.h"
+#include "document/mpl2_lines.h"
+#include "document/sami_spans.h"
 #include "document/subrip_cues.h"
+#include "document/ttml_spans.h"
 #include "document/webvtt_spans.h"
 #include "document/written_form.h"
 #include "text/character_references.h"
@@ -65,6 +69,14 @@ std::vector<TextSpan> findSpans(std::string_view text, SubtitleFormat format) {
             return findSubRipSpans(text);
         case SubtitleFormat::WebVtt:
             return findWebVttSpans(text);
+        case SubtitleFormat::Sami:
+            return findSamiSpans(text);
+        case SubtitleFormat::Ttml:
+            return findTtmlSpans(text);
+        case SubtitleFormat::MicroDvd:
+            return findMicroDvdSpans(text);
+        case SubtitleFormat::Mpl2:
+            return findMpl2Spans(text);
     }
     return {};
 }
@@ -101,6 +113,7 @@ void requireWholeReferences(std::string_view before, std::string_view after, con
 
 // Whether `text` is what the span holds, without making the span's text.
 bool spanHolds(std::string_view document, const TextSpan& span, std::string_view text) {
+    if (span.markup) return span.markup->decoded == text;
     std::string_view bytes = document.substr(span.begin, span.end - span.begin);
     if (span.lineEnd == LineEnd::None) return bytes == text;
     while (!bytes.empty() && !text.empty()) {

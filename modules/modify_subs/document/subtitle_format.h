@@ -7,10 +7,10 @@
 
 #include "text/tag_runs.h"
 
-enum class SubtitleFormat { Ass, SubRip, WebVtt };
+enum class SubtitleFormat { Ass, SubRip, WebVtt, Sami, Ttml, MicroDvd, Mpl2 };
 
-// "ass" (or "ssa"), "srt", "vtt"; nullopt for any other name.
+// "ass" (or "ssa"), "srt", "vtt", "sami", "ttml", "microdvd", "mpl2"; nullopt for any other name.
 std::optional<SubtitleFormat> formatNamed(std::string_view name);
 TagSyntax tagSyntaxOf(SubtitleFormat format);
-// "ass", "srt" or "vtt".
+// "ass", "srt", "vtt", "sami", "ttml", "microdvd" or "mpl2".
 const char* formatName(SubtitleFormat format);

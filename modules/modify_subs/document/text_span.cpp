@@ -1,5 +1,8 @@
 #include "document/text_span.h"
 
+// A span per cue: a large SubRip file must stay under twice its size in memory.
+static_assert(sizeof(void*) != 8 || sizeof(TextSpan) <= 72);
+
 LineEnd lineEndOf(std::string_view bytes) {
     if (bytes == "\n") return LineEnd::Lf;
     if (bytes == "\r\n") return LineEnd::CrLf;
@@ -22,6 +25,7 @@ std::string_view lineEndBytes(LineEnd end) {
 }
 
 std::optional<std::string_view> spanTextInPlace(std::string_view document, const TextSpan& span) {
+    if (span.markup) return span.markup->decoded;
     const std::string_view bytes = document.substr(span.begin, span.end - span.begin);
     if (span.lineEnd == LineEnd::None || bytes.find('\r') == std::string_view::npos) return bytes;
     return std::nullopt;

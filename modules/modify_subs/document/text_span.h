@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The line ends a document's lines may have.
 enum class LineEnd : std::uint8_t { None, Lf, Cr, CrLf };
@@ -15,6 +17,14 @@ enum class LineEnd : std::uint8_t { None, Lf, Cr, CrLf };
 // "\n", "\r" or "\r\n" as a LineEnd; anything else is None.
 LineEnd lineEndOf(std::string_view bytes);
 std::string_view lineEndBytes(LineEnd end);
+
+// A markup paragraph's or '|'-lined cue's text, when it is not the span's bytes
+// (references decoded, a line break element or '|' read as "\n").
+struct MarkupText {
+    std::string decoded;
+    std::vector<std::string> breaks;  // the span's own line breaks, reused in order
+    std::string lineBreak;            // a line break written beyond the span's own
+};
 
 // A large file holds a span per cue, so a span stays small: no string of its own.
 struct TextSpan {
@@ -36,6 +46,8 @@ struct TextSpan {
     // ASS: a text given to the empty span needs a comma before it, as the last field
     // before it ended the line.
     bool commaBefore = false;
+    // SAMI, TTML, MicroDVD and MPL2 only; null for the rest, which keeps their spans small.
+    std::shared_ptr<const MarkupText> markup = nullptr;
 
     std::string key() const { return std::to_string(number); }
 };

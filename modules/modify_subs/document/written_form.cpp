@@ -5,7 +5,10 @@
 
 #include "document/format_error.h"
 #include "document/line_cursor.h"
+#include "document/markup_text.h"
 #include "document/subrip_lines.h"
+#include "document/ttml_spans.h"
+#include "text/tag_runs.h"
 
 namespace {
 
@@ -75,6 +78,48 @@ std::optional<std::string_view> nextNonBlankLine(std::string_view document, cons
     return std::nullopt;
 }
 
+// MicroDVD and MPL2 have no escape for '|': a rule's one would read back as a line break.
+std::string barJoinedLines(const TextSpan& span, std::string_view text, const char* formatName) {
+    if (text.find('|') != std::string_view::npos) {
+        throw UnwritableTextError(span.key(), "the rewritten text of cue " + span.key() + " holds a '|', which " +
+                                                  formatName + " readers read as a line break; nothing was written");
+    }
+    std::string written;
+    written.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\r' && text[at] != '\n') {
+            written += text[at];
+            continue;
+        }
+        written += '|';
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+    }
+    return written;
+}
+
+// The markup of a text, in order: when a rewrite keeps the paragraph's own, the
+// escaped text between is well-formed as the paragraph was, with no parse to tell.
+std::vector<std::string_view> markupRuns(std::string_view text) {
+    std::vector<std::string_view> markup;
+    for (const TextRun& run : splitTextRuns(text, TagSyntax::Ttml)) {
+        if (!run.visible) markup.push_back(run.text);
+    }
+    return markup;
+}
+
+// A rule's own markup that leaves the paragraph ill-formed is written as text instead.
+std::string writtenTtml(const TextSpan& span, std::string_view original, std::string_view text) {
+    std::string written = writtenMarkup(span, original, text, MarkupDialect::Ttml);
+    if (markupRuns(text) == markupRuns(span.markup->decoded) || !ttmlContentProblem(written)) return written;
+    // Then all its markup is the paragraph's own, nested elements as the file had them.
+    written = writtenMarkup(span, original, text, MarkupDialect::Ttml, false);
+    if (const std::optional<std::string> problem = ttmlContentProblem(written, false)) {
+        throw UnwritableTextError(span.key(), "the rewritten text of paragraph " + span.key() + " holds " + *problem +
+                                                  ", so TTML readers would not read it back; nothing was written");
+    }
+    return written;
+}
+
 std::string joinedLines(const std::vector<std::string>& lines, std::string_view original, std::string_view lineEnd) {
     if (lines.size() < 2) return lines.empty() ? std::string() : lines.front();
     std::vector<std::string_view> ends;
@@ -142,10 +187,24 @@ std::string moduleSubRipText(std::string text, const std::string& key, bool atFi
 }
 
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text) {
-    if (format == SubtitleFormat::Ass) {
-        std::string written = assWrittenForm(std::string(text));
-        if (span.begin == span.end && !written.empty() && span.commaBefore) written.insert(0, ",");
-        return written;
+    const std::string_view original = document.substr(span.begin, span.end - span.begin);
+    switch (format) {
+        case SubtitleFormat::Ass: {
+            std::string written = assWrittenForm(std::string(text));
+            if (span.begin == span.end && !written.empty() && span.commaBefore) written.insert(0, ",");
+            return written;
+        }
+        case SubtitleFormat::Sami:
+            return writtenMarkup(span, original, text, MarkupDialect::Sami);
+        case SubtitleFormat::Ttml:
+            return writtenTtml(span, original, text);
+        case SubtitleFormat::MicroDvd:
+            return barJoinedLines(span, text, "MicroDVD");
+        case SubtitleFormat::Mpl2:
+            return barJoinedLines(span, text, "MPL2");
+        case SubtitleFormat::SubRip:
+        case SubtitleFormat::WebVtt:
+            break;
     }
     const std::vector<std::string> lines = writtenLines(text, format);
     if (format == SubtitleFormat::SubRip && opensSubRipCue(
@@ -156,7 +215,6 @@ std::string writtenSpan(SubtitleFormat format, std::string_view document, const 
                             " holds a line that SubRip readers would take for the start of a cue; nothing was "
                             "written");
     }
-    const std::string_view original = document.substr(span.begin, span.end - span.begin);
     const std::string_view lineEnd = lineEndBytes(span.lineEnd);
     std::string bytes = joinedLines(lines, original, lineEnd);
     if (span.begin == span.end && !bytes.empty()) {

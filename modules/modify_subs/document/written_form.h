@@ -31,5 +31,8 @@ std::string moduleSubRipText(std::string text, const std::string& key, bool atFi
 // `format` whose text is `document`. Line
 // ends between a SubRip or WebVTT text's lines keep the span's own, one by one,
 // while there are as many; the rest are the span's line end. Throws
-// UnwritableTextError for a SubRip text with a line that would open a cue.
+// UnwritableTextError for a SubRip text with a line that would open a cue. SAMI
+// and TTML escape their texts (markup_text.h), and a TTML paragraph whose own tags
+// a rule left unbalanced is refused; MicroDVD and MPL2 write a line break '|' and
+// refuse a '|' of a rule's.
 std::string writtenSpan(SubtitleFormat format, std::string_view document, const TextSpan& span, std::string_view text);

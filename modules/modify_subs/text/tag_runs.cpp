@@ -130,6 +130,24 @@ private:
     std::vector<TextRun> _runs;
 };
 
+// MicroDVD's and MPL2's {...} codes, and MPL2's '/' of italics at a line's start.
+std::vector<TextRun> splitCodes(std::string_view text, TagSyntax syntax) {
+    RunSplitter splitter(text);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t length = 0;
+        if (text[i] == '{') length = blockEnd(text, i) - i;
+        if (text[i] == '/' && syntax == TagSyntax::Mpl2 && (i == 0 || text[i - 1] == '\n')) length = 1;
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        splitter.protect(i, i + length);
+        i += length;
+    }
+    return splitter.finish();
+}
+
 // As libass reads a text: a '{' opens an override block only when a '}' follows
 // somewhere (else it is shown); a drawing runs to the next '{'; \N, \n and \h
 // are escapes, and \{ and \} show the brace, visible text to the rules.
@@ -164,7 +182,9 @@ std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
     while (i < text.size()) {
         std::size_t length = 0;
         if (text[i] == '{' && syntax == TagSyntax::SubRip) length = blockEnd(text, i) - i;
-        if (text[i] == '<') {
+        if (syntax == TagSyntax::Sami || syntax == TagSyntax::Ttml) {
+            if (text[i] == '<' || text[i] == '&') length = markupLength(text.substr(i), syntax);
+        } else if (text[i] == '<') {
             length = syntax == TagSyntax::SubRip ? subRipTagLength(text.substr(i)) : webVttTagLength(text.substr(i));
         }
         // A reference the rules don't see as a character is hidden as a tag is.
@@ -184,13 +204,56 @@ std::vector<TextRun> splitMarkup(std::string_view text, TagSyntax syntax) {
 
 }  // namespace
 
+std::size_t markupLength(std::string_view text, TagSyntax syntax) {
+    if (text.empty()) return 0;
+    if (text[0] == '&') {
+        if (syntax != TagSyntax::Sami) return 0;
+        std::size_t at = 1;
+        while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '#')) ++at;
+        return at > 1 && at < text.size() && text[at] == ';' ? at + 1 : 0;
+    }
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> sections = {
+        {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}}};
+    for (const auto& [open, close] : sections) {
+        if (!text.starts_with(open)) continue;
+        const std::size_t at = text.find(close, open.size());
+        return at == std::string_view::npos ? text.size() : at + close.size();
+    }
+    const std::size_t nameAt = text.size() > 1 && text[1] == '/' ? 2 : 1;
+    if (nameAt >= text.size()) return 0;
+    const char first = text[nameAt];
+    if (!isAsciiLetter(first) && !(syntax == TagSyntax::Ttml && (first == '_' || first == ':'))) return 0;
+    // XML's attribute values may hold '>'; SAMI's, unquoted as often as not, are read as HTML
+    // readers read them, and a quote there would reach across whatever follows.
+    const bool quoted = syntax == TagSyntax::Ttml;
+    char quote = 0;
+    for (std::size_t at = nameAt; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (quoted && (c == '"' || c == '\'')) {
+            quote = c;
+        } else if (c == '>') {
+            return at + 1;
+        } else if (c == '<') {
+            return 0;
+        }
+    }
+    return 0;
+}
+
 std::vector<TextRun> splitTextRuns(std::string_view text, TagSyntax syntax) {
     switch (syntax) {
         case TagSyntax::Ass:
             return splitAss(text);
         case TagSyntax::SubRip:
         case TagSyntax::WebVtt:
+        case TagSyntax::Sami:
+        case TagSyntax::Ttml:
             return splitMarkup(text, syntax);
+        case TagSyntax::MicroDvd:
+        case TagSyntax::Mpl2:
+            return splitCodes(text, syntax);
         case TagSyntax::None:
             break;
     }
@@ -212,6 +275,10 @@ std::string rewrittenRun(std::string_view run, TagSyntax syntax,
             return writtenAssText(run, shown, respell ? shown.text : rewrite(shown.text), respell);
         }
         case TagSyntax::SubRip:
+        case TagSyntax::Sami:
+        case TagSyntax::Ttml:
+        case TagSyntax::MicroDvd:
+        case TagSyntax::Mpl2:
         case TagSyntax::None:
             break;
     }
