@@ -180,8 +180,8 @@ FAULTS = [
     ),
     Fault(
         CORE + "document/written_form.cpp",
-        "if (text[at] == '\\r' && at + 1 < text.size() && text[at + 1] == '\\n')",
-        "if (text[at] == '\\n' && at + 1 < text.size() && text[at + 1] == '\\r')",
+        "written += \"\\\\N\";\n        if (text[at] == '\\r' && at + 1 < text.size() && text[at + 1] == '\\n')",
+        "written += \"\\\\N\";\n        if (text[at] == '\\n' && at + 1 < text.size() && text[at + 1] == '\\r')",
         "ASS \\r\\n pairing reversed",
         "*DocumentLayer*:*RewritePass*",
         ("tests/test_written_forms.py",),
