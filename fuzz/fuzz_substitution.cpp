@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "rules/reference_substitution.h"
+#include "rules/rule_error.h"
 #include "rules/substitution.h"
 #include "stack/recursion_budget.h"
 
@@ -38,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     } catch (const RecursionBudgetExceeded&) {
         return 0;
+    } catch (const UnusableRule&) {
+        return 0;  // a NUL in the pattern or replacement: refused by every face
     }
     Substitution substitution(ReplacementRules{{pattern, replacement}});
     // Twice: the second text runs on the rule as the first one left it.
