@@ -238,16 +238,16 @@ class _Session:
     takes a killed worker's leftovers along; None: the system's temporary folder),
     a remuxed copy beside its output, for the move into place."""
 
-    def __init__(self, source: str, spec: str, place: str | None, timeout: float | None) -> None:
+    def __init__(self, source: str, choice: str, place: str | None, timeout: float | None) -> None:
         self._source = source
-        self._spec = spec
+        self._choice = choice
         self._place = place
         self._timeout = timeout
         self._folders: list[str] = []
 
     def __enter__(self) -> _Session:
         self._tools, self._identified = _identified(self._source, self._timeout)
-        self._tracks = chosen(text_tracks(self._identified), self._spec)
+        self._tracks = chosen(text_tracks(self._identified), self._choice)
         # mkvextract refuses a destination that holds a line end: the text tracks go elsewhere.
         self._folder = self._private_folder(None if "\n" in (self._place or "") else self._place)
         return self

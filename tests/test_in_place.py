@@ -77,26 +77,26 @@ def expected(before, changes):
 
 def make(area, files):
     """name -> content, or (content, mode, owner), or ("link", target), or ("stale", days)."""
-    for name, spec in files.items():
+    for name, shape in files.items():
         path = area / name
         path.parent.mkdir(parents=True, exist_ok=True)
-        if isinstance(spec, str):
-            spec = (spec, 0o644, (0, 0))
-        if spec[0] == "link":
-            os.symlink(spec[1], path)
-        elif spec[0] == "stale":
+        if isinstance(shape, str):
+            shape = (shape, 0o644, (0, 0))
+        if shape[0] == "link":
+            os.symlink(shape[1], path)
+        elif shape[0] == "stale":
             path.mkdir()
             (path / "[Group] ep 3.srt").write_text(REWRITTEN, encoding="utf-8")
-            then = time.time() - spec[1] * DAY
+            then = time.time() - shape[1] * DAY
             os.utime(path, (then, then))
-        elif spec[0] == "folder":
+        elif shape[0] == "folder":
             path.mkdir(exist_ok=True)
-            path.chmod(spec[1])
-            os.chown(path, *spec[2])
+            path.chmod(shape[1])
+            os.chown(path, *shape[2])
         else:
-            path.write_text(spec[0], encoding="utf-8")
-            path.chmod(spec[1])
-            os.chown(path, *spec[2])
+            path.write_text(shape[0], encoding="utf-8")
+            path.chmod(shape[1])
+            os.chown(path, *shape[2])
 
 
 def start(area, args, runner=()):

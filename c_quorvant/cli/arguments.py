@@ -187,7 +187,7 @@ def _add_batch_arguments(command: argparse.ArgumentParser, writes: bool, convert
     _topic(command, "input").add_argument(
         "--tracks",
         default="all",
-        metavar="SPEC",
+        metavar="CHOICE",
         type=_tracks,
         help="the text tracks of Matroska files (.mkv, .mka, .mks) to work on: track ids as mkvmerge -J "
         "numbers them, language codes (eng, ja) or all (the default), separated by commas; a file with "

@@ -40,8 +40,8 @@ def remux_seconds(path: str) -> float:
         return 0.0
 
 
-def no_track(spec: str) -> str:
-    return f"no text track matches --tracks {spec}"
+def no_track(choice: str) -> str:
+    return f"no text track matches --tracks {choice}"
 
 
 def run_job(job: Job, api: ModuleType, connection: "Connection | None" = None) -> Result:

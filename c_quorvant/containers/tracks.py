@@ -76,19 +76,19 @@ def text_tracks(identified: dict[str, Any]) -> list[Track]:
     return tracks
 
 
-def parse_choice(spec: str) -> tuple[str, ...]:
-    """The items of a --tracks SPEC: ids, language codes, or "all". ValueError
+def parse_choice(choice: str) -> tuple[str, ...]:
+    """The items of a --tracks CHOICE: ids, language codes, or "all". ValueError
     for an empty item."""
-    items = tuple(item.strip() for item in spec.split(","))
-    if not spec.strip() or not all(items):
-        raise ValueError(f"--tracks {spec!r}: give track ids, language codes or {ALL}, separated by commas")
+    items = tuple(item.strip() for item in choice.split(","))
+    if not choice.strip() or not all(items):
+        raise ValueError(f"--tracks {choice!r}: give track ids, language codes or {ALL}, separated by commas")
     return items
 
 
-def chosen(tracks: list[Track], spec: str) -> list[Track]:
-    """The tracks SPEC names: an id, a language (legacy code, IETF tag or its
+def chosen(tracks: list[Track], choice: str) -> list[Track]:
+    """The tracks CHOICE names: an id, a language (legacy code, IETF tag or its
     language part, in any letter case), or all of them."""
-    items = parse_choice(spec)
+    items = parse_choice(choice)
     if ALL in items:
         return list(tracks)
     ids = {int(item) for item in items if item.isdigit()}
