@@ -40,6 +40,18 @@ std::string assLine(const std::string& kind, const std::string& text, const std:
     return kind + ": 0,0:00:01.00,0:00:02.00,Default,,0,0,0,," + text + end;
 }
 
+// Each time stamp field as the WebVTT parsing algorithm takes or refuses it; no rule changes them.
+const std::string kTimeStamps =
+    "WEBVTT\n\n"
+    "00:00:01.0000 --> 00:00:02.000\nfour-digit milliseconds\n\n"
+    "00:00:01.00 --> 00:00:02.000\ntwo-digit milliseconds\n\n"
+    "0:01.000 --> 0:02.000\none-digit minutes without hours\n\n"
+    "00:60.000 --> 00:61.000\nseconds out of range\n\n"
+    "00:60:00.000 --> 01:00:00.000\nminutes out of range\n\n"
+    "00:01.000 --> 00:02.000\nno hours\n\n"
+    "123:00:01.000 --> 123:00:02.000\nthree-digit hours\n\n"
+    "1:00:01.000 --> 1:00:02.000\none-digit hours\n";
+
 const DocumentCase kCases[] = {
     // SubRip: lines joined by "\n", keys by cue number, line ends kept one by one.
     {"subrip_lines_and_keys",
@@ -96,26 +108,10 @@ const DocumentCase kCases[] = {
      "WEBVTT\n\n00:01.000 --> 00:02.000\ngo --&gt;\n"},
     {"webvtt_time_stamp_fields",
      SubtitleFormat::WebVtt,
-     "WEBVTT\n\n"
-     "00:00:01.0000 --> 00:00:02.000\nfour-digit milliseconds\n\n"
-     "00:00:01.00 --> 00:00:02.000\ntwo-digit milliseconds\n\n"
-     "0:01.000 --> 0:02.000\none-digit minutes without hours\n\n"
-     "00:60.000 --> 00:61.000\nseconds out of range\n\n"
-     "00:60:00.000 --> 01:00:00.000\nminutes out of range\n\n"
-     "00:01.000 --> 00:02.000\nno hours\n\n"
-     "123:00:01.000 --> 123:00:02.000\nthree-digit hours\n\n"
-     "1:00:01.000 --> 1:00:02.000\none-digit hours\n",
+     kTimeStamps,
      {},
      {{"1", "no hours"}, {"2", "three-digit hours"}, {"3", "one-digit hours"}},
-     "WEBVTT\n\n"
-     "00:00:01.0000 --> 00:00:02.000\nfour-digit milliseconds\n\n"
-     "00:00:01.00 --> 00:00:02.000\ntwo-digit milliseconds\n\n"
-     "0:01.000 --> 0:02.000\none-digit minutes without hours\n\n"
-     "00:60.000 --> 00:61.000\nseconds out of range\n\n"
-     "00:60:00.000 --> 01:00:00.000\nminutes out of range\n\n"
-     "00:01.000 --> 00:02.000\nno hours\n\n"
-     "123:00:01.000 --> 123:00:02.000\nthree-digit hours\n\n"
-     "1:00:01.000 --> 1:00:02.000\none-digit hours\n"},
+     kTimeStamps},
     // ASS: a line break a rule writes is "\N", one for each break whatever its bytes.
     {"ass_crlf_break_is_one",
      SubtitleFormat::Ass,
